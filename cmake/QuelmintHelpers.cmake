@@ -1,0 +1,48 @@
+# Shared build helpers.
+
+# Warnings for our own code.
+function(quelmint_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+endfunction()
+
+# quelmint_library(<name> [QT <components>...] [LIBS <libs>...])
+# Builds every .cpp of the calling folder into a static library named
+# quelmint_<name>, public include root src/.
+function(quelmint_library name)
+  cmake_parse_arguments(ARG "" "" "LIBS;DIRS" ${ARGN})
+  set(globs ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  foreach(d IN LISTS ARG_DIRS)
+    list(APPEND globs ${CMAKE_CURRENT_SOURCE_DIR}/${d}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/${d}/*.h)
+  endforeach()
+  file(GLOB srcs CONFIGURE_DEPENDS ${globs})
+  list(FILTER srcs INCLUDE REGEX "\\.cpp$")
+  if(srcs)
+    file(GLOB srcs CONFIGURE_DEPENDS ${globs})
+    add_library(quelmint_${name} STATIC ${srcs})
+    target_include_directories(quelmint_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(quelmint_${name} PUBLIC ${ARG_LIBS})
+    quelmint_warnings(quelmint_${name})
+  else()
+    # Nothing to compile yet: headers only.
+    add_library(quelmint_${name} INTERFACE)
+    target_include_directories(quelmint_${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(quelmint_${name} INTERFACE ${ARG_LIBS})
+  endif()
+endfunction()
+
+# quelmint_test(<name> SOURCES <files>... LIBS <libs>... [LABELS <labels>...] [TIMEOUT s])
+# One GoogleTest executable registered with ctest.
+function(quelmint_test name)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Qt6::Test)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+  quelmint_warnings(${name})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+    LABELS "${ARG_LABELS}"
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUELMINT_BUILD_DIR=${PROJECT_BINARY_DIR};QUELMINT_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()

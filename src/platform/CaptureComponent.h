@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/CaptureTypes.h"
+
+#include <optional>
+
+/// The capture component ("KRX"): lists adapters, opens one, filters and hands out frames.
+/// Operations that fail throw CaptureError.
+class CaptureComponent {
+public:
+    virtual ~CaptureComponent() = default;
+
+    /// Where frames and abort notices go; may be null.
+    virtual void setEvents(CaptureEvents* events) = 0;
+
+    /// The adapters found at the last refresh, in the system's order.
+    virtual const QList<Adapter>& Adapters() const = 0;
+    /// Chooses the adapter that the next StartCapture opens.
+    virtual void setActiveAdapter(const Adapter& adapter) = 0;
+    /// The chosen adapter, if any.
+    virtual std::optional<Adapter> ActiveAdapter() const = 0;
+
+    /// Sets the capture filter (BPF syntax; empty = none). A text that does not compile throws
+    /// and leaves the previous filter in force. Applied at once when capturing, else at the next start.
+    virtual void setFilter(const QString& filter) = 0;
+    /// The filter in force.
+    virtual QString Filter() const = 0;
+
+    /// Opens the active adapter and starts handing out frames.
+    virtual void StartCapture() = 0;
+    /// Stops handing out frames; harmless when not capturing.
+    virtual void StopCapture() = 0;
+    /// True while frames are being handed out.
+    virtual bool isCapturing() const = 0;
+
+    /// Lists the adapters present now.
+    virtual void RefreshAdapters() = 0;
+    /// True when an adapter of that name exists now.
+    virtual bool AdapterPresent(const QString& name) = 0;
+};

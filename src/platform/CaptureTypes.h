@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+#include <stdexcept>
+
+/// One IPv4 address of an adapter.
+struct AdapterAddress {
+    QString IPAddress; ///< dotted-quad text
+};
+
+/// An adapter as the capture component lists it.
+struct Adapter {
+    QString Name;                    ///< the system's device name, stored as the setting "Interface"
+    QString Description;             ///< text shown to the user
+    QList<AdapterAddress> Addresses; ///< IPv4 addresses only, in the system's order
+    qint32 LinkType = 0;             ///< 1 = Ethernet; anything else cannot be monitored
+};
+
+/// One captured frame; Data is valid only during the OnPacket call.
+struct Packet {
+    quint32 PacketLength = 0;      ///< length of the frame on the wire
+    quint32 CaptureLength = 0;     ///< bytes available in Data
+    const unsigned char* Data = nullptr;
+};
+
+/// Receiver of capture events, all on the GUI thread.
+class CaptureEvents {
+public:
+    virtual ~CaptureEvents() = default;
+    /// One frame.
+    virtual void OnPacket(const Packet& packet) = 0;
+    /// Capture ended without being asked (the adapter went down or disappeared).
+    virtual void OnCaptureAborted() = 0;
+    /// A batch of frames has been handed out; the program is about to return to its event loop.
+    virtual void OnBatchEnd() {}
+};
+
+/// A capture failure with a description the user can act on.
+class CaptureError : public std::runtime_error {
+public:
+    explicit CaptureError(const QString& description)
+        : std::runtime_error(description.toStdString()), description_(description) {}
+    /// The text shown to the user.
+    const QString& description() const { return description_; }
+
+private:
+    QString description_;
+};

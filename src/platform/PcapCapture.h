@@ -1,0 +1,55 @@
+#pragma once
+
+#include "platform/CaptureComponent.h"
+
+#include <QObject>
+
+#include <memory>
+
+class QSocketNotifier;
+struct pcap;
+typedef struct pcap pcap_t;
+
+/// The capture component over libpcap. Frames are read on the GUI thread when the capture
+/// descriptor becomes readable; nothing polls while the adapter is idle.
+class PcapCapture final : public QObject, public CaptureComponent {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PcapCapture)
+
+public:
+    /// Kernel buffer size asked for at start.
+    static constexpr int kBufferBytes = 32 * 1024 * 1024;
+    /// Snapshot length: the whole frame, also for offloaded frames of 64 KiB and more.
+    static constexpr int kSnapLength = 262144;
+
+    explicit PcapCapture(QObject* parent = nullptr);
+    ~PcapCapture() override;
+
+    void setEvents(CaptureEvents* events) override { events_ = events; }
+    const QList<Adapter>& Adapters() const override { return adapters_; }
+    void setActiveAdapter(const Adapter& adapter) override { active_ = adapter; }
+    std::optional<Adapter> ActiveAdapter() const override { return active_; }
+    void setFilter(const QString& filter) override;
+    QString Filter() const override { return filter_; }
+    void StartCapture() override;
+    void StopCapture() override;
+    bool isCapturing() const override { return handle_ != nullptr; }
+    void RefreshAdapters() override;
+    bool AdapterPresent(const QString& name) override;
+
+    /// libpcap's version text, as pcap_lib_version gives it.
+    static QString libraryVersion();
+
+private:
+    void onReadable();
+    void closeHandle();
+
+    CaptureEvents* events_ = nullptr;
+    QList<Adapter> adapters_;
+    std::optional<Adapter> active_;
+    QString filter_;
+    pcap_t* handle_ = nullptr;
+    std::unique_ptr<QSocketNotifier> notifier_;
+    bool dispatching_ = false;
+    bool stopRequested_ = false;
+};

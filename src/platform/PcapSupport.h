@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/CaptureTypes.h"
+
+#include <memory>
+
+struct pcap;
+typedef struct pcap pcap_t;
+struct bpf_program;
+
+/// Small helpers over libpcap shared by the live and the file capture.
+namespace pcapsupport {
+
+struct BpfDeleter {
+    void operator()(bpf_program* program) const;
+};
+/// A compiled filter, freed on destruction.
+using BpfProgram = std::unique_ptr<bpf_program, BpfDeleter>;
+
+/// Compiles a BPF text; on a null handle it compiles for Ethernet. Throws pcap's message.
+BpfProgram compileFilter(pcap_t* handle, const QString& filter);
+
+/// The adapters present now, IPv4 addresses only. Throws when the system cannot list them.
+QList<Adapter> listAdapters();
+
+/// True when a network device of that name exists now.
+bool adapterPresent(const QString& name);
+
+/// The link type of a device: 1 for Ethernet, the hardware type number otherwise.
+qint32 linkTypeOf(const QString& name, unsigned int pcapFlags);
+
+/// A readable description for a device that pcap gives none for.
+QString describe(const QString& name, qint32 linkType, unsigned int pcapFlags);
+
+/// Opens a device for promiscuous, non-blocking capture. Throws with an actionable text.
+pcap_t* openLive(const QString& name, int snapLength, int bufferBytes);
+
+} // namespace pcapsupport
