@@ -1,0 +1,102 @@
+#include "support/NetnsPair.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+namespace {
+int runCommand(const QStringList& command, int timeoutMs, QByteArray* out) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(command.first(), command.mid(1));
+    if (!p.waitForStarted(5000))
+        return -1;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(2000);
+        return -1;
+    }
+    if (out != nullptr)
+        *out = p.readAll();
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+bool ip(const QStringList& args) {
+    return runCommand(QStringList{QStringLiteral("ip")} + args, 10000, nullptr) == 0;
+}
+} // namespace
+
+QString NetnsPair::whyNot() {
+    if (geteuid() != 0)
+        return QStringLiteral("needs root to create network namespaces (run tools/test as root)");
+    if (QStandardPaths::findExecutable(QStringLiteral("ip")).isEmpty())
+        return QStringLiteral("the ip command (iproute2) is not installed");
+    return {};
+}
+
+NetnsPair::NetnsPair(const QString& tag, int subnet) : tag_(tag), subnet_(subnet) {
+    if (!whyNot().isEmpty())
+        return;
+    removeAll();
+    ok_ = ip({"netns", "add", nsA()}) && ip({"netns", "add", nsB()}) &&
+          ip({"-n", nsA(), "link", "set", "lo", "up"}) &&
+          ip({"-n", nsB(), "link", "set", "lo", "up"}) && createVeth(true);
+}
+
+NetnsPair::~NetnsPair() { removeAll(); }
+
+void NetnsPair::removeAll() {
+    ip({"netns", "del", nsA()});
+    ip({"netns", "del", nsB()});
+}
+
+bool NetnsPair::createVeth(bool withAddress) {
+    bool ok = ip({"link", "add", nameA(), "netns", nsA(), "type", "veth", "peer", "name", nameB(),
+                  "netns", nsB()}) &&
+              ip({"-n", nsB(), "addr", "add", addressB() + "/24", "dev", nameB()}) &&
+              ip({"-n", nsA(), "link", "set", nameA(), "up"}) &&
+              ip({"-n", nsB(), "link", "set", nameB(), "up"});
+    if (ok && withAddress)
+        ok = addAddressA();
+    return ok;
+}
+
+bool NetnsPair::addAddressA() {
+    return ip({"-n", nsA(), "addr", "add", addressA() + "/24", "dev", nameA()});
+}
+
+bool NetnsPair::deleteVeth() { return ip({"-n", nsA(), "link", "del", nameA()}); }
+
+int NetnsPair::run(const QString& ns, const QStringList& command, int timeoutMs,
+                   QByteArray* out) const {
+    return runCommand(QStringList{"ip", "netns", "exec", ns} + command, timeoutMs, out);
+}
+
+int NetnsPair::runInA(const QStringList& command, int timeoutMs, QByteArray* out) const {
+    return run(nsA(), command, timeoutMs, out);
+}
+
+int NetnsPair::runInB(const QStringList& command, int timeoutMs, QByteArray* out) const {
+    return run(nsB(), command, timeoutMs, out);
+}
+
+NetnsEnter::NetnsEnter(const QString& ns) {
+    original_ = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+    const QByteArray path = QStringLiteral("/run/netns/%1").arg(ns).toLocal8Bit();
+    const int target = open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (original_ >= 0 && target >= 0)
+        ok_ = setns(target, CLONE_NEWNET) == 0;
+    if (target >= 0)
+        close(target);
+}
+
+NetnsEnter::~NetnsEnter() {
+    if (original_ >= 0) {
+        if (ok_)
+            setns(original_, CLONE_NEWNET);
+        close(original_);
+    }
+}
