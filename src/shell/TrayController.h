@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+class TrayIcon;
+
+/// The notification icon's rules: which picture, which tip, how balloons replace each other.
+/// Keeps the icon's current picture and tip between calls.
+class TrayController final {
+    Q_DISABLE_COPY_MOVE(TrayController)
+
+public:
+    /// Picture numbers.
+    enum Picture { Idle = 1, Receiving = 2, Sending = 3, Both = 4, NoAdapter = 5 };
+    /// Balloon icons.
+    enum BalloonIcon { NoIcon = 0, Information = 1, Warning = 2, Error = 3 };
+
+    explicit TrayController(TrayIcon& icon) : icon_(icon) {}
+
+    /// Adds the icon with picture 1 and the current tip.
+    void addTrayIcon();
+    /// Replaces any balloon by this one; the icon shows picture 1 until the next update.
+    void showBaloonTip(const QString& message, const QString& title, int icon);
+    /// Takes a showing balloon down.
+    void hideBaloonTip();
+    /// Picture 5 with the tip "No adapter selected".
+    void showNoAdapter();
+    /// The update after a speed sample: picture by the counters that grew, tip with the total.
+    void updateAfterSample(bool receivedGrew, bool sentGrew, bool passbyGrew,
+                           const QString& tooltipText, const QString& formattedTotal);
+    /// Removes the icon.
+    void removeTrayIcon();
+
+    /// The picture for the activity since the previous sample.
+    static int pictureFor(bool receivedGrew, bool sentGrew, bool passbyGrew);
+    /// The tip cut to what the icon shows.
+    static QString cutTip(const QString& tip);
+
+    /// Picture last set.
+    int picture() const { return picture_; }
+    /// Tip last set.
+    const QString& tip() const { return tip_; }
+    /// The icon itself.
+    TrayIcon& icon() { return icon_; }
+
+private:
+    TrayIcon& icon_;
+    int picture_ = Idle;
+    QString tip_;
+};
