@@ -1,0 +1,113 @@
+#include "capture/AppLayerHeader.h"
+
+#include <cstring>
+
+namespace {
+
+inline unsigned char upper(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
+}
+
+/// True when the payload at buf[start ..] begins with the literal; bytes past `end` never match.
+template <std::size_t N>
+inline bool startsWith(const unsigned char* buf, qint64 end, qint64 start, const char (&lit)[N]) {
+    constexpr qint64 n = N - 1;
+    return end - start >= n && std::memcmp(buf + start, lit, n) == 0;
+}
+
+} // namespace
+
+namespace applayer {
+
+HeaderScan scanHeader(const unsigned char* buf, qint64 payloadEnd, qint64 startPos) {
+    HeaderScan scan;
+    if (buf == nullptr || startPos < 0 || payloadEnd <= startPos)
+        return scan; // an empty payload is never HTTP
+    const qint64 whole = payloadEnd - startPos;
+
+    bool blankLineEnds = false;
+    if (startsWith(buf, payloadEnd, startPos, "HTTP/")) {
+        blankLineEnds = true;
+    } else if (startsWith(buf, payloadEnd, startPos, "GET ") ||
+               startsWith(buf, payloadEnd, startPos, "HEAD ") ||
+               startsWith(buf, payloadEnd, startPos, "TRACE ") ||
+               startsWith(buf, payloadEnd, startPos, "OPTIONS ") ||
+               startsWith(buf, payloadEnd, startPos, "DELETE ")) {
+        scan.kind = HeaderKind::WholePayload;
+        scan.size = whole;
+        return scan;
+    } else if (startsWith(buf, payloadEnd, startPos, "POST ") ||
+               startsWith(buf, payloadEnd, startPos, "PUT ")) {
+        blankLineEnds = true;
+    }
+    if (!blankLineEnds)
+        return scan;
+
+    static constexpr unsigned char kLfCrLf[] = {'\n', '\r', '\n'};
+    static constexpr unsigned char kLfLf[] = {'\n', '\n'};
+    qint64 p = findPattern(buf, payloadEnd, QByteArrayView(kLfCrLf, 3), true, startPos, 0);
+    qint64 separator = 3;
+    if (p < 0) {
+        p = findPattern(buf, payloadEnd, QByteArrayView(kLfLf, 2), true, startPos, 0);
+        separator = 2;
+    }
+    if (p < 0) {
+        scan.kind = HeaderKind::WholePayload;
+        scan.size = whole;
+    } else {
+        scan.kind = HeaderKind::BlankLine;
+        scan.size = qMin(p + separator, whole);
+    }
+    return scan;
+}
+
+} // namespace applayer
+
+qint64 getAppLayerHeaderSize(const unsigned char* buf, qint64 len, qint64 startPos,
+                             qint64 padding) {
+    const qint64 payloadEnd = len - qMax<qint64>(padding, 0);
+    return applayer::scanHeader(buf, payloadEnd, startPos).size;
+}
+
+QString bytesToText(const unsigned char* buf, qint64 len, qint64 startPos, qint64 count) {
+    if (count <= 0)
+        return {};
+    QString text(count, QChar(0));
+    for (qint64 k = 0; k < count; ++k) {
+        const qint64 i = startPos + k;
+        if (buf != nullptr && i >= 0 && i < len)
+            text[k] = QChar(static_cast<char16_t>(buf[i]));
+    }
+    return text;
+}
+
+qint64 findPattern(const unsigned char* buf, qint64 len, QByteArrayView pattern,
+                   bool caseSensitive, qint64 startPos, qint64 length) {
+    if (buf == nullptr || startPos < 0 || len <= 0)
+        return -1;
+    qint64 windowEnd = len - 1;
+    if (length > 0 && startPos + length - 1 < windowEnd)
+        windowEnd = startPos + length - 1;
+    const auto* pat = reinterpret_cast<const unsigned char*>(pattern.data());
+    const qint64 n = pattern.size();
+    for (qint64 i = startPos; i <= windowEnd; ++i) {
+        qint64 j = 0;
+        for (; j < n; ++j) {
+            if (i + j > windowEnd)
+                return -1; // the pattern would run past the window
+            const unsigned char a = buf[i + j];
+            const unsigned char b = pat[j];
+            if (caseSensitive ? a != b : upper(a) != upper(b))
+                break;
+        }
+        if (j == n)
+            return i - startPos;
+    }
+    return -1;
+}
+
+qint64 findPattern(const unsigned char* buf, qint64 len, const QString& pattern,
+                   bool caseSensitive, qint64 startPos, qint64 length) {
+    const QByteArray bytes = pattern.toLatin1();
+    return findPattern(buf, len, QByteArrayView(bytes), caseSensitive, startPos, length);
+}

@@ -1,0 +1,322 @@
+#include "capture/FrameBuilder.h"
+#include "capture/FrameHandler.h"
+#include "platform/fakes/FakeMessageBoxes.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr quint32 ip(int a, int b, int c, int d) {
+    return (quint32(a) << 24) | (quint32(b) << 16) | (quint32(c) << 8) | quint32(d);
+}
+
+/// Keeps a built frame alive while it is handed out.
+struct Frame {
+    QByteArray bytes;
+    Packet packet() const {
+        Packet p;
+        p.PacketLength = quint32(bytes.size());
+        p.CaptureLength = quint32(bytes.size());
+        p.Data = reinterpret_cast<const unsigned char*>(bytes.constData());
+        return p;
+    }
+};
+
+Frame frame(quint8 protocol, quint32 source, quint32 destination, int payload = 10) {
+    FrameBuilder b;
+    b.protocol = protocol;
+    b.source = source;
+    b.destination = destination;
+    b.payload = QByteArray(payload, 'x');
+    return Frame{b.build()};
+}
+
+struct DirectionCase {
+    const char* name;
+    QStringList local;
+    quint32 source, destination;
+    Direction expected;
+};
+
+class DirectionTable : public ::testing::TestWithParam<DirectionCase> {};
+
+TEST_P(DirectionTable, Classifies) {
+    const DirectionCase& c = GetParam();
+    FrameHandler h;
+    h.setLocalAddresses(c.local);
+    EXPECT_EQ(h.classify(c.source, c.destination), c.expected);
+
+    // The counters take the same row.
+    h.OnPacket(frame(17, c.source, c.destination).packet());
+    const auto row = TrafficCounters::rowOf(c.expected);
+    EXPECT_EQ(h.counters.transfer(row), 52.0);
+    EXPECT_EQ(h.counters.transfer(TrafficCounters::Total), 52.0);
+}
+
+// clang-format off
+const DirectionCase kDirections[] = {
+    {"SourceLocalIsUpload", {"10.0.0.1"}, ip(10,0,0,1), ip(8,8,8,8), Direction::Upload},
+    {"DestinationLocalIsDownload", {"10.0.0.1"}, ip(8,8,8,8), ip(10,0,0,1), Direction::Download},
+    {"NeitherIsPassby", {"10.0.0.1"}, ip(8,8,8,8), ip(9,9,9,9), Direction::Passby},
+    {"SecondAddressMatches", {"10.0.0.1", "192.168.1.5"}, ip(192,168,1,5), ip(8,8,8,8), Direction::Upload},
+    {"BothLocalFirstElementDecidesSource", {"10.0.0.2", "10.0.0.1"}, ip(10,0,0,1), ip(10,0,0,2), Direction::Download},
+    {"BothLocalSourceTestedFirst", {"10.0.0.1", "10.0.0.2"}, ip(10,0,0,1), ip(10,0,0,2), Direction::Upload},
+    {"NoAddressIsPassby", {}, ip(10,0,0,1), ip(10,0,0,2), Direction::Passby},
+    {"EmptyEntryMatchesNothing", {""}, ip(0,0,0,0), ip(0,0,0,0), Direction::Passby},
+    {"EmptyEntryThenAddress", {"", "10.0.0.2"}, ip(10,0,0,1), ip(10,0,0,2), Direction::Download},
+    {"NonCanonicalTextMatchesNothing", {"010.0.0.1", "10.0.0.1.", " 10.0.0.1"}, ip(10,0,0,1), ip(1,1,1,1), Direction::Passby},
+    {"BroadcastDestination", {"10.0.0.1"}, ip(10,0,0,1), ip(255,255,255,255), Direction::Upload},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Frames, DirectionTable, ::testing::ValuesIn(kDirections),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FrameHandlerAddresses, ParsesOnlyCanonicalDottedQuads) {
+    quint32 a = 0;
+    EXPECT_TRUE(FrameHandler::parseAddress("192.168.0.255", &a));
+    EXPECT_EQ(a, ip(192, 168, 0, 255));
+    EXPECT_TRUE(FrameHandler::parseAddress("0.0.0.0", &a));
+    EXPECT_EQ(a, 0u);
+    for (const char* bad : {"", "1.2.3", "1.2.3.4.5", "256.1.1.1", "1..2.3", "01.2.3.4", "a.b.c.d",
+                            "1.2.3.4 ", "1000.1.1.1"})
+        EXPECT_FALSE(FrameHandler::parseAddress(QString::fromLatin1(bad), &a)) << bad;
+    EXPECT_EQ(FrameHandler::addressText(ip(10, 231, 20, 1)), QStringLiteral("10.231.20.1"));
+    EXPECT_EQ(FrameHandler::addressText(ip(255, 0, 7, 0)), QStringLiteral("255.0.7.0"));
+}
+
+struct GateCase {
+    const char* name;
+    quint8 protocol;
+    bool tcp, udp, icmp;
+    bool counted;
+};
+
+class GateTable : public ::testing::TestWithParam<GateCase> {};
+
+TEST_P(GateTable, CountsOnlySwitchedOnProtocols) {
+    const GateCase& c = GetParam();
+    FrameHandler h;
+    h.displayTCP = c.tcp;
+    h.displayUDP = c.udp;
+    h.displayICMP = c.icmp;
+    int listed = 0, logged = 0;
+    h.listPacket = [&](const clsPacketInfo&) { ++listed; };
+    h.logUsage = [&](const clsUsageRec&) { ++logged; };
+    h.OnPacket(frame(c.protocol, ip(1, 1, 1, 1), ip(2, 2, 2, 2)).packet());
+    EXPECT_EQ(h.passesGate(c.protocol), c.counted);
+    EXPECT_EQ(h.packetCount, c.counted ? 1.0 : 0.0);
+    EXPECT_EQ(listed, c.counted ? 1 : 0);
+    EXPECT_EQ(logged, c.counted ? 1 : 0);
+    EXPECT_EQ(h.counters.transfer(TrafficCounters::Total) > 0, c.counted);
+    EXPECT_EQ(h.stopwatchCounters.transfer(TrafficCounters::Total) > 0, c.counted);
+}
+
+// clang-format off
+const GateCase kGates[] = {
+    {"TcpOn", 6, true, false, false, true},
+    {"TcpOff", 6, false, true, true, false},
+    {"UdpOn", 17, false, true, false, true},
+    {"UdpOffDnsReplyIgnored", 17, true, false, true, false},
+    {"IcmpOn", 1, false, false, true, true},
+    {"IcmpOff", 1, true, true, false, false},
+    {"IgmpFollowsIcmp", 2, false, false, true, true},
+    {"IgmpOff", 2, true, true, false, false},
+    {"GreNever", 47, true, true, true, false},
+    {"EspNever", 50, true, true, true, false},
+    {"SctpNever", 132, true, true, true, false},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Protocols, GateTable, ::testing::ValuesIn(kGates),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FrameHandler, CallsHooksInFixedOrder) {
+    FrameHandler h;
+    h.setLocalAddresses({"10.0.0.1"});
+    h.currentDay = QDate(2026, 12, 8);
+    std::vector<std::string> calls;
+    clsPacketInfo listed;
+    clsUsageRec logged;
+    h.getNameFromAddress = [&](quint32 a) {
+        calls.push_back("name");
+        return QStringLiteral("host-") + FrameHandler::addressText(a);
+    };
+    h.listPacket = [&](const clsPacketInfo& p) {
+        // Listed before anything is counted.
+        EXPECT_EQ(h.packetCount, 0.0);
+        EXPECT_EQ(h.counters.transfer(TrafficCounters::Total), 0.0);
+        calls.push_back("listPacket");
+        listed = p;
+    };
+    h.logUsage = [&](const clsUsageRec& r) {
+        // Logged after both counter sets and the packet count.
+        EXPECT_EQ(h.packetCount, 1.0);
+        EXPECT_GT(h.counters.transfer(TrafficCounters::Sent), 0.0);
+        EXPECT_GT(h.stopwatchCounters.transfer(TrafficCounters::Sent), 0.0);
+        calls.push_back("logUsage");
+        logged = r;
+    };
+    h.updateStats = [&](bool force) {
+        EXPECT_FALSE(force);
+        calls.push_back("updateStats");
+    };
+    h.batchEnd = [&] { calls.push_back("batchEnd"); };
+
+    FrameBuilder b;
+    b.source = ip(10, 0, 0, 1);
+    b.destination = ip(93, 184, 216, 34);
+    b.sourcePort = 51000;
+    b.destinationPort = 80;
+    b.payload = "GET / HTTP/1.1\r\n\r\n";
+    b.trailer = QByteArray(2, '\0');
+    const Frame f{b.build()};
+    h.OnPacket(f.packet());
+    h.OnBatchEnd();
+
+    EXPECT_EQ(calls, (std::vector<std::string>{"name", "name", "listPacket", "logUsage",
+                                                "updateStats", "batchEnd"}));
+    EXPECT_EQ(listed.srcAddr, QStringLiteral("host-10.0.0.1"));
+    EXPECT_EQ(listed.destAddr, QStringLiteral("host-93.184.216.34"));
+    EXPECT_EQ(listed.srcPort, 51000);
+    EXPECT_EQ(listed.destPort, 80);
+    EXPECT_EQ(listed.bytes, 0.0); // a GET is all header
+    EXPECT_EQ(listed.pkType, 6);
+
+    const double length = f.bytes.size();
+    EXPECT_EQ(logged.usageDate, QDate(2026, 12, 8));
+    EXPECT_EQ(logged.dataTotalUsage, length);
+    EXPECT_EQ(logged.dataSent, length);
+    EXPECT_EQ(logged.dataReceived, 0.0);
+    EXPECT_EQ(logged.dataPassthru, 0.0);
+}
+
+TEST(FrameHandler, PacketListEntryWithoutNameHookUsesDottedText) {
+    FrameHandler h;
+    clsPacketInfo listed;
+    h.listPacket = [&](const clsPacketInfo& p) { listed = p; };
+    h.OnPacket(frame(1, ip(172, 16, 0, 9), ip(8, 8, 4, 4), 56).packet());
+    EXPECT_EQ(listed.srcAddr, QStringLiteral("172.16.0.9"));
+    EXPECT_EQ(listed.destAddr, QStringLiteral("8.8.4.4"));
+    EXPECT_EQ(listed.srcPort, 0);
+    EXPECT_EQ(listed.pkType, 1);
+}
+
+TEST(FrameHandler, IgnoresFramesThatAreNotCountedOrDuringShutdown) {
+    FrameHandler h;
+    int calls = 0;
+    h.listPacket = [&](const clsPacketInfo&) { ++calls; };
+    h.logUsage = [&](const clsUsageRec&) { ++calls; };
+    h.updateStats = [&](bool) { ++calls; };
+
+    FrameBuilder v6;
+    v6.version = 6;
+    h.OnPacket(Frame{v6.build()}.packet());
+    const Frame shortFrame{QByteArray(20, '\x45')};
+    h.OnPacket(shortFrame.packet());
+    h.gStationShuttingDown = true;
+    h.OnPacket(frame(6, 1, 2).packet());
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(h.packetCount, 0.0);
+    EXPECT_EQ(h.counters, TrafficCounters());
+}
+
+TEST(FrameHandler, CountersKeepTheirInvariantsOverMixedTraffic) {
+    FrameHandler h;
+    h.setLocalAddresses({"10.0.0.1", "10.0.0.5"});
+    const quint32 local = ip(10, 0, 0, 1), other = ip(10, 0, 0, 9), local2 = ip(10, 0, 0, 5);
+    double expectedReceived = 0;
+    for (int i = 0; i < 200; ++i) {
+        const quint8 protocol = std::array<quint8, 5>{6, 17, 1, 2, 47}[std::size_t(i % 5)];
+        const quint32 s = (i % 3 == 0) ? local : (i % 3 == 1) ? other : local2;
+        const quint32 d = (i % 7 == 0) ? other : local;
+        const Frame f = frame(protocol, s, d, i * 7 % 300);
+        // 10.0.0.1 is tested first: it receives from 10.0.0.5 as well.
+        if (protocol != 47 && s != local && d == local)
+            expectedReceived += f.bytes.size();
+        h.OnPacket(f.packet());
+    }
+    for (const TrafficCounters* c : {&h.counters, &h.stopwatchCounters}) {
+        for (int r = 0; r < TrafficCounters::kRows; ++r) {
+            const auto row = TrafficCounters::Row(r);
+            EXPECT_EQ(c->value(row, TrafficCounters::Transfer),
+                      c->value(row, TrafficCounters::Data) + c->value(row, TrafficCounters::Headers));
+        }
+        for (int k = 0; k < TrafficCounters::kColumns; ++k) {
+            const auto col = TrafficCounters::Column(k);
+            EXPECT_EQ(c->value(TrafficCounters::Total, col),
+                      c->value(TrafficCounters::Received, col) + c->value(TrafficCounters::Sent, col) +
+                          c->value(TrafficCounters::Passthru, col));
+        }
+    }
+    EXPECT_EQ(h.counters.transfer(TrafficCounters::Received), expectedReceived);
+    EXPECT_EQ(h.packetCount, 160.0);
+    h.counters.reset();
+    EXPECT_EQ(h.counters, TrafficCounters());
+    EXPECT_GT(h.stopwatchCounters.transfer(TrafficCounters::Total), 0.0);
+}
+
+TEST(FrameHandler, HookErrorEndsTheFrameAndShowsOneBoxPerBatch) {
+    FakeMessageBoxes boxes;
+    FrameHandler h(&boxes);
+    h.logUsage = [](const clsUsageRec&) { throw std::runtime_error("Disk full"); };
+    int updates = 0;
+    h.updateStats = [&](bool) { ++updates; };
+
+    const Frame f = frame(6, 1, 2);
+    for (int i = 0; i < 1000; ++i)
+        h.OnPacket(f.packet());
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].icon, BoxIcon::Critical);
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Error in OnPacket:\r\nDisk full"));
+    // What was counted before the error stays counted; what follows it did not run.
+    EXPECT_EQ(h.packetCount, 1000.0);
+    EXPECT_EQ(updates, 0);
+
+    h.OnBatchEnd();
+    h.OnPacket(f.packet());
+    h.OnPacket(f.packet());
+    EXPECT_EQ(boxes.boxes.size(), 2);
+}
+
+TEST(FrameHandler, NoBoxWhileAnotherIsOpen) {
+    FakeMessageBoxes boxes;
+    FrameHandler h(&boxes);
+    h.listPacket = [](const clsPacketInfo&) { throw 42; };
+    const Frame f = frame(17, 1, 2);
+    // Frames arriving while the first box is open (its modal loop) add none.
+    boxes.whileOpen = [&] {
+        for (int i = 0; i < 10; ++i) {
+            h.OnBatchEnd();
+            h.OnPacket(f.packet());
+        }
+    };
+    h.OnPacket(f.packet());
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Error in OnPacket:\r\nUnknown error"));
+    EXPECT_EQ(h.packetCount, 0.0); // listPacket comes before counting
+}
+
+TEST(FrameHandler, ForwardsBatchEndAndCaptureAborted) {
+    FakeMessageBoxes boxes;
+    FrameHandler h(&boxes);
+    int batches = 0, aborted = 0;
+    h.OnBatchEnd(); // no hooks: nothing happens
+    h.OnCaptureAborted();
+    h.batchEnd = [&] {
+        ++batches;
+        throw std::runtime_error("label gone"); // refresh errors are ignored
+    };
+    h.captureAborted = [&] { ++aborted; };
+    h.OnBatchEnd();
+    h.OnCaptureAborted();
+    EXPECT_EQ(batches, 1);
+    EXPECT_EQ(aborted, 1);
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+} // namespace
