@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QString>
+#include <QThread>
+
+#include <functional>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "support/NetnsPair.h"
+
+/// One QApplication for the whole test program (widgets need it, notifiers need an event loop).
+inline void ensureApplication() {
+    static int argc = 1;
+    static char name[] = "shell-test";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance() == nullptr)
+        new QApplication(argc, argv);
+}
+
+/// Runs the event loop until the condition holds or the time is up; returns the condition.
+inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+/// Runs the event loop for a while.
+inline void spin(int ms) {
+    waitUntil([] { return false; }, ms);
+}
+
+/// Sends count UDP datagrams of payload bytes each from inside namespace ns to address:port.
+/// Returns how many were handed to the kernel.
+inline int sendUdpFrom(const QString& ns, const QString& address, quint16 port, int count,
+                       int payload) {
+    int sent = 0;
+    std::thread sender([&] {
+        NetnsEnter enter(ns);
+        if (!enter.ok())
+            return;
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        if (fd < 0)
+            return;
+        sockaddr_in to = {};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        ::inet_pton(AF_INET, address.toLatin1().constData(), &to.sin_addr);
+        const QByteArray data(payload, 'q');
+        for (int i = 0; i < count; ++i) {
+            if (::sendto(fd, data.constData(), std::size_t(data.size()), 0,
+                         reinterpret_cast<sockaddr*>(&to), sizeof to) == data.size())
+                ++sent;
+            if (i % 64 == 63)
+                ::usleep(2000); // stay well inside the socket buffers
+        }
+        ::close(fd);
+    });
+    sender.join();
+    return sent;
+}
