@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class CaptureComponent;
+class MessageBoxes;
+class Settings;
+
+/// What the settings dialog needs from the main window.
+class Form2Host {
+public:
+    virtual ~Form2Host() = default;
+
+    /// The capture component ("KRX").
+    virtual CaptureComponent& capture() = 0;
+    /// The in-memory settings the dialog reads and changes.
+    virtual Settings& settings() = 0;
+    /// Where the dialog's message boxes go.
+    virtual MessageBoxes& messageBoxes() = 0;
+
+    /// gMonitoringInProgress: capture is running.
+    virtual bool monitoringInProgress() const = 0;
+    /// Sets gMonitoringInProgress.
+    virtual void setMonitoringInProgress(bool monitoring) = 0;
+    /// Replaces localAddresses, which decide the direction of frames.
+    virtual void setLocalAddresses(const QStringList& addresses) = 0;
+    /// Sets gTooltipText, the first line of the notification icon's tip.
+    virtual void setTooltipText(const QString& text) = 0;
+    /// A balloon at the notification icon; icon 0 none, 1 information, 2 warning, 3 error.
+    virtual void showBaloonTip(const QString& text, const QString& title, int icon) = 0;
+    /// Refreshes the statistics labels (and the stopwatch); force also while frozen.
+    virtual void updateStats(bool force) = 0;
+    /// listLogFile for the month and year selected on the main window's "Log" tab.
+    virtual void listLogFile() = 0;
+    /// Shows the latest speed sample again (in the current speed unit).
+    virtual void displaySpeed() = 0;
+    /// Sets the caption of the main window's speed frame.
+    virtual void setSpeedFrameCaption(const QString& caption) = 0;
+};

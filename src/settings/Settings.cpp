@@ -1,0 +1,171 @@
+#include "settings/Settings.h"
+
+#include "platform/SettingsStore.h"
+#include "settings/SettingsConversion.h"
+
+#include <QLocale>
+#include <QStringList>
+
+#include <cmath>
+#include <functional>
+
+namespace {
+const QString kApp = QString::fromLatin1(Settings::kApplication);
+const QString kSec = QString::fromLatin1(Settings::kSection);
+
+QString quoted(const QString& text) { return u'"' + text + u'"'; }
+
+/// One stored value: its key, how to read it and how to write it.
+struct Row {
+    QString key;
+    /// Default as the text handed to the store.
+    std::function<QString(const Settings&)> defaultText;
+    /// Converts and assigns; returns an empty text or why the text cannot be used.
+    std::function<QString(Settings&, const QString&)> read;
+    /// The text to store.
+    std::function<QString(const Settings&)> write;
+};
+
+Row booleanRow(const char* key, bool Settings::*member, bool defaultValue) {
+    return {QString::fromLatin1(key),
+            [defaultValue](const Settings&) {
+                // Defaults are handed over as the numbers -1 (true) and 0 (false).
+                return defaultValue ? QStringLiteral("-1") : QStringLiteral("0");
+            },
+            [member, defaultValue](Settings& s, const QString& text) {
+                const auto value = SettingsConversion::toBoolean(text);
+                s.*member = value.value_or(defaultValue);
+                return value ? QString() : QStringLiteral("is not True, False or a number");
+            },
+            [member](const Settings& s) { return Settings::booleanText(s.*member); }};
+}
+
+Row textRow(const char* key, QString Settings::*member) {
+    return {QString::fromLatin1(key), [](const Settings&) { return QString(); },
+            [member](Settings& s, const QString& text) {
+                s.*member = text;
+                return QString();
+            },
+            [member](const Settings& s) { return s.*member; }};
+}
+
+/// A 32-bit integer; when last > first, it is a list position that must lie in first..last.
+Row intRow(const char* key, std::function<qint32&(Settings&)> ref, qint32 defaultValue,
+           qint32 first = 0, qint32 last = -1) {
+    auto cref = [ref](const Settings& s) { return ref(const_cast<Settings&>(s)); };
+    return {QString::fromLatin1(key),
+            [defaultValue](const Settings&) { return QString::number(defaultValue); },
+            [ref, defaultValue, first, last](Settings& s, const QString& text) {
+                const auto value = SettingsConversion::toInt32(text);
+                if (!value) {
+                    ref(s) = defaultValue;
+                    return QStringLiteral("is not a whole number from -2147483648 to 2147483647");
+                }
+                if (last > first && (*value < first || *value > last)) {
+                    ref(s) = defaultValue;
+                    return QStringLiteral("is not one of the choices %1 to %2").arg(first).arg(last);
+                }
+                ref(s) = *value;
+                return QString();
+            },
+            [cref](const Settings& s) { return QString::number(cref(s)); }};
+}
+
+const QList<Row>& rows() {
+    static const QList<Row> table = {
+        booleanRow("DisplayTCP", &Settings::displayTCP, true),
+        booleanRow("DisplayUDP", &Settings::displayUDP, true),
+        booleanRow("DisplayICMP", &Settings::displayICMP, true),
+        textRow("Interface", &Settings::gInterfaceToWatch),
+        textRow("InterfaceDesc", &Settings::gDescOfInterfaceToWatch),
+        {QStringLiteral("Bandwidth"),
+         [](const Settings&) { return Settings::bandwidthText(Settings::kDefaultBandwidth); },
+         [](Settings& s, const QString& text) {
+             const auto value = SettingsConversion::toDouble(text);
+             // The graph divides by the full scale: nothing below or at zero can be used.
+             s.gBandwidth = value && *value > 0 ? *value : Settings::kDefaultBandwidth;
+             if (!value) {
+                 bool ok = false;
+                 text.trimmed().toDouble(&ok);
+                 if (!ok) // an infinite or NaN number silently takes the default like <= 0
+                     return QStringLiteral("is not a number");
+             }
+             return QString();
+         },
+         [](const Settings& s) { return Settings::bandwidthText(s.gBandwidth); }},
+        booleanRow("CloseToTray", &Settings::gCloseToTray, true),
+        booleanRow("StartMinimized", &Settings::gStartMinimized, false),
+        intRow("DisplayUnit", [](Settings& s) -> qint32& { return s.gDisplayUnit; }, 3, 0, 3),
+        intRow("SpeedUnit", [](Settings& s) -> qint32& { return s.gSpeedUnit; }, 1, 0, 1),
+        intRow("GraphStyle", [](Settings& s) -> qint32& { return s.gGraphStyle; }, 1, 0, 1),
+        textRow("FilterString", &Settings::gFilterString),
+        intRow("RemoveFromListTime", [](Settings& s) -> qint32& { return s.gRemoveFromListTime; },
+               30),
+        intRow("HiliteNewPacketTime",
+               [](Settings& s) -> qint32& { return s.gHiliteNewPacketTime; }, 2),
+        booleanRow("ResetStatsAtNewDay", &Settings::gResetStatsAtNewDay, true),
+    };
+    return table;
+}
+} // namespace
+
+Settings::Settings(qint32& displayUnit, qint32& speedUnit)
+    : gDisplayUnit(displayUnit), gSpeedUnit(speedUnit) {
+    setDefaults();
+}
+
+void Settings::setDefaults() {
+    displayTCP = true;
+    displayUDP = true;
+    displayICMP = true;
+    gInterfaceToWatch.clear();
+    gDescOfInterfaceToWatch.clear();
+    gBandwidth = kDefaultBandwidth;
+    gCloseToTray = true;
+    gStartMinimized = false;
+    gDisplayUnit = 3;
+    gSpeedUnit = 1;
+    gGraphStyle = 1;
+    gFilterString.clear();
+    gRemoveFromListTime = 30;
+    gHiliteNewPacketTime = 2;
+    gResetStatsAtNewDay = true;
+}
+
+QString Settings::booleanText(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+QString Settings::bandwidthText(double value) {
+    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+}
+
+QList<Settings::LoadError> Settings::loadSettings(const SettingsStore& store) {
+    QList<LoadError> errors;
+    for (const Row& row : rows()) {
+        const QString text = store.get(kApp, kSec, row.key, row.defaultText(*this));
+        const QString why = row.read(*this, text);
+        if (!why.isEmpty()) {
+            errors.append({row.key, text,
+                           QStringLiteral("The stored setting %1 = %2 %3; its default %4 is used.")
+                               .arg(quoted(row.key), quoted(text), why,
+                                    quoted(row.write(*this)))});
+        }
+    }
+    return errors;
+}
+
+QStringList Settings::saveSettings(SettingsStore& store) const {
+    QStringList failed;
+    for (const Row& row : rows())
+        if (!store.put(kApp, kSec, row.key, row.write(*this)))
+            failed.append(row.key);
+    return failed;
+}
+
+QString Settings::describe(const QList<LoadError>& errors) {
+    QStringList lines;
+    for (const LoadError& e : errors)
+        lines.append(e.description);
+    return lines.join(QStringLiteral("\r\n"));
+}

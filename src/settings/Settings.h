@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+class SettingsStore;
+
+/// The fifteen stored settings, their defaults, and their reading and writing. The display and
+/// speed units are the process-wide ones of the formatter; the object refers to them.
+class Settings final {
+    Q_DISABLE_COPY_MOVE(Settings)
+
+public:
+    /// Application name in the store.
+    static constexpr char kApplication[] = "Quelmint";
+    /// Section name in the store.
+    static constexpr char kSection[] = "settings";
+    /// Graph full scale used when none (or no usable one) is stored: "384 kbps (ADSL, Cable Modem)".
+    static constexpr double kDefaultBandwidth = 48000;
+
+    /// A stored text that could not be used; its key took its default.
+    struct LoadError {
+        QString key;         ///< the store's key, e.g. "DisplayUnit"
+        QString text;        ///< the stored text
+        QString description; ///< names the key and its text, for "Error in Load:"
+    };
+
+    /// Binds to the process-wide display and speed units and sets every value to its default.
+    Settings(qint32& displayUnit, qint32& speedUnit);
+
+    /// Sets all fifteen values to their defaults.
+    void setDefaults();
+
+    /// Reads the fifteen values in table order. A key that is absent takes its default; a text
+    /// that does not convert, or a list position out of range, takes the default too, is listed
+    /// in the result and the remaining keys are still read.
+    QList<LoadError> loadSettings(const SettingsStore& store);
+    /// Writes the fifteen values in table order, each on its own; returns the keys that failed.
+    QStringList saveSettings(SettingsStore& store) const;
+
+    /// The descriptions of errors, one per line (CR LF), for one message box.
+    static QString describe(const QList<LoadError>& errors);
+    /// The stored text of a Boolean.
+    static QString booleanText(bool value);
+    /// The stored text of the bandwidth: the shortest decimal that reads back to the same number.
+    static QString bandwidthText(double value);
+
+    bool displayTCP;                  ///< "DisplayTCP": TCP frames counted and listed
+    bool displayUDP;                  ///< "DisplayUDP": UDP frames counted and listed
+    bool displayICMP;                 ///< "DisplayICMP": ICMP and IGMP frames counted and listed
+    QString gInterfaceToWatch;        ///< "Interface": Name of the adapter to monitor
+    QString gDescOfInterfaceToWatch;  ///< "InterfaceDesc": its Description
+    double gBandwidth;                ///< "Bandwidth": graph full scale in bytes per second
+    bool gCloseToTray;                ///< "CloseToTray": closing only hides the window
+    bool gStartMinimized;             ///< "StartMinimized": start hidden in the notification area
+    qint32& gDisplayUnit;             ///< "DisplayUnit": 0 B, 1 KB, 2 MB, 3 automatic
+    qint32& gSpeedUnit;               ///< "SpeedUnit": 0 kbps, 1 KB/s
+    qint32 gGraphStyle;               ///< "GraphStyle": 0 wave, 1 columns
+    QString gFilterString;            ///< "FilterString": capture filter
+    qint32 gRemoveFromListTime;       ///< "RemoveFromListTime": seconds until a quiet row goes; 0 never
+    qint32 gHiliteNewPacketTime;      ///< "HiliteNewPacketTime": seconds a row stays highlighted
+    bool gResetStatsAtNewDay;         ///< "ResetStatsAtNewDay": statistics reset at a new day
+};

@@ -1,0 +1,31 @@
+#include "settings/ui/DigitsOnlyKeyFilter.h"
+
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QRegularExpressionValidator>
+
+void DigitsOnlyKeyFilter::install(QLineEdit* edit) {
+    edit->installEventFilter(this);
+    // Pasted and dropped text goes through the validator, not the key filter.
+    edit->setValidator(new QRegularExpressionValidator(
+        QRegularExpression(QStringLiteral("[0-9]*")), edit));
+}
+
+bool DigitsOnlyKeyFilter::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress)
+        return QObject::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->matches(QKeySequence::Paste) || key->matches(QKeySequence::Copy) ||
+        key->matches(QKeySequence::Cut) || key->matches(QKeySequence::SelectAll) ||
+        key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo))
+        return false;
+    const QString text = key->text();
+    if (text.isEmpty())
+        return false; // navigation and editing keys type nothing
+    if (key->key() == Qt::Key_Backspace)
+        return false;
+    for (QChar c : text)
+        if (c < u'0' || c > u'9')
+            return true; // discard
+    return false;
+}
