@@ -3,11 +3,28 @@
 #include "platform/PcapSupport.h"
 
 #include <QSocketNotifier>
+#include <QTimer>
+#include <QtDebug>
 
 #include <pcap/pcap.h>
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
+#include <exception>
+
+namespace {
+// Frames read per pcap_dispatch call, and calls per wake-up, so that timers and the window keep
+// their turn under a flood.
+constexpr int kBatchFrames = 4096;
+constexpr int kBatchRounds = 16;
+} // namespace
+
+/// What a dispatch hands to the per-frame callback.
+struct PcapCapture::DispatchContext {
+    PcapCapture* self;
+    pcap_t* handle;
+    quint64 frames = 0;
+    bool failed = false;
+};
 
 PcapCapture::PcapCapture(QObject* parent) : QObject(parent) {
     try {
@@ -17,11 +34,19 @@ PcapCapture::PcapCapture(QObject* parent) : QObject(parent) {
     }
 }
 
-PcapCapture::~PcapCapture() { closeHandle(); }
+PcapCapture::~PcapCapture() {
+    closeHandle();
+    if (retiredHandle_ != nullptr)
+        pcap_close(retiredHandle_);
+}
 
-QString PcapCapture::libraryVersion() { return QString::fromLatin1(pcap_lib_version()); }
+QString PcapCapture::libraryVersion() {
+    return QString::fromLatin1(pcap_lib_version());
+}
 
-void PcapCapture::RefreshAdapters() { adapters_ = pcapsupport::listAdapters(); }
+void PcapCapture::RefreshAdapters() {
+    adapters_ = pcapsupport::listAdapters();
+}
 
 bool PcapCapture::AdapterPresent(const QString& name) {
     return pcapsupport::adapterPresent(name);
@@ -46,7 +71,8 @@ void PcapCapture::StartCapture() {
     try {
         pcapsupport::BpfProgram program = pcapsupport::compileFilter(handle, filter_);
         if (pcap_setfilter(handle, program.get()) != 0)
-            throw CaptureError(QString::fromLocal8Bit(pcap_geterr(handle)));
+            throw CaptureError(QStringLiteral("Cannot set the filter on adapter %1: %2")
+                                   .arg(name, QString::fromLocal8Bit(pcap_geterr(handle))));
     } catch (...) {
         pcap_close(handle);
         throw;
@@ -54,80 +80,135 @@ void PcapCapture::StartCapture() {
     const int fd = pcap_get_selectable_fd(handle);
     if (fd < 0) {
         pcap_close(handle);
-        throw CaptureError(QStringLiteral("The adapter %1 cannot be watched for frames.").arg(name));
+        throw CaptureError(
+            QStringLiteral("The adapter %1 cannot be watched for frames.").arg(name));
     }
     handle_ = handle;
-    stopRequested_ = false;
+    capturingOn_ = name;
+    kernelDevice_ = pcapsupport::deviceState(name) == pcapsupport::DeviceState::Up;
+    // Level-triggered: a readable descriptor (frames) and an error or hang-up on it (the device
+    // went down or away) both wake us; nothing runs while the adapter is idle.
     notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &PcapCapture::onReadable);
+    // Kernels whose ring does not wake poll() when a block times out need a read now and then.
+    if (const timeval* wait = pcap_get_required_select_timeout(handle); wait != nullptr) {
+        selectTimer_ = std::make_unique<QTimer>();
+        selectTimer_->setInterval(std::max(1, int(wait->tv_sec * 1000 + wait->tv_usec / 1000)));
+        connect(selectTimer_.get(), &QTimer::timeout, this, &PcapCapture::onReadable);
+        selectTimer_->start();
+    }
 }
 
 void PcapCapture::StopCapture() {
-    if (dispatching_) {
-        // Called from inside a frame handler: finish the batch, then close.
-        stopRequested_ = true;
-        if (notifier_)
-            notifier_->setEnabled(false);
-        return;
-    }
     closeHandle();
 }
 
 void PcapCapture::closeHandle() {
-    notifier_.reset();
-    if (handle_ != nullptr) {
-        pcap_close(handle_);
-        handle_ = nullptr;
+    if (notifier_) {
+        notifier_->setEnabled(false);
+        // Inside a dispatch the notifier may be the very sender of the running slot.
+        if (dispatchHandle_ != nullptr)
+            notifier_.release()->deleteLater();
+        else
+            notifier_.reset();
     }
-}
-
-namespace {
-struct DispatchContext {
-    CaptureEvents* events;
-    PcapCapture* self;
-};
-
-void deliver(u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
-    auto* events = reinterpret_cast<CaptureEvents*>(user);
-    Packet packet;
-    packet.PacketLength = header->len;
-    packet.CaptureLength = header->caplen;
-    packet.Data = bytes;
-    events->OnPacket(packet);
-}
-
-void discard(u_char*, const pcap_pkthdr*, const u_char*) {}
-} // namespace
-
-void PcapCapture::onReadable() {
+    selectTimer_.reset();
     if (handle_ == nullptr)
         return;
-    // A frame handler may open a modal box, whose event loop would call us again.
-    if (dispatching_)
+    if (handle_ == dispatchHandle_) {
+        // A frame handler stopped capture: end the running dispatch, close when it returns.
+        pcap_breakloop(handle_);
+        retiredHandle_ = handle_;
+    } else {
+        pcap_close(handle_);
+    }
+    handle_ = nullptr;
+}
+
+void PcapCapture::deliver(unsigned char* user, const pcap_pkthdr* header,
+                          const unsigned char* bytes) {
+    auto* context = reinterpret_cast<DispatchContext*>(user);
+    PcapCapture* self = context->self;
+    // Nothing more once a handler has stopped (or restarted) capture or failed.
+    if (self->handle_ != context->handle || context->failed || self->events_ == nullptr)
         return;
-    dispatching_ = true;
+    Packet packet;
+    packet.PacketLength = header->len;
+    packet.CaptureLength = std::min(header->caplen, header->len);
+    packet.Data = bytes;
+    ++context->frames;
+    try {
+        self->events_->OnPacket(packet);
+    } catch (const std::exception& e) {
+        // Must not unwind through libpcap; the frame handler reports its own errors.
+        qCritical("Capture: a frame handler failed: %s", e.what());
+        context->failed = true;
+        pcap_breakloop(context->handle);
+    } catch (...) {
+        qCritical("Capture: a frame handler failed");
+        context->failed = true;
+        pcap_breakloop(context->handle);
+    }
+}
+
+void PcapCapture::onReadable() {
+    pcap_t* const handle = handle_;
+    if (handle == nullptr)
+        return;
+    if (dispatchHandle_ != nullptr) {
+        // A frame handler runs a nested event loop (a modal box): no re-entry, and no busy
+        // wake-ups while it is open. The outer dispatch enables the notifier again.
+        if (notifier_)
+            notifier_->setEnabled(false);
+        return;
+    }
+    if (notifier_)
+        notifier_->setEnabled(false);
+    dispatchHandle_ = handle;
+    DispatchContext context{this, handle};
     int result = 0;
-    // Read what is there now, in bounded batches, so timers and the window keep their turn.
-    constexpr int kBatch = 4096;
-    for (int round = 0; round < 16 && !stopRequested_; ++round) {
-        result = events_ != nullptr
-                     ? pcap_dispatch(handle_, kBatch, deliver, reinterpret_cast<u_char*>(events_))
-                     : pcap_dispatch(handle_, kBatch, discard, nullptr);
-        if (result < kBatch)
+    for (int round = 0; round < kBatchRounds; ++round) {
+        result = pcap_dispatch(handle, kBatchFrames, &PcapCapture::deliver,
+                               reinterpret_cast<unsigned char*>(&context));
+        if (result < kBatchFrames || handle_ != handle || context.failed)
             break;
     }
-    dispatching_ = false;
-    if (events_ != nullptr)
-        events_->OnBatchEnd();
-    if (stopRequested_) {
-        stopRequested_ = false;
-        closeHandle();
-        return;
+    bool lost = result < 0 && result != PCAP_ERROR_BREAK && handle_ == handle;
+    QString error = lost ? QString::fromLocal8Bit(pcap_geterr(handle)) : QString();
+    if (result == 0 && kernelDevice_ && handle_ == handle) {
+        // Woken with nothing to read: libpcap has just looked at the descriptor and taken any
+        // error off it. Taking a device down only flags such an error, which libpcap does not
+        // report, so ask the kernel how the device stands.
+        switch (pcapsupport::deviceState(capturingOn_)) {
+        case pcapsupport::DeviceState::Down:
+            lost = true;
+            error = QStringLiteral("The adapter %1 went down.").arg(capturingOn_);
+            break;
+        case pcapsupport::DeviceState::Gone:
+            lost = true;
+            error = QStringLiteral("The adapter %1 disappeared.").arg(capturingOn_);
+            break;
+        default:
+            break;
+        }
     }
-    if (result == PCAP_ERROR) {
+    dispatchHandle_ = nullptr;
+    if (retiredHandle_ != nullptr) {
+        pcap_close(retiredHandle_);
+        retiredHandle_ = nullptr;
+    }
+
+    if (context.frames > 0 && events_ != nullptr)
+        events_->OnBatchEnd();
+
+    if (lost && handle_ == handle) {
         // The device went down or disappeared: stop, and tell once.
+        abortReason_ = error;
         closeHandle();
         if (events_ != nullptr)
             events_->OnCaptureAborted();
+        return;
     }
+    if (notifier_)
+        notifier_->setEnabled(true);
 }

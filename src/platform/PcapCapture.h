@@ -7,8 +7,10 @@
 #include <memory>
 
 class QSocketNotifier;
+class QTimer;
 struct pcap;
 typedef struct pcap pcap_t;
+struct pcap_pkthdr;
 
 /// The capture component over libpcap. Frames are read on the GUI thread when the capture
 /// descriptor becomes readable; nothing polls while the adapter is idle.
@@ -40,7 +42,12 @@ public:
     /// libpcap's version text, as pcap_lib_version gives it.
     static QString libraryVersion();
 
+    /// Why the last capture ended without being asked (libpcap's text); empty if it never did.
+    QString abortReason() const { return abortReason_; }
+
 private:
+    struct DispatchContext;
+    static void deliver(unsigned char* user, const pcap_pkthdr* header, const unsigned char* bytes);
     void onReadable();
     void closeHandle();
 
@@ -48,8 +55,12 @@ private:
     QList<Adapter> adapters_;
     std::optional<Adapter> active_;
     QString filter_;
+    QString abortReason_;
     pcap_t* handle_ = nullptr;
     std::unique_ptr<QSocketNotifier> notifier_;
-    bool dispatching_ = false;
-    bool stopRequested_ = false;
+    std::unique_ptr<QTimer> selectTimer_; // only where the descriptor alone cannot be trusted
+    pcap_t* dispatchHandle_ = nullptr;    // the handle pcap_dispatch is running on, if any
+    pcap_t* retiredHandle_ = nullptr;     // closed once that dispatch has returned
+    QString capturingOn_;                 // the device name handle_ was opened on
+    bool kernelDevice_ = false;           // that is a kernel interface (not "any")
 };

@@ -21,7 +21,8 @@ public:
     int linkType() const;
 
     /// Hands out every frame, calling OnBatchEnd after each batch; returns the number of frames.
-    /// A damaged or truncated file throws CaptureError after the frames read before the damage.
+    /// A damaged or truncated file throws CaptureError after the frames read before the damage;
+    /// an exception thrown by a handler ends the delivery and reaches the caller.
     quint64 deliverAll(CaptureEvents& events, int batchSize = 4096);
 
     /// Reads every frame and does nothing with it; returns the number of frames.

@@ -1,13 +1,16 @@
 #include "platform/PcapSupport.h"
 
-#include <QFile>
-
 #include <pcap/pcap.h>
 
 #include <arpa/inet.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 namespace pcapsupport {
 
@@ -55,16 +58,39 @@ BpfProgram compileFilter(pcap_t* handle, const QString& filter) {
 qint32 linkTypeOf(const QString& name, unsigned int pcapFlags) {
     if (name == QLatin1String("any"))
         return kLinuxCooked;
-    QFile type(QStringLiteral("/sys/class/net/%1/type").arg(name));
-    if (!name.contains(QLatin1Char('/')) && type.open(QIODevice::ReadOnly)) {
-        bool ok = false;
-        const qint32 value = type.readAll().trimmed().toInt(&ok);
-        if (ok)
-            return value; // 1 is ARPHRD_ETHER, the same number as Ethernet's DLT_EN10MB
+    // Ask the kernel of our own network namespace (the sysfs view may belong to another one).
+    const QByteArray device = name.toLocal8Bit();
+    if (!device.isEmpty() && device.size() < IFNAMSIZ) {
+        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (fd >= 0) {
+            ifreq request{};
+            std::memcpy(request.ifr_name, device.constData(), size_t(device.size()));
+            const bool ok = ioctl(fd, SIOCGIFHWADDR, &request) == 0;
+            close(fd);
+            if (ok)
+                return request.ifr_hwaddr.sa_family; // ARPHRD_ETHER is 1, as is DLT_EN10MB
+        }
     }
     if (pcapFlags & PCAP_IF_LOOPBACK)
         return kArphrdLoopback;
     return 0; // not a network device of the kernel (USB, D-Bus, netfilter queues)
+}
+
+DeviceState deviceState(const QString& name) {
+    const QByteArray device = name.toLocal8Bit();
+    if (device.isEmpty() || device.size() >= IFNAMSIZ)
+        return DeviceState::Gone;
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return DeviceState::Unknown;
+    ifreq request{};
+    std::memcpy(request.ifr_name, device.constData(), size_t(device.size()));
+    const int result = ioctl(fd, SIOCGIFFLAGS, &request);
+    const int error = errno;
+    close(fd);
+    if (result != 0)
+        return error == ENODEV || error == ENXIO ? DeviceState::Gone : DeviceState::Unknown;
+    return (request.ifr_flags & IFF_UP) != 0 ? DeviceState::Up : DeviceState::Down;
 }
 
 QString describe(const QString& name, qint32 linkType, unsigned int pcapFlags) {
@@ -124,8 +150,8 @@ pcap_t* openLive(const QString& name, int snapLength, int bufferBytes) {
     const QByteArray device = name.toLocal8Bit();
     pcap_t* handle = pcap_create(device.constData(), error);
     if (handle == nullptr)
-        throw CaptureError(QStringLiteral("Cannot open adapter %1: %2")
-                               .arg(name, QString::fromLocal8Bit(error)));
+        throw CaptureError(
+            QStringLiteral("Cannot open adapter %1: %2").arg(name, QString::fromLocal8Bit(error)));
     pcap_set_snaplen(handle, snapLength);
     pcap_set_promisc(handle, 1);
     pcap_set_buffer_size(handle, bufferBytes);
@@ -145,7 +171,8 @@ pcap_t* openLive(const QString& name, int snapLength, int bufferBytes) {
             throw CaptureError(
                 QStringLiteral("There is no adapter named %1 (%2).").arg(name, message));
         default:
-            throw CaptureError(QStringLiteral("Cannot capture on adapter %1: %2").arg(name, message));
+            throw CaptureError(
+                QStringLiteral("Cannot capture on adapter %1: %2").arg(name, message));
         }
     }
     if (pcap_setnonblock(handle, 1, error) != 0) {

@@ -26,6 +26,11 @@ QList<Adapter> listAdapters();
 /// True when a network device of that name exists now.
 bool adapterPresent(const QString& name);
 
+/// How a kernel network device stands now.
+enum class DeviceState { Up, Down, Gone, Unknown };
+/// Asks the kernel (of the caller's network namespace) whether the device exists and is up.
+DeviceState deviceState(const QString& name);
+
 /// The link type of a device: 1 for Ethernet, the hardware type number otherwise.
 qint32 linkTypeOf(const QString& name, unsigned int pcapFlags);
 
