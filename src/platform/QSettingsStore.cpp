@@ -1,6 +1,7 @@
 #include "platform/QSettingsStore.h"
 
 #include <QSettings>
+#include <QStandardPaths>
 #include <QStringList>
 
 #include <memory>
@@ -9,8 +10,11 @@ namespace {
 std::unique_ptr<QSettings> open(const QString& filePath, const QString& application) {
     if (!filePath.isEmpty())
         return std::make_unique<QSettings>(filePath, QSettings::IniFormat);
-    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                       QStringLiteral("Quelmint"), application);
+    // QSettings' own per-user INI path would end in ".ini"; the file keeps the usual ".conf".
+    return std::make_unique<QSettings>(
+        QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+            QStringLiteral("/Quelmint/") + application + QStringLiteral(".conf"),
+        QSettings::IniFormat);
 }
 
 QString fullKey(const QString& section, const QString& key) { return section + u'/' + key; }

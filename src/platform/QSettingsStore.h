@@ -10,7 +10,7 @@ class QSettingsStore final : public SettingsStore {
     Q_DISABLE_COPY_MOVE(QSettingsStore)
 
 public:
-    /// The per-user files: one file per application name under the organisation "Quelmint".
+    /// The per-user files: $XDG_CONFIG_HOME/Quelmint/<application>.conf, looked up at each call.
     QSettingsStore() = default;
     /// One explicit INI file for every application name (for tools and tests).
     explicit QSettingsStore(const QString& filePath) : filePath_(filePath) {}

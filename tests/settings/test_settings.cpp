@@ -1,0 +1,319 @@
+#include "platform/QSettingsStore.h"
+#include "platform/fakes/FakeSettingsStore.h"
+#include "settings/Settings.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+/// Every key with a text that differs from its default.
+const QList<QPair<QString, QString>> kChanged = {
+    {"DisplayTCP", "False"},
+    {"DisplayUDP", "False"},
+    {"DisplayICMP", "False"},
+    {"Interface", "qmseta"},
+    {"InterfaceDesc", "Intel(R) PRO/1000 \"Desktop\" adapter; port #1, ünïcode"},
+    {"Bandwidth", "1250000"},
+    {"CloseToTray", "False"},
+    {"StartMinimized", "True"},
+    {"DisplayUnit", "1"},
+    {"SpeedUnit", "0"},
+    {"GraphStyle", "0"},
+    {"FilterString", "tcp port 80 or (udp and host 10.0.0.1), not arp"},
+    {"RemoveFromListTime", "0"},
+    {"HiliteNewPacketTime", "7"},
+    {"ResetStatsAtNewDay", "False"},
+};
+
+/// Units living outside the settings object, as the formatter's globals do.
+struct Units {
+    qint32 display = -99;
+    qint32 speed = -99;
+};
+
+QMap<QString, QString> savedTexts(const Settings& s) {
+    FakeSettingsStore out;
+    EXPECT_TRUE(s.saveSettings(out).isEmpty());
+    QMap<QString, QString> texts;
+    for (auto it = out.values.cbegin(); it != out.values.cend(); ++it)
+        texts.insert(it.key().section(u'/', 2), it.value());
+    return texts;
+}
+} // namespace
+
+TEST(Settings, EmptyStoreGivesTheDefaults) {
+    Units u;
+    Settings s(u.display, u.speed);
+    s.displayTCP = false;
+    s.gBandwidth = 5;
+    s.gDisplayUnit = 0;
+    FakeSettingsStore store;
+    EXPECT_TRUE(s.loadSettings(store).isEmpty());
+    EXPECT_TRUE(s.displayTCP);
+    EXPECT_TRUE(s.displayUDP);
+    EXPECT_TRUE(s.displayICMP);
+    EXPECT_EQ(s.gInterfaceToWatch, QString());
+    EXPECT_EQ(s.gDescOfInterfaceToWatch, QString());
+    EXPECT_EQ(s.gBandwidth, 48000.0);
+    EXPECT_TRUE(s.gCloseToTray);
+    EXPECT_FALSE(s.gStartMinimized);
+    EXPECT_EQ(u.display, 3); // the process-wide unit, not a copy
+    EXPECT_EQ(u.speed, 1);
+    EXPECT_EQ(s.gGraphStyle, 1);
+    EXPECT_EQ(s.gFilterString, QString());
+    EXPECT_EQ(s.gRemoveFromListTime, 30);
+    EXPECT_EQ(s.gHiliteNewPacketTime, 2);
+    EXPECT_TRUE(s.gResetStatsAtNewDay);
+}
+
+TEST(Settings, SavesAllFifteenKeysInTableOrder) {
+    Units u;
+    Settings s(u.display, u.speed);
+    FakeSettingsStore store;
+    EXPECT_TRUE(s.saveSettings(store).isEmpty());
+    const QStringList order = {"DisplayTCP", "DisplayUDP", "DisplayICMP", "Interface",
+                               "InterfaceDesc", "Bandwidth", "CloseToTray", "StartMinimized",
+                               "DisplayUnit", "SpeedUnit", "GraphStyle", "FilterString",
+                               "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay"};
+    EXPECT_EQ(store.putKeys, order);
+    EXPECT_EQ(store.at("DisplayTCP"), "True");
+    EXPECT_EQ(store.at("StartMinimized"), "False");
+    EXPECT_EQ(store.at("Bandwidth"), "48000");
+    EXPECT_EQ(store.at("DisplayUnit"), "3");
+}
+
+TEST(Settings, EveryKeyRoundTripsThroughTheIniFile) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("Quelmint.conf"));
+    {
+        FakeSettingsStore prepared;
+        for (const auto& [key, text] : kChanged)
+            prepared.at(key) = text;
+        Units u;
+        Settings s(u.display, u.speed);
+        ASSERT_TRUE(s.loadSettings(prepared).isEmpty());
+        QSettingsStore store(file);
+        EXPECT_TRUE(s.saveSettings(store).isEmpty());
+    }
+    // A fresh store and a fresh settings object read back exactly what was written.
+    QSettingsStore store(file);
+    Units u;
+    Settings s(u.display, u.speed);
+    EXPECT_TRUE(s.loadSettings(store).isEmpty());
+    const QMap<QString, QString> texts = savedTexts(s);
+    for (const auto& [key, text] : kChanged)
+        EXPECT_EQ(texts.value(key), text) << key.toStdString();
+    EXPECT_EQ(u.display, 1);
+    EXPECT_EQ(u.speed, 0);
+
+    // The file is plain text under [settings]; commas and quotes are quoted, not encoded.
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString content = QString::fromUtf8(f.readAll());
+    EXPECT_TRUE(content.startsWith(QStringLiteral("[settings]\n"))) << content.toStdString();
+    EXPECT_TRUE(content.contains(QStringLiteral("\nDisplayTCP=False\n")));
+    EXPECT_TRUE(content.contains(QStringLiteral("\nBandwidth=1250000\n")));
+    EXPECT_TRUE(content.contains(QStringLiteral("\nHiliteNewPacketTime=7\n")));
+    EXPECT_TRUE(content.contains(QStringLiteral("\nInterface=qmseta\n")));
+}
+
+TEST(Settings, BandwidthTextReadsBackToTheSameNumber) {
+    const double values[] = {48000, 1000, 0.1 + 0.2, 123456.789, 1e20, 5592000, 1.0 / 3.0,
+                             std::numeric_limits<double>::max(), 4.9e-324};
+    for (double v : values) {
+        Units u;
+        Settings s(u.display, u.speed);
+        s.gBandwidth = v;
+        FakeSettingsStore store;
+        s.saveSettings(store);
+        Settings t(u.display, u.speed);
+        EXPECT_TRUE(t.loadSettings(store).isEmpty());
+        EXPECT_EQ(t.gBandwidth, v) << store.at("Bandwidth").toStdString();
+    }
+    EXPECT_EQ(Settings::bandwidthText(48000), "48000");
+    EXPECT_EQ(Settings::bandwidthText(1000), "1000");
+}
+
+TEST(Settings, BooleansAcceptTextAndNumbers) {
+    struct Case {
+        const char* text;
+        bool value;
+    };
+    const Case cases[] = {{"True", true},  {"true", true},  {"TRUE", true},  {"False", false},
+                          {"fAlSe", false}, {"0", false},    {"5", true},     {"-1", true},
+                          {" 0 ", false},  {"0.0", false},  {"2.5", true},   {"-0", false}};
+    for (const Case& c : cases) {
+        FakeSettingsStore store;
+        store.at("DisplayUDP") = QString::fromLatin1(c.text);
+        store.at("StartMinimized") = QString::fromLatin1(c.text);
+        Units u;
+        Settings s(u.display, u.speed);
+        EXPECT_TRUE(s.loadSettings(store).isEmpty()) << c.text;
+        EXPECT_EQ(s.displayUDP, c.value) << c.text;
+        EXPECT_EQ(s.gStartMinimized, c.value) << c.text;
+        // Written back as the Boolean's text.
+        EXPECT_EQ(savedTexts(s).value("DisplayUDP"), c.value ? "True" : "False");
+    }
+}
+
+TEST(Settings, ABadValueIsNamedTheDefaultIsUsedAndTheRestStillLoads) {
+    struct Case {
+        const char* key;
+        const char* text;
+        const char* defaultText; // as written back
+    };
+    const Case cases[] = {
+        {"DisplayTCP", "yes", "True"},
+        {"CloseToTray", "", "True"},
+        {"StartMinimized", "maybe", "False"},
+        {"ResetStatsAtNewDay", "nan", "True"},
+        {"DisplayUnit", "abc", "3"},
+        {"DisplayUnit", "7", "3"},            // not one of the list's positions
+        {"SpeedUnit", "-1", "1"},
+        {"GraphStyle", "2", "1"},
+        {"RemoveFromListTime", "99999999999", "30"}, // beyond 32 bits
+        {"HiliteNewPacketTime", "2 seconds", "2"},
+        {"Bandwidth", "fast", "48000"},
+        {"Bandwidth", "", "48000"},
+        {"Bandwidth", "1e400", "48000"}, // beyond 64-bit floats
+    };
+    for (const Case& c : cases) {
+        const QString key = QString::fromLatin1(c.key);
+        FakeSettingsStore store;
+        for (const auto& [k, text] : kChanged)
+            store.at(k) = text;
+        store.at(key) = QString::fromLatin1(c.text);
+        Units u;
+        Settings s(u.display, u.speed);
+        const QList<Settings::LoadError> errors = s.loadSettings(store);
+        ASSERT_EQ(errors.size(), 1) << c.key << " " << c.text;
+        EXPECT_EQ(errors[0].key, key);
+        EXPECT_EQ(errors[0].text, QString::fromLatin1(c.text));
+        EXPECT_TRUE(errors[0].description.contains(u'"' + key + u'"'));
+        EXPECT_TRUE(errors[0].description.contains(u'"' + QString::fromLatin1(c.text) + u'"'))
+            << errors[0].description.toStdString();
+        const QMap<QString, QString> texts = savedTexts(s);
+        for (const auto& [k, text] : kChanged) {
+            const QString expected = k == key ? QString::fromLatin1(c.defaultText) : text;
+            EXPECT_EQ(texts.value(k), expected) << c.key << " / " << k.toStdString();
+        }
+    }
+}
+
+TEST(Settings, SeveralBadValuesAreAllReported) {
+    FakeSettingsStore store;
+    store.at("DisplayTCP") = "x";
+    store.at("SpeedUnit") = "y";
+    Units u;
+    Settings s(u.display, u.speed);
+    const auto errors = s.loadSettings(store);
+    ASSERT_EQ(errors.size(), 2);
+    EXPECT_EQ(errors[0].key, "DisplayTCP");
+    EXPECT_EQ(errors[1].key, "SpeedUnit");
+    EXPECT_EQ(Settings::describe(errors), errors[0].description + "\r\n" + errors[1].description);
+}
+
+TEST(Settings, BandwidthThatCannotScaleTheGraphReadsAsTheDefault) {
+    struct Case {
+        const char* text;
+        double value;
+    };
+    const Case cases[] = {{"1000", 1000},  {"0", 48000},    {"-5", 48000},    {"inf", 48000},
+                          {"nan", 48000},  {"0.5", 0.5},    {" 96000 ", 96000},
+                          {"-0", 48000}};
+    for (const Case& c : cases) {
+        FakeSettingsStore store;
+        store.at("Bandwidth") = QString::fromLatin1(c.text);
+        Units u;
+        Settings s(u.display, u.speed);
+        EXPECT_TRUE(s.loadSettings(store).isEmpty()) << c.text;
+        EXPECT_EQ(s.gBandwidth, c.value) << c.text;
+    }
+}
+
+TEST(Settings, IntegersRoundLikeTheStoreConversion) {
+    struct Case {
+        const char* text;
+        qint32 value;
+    };
+    const Case cases[] = {{"45", 45},       {" 45 ", 45},  {"-3", -3},  {"2.5", 2},
+                          {"3.5", 4},       {"30.0", 30},  {"2147483647", 2147483647},
+                          {"-2147483648", -2147483647 - 1}};
+    for (const Case& c : cases) {
+        FakeSettingsStore store;
+        store.at("RemoveFromListTime") = QString::fromLatin1(c.text);
+        Units u;
+        Settings s(u.display, u.speed);
+        EXPECT_TRUE(s.loadSettings(store).isEmpty()) << c.text;
+        EXPECT_EQ(s.gRemoveFromListTime, c.value) << c.text;
+    }
+}
+
+TEST(Settings, OneFailingKeyDoesNotStopTheOthers) {
+    Units u;
+    Settings s(u.display, u.speed);
+    s.gBandwidth = 96000;
+    s.gResetStatsAtNewDay = false;
+    FakeSettingsStore store;
+    store.failingKeys = {"DisplayTCP", "GraphStyle"};
+    EXPECT_EQ(s.saveSettings(store), QStringList({"DisplayTCP", "GraphStyle"}));
+    EXPECT_EQ(store.putKeys.size(), 15);
+    EXPECT_EQ(store.values.size(), 13);
+    EXPECT_EQ(store.at("Bandwidth"), "96000");
+    EXPECT_EQ(store.at("ResetStatsAtNewDay"), "False");
+}
+
+TEST(QSettingsStore, MissingKeysGiveTheDefaultAndAppsAndSectionsAreSeparate) {
+    QTemporaryDir dir;
+    QSettingsStore store(dir.filePath(QStringLiteral("s.conf")));
+    EXPECT_EQ(store.get("Quelmint", "settings", "Nothing", "dflt"), "dflt");
+    EXPECT_TRUE(store.put("Quelmint", "settings", "Key", "one"));
+    EXPECT_TRUE(store.put("Quelmint", "other", "Key", "two"));
+    EXPECT_EQ(store.get("Quelmint", "settings", "Key", "x"), "one");
+    EXPECT_EQ(store.get("Quelmint", "other", "Key", "x"), "two");
+    // Values that look like other types stay text.
+    for (const QString& v : {QStringLiteral("@Variant(abc)"), QStringLiteral("a,b"),
+                             QStringLiteral("  padded  "), QStringLiteral("x=y;z"),
+                             QStringLiteral("back\\slash"), QString()}) {
+        EXPECT_TRUE(store.put("Quelmint", "settings", "Odd", v));
+        EXPECT_EQ(QSettingsStore(dir.filePath(QStringLiteral("s.conf")))
+                      .get("Quelmint", "settings", "Odd", "x"),
+                  v);
+    }
+}
+
+TEST(QSettingsStore, HandWrittenFileIsRead) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("hand.conf"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("[settings]\nDisplayTCP=0\nDisplayUDP=5\nBandwidth=1000\n"
+            "FilterString=tcp, udp\nInterface=eth0\n");
+    f.close();
+    QSettingsStore store(path);
+    Units u;
+    Settings s(u.display, u.speed);
+    EXPECT_TRUE(s.loadSettings(store).isEmpty());
+    EXPECT_FALSE(s.displayTCP);
+    EXPECT_TRUE(s.displayUDP);
+    EXPECT_EQ(s.gBandwidth, 1000.0);
+    EXPECT_EQ(s.gFilterString, "tcp, udp");
+    EXPECT_EQ(s.gInterfaceToWatch, "eth0");
+    // The next save writes the Booleans as their texts.
+    EXPECT_TRUE(s.saveSettings(store).isEmpty());
+    EXPECT_EQ(store.get("Quelmint", "settings", "DisplayTCP", ""), "False");
+    EXPECT_EQ(store.get("Quelmint", "settings", "DisplayUDP", ""), "True");
+}
+
+TEST(QSettingsStore, UnwritableFileReportsFailure) {
+    QTemporaryDir dir;
+    // A folder where the file should be cannot be written.
+    QDir().mkpath(dir.filePath(QStringLiteral("blocked.conf")));
+    QSettingsStore blocked(dir.filePath(QStringLiteral("blocked.conf")));
+    EXPECT_FALSE(blocked.put("Quelmint", "settings", "Key", "v"));
+}
