@@ -1,0 +1,122 @@
+#include "speed/SpeedSampler.h"
+
+#include "platform/Clock.h"
+#include "platform/MessageBoxes.h"
+#include "speed/Format.h"
+
+#include <exception>
+
+namespace {
+constexpr int kTipCharacters = 127;
+}
+
+SpeedSampler::SpeedSampler(const Clock& clock, const TrafficCounters& counters,
+                           MessageBoxes* boxes)
+    : clock_(clock), counters_(counters), boxes_(boxes) {}
+
+void SpeedSampler::start() { lastTick_ = clock_.tickCount(); }
+
+void SpeedSampler::tick() {
+    try {
+        if (tickCounter_ < kTicksPerSample - 1) {
+            ++tickCounter_;
+            if (copyImages)
+                copyImages();
+            return;
+        }
+        tickCounter_ = 0;
+        takeSample();
+    } catch (const std::exception& e) {
+        if (boxes_ != nullptr)
+            boxes_->error(QStringLiteral("Timer1"), QString::fromLocal8Bit(e.what()),
+                          ErrorSource::Repeating);
+    } catch (...) {
+        if (boxes_ != nullptr)
+            boxes_->error(QStringLiteral("Timer1"), QStringLiteral("Unknown error"),
+                          ErrorSource::Repeating);
+    }
+}
+
+void SpeedSampler::takeSample() {
+    if (scrollGraph)
+        scrollGraph();
+    const double total = counters_.transfer(TrafficCounters::Total);
+    const quint32 now = clock_.tickCount();
+    if (now <= lastTick_) {
+        // No time passed, or the tick count wrapped: only re-synchronise.
+        lastTotal_ = total;
+        lastTick_ = now;
+        return;
+    }
+    double delta = 0;
+    if (total >= lastTotal_) {
+        delta = total - lastTotal_;
+        if (!displayFrozen)
+            currentSpeed_ = delta / (double(now - lastTick_) / 1000.0);
+    }
+    if (plotSpeed)
+        plotSpeed(currentSpeed_, speedFigure(currentSpeed_));
+    store(delta);
+    if (!displayFrozen)
+        displaySpeed();
+    currentSpeed_ = 0;
+
+    const double received = counters_.transfer(TrafficCounters::Received);
+    const double sent = counters_.transfer(TrafficCounters::Sent);
+    const double passthru = counters_.transfer(TrafficCounters::Passthru);
+    if (gMonitoringInProgress && updateTray) {
+        const bool passby = passthru > previousPassthru_;
+        const bool down = received > previousReceived_ || passby;
+        const bool up = sent > previousSent_ || passby;
+        const int picture = (down && up) ? 4 : down ? 2 : up ? 3 : 1;
+        const QString tip =
+            gTooltipText + QStringLiteral("\r\nTotal: ") + formatBytes(total);
+        updateTray(picture, tip.left(kTipCharacters));
+    }
+    previousReceived_ = received;
+    previousSent_ = sent;
+    previousPassthru_ = passthru;
+    lastTotal_ = total;
+    lastTick_ = now;
+}
+
+void SpeedSampler::store(double delta) {
+    clsSpeedSample sample;
+    sample.bytes = delta;
+    sample.sampleTime = clock_.tickCount();
+    if (count_ == kWindow) {
+        windowBytes_ = windowBytes_ - samples_[std::size_t(first_)].bytes + delta;
+        samples_[std::size_t(first_)] = sample;
+        first_ = (first_ + 1) % kWindow;
+    } else {
+        windowBytes_ += delta;
+        samples_[std::size_t((first_ + count_) % kWindow)] = sample;
+        ++count_;
+    }
+}
+
+void SpeedSampler::reset() {
+    first_ = 0;
+    count_ = 0;
+    windowBytes_ = 0;
+}
+
+QString SpeedSampler::averageText() const {
+    double elapsed = 1;
+    if (count_ >= 2) {
+        // Unsigned difference: right across a wrap of the tick count.
+        const quint32 span = sample(count_ - 1).sampleTime - sample(0).sampleTime;
+        if (span > 0)
+            elapsed = double(span) / 1000.0;
+    }
+    return speedText(windowBytes_ / elapsed);
+}
+
+void SpeedSampler::displaySpeed() {
+    try {
+        if (showAverage)
+            showAverage(averageText());
+    } catch (...) {
+        // the average label ignores its errors
+    }
+}

@@ -1,0 +1,255 @@
+#include "platform/fakes/FakeClock.h"
+#include "platform/fakes/FakeMessageBoxes.h"
+#include "speed/Format.h"
+#include "speed/SpeedSampler.h"
+
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+QString local(const char* text) {
+    QString s = QString::fromLatin1(text);
+    s.replace(QLatin1Char('.'), QLocale::system().decimalPoint());
+    return s;
+}
+
+struct Plot {
+    double speed;
+    QString figure;
+};
+
+/// A sampler on a fake clock with every hook recorded.
+struct Rig {
+    FakeClock clock;
+    TrafficCounters counters;
+    FakeMessageBoxes boxes;
+    SpeedSampler sampler{clock, counters, &boxes};
+    int copies = 0, scrolls = 0;
+    std::vector<Plot> plots;
+    std::vector<QString> averages;
+    std::vector<std::pair<int, QString>> trays;
+
+    Rig() {
+        sampler.copyImages = [this] { ++copies; };
+        sampler.scrollGraph = [this] { ++scrolls; };
+        sampler.plotSpeed = [this](double v, const QString& f) { plots.push_back({v, f}); };
+        sampler.showAverage = [this](const QString& t) { averages.push_back(t); };
+        sampler.updateTray = [this](int p, const QString& tip) { trays.emplace_back(p, tip); };
+        sampler.start();
+    }
+    /// Ten ticks 100 ms apart: one second and one sample; bytes arrive download-wise first.
+    void second(double download, double upload = 0, double passby = 0) {
+        for (int i = 0; i < 10; ++i) {
+            clock.advance(100);
+            if (i == 0) {
+                if (download > 0)
+                    counters.add(Direction::Download, download, download, 0);
+                if (upload > 0)
+                    counters.add(Direction::Upload, upload, upload, 0);
+                if (passby > 0)
+                    counters.add(Direction::Passby, passby, passby, 0);
+            }
+            sampler.tick();
+        }
+    }
+};
+
+TEST(SpeedSampler, OneSamplePerTenTicks) {
+    Rig r;
+    for (int i = 0; i < 9; ++i) {
+        r.clock.advance(100);
+        r.sampler.tick();
+        EXPECT_EQ(r.sampler.tickCounter(), i + 1);
+    }
+    EXPECT_EQ(r.copies, 9);
+    EXPECT_EQ(r.scrolls, 0);
+    EXPECT_TRUE(r.plots.empty());
+    r.clock.advance(100);
+    r.sampler.tick();
+    EXPECT_EQ(r.sampler.tickCounter(), 0);
+    EXPECT_EQ(r.scrolls, 1);
+    EXPECT_EQ(r.plots.size(), 1u);
+    EXPECT_EQ(r.sampler.sampleCount(), 1);
+    for (int s = 0; s < 4; ++s)
+        r.second(0);
+    EXPECT_EQ(r.copies, 9 * 5);
+    EXPECT_EQ(r.scrolls, 5);
+    EXPECT_EQ(r.sampler.sampleCount(), 5);
+}
+
+TEST(SpeedSampler, CurrentSpeedFromTheTotalsGrowth) {
+    Rig r;
+    r.second(1536);
+    ASSERT_EQ(r.plots.size(), 1u);
+    EXPECT_DOUBLE_EQ(r.plots[0].speed, 1536.0);
+    EXPECT_EQ(r.plots[0].figure, local("1.50"));
+    EXPECT_EQ(r.sampler.currentSpeed(), 0.0); // cleared after the sample
+    EXPECT_EQ(r.sampler.lastTotal(), 1536.0);
+    EXPECT_EQ(r.sampler.sample(0).bytes, 1536.0);
+    EXPECT_EQ(r.sampler.sample(0).sampleTime, r.clock.tickCount());
+    // One sample: elapsed is taken as 1 s.
+    EXPECT_EQ(r.averages.back(), local("1.50 KB/s"));
+
+    gSpeedUnit = 0;
+    r.second(1536);
+    EXPECT_EQ(r.plots.back().figure, QStringLiteral("12"));
+    // Two samples of 1536 B over 1 s: n/(n-1) = 2 x the plain mean.
+    EXPECT_EQ(r.averages.back(), QStringLiteral("25 kbps"));
+    gSpeedUnit = 1;
+}
+
+TEST(SpeedSampler, SlowTickStretchesTheInterval) {
+    Rig r;
+    for (int i = 0; i < 9; ++i)
+        r.sampler.tick();
+    r.counters.add(Direction::Download, 4096, 4096, 0);
+    r.clock.advance(2000); // the timer was late
+    r.sampler.tick();
+    ASSERT_EQ(r.plots.size(), 1u);
+    EXPECT_DOUBLE_EQ(r.plots[0].speed, 2048.0);
+}
+
+TEST(SpeedSampler, SixtySampleWindowAndAverage) {
+    Rig r;
+    for (int s = 1; s <= 70; ++s)
+        r.second(10240.0 * s);
+    EXPECT_EQ(r.sampler.sampleCount(), 60);
+    double sum = 0;
+    for (int s = 11; s <= 70; ++s)
+        sum += 10240.0 * s;
+    EXPECT_DOUBLE_EQ(r.sampler.windowBytes(), sum);
+    EXPECT_EQ(r.sampler.sample(0).bytes, 10240.0 * 11);
+    EXPECT_EQ(r.sampler.sample(59).bytes, 10240.0 * 70);
+    EXPECT_EQ(r.sampler.sample(59).sampleTime - r.sampler.sample(0).sampleTime, 59000u);
+    // 60 samples over 59 s: the n/(n-1) rule.
+    EXPECT_EQ(r.averages.back(), fixed(sum / 59.0 / 1024.0, 2) + QStringLiteral(" KB/s"));
+    EXPECT_EQ(r.averages.back(), local("411.86 KB/s"));
+}
+
+TEST(SpeedSampler, TickCountWrapOnlyResynchronises) {
+    Rig r;
+    r.clock.setTick(0xFFFFFFFFu - 499);
+    r.sampler.start();
+    r.second(5000); // crosses the wrap: now < lastTick
+    EXPECT_TRUE(r.plots.empty());
+    EXPECT_EQ(r.sampler.sampleCount(), 0);
+    EXPECT_EQ(r.sampler.lastTotal(), 5000.0);
+    EXPECT_EQ(r.sampler.lastTick(), r.clock.tickCount());
+    r.second(1024);
+    ASSERT_EQ(r.plots.size(), 1u);
+    EXPECT_DOUBLE_EQ(r.plots[0].speed, 1024.0);
+    // No time passed at all: also only a re-sync.
+    for (int i = 0; i < 10; ++i)
+        r.sampler.tick();
+    EXPECT_EQ(r.plots.size(), 1u);
+}
+
+TEST(SpeedSampler, AverageSpanAcrossTheWrap) {
+    Rig r;
+    r.clock.setTick(0xFFFFFFFFu - 1500);
+    r.sampler.start();
+    r.second(1024); // tick 0xFFFFFFFF - 500
+    r.second(1024); // wrapped: re-sync only
+    r.second(1024);
+    r.second(1024);
+    ASSERT_EQ(r.sampler.sampleCount(), 3);
+    EXPECT_EQ(r.sampler.sample(2).sampleTime - r.sampler.sample(0).sampleTime, 3000u);
+    EXPECT_EQ(r.averages.back(), local("1.00 KB/s")); // 3 KiB of samples over 3 s
+}
+
+TEST(SpeedSampler, FrozenDisplayStillSamples) {
+    Rig r;
+    r.second(2048);
+    const QString before = r.averages.back();
+    r.sampler.displayFrozen = true;
+    r.second(4096);
+    r.second(4096);
+    EXPECT_EQ(r.plots.back().speed, 0.0);
+    EXPECT_EQ(r.plots.back().figure, local("0.00"));
+    EXPECT_EQ(r.averages.size(), 1u);
+    EXPECT_EQ(r.averages.back(), before);
+    EXPECT_EQ(r.sampler.sampleCount(), 3);
+    EXPECT_EQ(r.sampler.windowBytes(), 2048.0 + 8192.0);
+    r.sampler.displayFrozen = false;
+    r.second(0);
+    EXPECT_EQ(r.averages.size(), 2u);
+    EXPECT_EQ(r.averages.back(), local("3.33 KB/s")); // 10240 B over 3 s
+}
+
+TEST(SpeedSampler, ResetEmptiesWindowButKeepsLastTotal) {
+    Rig r;
+    r.second(5000);
+    r.second(5000);
+    r.sampler.reset();
+    EXPECT_EQ(r.sampler.sampleCount(), 0);
+    EXPECT_EQ(r.sampler.windowBytes(), 0.0);
+    EXPECT_EQ(r.sampler.lastTotal(), 10000.0);
+    r.counters.reset(); // the statistics reset zeroes the counters too
+    r.second(300);      // below lastTotal: the interval counts 0 bytes
+    EXPECT_EQ(r.sampler.sample(0).bytes, 0.0);
+    EXPECT_EQ(r.plots.back().speed, 0.0);
+    r.second(700);
+    EXPECT_EQ(r.sampler.sample(1).bytes, 700.0);
+}
+
+TEST(SpeedSampler, TrayPictureFollowsDirections) {
+    Rig r;
+    r.sampler.gMonitoringInProgress = true;
+    r.sampler.gTooltipText = QStringLiteral("Intel PRO/1000 MT De");
+    struct Step {
+        double down, up, by;
+        int picture;
+    };
+    const Step steps[] = {{0, 0, 0, 1}, {10, 0, 0, 2}, {0, 10, 0, 3}, {10, 10, 0, 4},
+                          {0, 0, 10, 4}, {0, 0, 0, 1}};
+    for (const Step& s : steps) {
+        r.second(s.down, s.up, s.by);
+        ASSERT_FALSE(r.trays.empty());
+        EXPECT_EQ(r.trays.back().first, s.picture) << s.down << s.up << s.by;
+    }
+    EXPECT_EQ(r.trays.back().second,
+              QStringLiteral("Intel PRO/1000 MT De\r\nTotal: ") + formatBytes(50));
+
+    // Not monitoring: no icon update, but the previous totals still move on.
+    r.sampler.gMonitoringInProgress = false;
+    const auto updates = r.trays.size();
+    r.second(10);
+    EXPECT_EQ(r.trays.size(), updates);
+    r.sampler.gMonitoringInProgress = true;
+    r.second(0);
+    EXPECT_EQ(r.trays.back().first, 1);
+}
+
+TEST(SpeedSampler, TipIsCutTo127Characters) {
+    Rig r;
+    r.sampler.gMonitoringInProgress = true;
+    r.sampler.gTooltipText = QString(150, QLatin1Char('a'));
+    r.second(1);
+    ASSERT_FALSE(r.trays.empty());
+    EXPECT_EQ(r.trays.back().second, QString(127, QLatin1Char('a')));
+}
+
+TEST(SpeedSampler, HookErrorShowsTimer1BoxWithoutStacking) {
+    Rig r;
+    r.sampler.plotSpeed = [](double, const QString&) { throw std::runtime_error("no surface"); };
+    r.second(100);
+    ASSERT_EQ(r.boxes.boxes.size(), 1);
+    EXPECT_EQ(r.boxes.boxes[0].text, QStringLiteral("Error in Timer1:\r\nno surface"));
+    EXPECT_EQ(r.sampler.sampleCount(), 0); // the tick ended at the error
+    r.boxes.holdOpen = true;
+    r.second(100);
+    EXPECT_EQ(r.boxes.boxes.size(), 1);
+    // A failing average label is ignored, the tick goes on.
+    Rig q;
+    q.sampler.showAverage = [](const QString&) { throw std::runtime_error("label"); };
+    q.second(100);
+    EXPECT_TRUE(q.boxes.boxes.isEmpty());
+    EXPECT_EQ(q.sampler.lastTotal(), 100.0);
+}
+
+} // namespace

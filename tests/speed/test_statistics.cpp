@@ -1,0 +1,158 @@
+#include "capture/FrameHandler.h"
+#include "platform/fakes/FakeClock.h"
+#include "speed/Format.h"
+#include "speed/SpeedSampler.h"
+#include "speed/Statistics.h"
+#include "speed/StatisticsView.h"
+
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+/// Records the texts and how often the labels were written.
+struct RecordingView final : StatisticsView {
+    QString cells[4][3];
+    QString packets, duration, average;
+    int counterWrites = 0;
+
+    void setCounterText(TrafficCounters::Row r, TrafficCounters::Column c,
+                        const QString& text) override {
+        cells[r][c] = text;
+        ++counterWrites;
+    }
+    void setPacketsText(const QString& text) override { packets = text; }
+    void setDurationText(const QString& text) override { duration = text; }
+    void setAvgSpeedText(const QString& text) override { average = text; }
+};
+
+/// A 60-byte TCP ACK between two addresses.
+QByteArray ack(quint32 source, quint32 destination) {
+    QByteArray f(60, '\0');
+    f[14] = char(0x45);
+    f[17] = char(40);
+    f[23] = char(6);
+    for (int i = 0; i < 4; ++i) {
+        f[26 + i] = char((source >> (24 - 8 * i)) & 0xFF);
+        f[30 + i] = char((destination >> (24 - 8 * i)) & 0xFF);
+    }
+    f[46] = char(0x50);
+    return f;
+}
+
+struct Rig {
+    FakeClock clock;
+    FrameHandler frames;
+    SpeedSampler sampler{clock, frames.counters, nullptr};
+    Statistics statistics{clock, frames, &sampler};
+    RecordingView view;
+    int stopwatchRefreshes = 0;
+    int listClears = 0;
+
+    Rig() {
+        statistics.setView(&view);
+        statistics.updateStopwatchStats = [this] { ++stopwatchRefreshes; };
+        statistics.clearPacketList = [this] { ++listClears; };
+        frames.updateStats = [this](bool force) { statistics.updateStats(force); };
+        frames.batchEnd = [this] { statistics.flush(); };
+        frames.setLocalAddresses({"10.0.0.1"});
+    }
+    void feed(int n, quint32 source = 0x0A000001, quint32 destination = 0x0A000002) {
+        const QByteArray f = ack(source, destination);
+        Packet p;
+        p.PacketLength = p.CaptureLength = quint32(f.size());
+        p.Data = reinterpret_cast<const unsigned char*>(f.constData());
+        for (int i = 0; i < n; ++i)
+            frames.OnPacket(p);
+    }
+};
+
+TEST(Statistics, LabelsRefreshOncePerBatchNotPerFrame) {
+    Rig r;
+    r.feed(1000);
+    EXPECT_EQ(r.view.counterWrites, 0);
+    EXPECT_TRUE(r.statistics.pending());
+    r.frames.OnBatchEnd();
+    EXPECT_EQ(r.view.counterWrites, 12);
+    EXPECT_EQ(r.stopwatchRefreshes, 1);
+    EXPECT_EQ(r.view.cells[TrafficCounters::Sent][TrafficCounters::Transfer], formatBytes(60000));
+    EXPECT_EQ(r.view.cells[TrafficCounters::Sent][TrafficCounters::Headers], formatBytes(60000));
+    EXPECT_EQ(r.view.cells[TrafficCounters::Sent][TrafficCounters::Data], formatBytes(0));
+    EXPECT_EQ(r.view.cells[TrafficCounters::Received][TrafficCounters::Transfer], formatBytes(0));
+    EXPECT_EQ(r.view.cells[TrafficCounters::Total][TrafficCounters::Transfer], formatBytes(60000));
+    EXPECT_EQ(r.view.packets, QStringLiteral("1000"));
+    // Nothing new: the next flush (100 ms tick) writes nothing.
+    r.statistics.flush();
+    EXPECT_EQ(r.view.counterWrites, 12);
+    // A frame outside a batch shows at the next tick's flush.
+    r.feed(1, 0x0A000002, 0x0A000001);
+    r.statistics.flush();
+    EXPECT_EQ(r.view.counterWrites, 24);
+    EXPECT_EQ(r.view.cells[TrafficCounters::Received][TrafficCounters::Transfer], formatBytes(60));
+}
+
+TEST(Statistics, FrozenDisplayKeepsLabelsUntilForcedOrReleased) {
+    Rig r;
+    r.statistics.setDisplayFrozen(true);
+    EXPECT_TRUE(r.sampler.displayFrozen);
+    r.feed(10);
+    r.frames.OnBatchEnd();
+    EXPECT_EQ(r.view.counterWrites, 0);
+    EXPECT_EQ(r.stopwatchRefreshes, 1); // the stopwatch refreshes even while frozen
+    EXPECT_EQ(r.frames.packetCount, 10.0);
+    r.statistics.updateStats(true); // the settings dialog's OK
+    EXPECT_EQ(r.view.packets, QStringLiteral("10"));
+    r.feed(5);
+    r.frames.OnBatchEnd();
+    EXPECT_EQ(r.view.packets, QStringLiteral("10"));
+    r.statistics.setDisplayFrozen(false);
+    EXPECT_FALSE(r.sampler.displayFrozen);
+    r.statistics.updateStats(false);
+    r.statistics.flush();
+    EXPECT_EQ(r.view.packets, QStringLiteral("15"));
+}
+
+TEST(Statistics, ResetShowsZerosEvenWhenFrozen) {
+    for (int unit : {3, 0}) {
+        for (int speedUnit : {1, 0}) {
+            gDisplayUnit = unit;
+            gSpeedUnit = speedUnit;
+            Rig r;
+            r.feed(7);
+            r.frames.OnBatchEnd();
+            r.clock.advance(3000);
+            r.sampler.start();
+            r.statistics.setDisplayFrozen(true);
+            const double stopwatchBefore = r.frames.stopwatchCounters.transfer(TrafficCounters::Total);
+            r.statistics.resetStatistics();
+            const QString zero = unit == 3 ? QStringLiteral("0 B") : QStringLiteral("0");
+            for (auto& row : r.view.cells)
+                for (const QString& cell : row)
+                    EXPECT_EQ(cell, zero);
+            EXPECT_EQ(r.view.packets, QStringLiteral("0"));
+            EXPECT_EQ(r.view.duration, QStringLiteral("00:00:00"));
+            QString average = speedUnit == 1 ? QStringLiteral("0.00 KB/s") : QStringLiteral("0 kbps");
+            average.replace(QLatin1Char('.'), QLocale::system().decimalPoint());
+            EXPECT_EQ(r.view.average, average);
+            EXPECT_EQ(r.frames.packetCount, 0.0);
+            EXPECT_EQ(r.frames.counters, TrafficCounters());
+            EXPECT_EQ(r.frames.stopwatchCounters.transfer(TrafficCounters::Total), stopwatchBefore);
+            EXPECT_EQ(r.sampler.sampleCount(), 0);
+            EXPECT_EQ(r.listClears, 1);
+            EXPECT_EQ(r.statistics.statsStartTime(), r.clock.now());
+        }
+    }
+    gDisplayUnit = 3;
+    gSpeedUnit = 1;
+}
+
+TEST(Statistics, DurationSinceTheReset) {
+    Rig r;
+    r.statistics.resetStatistics();
+    r.clock.advance((26LL * 3600 + 3 * 60 + 4) * 1000 + 999);
+    r.statistics.updateDuration();
+    EXPECT_EQ(r.view.duration, QStringLiteral("1 day 02:03:04"));
+}
+
+} // namespace
