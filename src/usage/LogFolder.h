@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+class FileSystem;
+
+/// Where the usage log files live.
+class LogFolder final {
+public:
+    LogFolder() = delete;
+
+    /// "Usage Logs" in the program's folder when it exists or can be created and written there;
+    /// otherwise "Usage Logs" in the per-user application data folder (created when missing).
+    static QString locate(FileSystem& fs);
+    /// The same choice between two given parent folders.
+    static QString choose(FileSystem& fs, const QString& programFolder,
+                          const QString& appDataFolder);
+    /// True when the folder exists (or was created) and a file can be written in it.
+    static bool usable(FileSystem& fs, const QString& folder);
+};

@@ -1,0 +1,201 @@
+#include "platform/fakes/FakeClock.h"
+#include "platform/fakes/FakeFileSystem.h"
+#include "usage/clsUsageLogger.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+namespace {
+
+const QString kFolder = QStringLiteral("/logs");
+const QDate kToday(2026, 12, 8);
+
+clsUsageRec inc(QDate day, double received, double sent = 0, double passby = 0) {
+    clsUsageRec r;
+    r.usageDate = day;
+    r.dataReceived = received;
+    r.dataSent = sent;
+    r.dataPassthru = passby;
+    r.dataTotalUsage = received + sent + passby;
+    return r;
+}
+
+QString file(const char* name) {
+    return kFolder + QLatin1Char('/') + QLatin1String(name);
+}
+
+/// The figures a fresh start finds in a file system (as a crash would have left it).
+double recoveredTotal(const FakeFileSystem& crashed, QDate day, QDate today) {
+    FakeFileSystem fs(crashed);
+    FakeClock clock(QDateTime(today, QTime(9, 0)));
+    clsUsageLogger logger(fs, clock, kFolder);
+    const clsUsageRec rec = logger.getDailyUsage(day);
+    const double consistent = rec.dataReceived + rec.dataSent + rec.dataPassthru;
+    EXPECT_DOUBLE_EQ(consistent, rec.dataTotalUsage) << "fields counted unevenly";
+    for (const QString& f : fs.files())
+        EXPECT_FALSE(f.endsWith(".ready") || f.endsWith(".tmp")) << f.toStdString();
+    return rec.dataTotalUsage;
+}
+
+} // namespace
+
+TEST(UsageLoggerWrites, FramesOnlyTouchMemoryUntilFlush) {
+    FakeFileSystem fs;
+    FakeClock clock(QDateTime(kToday, QTime(9, 0)));
+    clsUsageLogger logger(fs, clock, kFolder);
+    const int before = fs.persistentWrites();
+    for (int i = 0; i < 10000; ++i)
+        logger.logUsage(inc(kToday, 60));
+    EXPECT_EQ(fs.persistentWrites(), before);
+    EXPECT_EQ(fs.file(file("_session.log")), QByteArray());
+    EXPECT_TRUE(logger.flush());
+    EXPECT_EQ(fs.persistentWrites(), before + 1);
+    EXPECT_EQ(fs.file(file("_session.log")), QByteArray("2026-12-08\t0\t600000\t0\t600000\r\n"));
+    EXPECT_TRUE(logger.flush()); // nothing new: no write
+    EXPECT_EQ(fs.persistentWrites(), before + 1);
+    EXPECT_EQ(fs.atomicWrites(file("2026.log")), 1); // created empty at start-up only
+}
+
+/// Every moment of a scripted run is taken as a crash: a fresh start must find each day's total
+/// at least what was flushed and at most what was logged, never more.
+TEST(UsageLoggerCrash, EveryCutOfEveryWriteCountsOnceAndLosesNoFlushedFigure) {
+    const QDate d1(2026, 12, 31), d2(2027, 1, 1);
+    FakeFileSystem fs;
+    fs.setFile(file("2026.log"), "2026-12-31\t1\t2\t3\t6\r\n2026-12-30\t0\t4\t0\t4\r\n");
+    fs.createFolder(kFolder);
+    FakeClock clock(QDateTime(d1, QTime(23, 0)));
+
+    struct Moment {
+        FakeFileSystem fs;
+        std::map<int, double> flushed, logged; // by day of month
+    };
+    std::vector<Moment> moments;
+    std::map<int, double> flushed{{31, 6}, {1, 0}}, logged{{31, 6}, {1, 0}};
+    fs.afterChange = [&] { moments.push_back({fs, flushed, logged}); };
+    {
+        clsUsageLogger logger(fs, clock, kFolder);
+        auto log = [&](QDate d, double amount) {
+            logger.logUsage(inc(d, amount, 1, 2));
+            logged[d.day()] += amount + 3;
+        };
+        auto flush = [&] {
+            logger.flush();
+            flushed = logged;
+        };
+        for (int batch = 0; batch < 3; ++batch) {
+            log(d1, 100 + batch);
+            log(d1, 7);
+            flush();
+        }
+        logger.getMonthlyUsage(12, 2026); // the view lists the current month
+        flushed = logged;
+        log(d1, 5);
+        flush();
+        log(d1, 9); // not flushed: the day change commits it
+        log(d2, 50);
+        flushed[31] = logged[31];
+        flush();
+        log(d2, 60);
+        logger.release();
+        flushed = logged;
+    }
+    fs.afterChange = nullptr;
+    ASSERT_GT(moments.size(), 12u);
+    for (size_t i = 0; i < moments.size(); ++i) {
+        const Moment& m = moments[i];
+        for (const QDate& d : {d1, d2}) {
+            const double total = recoveredTotal(m.fs, d, d2);
+            EXPECT_GE(total, m.flushed.at(d.day())) << "moment " << i << " day " << d.day();
+            EXPECT_LE(total, m.logged.at(d.day())) << "moment " << i << " day " << d.day();
+        }
+        EXPECT_EQ(recoveredTotal(m.fs, QDate(2026, 12, 30), d2), 4) << "moment " << i;
+    }
+    EXPECT_EQ(recoveredTotal(fs, d1, d2), logged[31]);
+    EXPECT_EQ(recoveredTotal(fs, d2, d2), logged[1]);
+}
+
+TEST(UsageLoggerFaults, FailedYearWriteKeepsTheOldFileAndTheFigures) {
+    struct Case {
+        const char* name;
+        bool diskFull;
+        const char* failingSuffix;
+    };
+    const Case cases[] = {{"ready file refused", false, ".ready"},
+                          {"year file refused", false, "2026.log"},
+                          {"disk full", true, ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFileSystem fs;
+        const QByteArray old = "2026-12-01\t1\t1\t1\t3\r\n";
+        fs.setFile(file("2026.log"), old);
+        fs.createFolder(kFolder);
+        FakeClock clock(QDateTime(kToday, QTime(9, 0)));
+        clsUsageLogger logger(fs, clock, kFolder);
+        logger.logUsage(inc(kToday, 1000));
+        logger.flush();
+        const QString suffix = QString::fromLatin1(c.failingSuffix);
+        fs.diskFull = c.diskFull;
+        if (!suffix.isEmpty())
+            fs.failWrite = [suffix](const QString& p) { return p.endsWith(suffix); };
+
+        logger.getMonthlyUsage(12, 2026); // commit fails
+        logger.logUsage(inc(kToday, 5));
+        EXPECT_FALSE(logger.flush());
+        EXPECT_EQ(fs.file(file("2026.log")), old);
+        EXPECT_EQ(logger.getDailyUsage(kToday).dataTotalUsage, 1005);
+        // A crash now finds the committed figures in the session file, counted once.
+        EXPECT_EQ(recoveredTotal(fs, kToday, kToday), 1000);
+        EXPECT_EQ(recoveredTotal(fs, QDate(2026, 12, 1), kToday), 3);
+
+        fs.diskFull = false;
+        fs.failWrite = nullptr;
+        EXPECT_TRUE(logger.flush()); // the year is written, then the new figures
+        EXPECT_EQ(recoveredTotal(fs, kToday, kToday), 1005);
+        logger.release();
+        EXPECT_FALSE(fs.fileExists(file("_session.log")));
+        EXPECT_EQ(fs.file(file("2026.log")),
+                  QByteArray("2026-12-08\t0\t1005\t0\t1005\r\n2026-12-01\t1\t1\t1\t3\r\n"));
+    }
+}
+
+TEST(UsageLoggerFaults, UnreadableYearFileIsNeverOverwritten) {
+    FakeFileSystem fs;
+    fs.createFolder(kFolder);
+    const QByteArray hidden = "2026-12-01\t1\t1\t1\t3\r\n";
+    fs.setFile(file("2026.log"), hidden);
+    fs.setFile(file("2025.log"), "2025-05-05\t1\t2\t3\t6\r\n");
+    fs.unreadable.insert(file("2026.log"));
+    FakeClock clock(QDateTime(kToday, QTime(9, 0)));
+    {
+        clsUsageLogger logger(fs, clock, kFolder);
+        logger.logUsage(inc(kToday, 70));
+        logger.flush();
+        EXPECT_EQ(logger.getDailyUsage(kToday).dataTotalUsage, 70);
+        EXPECT_EQ(logger.getDailyUsage(QDate(2025, 5, 5)).dataTotalUsage, 6);
+        EXPECT_EQ(logger.getMonthlyUsage(12, 2026)->Count(), 1);
+    }
+    EXPECT_EQ(fs.file(file("2026.log")), hidden);
+    // The figures wait in the session file until the year file can be read again.
+    fs.unreadable.clear();
+    EXPECT_EQ(recoveredTotal(fs, kToday, kToday), 70);
+    EXPECT_EQ(recoveredTotal(fs, QDate(2026, 12, 1), kToday), 3);
+}
+
+TEST(UsageLoggerFaults, UnreadableSessionFileIsLeftForLater) {
+    FakeFileSystem fs;
+    fs.createFolder(kFolder);
+    fs.setFile(file("_session.log"), "2026-12-07\t1\t1\t1\t3\r\n");
+    fs.unreadable.insert(file("_session.log"));
+    FakeClock clock(QDateTime(kToday, QTime(9, 0)));
+    {
+        clsUsageLogger logger(fs, clock, kFolder);
+        logger.logUsage(inc(kToday, 10));
+        EXPECT_EQ(logger.getDailyUsage(kToday).dataTotalUsage, 10);
+    }
+    EXPECT_EQ(fs.file(file("_session.log")), QByteArray("2026-12-07\t1\t1\t1\t3\r\n"));
+    EXPECT_EQ(fs.file(file("2026.log")), QByteArray("2026-12-08\t0\t10\t0\t10\r\n"));
+    fs.unreadable.clear();
+    EXPECT_EQ(recoveredTotal(fs, QDate(2026, 12, 7), kToday), 3);
+}
