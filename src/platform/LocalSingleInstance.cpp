@@ -11,7 +11,9 @@
 #include <unistd.h>
 
 namespace {
-QString baseName() { return QStringLiteral("Quelmint-%1").arg(::getuid()); }
+QString baseName() {
+    return QStringLiteral("Quelmint-%1").arg(::getuid());
+}
 } // namespace
 
 LocalSingleInstance::LocalSingleInstance(const QString& folder, QObject* parent)

@@ -17,15 +17,17 @@ std::unique_ptr<QSettings> open(const QString& filePath, const QString& applicat
         QSettings::IniFormat);
 }
 
-QString fullKey(const QString& section, const QString& key) { return section + u'/' + key; }
+QString fullKey(const QString& section, const QString& key) {
+    return section + u'/' + key;
+}
 } // namespace
 
 QString QSettingsStore::fileName(const QString& application) const {
     return open(filePath_, application)->fileName();
 }
 
-QString QSettingsStore::get(const QString& application, const QString& section,
-                            const QString& key, const QString& defaultValue) const {
+QString QSettingsStore::get(const QString& application, const QString& section, const QString& key,
+                            const QString& defaultValue) const {
     const auto settings = open(filePath_, application);
     const QVariant value = settings->value(fullKey(section, key));
     if (!value.isValid())

@@ -13,7 +13,9 @@ namespace {
 const QString kApp = QString::fromLatin1(Settings::kApplication);
 const QString kSec = QString::fromLatin1(Settings::kSection);
 
-QString quoted(const QString& text) { return u'"' + text + u'"'; }
+QString quoted(const QString& text) {
+    return u'"' + text + u'"';
+}
 
 /// One stored value: its key, how to read it and how to write it.
 struct Row {
@@ -53,22 +55,23 @@ Row textRow(const char* key, QString Settings::*member) {
 Row intRow(const char* key, std::function<qint32&(Settings&)> ref, qint32 defaultValue,
            qint32 first = 0, qint32 last = -1) {
     auto cref = [ref](const Settings& s) { return ref(const_cast<Settings&>(s)); };
-    return {QString::fromLatin1(key),
-            [defaultValue](const Settings&) { return QString::number(defaultValue); },
-            [ref, defaultValue, first, last](Settings& s, const QString& text) {
-                const auto value = SettingsConversion::toInt32(text);
-                if (!value) {
-                    ref(s) = defaultValue;
-                    return QStringLiteral("is not a whole number from -2147483648 to 2147483647");
-                }
-                if (last > first && (*value < first || *value > last)) {
-                    ref(s) = defaultValue;
-                    return QStringLiteral("is not one of the choices %1 to %2").arg(first).arg(last);
-                }
-                ref(s) = *value;
-                return QString();
-            },
-            [cref](const Settings& s) { return QString::number(cref(s)); }};
+    return {
+        QString::fromLatin1(key),
+        [defaultValue](const Settings&) { return QString::number(defaultValue); },
+        [ref, defaultValue, first, last](Settings& s, const QString& text) {
+            const auto value = SettingsConversion::toInt32(text);
+            if (!value) {
+                ref(s) = defaultValue;
+                return QStringLiteral("is not a whole number from -2147483648 to 2147483647");
+            }
+            if (last > first && (*value < first || *value > last)) {
+                ref(s) = defaultValue;
+                return QStringLiteral("is not one of the choices %1 to %2").arg(first).arg(last);
+            }
+            ref(s) = *value;
+            return QString();
+        },
+        [cref](const Settings& s) { return QString::number(cref(s)); }};
 }
 
 const QList<Row>& rows() {
@@ -95,14 +98,18 @@ const QList<Row>& rows() {
          [](const Settings& s) { return Settings::bandwidthText(s.gBandwidth); }},
         booleanRow("CloseToTray", &Settings::gCloseToTray, true),
         booleanRow("StartMinimized", &Settings::gStartMinimized, false),
-        intRow("DisplayUnit", [](Settings& s) -> qint32& { return s.gDisplayUnit; }, 3, 0, 3),
-        intRow("SpeedUnit", [](Settings& s) -> qint32& { return s.gSpeedUnit; }, 1, 0, 1),
-        intRow("GraphStyle", [](Settings& s) -> qint32& { return s.gGraphStyle; }, 1, 0, 1),
+        intRow(
+            "DisplayUnit", [](Settings& s) -> qint32& { return s.gDisplayUnit; }, 3, 0, 3),
+        intRow(
+            "SpeedUnit", [](Settings& s) -> qint32& { return s.gSpeedUnit; }, 1, 0, 1),
+        intRow(
+            "GraphStyle", [](Settings& s) -> qint32& { return s.gGraphStyle; }, 1, 0, 1),
         textRow("FilterString", &Settings::gFilterString),
-        intRow("RemoveFromListTime", [](Settings& s) -> qint32& { return s.gRemoveFromListTime; },
-               30),
-        intRow("HiliteNewPacketTime",
-               [](Settings& s) -> qint32& { return s.gHiliteNewPacketTime; }, 2),
+        intRow(
+            "RemoveFromListTime", [](Settings& s) -> qint32& { return s.gRemoveFromListTime; }, 30),
+        intRow(
+            "HiliteNewPacketTime", [](Settings& s) -> qint32& { return s.gHiliteNewPacketTime; },
+            2),
         booleanRow("ResetStatsAtNewDay", &Settings::gResetStatsAtNewDay, true),
     };
     return table;
@@ -148,8 +155,7 @@ QList<Settings::LoadError> Settings::loadSettings(const SettingsStore& store) {
         if (!why.isEmpty()) {
             errors.append({row.key, text,
                            QStringLiteral("The stored setting %1 = %2 %3; its default %4 is used.")
-                               .arg(quoted(row.key), quoted(text), why,
-                                    quoted(row.write(*this)))});
+                               .arg(quoted(row.key), quoted(text), why, quoted(row.write(*this)))});
         }
     }
     return errors;

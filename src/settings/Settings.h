@@ -16,7 +16,8 @@ public:
     static constexpr char kApplication[] = "Quelmint";
     /// Section name in the store.
     static constexpr char kSection[] = "settings";
-    /// Graph full scale used when none (or no usable one) is stored: "384 kbps (ADSL, Cable Modem)".
+    /// Graph full scale used when none (or no usable one) is stored: "384 kbps (ADSL, Cable
+    /// Modem)".
     static constexpr double kDefaultBandwidth = 48000;
 
     /// A stored text that could not be used; its key took its default.
@@ -46,19 +47,19 @@ public:
     /// The stored text of the bandwidth: the shortest decimal that reads back to the same number.
     static QString bandwidthText(double value);
 
-    bool displayTCP;                  ///< "DisplayTCP": TCP frames counted and listed
-    bool displayUDP;                  ///< "DisplayUDP": UDP frames counted and listed
-    bool displayICMP;                 ///< "DisplayICMP": ICMP and IGMP frames counted and listed
-    QString gInterfaceToWatch;        ///< "Interface": Name of the adapter to monitor
-    QString gDescOfInterfaceToWatch;  ///< "InterfaceDesc": its Description
-    double gBandwidth;                ///< "Bandwidth": graph full scale in bytes per second
-    bool gCloseToTray;                ///< "CloseToTray": closing only hides the window
-    bool gStartMinimized;             ///< "StartMinimized": start hidden in the notification area
-    qint32& gDisplayUnit;             ///< "DisplayUnit": 0 B, 1 KB, 2 MB, 3 automatic
-    qint32& gSpeedUnit;               ///< "SpeedUnit": 0 kbps, 1 KB/s
-    qint32 gGraphStyle;               ///< "GraphStyle": 0 wave, 1 columns
-    QString gFilterString;            ///< "FilterString": capture filter
-    qint32 gRemoveFromListTime;       ///< "RemoveFromListTime": seconds until a quiet row goes; 0 never
-    qint32 gHiliteNewPacketTime;      ///< "HiliteNewPacketTime": seconds a row stays highlighted
-    bool gResetStatsAtNewDay;         ///< "ResetStatsAtNewDay": statistics reset at a new day
+    bool displayTCP;                 ///< "DisplayTCP": TCP frames counted and listed
+    bool displayUDP;                 ///< "DisplayUDP": UDP frames counted and listed
+    bool displayICMP;                ///< "DisplayICMP": ICMP and IGMP frames counted and listed
+    QString gInterfaceToWatch;       ///< "Interface": Name of the adapter to monitor
+    QString gDescOfInterfaceToWatch; ///< "InterfaceDesc": its Description
+    double gBandwidth;               ///< "Bandwidth": graph full scale in bytes per second
+    bool gCloseToTray;               ///< "CloseToTray": closing only hides the window
+    bool gStartMinimized;            ///< "StartMinimized": start hidden in the notification area
+    qint32& gDisplayUnit;            ///< "DisplayUnit": 0 B, 1 KB, 2 MB, 3 automatic
+    qint32& gSpeedUnit;              ///< "SpeedUnit": 0 kbps, 1 KB/s
+    qint32 gGraphStyle;              ///< "GraphStyle": 0 wave, 1 columns
+    QString gFilterString;           ///< "FilterString": capture filter
+    qint32 gRemoveFromListTime;  ///< "RemoveFromListTime": seconds until a quiet row goes; 0 never
+    qint32 gHiliteNewPacketTime; ///< "HiliteNewPacketTime": seconds a row stays highlighted
+    bool gResetStatsAtNewDay;    ///< "ResetStatsAtNewDay": statistics reset at a new day
 };

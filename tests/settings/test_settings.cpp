@@ -76,9 +76,10 @@ TEST(Settings, SavesAllFifteenKeysInTableOrder) {
     Settings s(u.display, u.speed);
     FakeSettingsStore store;
     EXPECT_TRUE(s.saveSettings(store).isEmpty());
-    const QStringList order = {"DisplayTCP", "DisplayUDP", "DisplayICMP", "Interface",
-                               "InterfaceDesc", "Bandwidth", "CloseToTray", "StartMinimized",
-                               "DisplayUnit", "SpeedUnit", "GraphStyle", "FilterString",
+    const QStringList order = {"DisplayTCP",         "DisplayUDP",          "DisplayICMP",
+                               "Interface",          "InterfaceDesc",       "Bandwidth",
+                               "CloseToTray",        "StartMinimized",      "DisplayUnit",
+                               "SpeedUnit",          "GraphStyle",          "FilterString",
                                "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay"};
     EXPECT_EQ(store.putKeys, order);
     EXPECT_EQ(store.at("DisplayTCP"), "True");
@@ -123,8 +124,9 @@ TEST(Settings, EveryKeyRoundTripsThroughTheIniFile) {
 }
 
 TEST(Settings, BandwidthTextReadsBackToTheSameNumber) {
-    const double values[] = {48000, 1000, 0.1 + 0.2, 123456.789, 1e20, 5592000, 1.0 / 3.0,
-                             std::numeric_limits<double>::max(), 4.9e-324};
+    const double values[] = {48000,   1000,    0.1 + 0.2, 123456.789,
+                             1e20,    5592000, 1.0 / 3.0, std::numeric_limits<double>::max(),
+                             4.9e-324};
     for (double v : values) {
         Units u;
         Settings s(u.display, u.speed);
@@ -144,9 +146,9 @@ TEST(Settings, BooleansAcceptTextAndNumbers) {
         const char* text;
         bool value;
     };
-    const Case cases[] = {{"True", true},  {"true", true},  {"TRUE", true},  {"False", false},
-                          {"fAlSe", false}, {"0", false},    {"5", true},     {"-1", true},
-                          {" 0 ", false},  {"0.0", false},  {"2.5", true},   {"-0", false}};
+    const Case cases[] = {{"True", true},   {"true", true}, {"TRUE", true}, {"False", false},
+                          {"fAlSe", false}, {"0", false},   {"5", true},    {"-1", true},
+                          {" 0 ", false},   {"0.0", false}, {"2.5", true},  {"-0", false}};
     for (const Case& c : cases) {
         FakeSettingsStore store;
         store.at("DisplayUDP") = QString::fromLatin1(c.text);
@@ -173,7 +175,7 @@ TEST(Settings, ABadValueIsNamedTheDefaultIsUsedAndTheRestStillLoads) {
         {"StartMinimized", "maybe", "False"},
         {"ResetStatsAtNewDay", "nan", "True"},
         {"DisplayUnit", "abc", "3"},
-        {"DisplayUnit", "7", "3"},            // not one of the list's positions
+        {"DisplayUnit", "7", "3"}, // not one of the list's positions
         {"SpeedUnit", "-1", "1"},
         {"GraphStyle", "2", "1"},
         {"RemoveFromListTime", "99999999999", "30"}, // beyond 32 bits
@@ -223,9 +225,8 @@ TEST(Settings, BandwidthThatCannotScaleTheGraphReadsAsTheDefault) {
         const char* text;
         double value;
     };
-    const Case cases[] = {{"1000", 1000},  {"0", 48000},    {"-5", 48000},    {"inf", 48000},
-                          {"nan", 48000},  {"0.5", 0.5},    {" 96000 ", 96000},
-                          {"-0", 48000}};
+    const Case cases[] = {{"1000", 1000}, {"0", 48000}, {"-5", 48000},      {"inf", 48000},
+                          {"nan", 48000}, {"0.5", 0.5}, {" 96000 ", 96000}, {"-0", 48000}};
     for (const Case& c : cases) {
         FakeSettingsStore store;
         store.at("Bandwidth") = QString::fromLatin1(c.text);
@@ -241,8 +242,13 @@ TEST(Settings, IntegersRoundLikeTheStoreConversion) {
         const char* text;
         qint32 value;
     };
-    const Case cases[] = {{"45", 45},       {" 45 ", 45},  {"-3", -3},  {"2.5", 2},
-                          {"3.5", 4},       {"30.0", 30},  {"2147483647", 2147483647},
+    const Case cases[] = {{"45", 45},
+                          {" 45 ", 45},
+                          {"-3", -3},
+                          {"2.5", 2},
+                          {"3.5", 4},
+                          {"30.0", 30},
+                          {"2147483647", 2147483647},
                           {"-2147483648", -2147483647 - 1}};
     for (const Case& c : cases) {
         FakeSettingsStore store;
@@ -277,9 +283,9 @@ TEST(QSettingsStore, MissingKeysGiveTheDefaultAndAppsAndSectionsAreSeparate) {
     EXPECT_EQ(store.get("Quelmint", "settings", "Key", "x"), "one");
     EXPECT_EQ(store.get("Quelmint", "other", "Key", "x"), "two");
     // Values that look like other types stay text.
-    for (const QString& v : {QStringLiteral("@Variant(abc)"), QStringLiteral("a,b"),
-                             QStringLiteral("  padded  "), QStringLiteral("x=y;z"),
-                             QStringLiteral("back\\slash"), QString()}) {
+    for (const QString& v :
+         {QStringLiteral("@Variant(abc)"), QStringLiteral("a,b"), QStringLiteral("  padded  "),
+          QStringLiteral("x=y;z"), QStringLiteral("back\\slash"), QString()}) {
         EXPECT_TRUE(store.put("Quelmint", "settings", "Odd", v));
         EXPECT_EQ(QSettingsStore(dir.filePath(QStringLiteral("s.conf")))
                       .get("Quelmint", "settings", "Odd", "x"),

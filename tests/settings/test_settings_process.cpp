@@ -272,7 +272,8 @@ TEST(RunAtLogon, EntryNamesTheFixedProgramWhateverTheFileIsCalled) {
         EXPECT_TRUE(lines.contains("[Desktop Entry]"));
         EXPECT_TRUE(lines.contains("Type=Application"));
         EXPECT_TRUE(lines.contains("Name=Quelmint"));
-        EXPECT_TRUE(lines.contains("Exec=\"" + folder + "/quelmint\"")) << lines.join('|').toStdString();
+        EXPECT_TRUE(lines.contains("Exec=\"" + folder + "/quelmint\""))
+            << lines.join('|').toStdString();
         // Deleted by hand: the next orderly exit writes it again.
         ASSERT_TRUE(QFile::remove(entry));
     }

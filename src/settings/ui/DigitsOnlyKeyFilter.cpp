@@ -7,8 +7,8 @@
 void DigitsOnlyKeyFilter::install(QLineEdit* edit) {
     edit->installEventFilter(this);
     // Pasted and dropped text goes through the validator, not the key filter.
-    edit->setValidator(new QRegularExpressionValidator(
-        QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    edit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
 }
 
 bool DigitsOnlyKeyFilter::eventFilter(QObject* watched, QEvent* event) {

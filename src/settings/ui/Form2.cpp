@@ -70,8 +70,7 @@ QLabel* label(const QString& text, const char* name, QWidget* parent) {
     return l;
 }
 
-template <typename W>
-W* named(W* widget, const char* name) {
+template <typename W> W* named(W* widget, const char* name) {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
 }
@@ -144,9 +143,9 @@ void Form2::buildControls() {
     fraAdapter = named(new QGroupBox(this), "fraAdapter");
     {
         auto* g = new QGridLayout(fraAdapter);
-        g->addWidget(label(QStringLiteral("Network interface to monitor"), "lblInterface",
-                           fraAdapter),
-                     0, 0, 1, 2);
+        g->addWidget(
+            label(QStringLiteral("Network interface to monitor"), "lblInterface", fraAdapter), 0, 0,
+            1, 2);
         Combo1 = named(new QComboBox(fraAdapter), "Combo1");
         Combo1->setMinimumContentsLength(40);
         g->addWidget(Combo1, 1, 0);
@@ -157,7 +156,8 @@ void Form2::buildControls() {
     layout->addWidget(fraAdapter);
 
     auto* middle = new QHBoxLayout;
-    fraGraphScaling = named(new QGroupBox(QStringLiteral("Graph scaling"), this), "fraGraphScaling");
+    fraGraphScaling =
+        named(new QGroupBox(QStringLiteral("Graph scaling"), this), "fraGraphScaling");
     {
         auto* g = new QGridLayout(fraGraphScaling);
         g->addWidget(label(QStringLiteral("Connection type"), "lblConnectionType", fraGraphScaling),
@@ -175,7 +175,8 @@ void Form2::buildControls() {
     middle->addWidget(fraGraphScaling, 1);
 
     auto* right = new QVBoxLayout;
-    fraDisplayUnits = named(new QGroupBox(QStringLiteral("Display Units"), this), "fraDisplayUnits");
+    fraDisplayUnits =
+        named(new QGroupBox(QStringLiteral("Display Units"), this), "fraDisplayUnits");
     {
         auto* g = new QGridLayout(fraDisplayUnits);
         g->addWidget(label(QStringLiteral("Transfer"), "lblTransfer", fraDisplayUnits), 0, 0);
@@ -207,25 +208,27 @@ void Form2::buildControls() {
     {
         auto* g = new QGridLayout(fraDisplay);
         Check1 = named(new QCheckBox(fraDisplay), "Check1");
-        Label11 = label(QStringLiteral("Reset statistics at start of new day"), "Label11", fraDisplay);
+        Label11 =
+            label(QStringLiteral("Reset statistics at start of new day"), "Label11", fraDisplay);
         auto* resetRow = new QHBoxLayout;
         resetRow->addWidget(Check1);
         resetRow->addWidget(Label11, 1);
         g->addLayout(resetRow, 0, 0, 1, 3);
-        g->addWidget(label(QStringLiteral("Remove packets from list after"), "lblRemoveAfter",
-                           fraDisplay),
-                     1, 0);
+        g->addWidget(
+            label(QStringLiteral("Remove packets from list after"), "lblRemoveAfter", fraDisplay),
+            1, 0);
         Text2 = named(new QLineEdit(fraDisplay), "Text2");
         g->addWidget(Text2, 1, 1);
-        g->addWidget(label(QStringLiteral("Seconds  (0 to never remove)"), "lblRemoveSeconds",
-                           fraDisplay),
-                     1, 2);
-        g->addWidget(label(QStringLiteral("Highlight new packet for"), "lblHighlightFor", fraDisplay),
-                     2, 0);
+        g->addWidget(
+            label(QStringLiteral("Seconds  (0 to never remove)"), "lblRemoveSeconds", fraDisplay),
+            1, 2);
+        g->addWidget(
+            label(QStringLiteral("Highlight new packet for"), "lblHighlightFor", fraDisplay), 2, 0);
         Text4 = named(new QLineEdit(fraDisplay), "Text4");
         g->addWidget(Text4, 2, 1);
         g->addWidget(label(QStringLiteral("Seconds "), "lblHighlightSeconds", fraDisplay), 2, 2);
-        g->addWidget(label(QStringLiteral("Capture filter "), "lblCaptureFilter", fraDisplay), 3, 0);
+        g->addWidget(label(QStringLiteral("Capture filter "), "lblCaptureFilter", fraDisplay), 3,
+                     0);
         Text3 = named(new QLineEdit(fraDisplay), "Text3");
         g->addWidget(Text3, 3, 1, 1, 2);
         g->setColumnStretch(2, 1);
@@ -319,7 +322,8 @@ void Form2::load() {
         selectRow(Combo3, s.gDisplayUnit, "DisplayUnit");
     });
     step([&] {
-        Combo5->addItems({QStringLiteral("Kilobits/sec (kbps)"), QStringLiteral("KiloBytes/sec (KB/s)")});
+        Combo5->addItems(
+            {QStringLiteral("Kilobits/sec (kbps)"), QStringLiteral("KiloBytes/sec (KB/s)")});
         Combo5->setCurrentIndex(-1);
         selectRow(Combo5, s.gSpeedUnit, "SpeedUnit");
     });
@@ -339,7 +343,8 @@ void Form2::load() {
         Text3->setText(s.gFilterString);
     });
     if (!errors.isEmpty())
-        host_.messageBoxes().error(QStringLiteral("Form2 Load"), errors.join(QStringLiteral("\r\n")));
+        host_.messageBoxes().error(QStringLiteral("Form2 Load"),
+                                   errors.join(QStringLiteral("\r\n")));
 }
 
 void Form2::connectionTypeChanged() {

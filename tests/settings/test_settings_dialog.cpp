@@ -1,0 +1,619 @@
+#include "FakeForm2Host.h"
+#include "platform/PcapCapture.h"
+#include "platform/fakes/FakeCapture.h"
+#include "platform/fakes/FakeSettingsStore.h"
+#include "settings/ui/Form2.h"
+#include "support/NetnsPair.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+
+namespace {
+class QtApp : public ::testing::Environment {
+public:
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "test_settings_dialog";
+        static char* argv[] = {name, nullptr};
+        app_ = std::make_unique<QApplication>(argc, argv);
+        // The offscreen platform says this for every window shown; it is not about the test.
+        static const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+                if (previous != nullptr && !message.contains(QLatin1String("propagateSizeHints")))
+                    previous(type, context, message);
+            });
+    }
+    void TearDown() override { app_.reset(); }
+
+private:
+    std::unique_ptr<QApplication> app_;
+};
+[[maybe_unused]] auto* const kEnv = ::testing::AddGlobalTestEnvironment(new QtApp);
+
+const QString kEthDesc = QStringLiteral("Intel Gigabit Ethernet Controller 82574L");
+
+QList<Adapter> threeAdapters() {
+    return {FakeCapture::ethernet("eth0", kEthDesc, {"192.168.1.5", "10.0.0.7"}),
+            FakeCapture::ethernet("wlan0", "Wireless LAN", {"192.168.2.9"}, 801),
+            FakeCapture::ethernet("eth1", "Spare port", {})};
+}
+
+template <typename W> W* child(QWidget& parent, const char* name) {
+    W* w = parent.findChild<W*>(QString::fromLatin1(name));
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+}
+
+/// A dialog over a fake main window and a fake capture component.
+struct Fixture {
+    explicit Fixture(QList<Adapter> adapters = threeAdapters()) : capture(std::move(adapters)) {}
+    Form2& open() {
+        dialog = std::make_unique<Form2>(host);
+        dialog->show();
+        return *dialog;
+    }
+    template <typename W> W* get(const char* name) { return child<W>(*dialog, name); }
+    void ok() { get<QPushButton>("Command1")->click(); }
+    bool closedWithOk() const {
+        return !dialog->isVisible() && dialog->result() == QDialog::Accepted;
+    }
+    /// The stored texts of all fifteen settings.
+    QMap<QString, QString> saved() {
+        FakeSettingsStore store;
+        host.settings().saveSettings(store);
+        return store.values;
+    }
+    void selectText(const char* combo, const QString& text) {
+        auto* c = get<QComboBox>(combo);
+        const int row = c->findText(text);
+        ASSERT_GE(row, 0) << text.toStdString();
+        c->setCurrentIndex(row);
+    }
+    void type(const char* edit, const QString& text) {
+        auto* e = get<QLineEdit>(edit);
+        e->clear();
+        QTest::keyClicks(e, text);
+    }
+
+    FakeCapture capture;
+    FakeForm2Host host{capture};
+    std::unique_ptr<Form2> dialog;
+};
+} // namespace
+
+TEST(Form2, CaptionTextsAndLists) {
+    Fixture f;
+    Form2& d = f.open();
+    EXPECT_EQ(d.windowTitle(), "Quelmint Settings");
+    EXPECT_TRUE(d.isModal());
+    EXPECT_EQ(f.get<QLabel>("Label3")->text(), "Custom speed (bps)");
+    EXPECT_EQ(f.get<QLabel>("Label6")->text(), "Start  minimized");
+    EXPECT_EQ(f.get<QLabel>("Label5")->text(), "Close to tray");
+    EXPECT_EQ(f.get<QLabel>("Label11")->text(), "Reset statistics at start of new day");
+    EXPECT_EQ(f.get<QPushButton>("Command3")->text(), "Refresh");
+    EXPECT_EQ(f.get<QPushButton>("Command1")->text(), "OK");
+    EXPECT_EQ(f.get<QPushButton>("Command2")->text(), "Cancel");
+    auto items = [&](const char* name) {
+        QStringList l;
+        auto* c = f.get<QComboBox>(name);
+        for (int i = 0; i < c->count(); ++i)
+            l.append(c->itemText(i));
+        return l;
+    };
+    EXPECT_EQ(items("Combo3"),
+              QStringList({"Bytes (B/s)", "KiloBytes (KB/s)", "MegaBytes (MB/s)", "Auto Format"}));
+    EXPECT_EQ(items("Combo5"), QStringList({"Kilobits/sec (kbps)", "KiloBytes/sec (KB/s)"}));
+    EXPECT_EQ(items("Combo4"), QStringList({"Wave", "Columns"}));
+    // Adapter rows: description, then the addresses joined by comma and two blanks.
+    EXPECT_EQ(items("Combo1"), QStringList({kEthDesc + "  (192.168.1.5,  10.0.0.7)",
+                                            "Wireless LAN  (192.168.2.9)", "Spare port"}));
+}
+
+TEST(Form2, ConnectionTypeCodesFollowTheirSpeeds) {
+    Fixture f;
+    f.open();
+    auto* combo = f.get<QComboBox>("Combo2");
+    ASSERT_EQ(combo->count(), 15);
+    EXPECT_EQ(combo->itemText(14), "Custom connection speed");
+    EXPECT_EQ(combo->itemData(14).toInt(), -1);
+    // The first eleven codes are the kilobit figure / 8, rounded to even; HDSL and T1 use 1530
+    // and 1540 kbps.
+    const QRegularExpression figure(QStringLiteral("^([0-9.]+) (kbps|mbps)"));
+    for (int i = 0; i < 11; ++i) {
+        const auto m = figure.match(combo->itemText(i));
+        ASSERT_TRUE(m.hasMatch());
+        double kbps = m.captured(1).toDouble() * (m.captured(2) == "mbps" ? 1000 : 1);
+        if (combo->itemText(i).contains("HDSL") && !combo->itemText(i).contains("s-HDSL"))
+            kbps = 1530;
+        if (combo->itemText(i).contains("T1"))
+            kbps = 1540;
+        EXPECT_EQ(combo->itemData(i).toInt(), int(std::nearbyint(kbps / 8))) << i;
+    }
+    EXPECT_EQ(combo->itemData(6).toInt(), 191);
+    EXPECT_EQ(combo->itemData(7).toInt(), 192);
+    EXPECT_EQ(combo->itemData(11).toInt(), 5592);
+    EXPECT_EQ(combo->itemData(12).toInt(), 6750);
+    EXPECT_EQ(combo->itemData(13).toInt(), 12500);
+}
+
+TEST(Form2, OpensWithThePresetOrTheCustomSpeed) {
+    struct Case {
+        double bandwidth;
+        const char* row;
+        bool custom;
+        const char* text1;
+    };
+    const Case cases[] = {
+        {48000, "384 kbps (ADSL, Cable Modem)", false, ""},
+        {191000, "1.536 mbps (HDSL)", false, ""},
+        {192000, "1.544 mbps (T1)", false, ""},
+        {12500000, "100 mbps (LAN)", false, ""},
+        {50000, "Custom connection speed", true, "50000"},
+        {1000, "Custom connection speed", true, "1000"},
+        {48000.5, "Custom connection speed", true, "48000.5"},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        f.host.settings().gBandwidth = c.bandwidth;
+        f.open();
+        EXPECT_EQ(f.get<QComboBox>("Combo2")->currentText(), c.row) << c.bandwidth;
+        EXPECT_EQ(f.get<QLineEdit>("Text1")->isEnabled(), c.custom) << c.bandwidth;
+        EXPECT_EQ(f.get<QLabel>("Label3")->isEnabled(), c.custom) << c.bandwidth;
+        EXPECT_EQ(f.get<QLineEdit>("Text1")->text(), c.text1) << c.bandwidth;
+        // Switching the row switches the custom box.
+        f.selectText("Combo2", c.custom ? "10 mbps (LAN)" : "Custom connection speed");
+        EXPECT_EQ(f.get<QLineEdit>("Text1")->isEnabled(), !c.custom);
+        EXPECT_EQ(f.get<QLabel>("Label3")->isEnabled(), !c.custom);
+    }
+}
+
+TEST(Form2, OkStoresTheGraphScale) {
+    struct Case {
+        const char* row;
+        const char* typed;
+        double bandwidth;
+    };
+    const Case cases[] = {
+        {"Custom connection speed", "999", 1000},
+        {"Custom connection speed", "0", 1000},
+        {"Custom connection speed", "5000", 5000},
+        {"Custom connection speed", "123456789012", 123456789012.0},
+        {"10 mbps (LAN)", "", 1250000},
+        {"1.536 mbps (HDSL)", "", 191000},
+    };
+    for (const Case& c : cases) {
+        Fixture f;
+        f.open();
+        f.selectText("Combo2", c.row);
+        if (*c.typed)
+            f.type("Text1", c.typed);
+        f.ok();
+        EXPECT_TRUE(f.closedWithOk()) << c.row << c.typed;
+        EXPECT_EQ(f.host.settings().gBandwidth, c.bandwidth) << c.row << c.typed;
+    }
+    // An empty custom speed is an error; the dialog stays open.
+    Fixture f;
+    f.open();
+    f.selectText("Combo2", "Custom connection speed");
+    f.get<QLineEdit>("Text1")->clear();
+    f.ok();
+    EXPECT_FALSE(f.closedWithOk());
+    ASSERT_EQ(f.host.boxes.boxes.size(), 1);
+    EXPECT_TRUE(f.host.boxes.boxes[0].text.startsWith("Error in OK:\r\n"));
+    EXPECT_EQ(f.host.settings().gBandwidth, 48000);
+}
+
+TEST(Form2, NumberBoxesTakeOnlyDigits) {
+    Fixture f;
+    f.open();
+    for (const char* name : {"Text1", "Text2", "Text4"}) {
+        f.selectText("Combo2", "Custom connection speed");
+        auto* edit = f.get<QLineEdit>(name);
+        edit->clear();
+        QTest::keyClicks(edit, "ab1c2-3.x +e");
+        EXPECT_EQ(edit->text(), "123") << name;
+        QTest::keyClicks(edit, "letters");
+        EXPECT_EQ(edit->text(), "123") << name;
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        EXPECT_EQ(edit->text(), "12") << name;
+        // A paste that is not all digits is refused; one that is goes in.
+        QGuiApplication::clipboard()->setText("4x");
+        edit->paste();
+        EXPECT_EQ(edit->text(), "12") << name;
+        QGuiApplication::clipboard()->setText("45");
+        edit->paste();
+        EXPECT_EQ(edit->text(), "1245") << name;
+    }
+    // The capture filter is free text.
+    f.type("Text3", "tcp port 80");
+    EXPECT_EQ(f.get<QLineEdit>("Text3")->text(), "tcp port 80");
+}
+
+TEST(Form2, EmptyTimesBecomeZero) {
+    Fixture f;
+    f.open();
+    f.get<QLineEdit>("Text2")->clear();
+    f.get<QLineEdit>("Text4")->clear();
+    f.ok();
+    EXPECT_TRUE(f.closedWithOk());
+    EXPECT_EQ(f.get<QLineEdit>("Text2")->text(), "0");
+    EXPECT_EQ(f.host.settings().gRemoveFromListTime, 0);
+    EXPECT_EQ(f.host.settings().gHiliteNewPacketTime, 0);
+}
+
+TEST(Form2, ATimeBeyond32BitsStopsOkWithEarlierStepsApplied) {
+    Fixture f;
+    f.open();
+    f.selectText("Combo4", "Wave");
+    f.type("Text2", "99999999999");
+    f.ok();
+    EXPECT_FALSE(f.closedWithOk());
+    ASSERT_EQ(f.host.boxes.boxes.size(), 1);
+    EXPECT_EQ(f.host.boxes.boxes[0].icon, BoxIcon::Critical);
+    EXPECT_TRUE(f.host.boxes.boxes[0].text.startsWith("Error in OK:\r\n"));
+    EXPECT_TRUE(f.host.boxes.boxes[0].text.contains("99999999999"));
+    EXPECT_EQ(f.host.settings().gGraphStyle, 0);
+    EXPECT_EQ(f.host.settings().gRemoveFromListTime, 30);
+}
+
+TEST(Form2, OkAppliesEverySettingAndRefreshesTheMainWindowInOrder) {
+    Fixture f;
+    Settings& s = f.host.settings();
+    s.gInterfaceToWatch = "eth0";
+    f.host.monitoring = true;
+    f.open();
+    f.get<QCheckBox>("Check3")->setChecked(true);
+    f.get<QCheckBox>("Check2")->setChecked(false);
+    f.get<QCheckBox>("Check1")->setChecked(false);
+    f.selectText("Combo3", "MegaBytes (MB/s)");
+    f.selectText("Combo5", "Kilobits/sec (kbps)");
+    f.selectText("Combo4", "Wave");
+    f.type("Text2", "45");
+    f.type("Text4", "5");
+    f.type("Text3", "udp");
+    f.ok();
+    EXPECT_TRUE(f.closedWithOk());
+    EXPECT_TRUE(s.gStartMinimized);
+    EXPECT_FALSE(s.gCloseToTray);
+    EXPECT_FALSE(s.gResetStatsAtNewDay);
+    EXPECT_EQ(f.host.displayUnit, 2);
+    EXPECT_EQ(f.host.speedUnit, 0);
+    EXPECT_EQ(s.gGraphStyle, 0);
+    EXPECT_EQ(s.gRemoveFromListTime, 45);
+    EXPECT_EQ(s.gHiliteNewPacketTime, 5);
+    EXPECT_EQ(s.gFilterString, "udp");
+    EXPECT_EQ(f.capture.Filter(), "udp");
+    // The counters and the log are redrawn in the new unit, then the speed in its new unit.
+    EXPECT_EQ(f.host.calls, QStringList({"updateStats:1|unit 2", "listLogFile|unit 2",
+                                         "displaySpeed|unit 0", "caption:Current speed (kbps)"}));
+
+    Fixture g;
+    g.host.speedUnit = 0;
+    g.open();
+    g.selectText("Combo5", "KiloBytes/sec (KB/s)");
+    g.ok();
+    EXPECT_EQ(g.host.calls.last(), "caption:Current speed (KB/s)");
+}
+
+TEST(Form2, LabelsToggleTheirBoxes) {
+    const std::pair<const char*, const char*> pairs[] = {
+        {"Label6", "Check3"}, {"Label5", "Check2"}, {"Label11", "Check1"}};
+    for (const auto& [labelName, boxName] : pairs) {
+        Fixture f;
+        f.open();
+        auto* box = f.get<QCheckBox>(boxName);
+        const bool before = box->isChecked();
+        QTest::mouseClick(f.get<QLabel>(labelName), Qt::LeftButton);
+        EXPECT_NE(box->isChecked(), before) << labelName;
+        QTest::mouseClick(f.get<QLabel>(labelName), Qt::LeftButton);
+        EXPECT_EQ(box->isChecked(), before) << labelName;
+    }
+}
+
+TEST(Form2, CancelChangesNothing) {
+    Fixture f;
+    f.host.settings().gInterfaceToWatch = "eth0";
+    const auto before = f.saved();
+    f.open();
+    f.get<QComboBox>("Combo1")->setCurrentIndex(2);
+    f.selectText("Combo2", "Custom connection speed");
+    f.type("Text1", "77777");
+    f.selectText("Combo3", "Bytes (B/s)");
+    f.get<QCheckBox>("Check2")->setChecked(false);
+    f.type("Text2", "1");
+    f.type("Text3", "icmp");
+    f.get<QPushButton>("Command2")->click();
+    EXPECT_FALSE(f.dialog->isVisible());
+    EXPECT_EQ(f.dialog->result(), QDialog::Rejected);
+    EXPECT_EQ(f.saved(), before);
+    EXPECT_TRUE(f.capture.calls.isEmpty());
+    EXPECT_TRUE(f.host.calls.isEmpty());
+}
+
+TEST(Form2, TheWatchedAdapterIsSelectedAndOnlyRestartedWhenStopped) {
+    struct Case {
+        bool monitoring;
+        bool restarts;
+    };
+    for (const Case c : {Case{true, false}, Case{false, true}}) {
+        Fixture f;
+        f.host.settings().gInterfaceToWatch = "eth0";
+        f.host.monitoring = c.monitoring;
+        f.open();
+        EXPECT_EQ(f.get<QComboBox>("Combo1")->currentIndex(), 0);
+        f.ok();
+        EXPECT_TRUE(f.closedWithOk());
+        EXPECT_EQ(f.capture.startCount, c.restarts ? 1 : 0);
+        EXPECT_EQ(f.capture.isCapturing(), c.restarts);
+        EXPECT_TRUE(f.host.monitoring);
+        if (c.restarts) {
+            EXPECT_EQ(f.capture.calls.mid(0, 3),
+                      QStringList({"setActiveAdapter:eth0", "StopCapture", "StartCapture"}));
+            EXPECT_EQ(f.host.balloons, QStringList({"Monitoring|" + kEthDesc + "|1"}));
+            EXPECT_EQ(f.host.localAddresses, QStringList({"192.168.1.5", "10.0.0.7"}));
+            EXPECT_EQ(f.host.tooltipText, kEthDesc.left(20));
+        } else {
+            EXPECT_FALSE(f.capture.calls.contains("StartCapture"));
+            EXPECT_FALSE(f.capture.calls.contains("StopCapture"));
+            EXPECT_TRUE(f.host.balloons.isEmpty());
+        }
+    }
+}
+
+TEST(Form2, ANonEthernetAdapterIsRefusedAndNothingChanges) {
+    Fixture f;
+    f.host.settings().gInterfaceToWatch = "eth0";
+    f.host.monitoring = true;
+    const auto before = f.saved();
+    f.open();
+    f.get<QComboBox>("Combo1")->setCurrentIndex(1); // wireless: link type 801
+    f.selectText("Combo2", "10 mbps (LAN)");
+    f.selectText("Combo4", "Wave");
+    f.ok();
+    EXPECT_FALSE(f.closedWithOk());
+    EXPECT_TRUE(f.dialog->isVisible());
+    ASSERT_EQ(f.host.boxes.boxes.size(), 1);
+    EXPECT_EQ(f.host.boxes.boxes[0].icon, BoxIcon::Critical);
+    EXPECT_EQ(f.host.boxes.boxes[0].title, "Error");
+    EXPECT_EQ(f.host.boxes.boxes[0].text, "Can monitor only Ethernet adapters.  ");
+    EXPECT_EQ(f.dialog->focusWidget(), f.get<QComboBox>("Combo1"));
+    EXPECT_EQ(f.saved(), before);
+    EXPECT_TRUE(f.capture.calls.isEmpty());
+    EXPECT_TRUE(f.host.balloons.isEmpty());
+    EXPECT_TRUE(f.host.monitoring);
+}
+
+TEST(Form2, AnEthernetAdapterWithoutAddressStartsWithOneEmptyLocalAddress) {
+    Fixture f;
+    f.host.settings().gInterfaceToWatch = "eth0";
+    f.host.monitoring = true;
+    f.open();
+    f.get<QComboBox>("Combo1")->setCurrentIndex(2);
+    f.ok();
+    EXPECT_TRUE(f.closedWithOk());
+    EXPECT_EQ(f.capture.ActiveAdapter()->Name, "eth1");
+    EXPECT_TRUE(f.capture.isCapturing());
+    EXPECT_EQ(f.host.localAddresses, QStringList({QString()}));
+    EXPECT_EQ(f.host.balloons, QStringList({"Monitoring|Spare port|1"}));
+    EXPECT_EQ(f.host.settings().gInterfaceToWatch, "eth1");
+    EXPECT_EQ(f.host.settings().gDescOfInterfaceToWatch, "Spare port");
+}
+
+TEST(Form2, AFailedStartIsReportedAndCaptureCountsAsStopped) {
+    Fixture f;
+    f.host.settings().gInterfaceToWatch = "eth0";
+    f.host.monitoring = true;
+    f.capture.startError = "Cannot capture on adapter eth1: Operation not permitted";
+    f.open();
+    f.get<QComboBox>("Combo1")->setCurrentIndex(2);
+    f.selectText("Combo4", "Wave");
+    f.ok();
+    EXPECT_FALSE(f.closedWithOk());
+    ASSERT_EQ(f.host.boxes.boxes.size(), 1);
+    EXPECT_EQ(f.host.boxes.boxes[0].icon, BoxIcon::Critical);
+    EXPECT_EQ(f.host.boxes.boxes[0].text,
+              "Error in OK:\r\nCannot capture on adapter eth1: Operation not permitted");
+    EXPECT_FALSE(f.host.monitoring);
+    EXPECT_TRUE(f.host.balloons.isEmpty());
+    EXPECT_EQ(f.host.settings().gGraphStyle, 1); // the steps after the failure did not run
+    // Once the cause is gone, OK on the same adapter starts it (it is not running).
+    f.capture.startError.clear();
+    f.ok();
+    EXPECT_TRUE(f.closedWithOk());
+    EXPECT_TRUE(f.host.monitoring);
+    EXPECT_TRUE(f.capture.isCapturing());
+}
+
+TEST(Form2, AdapterSelectionRules) {
+    // No adapter chosen yet: nothing is selected and OK starts nothing.
+    {
+        Fixture f;
+        f.open();
+        EXPECT_EQ(f.get<QComboBox>("Combo1")->currentIndex(), -1);
+        f.ok();
+        EXPECT_TRUE(f.closedWithOk());
+        EXPECT_EQ(f.capture.calls, QStringList({"setFilter:"}));
+    }
+    // Two adapters with the watched name: the last one is selected.
+    {
+        QList<Adapter> list = threeAdapters();
+        list.append(FakeCapture::ethernet("eth0", "Second eth0", {"1.2.3.4"}));
+        Fixture f(list);
+        f.host.settings().gInterfaceToWatch = "eth0";
+        f.open();
+        EXPECT_EQ(f.get<QComboBox>("Combo1")->currentIndex(), 3);
+    }
+    // The list changes underneath the open dialog: OK applies the adapter that was shown.
+    {
+        Fixture f;
+        f.open();
+        f.get<QComboBox>("Combo1")->setCurrentIndex(2);
+        f.capture.systemAdapters = {FakeCapture::ethernet("eth9", "Other", {"9.9.9.9"})};
+        f.capture.RefreshAdapters(); // as the main window's recovery tick would
+        f.ok();
+        EXPECT_TRUE(f.closedWithOk());
+        EXPECT_EQ(f.capture.ActiveAdapter()->Name, "eth1");
+    }
+}
+
+TEST(Form2, RefreshShowsTheBusyPointerAndRelistsTheAdapters) {
+    Fixture f;
+    f.host.settings().gInterfaceToWatch = "eth5";
+    f.open();
+    int shapeDuringRefresh = -1;
+    f.capture.onRefresh = [&] {
+        const QCursor* c = QGuiApplication::overrideCursor();
+        shapeDuringRefresh = c != nullptr ? int(c->shape()) : -2;
+    };
+    f.capture.systemAdapters = {FakeCapture::ethernet("eth4", "Four", {}),
+                                FakeCapture::ethernet("eth5", "Five", {"5.5.5.5"})};
+    f.get<QPushButton>("Command3")->click();
+    EXPECT_EQ(shapeDuringRefresh, int(Qt::WaitCursor));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    auto* combo = f.get<QComboBox>("Combo1");
+    ASSERT_EQ(combo->count(), 2);
+    EXPECT_EQ(combo->itemText(1), "Five  (5.5.5.5)");
+    EXPECT_EQ(combo->currentIndex(), 1);
+}
+
+TEST(Form2, ARejectedFilterKeepsTheDialogOpen) {
+    Fixture f;
+    f.host.settings().gFilterString = "tcp";
+    f.capture.rejectFilter = [](const QString& text) {
+        return text.contains('(') ? QStringLiteral("syntax error in filter expression") : QString();
+    };
+    f.open();
+    f.selectText("Combo4", "Wave");
+    f.type("Text3", "port (");
+    f.ok();
+    EXPECT_FALSE(f.closedWithOk());
+    ASSERT_EQ(f.host.boxes.boxes.size(), 1);
+    EXPECT_EQ(f.host.boxes.boxes[0].icon, BoxIcon::None);
+    EXPECT_EQ(f.host.boxes.boxes[0].title, QString());
+    EXPECT_EQ(f.host.boxes.boxes[0].text, "syntax error in filter expression");
+    EXPECT_EQ(f.dialog->focusWidget(), f.get<QLineEdit>("Text3"));
+    EXPECT_EQ(f.host.settings().gFilterString, "tcp");
+    EXPECT_EQ(f.host.settings().gGraphStyle, 0); // applied before the filter
+    f.type("Text3", "port 53");
+    f.ok();
+    EXPECT_TRUE(f.closedWithOk());
+    EXPECT_EQ(f.host.settings().gFilterString, "port 53");
+}
+
+TEST(Form2, AListPositionThatCannotBeShownIsReportedAndTheRestStillLoads) {
+    Fixture f;
+    f.host.displayUnit = 7;
+    f.host.settings().gRemoveFromListTime = 12;
+    f.host.settings().gCloseToTray = false;
+    f.open();
+    ASSERT_EQ(f.host.boxes.boxes.size(), 1);
+    EXPECT_EQ(f.host.boxes.boxes[0].icon, BoxIcon::Critical);
+    EXPECT_TRUE(f.host.boxes.boxes[0].text.startsWith("Error in Form2 Load:\r\n"));
+    EXPECT_TRUE(f.host.boxes.boxes[0].text.contains("DisplayUnit"));
+    EXPECT_EQ(f.get<QLineEdit>("Text2")->text(), "12");
+    EXPECT_FALSE(f.get<QCheckBox>("Check2")->isChecked());
+    EXPECT_EQ(f.get<QComboBox>("Combo5")->currentIndex(), 1);
+    // OK keeps a setting whose list has no selection.
+    f.ok();
+    EXPECT_TRUE(f.closedWithOk());
+    EXPECT_EQ(f.host.displayUnit, 7);
+    EXPECT_EQ(f.host.settings().gRemoveFromListTime, 12);
+    EXPECT_FALSE(f.host.settings().gCloseToTray);
+}
+
+// The same dialog over the real capture component on the adapters of a private namespace.
+class Form2Live : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QString why = NetnsPair::whyNot();
+        if (!why.isEmpty())
+            GTEST_SKIP() << why.toStdString();
+        pair_ = std::make_unique<NetnsPair>("set", 30);
+        ASSERT_TRUE(pair_->ok());
+    }
+    std::unique_ptr<NetnsPair> pair_;
+};
+
+TEST_F(Form2Live, RealAdaptersCanBeChosenAndCaptured) {
+    NetnsEnter inA(pair_->nsA());
+    ASSERT_TRUE(inA.ok());
+    PcapCapture capture;
+    FakeForm2Host host(capture);
+    {
+        // The loopback adapter is not Ethernet.
+        Form2 dialog(host);
+        auto* combo = child<QComboBox>(dialog, "Combo1");
+        int lo = -1;
+        int veth = -1;
+        for (int i = 0; i < capture.Adapters().size(); ++i) {
+            if (capture.Adapters()[i].Name == "lo")
+                lo = i;
+            if (capture.Adapters()[i].Name == pair_->nameA())
+                veth = i;
+        }
+        ASSERT_GE(lo, 0);
+        ASSERT_GE(veth, 0);
+        EXPECT_TRUE(combo->itemText(veth).endsWith("  (" + pair_->addressA() + ")"))
+            << combo->itemText(veth).toStdString();
+        combo->setCurrentIndex(lo);
+        child<QPushButton>(dialog, "Command1")->click();
+        ASSERT_EQ(host.boxes.boxes.size(), 1);
+        EXPECT_EQ(host.boxes.boxes[0].text, "Can monitor only Ethernet adapters.  ");
+        EXPECT_FALSE(capture.isCapturing());
+
+        combo->setCurrentIndex(veth);
+        child<QLineEdit>(dialog, "Text3")->setText("not a filter ((");
+        child<QPushButton>(dialog, "Command1")->click();
+        // Capture runs on the veth adapter; pcap refused the filter and the dialog stays.
+        EXPECT_TRUE(capture.isCapturing());
+        EXPECT_EQ(host.localAddresses, QStringList({pair_->addressA()}));
+        ASSERT_EQ(host.boxes.boxes.size(), 2);
+        EXPECT_EQ(host.boxes.boxes[1].icon, BoxIcon::None);
+        EXPECT_FALSE(host.boxes.boxes[1].text.isEmpty());
+        EXPECT_TRUE(dialog.result() != QDialog::Accepted);
+        EXPECT_EQ(host.settings().gFilterString, QString());
+        EXPECT_EQ(capture.Filter(), QString());
+        capture.StopCapture();
+    }
+}
+
+TEST_F(Form2Live, AnAdapterWithoutAddressStartsCapture) {
+    ASSERT_TRUE(pair_->deleteVeth());
+    ASSERT_TRUE(pair_->createVeth(false));
+    NetnsEnter inA(pair_->nsA());
+    ASSERT_TRUE(inA.ok());
+    PcapCapture capture;
+    FakeForm2Host host(capture);
+    Form2 dialog(host);
+    auto* combo = child<QComboBox>(dialog, "Combo1");
+    int veth = -1;
+    for (int i = 0; i < capture.Adapters().size(); ++i)
+        if (capture.Adapters()[i].Name == pair_->nameA())
+            veth = i;
+    ASSERT_GE(veth, 0);
+    EXPECT_FALSE(combo->itemText(veth).contains("("));
+    combo->setCurrentIndex(veth);
+    child<QPushButton>(dialog, "Command1")->click();
+    EXPECT_TRUE(host.boxes.boxes.isEmpty())
+        << (host.boxes.boxes.isEmpty() ? "" : host.boxes.boxes[0].text.toStdString());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(capture.isCapturing());
+    EXPECT_TRUE(host.monitoring);
+    EXPECT_EQ(host.localAddresses, QStringList({QString()}));
+    ASSERT_EQ(host.balloons.size(), 1);
+    EXPECT_TRUE(host.balloons[0].startsWith("Monitoring|"));
+    EXPECT_EQ(host.settings().gInterfaceToWatch, pair_->nameA());
+    capture.StopCapture();
+}
