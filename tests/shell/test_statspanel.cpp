@@ -1,0 +1,159 @@
+#include "capture/FrameHandler.h"
+#include "platform/fakes/FakeClock.h"
+#include "shell/StatsPanel.h"
+#include "speed/Format.h"
+#include "speed/SpeedSampler.h"
+#include "speed/Statistics.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QApplication& app() {
+    static int argc = 1;
+    static char name[] = "test_statspanel";
+    static char* argv[] = {name, nullptr};
+    static QApplication instance(argc, argv);
+    return instance;
+}
+
+/// A UDP frame of `payload` data bytes between two addresses.
+QByteArray udp(quint32 source, quint32 destination, int payload) {
+    QByteArray f = QByteArray(42, '\0') + QByteArray(payload, 'd');
+    f[14] = char(0x45);
+    const int total = 28 + payload;
+    f[16] = char(total >> 8);
+    f[17] = char(total & 0xFF);
+    f[23] = char(17);
+    for (int i = 0; i < 4; ++i) {
+        f[26 + i] = char((source >> (24 - 8 * i)) & 0xFF);
+        f[30 + i] = char((destination >> (24 - 8 * i)) & 0xFF);
+    }
+    return f;
+}
+
+struct Rig {
+    struct AppFirst {
+        AppFirst() { app(); }
+    } appFirst; // the application exists before the panel
+    FakeClock clock;
+    FrameHandler frames;
+    SpeedSampler sampler{clock, frames.counters, nullptr};
+    Statistics statistics{clock, frames, &sampler};
+    StatsPanel panel;
+
+    Rig() {
+        statistics.setView(&panel);
+        frames.updateStats = [this](bool force) { statistics.updateStats(force); };
+        frames.batchEnd = [this] { statistics.flush(); };
+        sampler.showAverage = [this](const QString& t) { panel.setAvgSpeedText(t); };
+        QObject::connect(&panel, &StatsPanel::resetClicked,
+                         [this] { statistics.resetStatistics(); });
+        frames.setLocalAddresses({"10.0.0.1"});
+        statistics.resetStatistics();
+    }
+    void send(quint32 source, quint32 destination, int payload, int count = 1) {
+        const QByteArray f = udp(source, destination, payload);
+        Packet p;
+        p.PacketLength = p.CaptureLength = quint32(f.size());
+        p.Data = reinterpret_cast<const unsigned char*>(f.constData());
+        for (int i = 0; i < count; ++i)
+            frames.OnPacket(p);
+    }
+    QString text(const char* name) const {
+        auto* label = panel.findChild<QLabel*>(QString::fromLatin1(name));
+        return label ? label->text() : QStringLiteral("<missing %1>").arg(name);
+    }
+};
+
+TEST(StatsPanel, CaptionsAndNames) {
+    Rig r;
+    const std::pair<const char*, const char*> captions[] = {
+        {"Label5", "Packets: "}, {"Label3", "Duration:"}, {"Label9", "Avg speed:"}};
+    for (const auto& [name, caption] : captions)
+        EXPECT_EQ(r.text(name), QString::fromLatin1(caption));
+    auto* reset = r.panel.findChild<QPushButton*>(QStringLiteral("cmdReset"));
+    ASSERT_NE(reset, nullptr);
+    EXPECT_EQ(reset->text(), QStringLiteral("Reset Statistics"));
+    QStringList texts;
+    for (auto* label : r.panel.findChildren<QLabel*>())
+        texts << label->text();
+    for (const char* caption : {"Download", "Upload", "Pass-by", "Total", "Transfer", "Data", "Headers"})
+        EXPECT_TRUE(texts.contains(QString::fromLatin1(caption))) << caption;
+    for (const char* name : {"lblReceived", "lblReceivedD", "lblReceivedH", "lblSent", "lblSentD",
+                             "lblSentH", "lblPassthru", "lblPassthruD", "lblPassthruH", "lblTotal",
+                             "lblTotalD", "lblTotalH", "lblPackets", "lblDuration", "lblAvgSpeed"})
+        EXPECT_NE(r.panel.findChild<QLabel*>(QString::fromLatin1(name)), nullptr) << name;
+}
+
+TEST(StatsPanel, ShowsCountersAfterTheBatch) {
+    gDisplayUnit = 0;
+    Rig r;
+    r.send(0x0A000001, 0x0A000002, 100, 3);  // upload: 142 bytes, 42 header
+    r.send(0x0A000002, 0x0A000001, 1000, 2); // download: 1042 bytes
+    r.send(0x0A000003, 0x0A000002, 10);      // pass-by: 52 bytes
+    EXPECT_EQ(r.text("lblPackets"), QStringLiteral("0")); // not per frame
+    r.frames.OnBatchEnd();
+    EXPECT_EQ(r.text("lblSent"), QStringLiteral("426"));
+    EXPECT_EQ(r.text("lblSentD"), QStringLiteral("300"));
+    EXPECT_EQ(r.text("lblSentH"), QStringLiteral("126"));
+    EXPECT_EQ(r.text("lblReceived"), QStringLiteral("2084"));
+    EXPECT_EQ(r.text("lblReceivedD"), QStringLiteral("2000"));
+    EXPECT_EQ(r.text("lblReceivedH"), QStringLiteral("84"));
+    EXPECT_EQ(r.text("lblPassthru"), QStringLiteral("52"));
+    EXPECT_EQ(r.text("lblPassthruD"), QStringLiteral("10"));
+    EXPECT_EQ(r.text("lblPassthruH"), QStringLiteral("42"));
+    EXPECT_EQ(r.text("lblTotal"), QStringLiteral("2562"));
+    EXPECT_EQ(r.text("lblTotalD"), QStringLiteral("2310"));
+    EXPECT_EQ(r.text("lblTotalH"), QStringLiteral("252"));
+    EXPECT_EQ(r.text("lblPackets"), QStringLiteral("6"));
+    gDisplayUnit = 3;
+}
+
+TEST(StatsPanel, FrozenThenReleased) {
+    Rig r;
+    r.send(0x0A000001, 0x0A000002, 982); // 1024 bytes
+    r.frames.OnBatchEnd();
+    EXPECT_EQ(r.text("lblSent"), formatBytes(1024));
+    r.statistics.setDisplayFrozen(true);
+    r.send(0x0A000001, 0x0A000002, 982, 3);
+    r.frames.OnBatchEnd();
+    EXPECT_EQ(r.text("lblSent"), formatBytes(1024));
+    EXPECT_EQ(r.text("lblPackets"), QStringLiteral("1"));
+    r.statistics.setDisplayFrozen(false);
+    r.statistics.updateStats(false);
+    r.statistics.flush();
+    EXPECT_EQ(r.text("lblSent"), formatBytes(4096));
+    EXPECT_EQ(r.text("lblPackets"), QStringLiteral("4"));
+}
+
+TEST(StatsPanel, ResetButtonShowsZeros) {
+    for (int unit : {3, 0}) {
+        gDisplayUnit = unit;
+        Rig r;
+        r.send(0x0A000001, 0x0A000002, 5000, 4);
+        r.frames.OnBatchEnd();
+        r.clock.advance(65000);
+        r.statistics.updateDuration();
+        EXPECT_EQ(r.text("lblDuration"), QStringLiteral("00:01:05"));
+        r.statistics.setDisplayFrozen(true);
+        r.panel.cmdReset()->click();
+        const QString zero = unit == 3 ? QStringLiteral("0 B") : QStringLiteral("0");
+        for (const char* name : {"lblReceived", "lblReceivedD", "lblReceivedH", "lblSent", "lblSentD",
+                                 "lblSentH", "lblPassthru", "lblPassthruD", "lblPassthruH",
+                                 "lblTotal", "lblTotalD", "lblTotalH"})
+            EXPECT_EQ(r.text(name), zero) << name;
+        EXPECT_EQ(r.text("lblPackets"), QStringLiteral("0"));
+        EXPECT_EQ(r.text("lblDuration"), QStringLiteral("00:00:00"));
+        EXPECT_EQ(r.text("lblAvgSpeed"), speedText(0));
+        EXPECT_EQ(r.frames.packetCount, 0.0);
+    }
+    gDisplayUnit = 3;
+}
+
+} // namespace
