@@ -84,6 +84,8 @@ quint64 PcapFileSource::run(CaptureEvents* events, int batchSize) {
                 : pcap_dispatch(handle_, batchSize, count, reinterpret_cast<u_char*>(&counter));
         if (counter.failure)
             std::rethrow_exception(counter.failure);
+        if (n == PCAP_ERROR_BREAK)
+            continue; // the stop left behind by a handler that failed in an earlier call
         if (n > 0 && events != nullptr)
             events->OnBatchEnd();
         if (n == 0)
