@@ -1,0 +1,297 @@
+#include "platform/RealFileSystem.h"
+#include "platform/fakes/FakeClock.h"
+#include "platform/fakes/FakeFileSystem.h"
+#include "platform/fakes/FakeMessageBoxes.h"
+#include "shell/UsageLogView.h"
+#include "speed/Format.h"
+#include "usage/DailyUsage.h"
+#include "usage/clsUsageLogger.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEnterEvent>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+QApplication& app() {
+    static int argc = 1;
+    static char arg0[] = "test_usagelogview";
+    static char* argv[] = {arg0, nullptr};
+    // Never destroyed: widgets' statics may outlive a static application object.
+    static QApplication* instance = new QApplication(argc, argv);
+    return *instance;
+}
+
+clsUsageRec frame(QDate day, double received, double sent = 0, double passby = 0) {
+    clsUsageRec r;
+    r.usageDate = day;
+    r.dataReceived = received;
+    r.dataSent = sent;
+    r.dataPassthru = passby;
+    r.dataTotalUsage = received + sent + passby;
+    return r;
+}
+
+/// The log tab over a real temporary log folder, with a hand-set clock.
+class UsageLogViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        app();
+        gDisplayUnit = 0; // plain byte counts
+        folder = dir.path() + QStringLiteral("/Usage Logs");
+        fs.createFolder(folder);
+    }
+    void start(QDate today) {
+        clock.setNow(QDateTime(today, QTime(23, 59, 30)));
+        logger = std::make_unique<clsUsageLogger>(fs, clock, folder);
+        daily = std::make_unique<DailyUsage>(*logger, clock, boxes);
+        view = std::make_unique<UsageLogView>(*logger, *daily, fs, boxes, clock);
+        view->setUp();
+    }
+    void put(const QString& name, const QByteArray& content) {
+        ASSERT_TRUE(fs.writeFileAtomic(folder + QLatin1Char('/') + name, content));
+    }
+    QByteArray yearFile(int year) const {
+        QFile f(logger->yearFile(year));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    /// Moves the clock to the next day's first second and lets the housekeeping tick see it.
+    void midnight(QDate day) {
+        clock.setNow(QDateTime(day, QTime(0, 0, 1)));
+        EXPECT_TRUE(daily->checkCurrentDay());
+    }
+    template <typename T> T* child(const char* name) const {
+        T* w = view->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QTreeWidget* list() const { return child<QTreeWidget>("ListView2"); }
+    QStringList row(int i) const {
+        QStringList texts;
+        for (int c = 0; c < 5; ++c)
+            texts << list()->topLevelItem(i)->text(c);
+        return texts;
+    }
+    QString label(const char* name) const { return child<QLabel>(name)->text(); }
+    QStringList entries(const char* combo) const {
+        QStringList out;
+        auto* c = child<QComboBox>(combo);
+        for (int i = 0; i < c->count(); ++i)
+            out << c->itemText(i);
+        return out;
+    }
+    void show(int month, const QString& year) {
+        child<QComboBox>("Combo1")->setCurrentIndex(month - 1);
+        child<QComboBox>("Combo2")->setCurrentText(year);
+        child<QToolButton>("Command3")->click();
+    }
+
+    QTemporaryDir dir;
+    QString folder;
+    RealFileSystem fs;
+    FakeClock clock;
+    FakeMessageBoxes boxes;
+    std::unique_ptr<clsUsageLogger> logger;
+    std::unique_ptr<DailyUsage> daily;
+    std::unique_ptr<UsageLogView> view;
+};
+
+} // namespace
+
+TEST_F(UsageLogViewTest, StartUpShowsTodayWithZeroAmounts) {
+    start(QDate(2026, 12, 8));
+    EXPECT_EQ(entries("Combo1"), QStringList({"Jan", "Feb", "March", "April", "May", "June", "July",
+                                              "Aug", "Sept", "Oct", "Nov", "Dec"}));
+    EXPECT_EQ(child<QComboBox>("Combo1")->currentText(), "Dec");
+    EXPECT_EQ(child<QComboBox>("Combo2")->currentText(), "2026");
+    auto* header = list()->headerItem();
+    const char* titles[] = {"Date", "Download", "Upload", "Pass-by", "Total"};
+    const int widths[] = {94, 80, 80, 60, 80};
+    for (int c = 0; c < 5; ++c) {
+        EXPECT_EQ(header->text(c), titles[c]);
+        EXPECT_EQ(list()->columnWidth(c), widths[c]);
+    }
+    ASSERT_EQ(list()->topLevelItemCount(), 1);
+    EXPECT_EQ(row(0), QStringList({QLocale::system().toString(QDate(2026, 12, 8), "dd MMM yyyy"),
+                                   "0", "0", "0", "0"}));
+    EXPECT_EQ(label("lblUsage(0)"), "Total usage:");
+    EXPECT_EQ(label("lblUsage(1)"), "Avg usage/day:");
+    EXPECT_EQ(label("lblUsageVal(0)"), "0");
+    EXPECT_EQ(label("lblUsageVal(1)"), "0");
+    EXPECT_EQ(yearFile(2026), QByteArray("2026-12-08\t0\t0\t0\t0\r\n"));
+    EXPECT_EQ(child<QToolButton>("Command3")->toolTip(), "Show Usage Log");
+    EXPECT_EQ(child<QToolButton>("Command3")->size(), QSize(20, 21));
+}
+
+TEST_F(UsageLogViewTest, MonthsWithNoneAndThreeRecords) {
+    put("2026.log", "2026-11-02\t0\t10\t0\t10\r\n2026-11-20\t0\t20\t0\t20\r\n"
+                    "2026-11-05\t3\t30\t0\t33\r\n");
+    start(QDate(2026, 12, 8));
+    show(11, "2026");
+    ASSERT_EQ(list()->topLevelItemCount(), 3);
+    EXPECT_EQ(list()->topLevelItem(0)->data(0, Qt::UserRole).toDate(), QDate(2026, 11, 20));
+    EXPECT_EQ(list()->topLevelItem(1)->data(0, Qt::UserRole).toDate(), QDate(2026, 11, 5));
+    EXPECT_EQ(row(1).mid(1), QStringList({"30", "3", "0", "33"}));
+    EXPECT_EQ(label("lblUsageVal(0)"), "63");
+    EXPECT_EQ(label("lblUsageVal(1)"), "21");
+    EXPECT_EQ(daily->usageTotal(), 63);
+    EXPECT_EQ(daily->usageAverage(), 21);
+
+    show(3, "2026");
+    EXPECT_EQ(list()->topLevelItemCount(), 0);
+    EXPECT_EQ(label("lblUsageVal(0)"), "0");
+    EXPECT_EQ(label("lblUsageVal(1)"), "0");
+
+    // Another display unit: the same month formatted anew.
+    gDisplayUnit = 1;
+    show(11, "2026");
+    EXPECT_EQ(label("lblUsageVal(0)"), formatBytes(63, 1));
+    EXPECT_EQ(row(0)[4], formatBytes(20, 1));
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(UsageLogViewTest, TodaysRowAndTotalsFollowTrafficOncePerBatch) {
+    put("2026.log", "2026-12-01\t0\t100\t0\t100\r\n");
+    start(QDate(2026, 12, 8));
+    for (int i = 0; i < 1000; ++i)
+        daily->logUsage(frame(QDate(2026, 12, 8), 10, 5, 1));
+    EXPECT_EQ(row(0)[4], "0"); // nothing on screen before the batch ends
+    daily->onBatchEnd();
+    EXPECT_EQ(row(0).mid(1), QStringList({"10000", "5000", "1000", "16000"}));
+    EXPECT_EQ(label("lblUsageVal(0)"), "16100");
+    EXPECT_EQ(label("lblUsageVal(1)"), "8050");
+    // The whole day, also after the session was committed by a listing of the month.
+    show(12, "2026");
+    daily->logUsage(frame(QDate(2026, 12, 8), 0, 0, 4));
+    daily->onBatchEnd();
+    EXPECT_EQ(row(0).mid(1), QStringList({"10000", "5000", "1004", "16004"}));
+    EXPECT_EQ(label("lblUsageVal(0)"), "16104");
+}
+
+TEST_F(UsageLogViewTest, MidnightIntoANewMonthListsIt) {
+    start(QDate(2026, 3, 31));
+    daily->logUsage(frame(QDate(2026, 3, 31), 500));
+    daily->onBatchEnd();
+    midnight(QDate(2026, 4, 1));
+    // One batch: the first frame of the new day, then two more.
+    daily->logUsage(frame(QDate(2026, 4, 1), 7));
+    daily->logUsage(frame(QDate(2026, 4, 1), 0, 3));
+    daily->logUsage(frame(QDate(2026, 4, 1), 0, 0, 2));
+    daily->onBatchEnd();
+    EXPECT_EQ(child<QComboBox>("Combo1")->currentText(), "April");
+    EXPECT_EQ(child<QComboBox>("Combo2")->currentText(), "2026");
+    ASSERT_EQ(list()->topLevelItemCount(), 1);
+    EXPECT_EQ(row(0).mid(1), QStringList({"7", "3", "2", "12"}));
+    EXPECT_EQ(label("lblUsageVal(0)"), "12");
+    EXPECT_TRUE(yearFile(2026).contains("2026-03-31\t0\t500\t0\t500\r\n"));
+}
+
+TEST_F(UsageLogViewTest, MidnightWithinAMonthGainsARow) {
+    start(QDate(2026, 12, 8));
+    daily->logUsage(frame(QDate(2026, 12, 8), 100));
+    daily->onBatchEnd();
+    midnight(QDate(2026, 12, 9));
+    daily->logUsage(frame(QDate(2026, 12, 9), 40));
+    daily->logUsage(frame(QDate(2026, 12, 9), 2));
+    daily->onBatchEnd();
+    ASSERT_EQ(list()->topLevelItemCount(), 2);
+    EXPECT_EQ(list()->topLevelItem(0)->data(0, Qt::UserRole).toDate(), QDate(2026, 12, 9));
+    EXPECT_EQ(row(0)[4], "42");
+    EXPECT_EQ(row(1)[4], "100");
+    EXPECT_EQ(label("lblUsageVal(0)"), "142");
+    EXPECT_EQ(label("lblUsageVal(1)"), "71");
+}
+
+TEST_F(UsageLogViewTest, MidnightWhileAnotherMonthIsShownKeepsIt) {
+    put("2026.log", "2026-11-02\t0\t10\t0\t10\r\n");
+    start(QDate(2026, 12, 8));
+    show(11, "2026");
+    midnight(QDate(2026, 12, 9));
+    daily->logUsage(frame(QDate(2026, 12, 9), 40));
+    daily->onBatchEnd();
+    EXPECT_EQ(child<QComboBox>("Combo1")->currentText(), "Nov");
+    ASSERT_EQ(list()->topLevelItemCount(), 1);
+    EXPECT_EQ(row(0)[4], "10");
+    EXPECT_EQ(label("lblUsageVal(0)"), "10");
+    EXPECT_EQ(daily->listTag(), QDate(2026, 12, 9));
+    // Picking a month without pressing show changes nothing either.
+    child<QComboBox>("Combo1")->setCurrentIndex(11);
+    daily->logUsage(frame(QDate(2026, 12, 9), 1));
+    daily->onBatchEnd();
+    EXPECT_EQ(row(0)[4], "10");
+}
+
+TEST_F(UsageLogViewTest, NewYearIsInsertedFirstInTheYearPicker) {
+    start(QDate(2026, 12, 31));
+    EXPECT_EQ(entries("Combo2"), QStringList({"2026"}));
+    midnight(QDate(2027, 1, 1));
+    daily->logUsage(frame(QDate(2027, 1, 1), 9));
+    daily->onBatchEnd();
+    EXPECT_EQ(entries("Combo2"), QStringList({"2027", "2026"}));
+    EXPECT_EQ(child<QComboBox>("Combo2")->currentText(), "2027");
+    EXPECT_EQ(child<QComboBox>("Combo1")->currentText(), "Jan");
+    EXPECT_EQ(row(0)[4], "9");
+    EXPECT_EQ(yearFile(2026), QByteArray("2026-12-31\t0\t0\t0\t0\r\n"));
+}
+
+TEST_F(UsageLogViewTest, ClockSetBackCountsTowardTheEarlierDay) {
+    put("2026.log", "2026-12-07\t0\t50\t0\t50\r\n");
+    start(QDate(2026, 12, 8));
+    daily->logUsage(frame(QDate(2026, 12, 8), 5));
+    daily->onBatchEnd();
+    clock.setNow(QDateTime(QDate(2026, 12, 7), QTime(23, 0)));
+    EXPECT_TRUE(daily->checkCurrentDay());
+    daily->logUsage(frame(QDate(2026, 12, 7), 6));
+    daily->onBatchEnd();
+    logger->release();
+    EXPECT_EQ(yearFile(2026), QByteArray("2026-12-08\t0\t5\t0\t5\r\n2026-12-07\t0\t56\t0\t56\r\n"));
+}
+
+TEST_F(UsageLogViewTest, ShowButtonTooltipAndErrorTrap) {
+    start(QDate(2026, 12, 8));
+    auto* button = child<QToolButton>("Command3");
+    child<QComboBox>("Combo1")->setCurrentIndex(6);
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QCoreApplication::sendEvent(button, &enter);
+    EXPECT_EQ(button->toolTip(), "Show Usage Log for July 2026");
+
+    view->listLogFile(13, 2026);
+    ASSERT_EQ(boxes.boxes.size(), 1);
+    EXPECT_TRUE(boxes.boxes[0].text.startsWith("Error in listLogFile:\r\n"));
+    EXPECT_EQ(boxes.boxes[0].icon, BoxIcon::Critical);
+    EXPECT_EQ(list()->topLevelItemCount(), 0);
+}
+
+TEST(UsageLogViewYears, PickerEntriesFromTheFolder) {
+    app();
+    FakeFileSystem fs;
+    const QString folder = QStringLiteral("/p/Usage Logs");
+    fs.createFolder(folder);
+    for (const char* name : {"2025.log", "2026 old.log", "2026.LOG", "abcd.log", "0099.log",
+                             "2024.log.bak", "2023.txt", "19.log"})
+        fs.setFile(folder + "/" + name, "");
+    FakeClock clock(QDateTime(QDate(2026, 6, 1), QTime(8, 0)));
+    FakeMessageBoxes boxes;
+    clsUsageLogger logger(fs, clock, folder); // adds _session.log and 2026.log
+    DailyUsage daily(logger, clock, boxes);
+    UsageLogView view(logger, daily, fs, boxes, clock);
+    view.setUp();
+    auto* years = view.findChild<QComboBox*>("Combo2");
+    ASSERT_NE(years, nullptr);
+    QStringList texts;
+    for (int i = 0; i < years->count(); ++i)
+        texts << years->itemText(i);
+    EXPECT_EQ(texts, QStringList({"2025", "2026", "2026"}));
+    EXPECT_EQ(years->currentIndex(), 2);
+    EXPECT_EQ(view.findChild<QComboBox*>("Combo1")->currentText(), "June");
+}
