@@ -236,6 +236,19 @@ TEST(Form2, NumberBoxesTakeOnlyDigits) {
         edit->paste();
         EXPECT_EQ(edit->text(), "1245") << name;
     }
+    // A decimal custom speed loaded from the store stays editable.
+    Fixture g;
+    g.host.settings().gBandwidth = 48000.5;
+    g.open();
+    auto* text1 = g.get<QLineEdit>("Text1");
+    text1->setCursorPosition(text1->text().size());
+    QTest::keyClick(text1, Qt::Key_Backspace);
+    QTest::keyClick(text1, Qt::Key_Backspace);
+    QTest::keyClicks(text1, "7x");
+    EXPECT_EQ(text1->text(), "480007");
+    g.ok();
+    EXPECT_EQ(g.host.settings().gBandwidth, 480007);
+
     // The capture filter is free text.
     f.type("Text3", "tcp port 80");
     EXPECT_EQ(f.get<QLineEdit>("Text3")->text(), "tcp port 80");

@@ -4,11 +4,10 @@
 #include <QLineEdit>
 #include <QRegularExpressionValidator>
 
-void DigitsOnlyKeyFilter::install(QLineEdit* edit) {
+void DigitsOnlyKeyFilter::install(QLineEdit* edit, const QString& pastePattern) {
     edit->installEventFilter(this);
     // Pasted and dropped text goes through the validator, not the key filter.
-    edit->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    edit->setValidator(new QRegularExpressionValidator(QRegularExpression(pastePattern), edit));
 }
 
 bool DigitsOnlyKeyFilter::eventFilter(QObject* watched, QEvent* event) {

@@ -14,8 +14,10 @@ class DigitsOnlyKeyFilter final : public QObject {
 public:
     explicit DigitsOnlyKeyFilter(QObject* parent = nullptr) : QObject(parent) {}
 
-    /// Guards a text box: installs the filter and a digits-only validator for pastes.
-    void install(QLineEdit* edit);
+    /// Guards a text box: installs the filter, and a validator for pastes and drops that accepts
+    /// texts matching pastePattern (digits only by default; a number box may also keep a decimal
+    /// number it was loaded with, so its own text stays editable).
+    void install(QLineEdit* edit, const QString& pastePattern = QStringLiteral("[0-9]*"));
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -246,8 +246,10 @@ void Form2::buildControls() {
 
     auto* digits = new DigitsOnlyKeyFilter(this);
     digits->setObjectName(QStringLiteral("digitsOnlyKeyFilter"));
-    for (QLineEdit* edit : {Text1, Text2, Text4})
-        digits->install(edit);
+    // The custom speed shows the stored bandwidth, which need not be a whole number.
+    digits->install(Text1, QStringLiteral("[0-9]*\\.?[0-9]*(e[+-]?[0-9]*)?"));
+    digits->install(Text2);
+    digits->install(Text4);
     for (QLabel* l : {Label6, Label5, Label11})
         l->installEventFilter(this);
 
