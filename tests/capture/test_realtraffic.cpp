@@ -1,0 +1,290 @@
+// Records real HTTP, UDP and ICMP traffic between two network namespaces with tcpdump, replays
+// the file through the frame handler (and the replay tool) and checks every total against what
+// tshark's dissection of the same file gives.
+
+#include "capture/FrameHandler.h"
+#include "platform/PcapFileSource.h"
+#include "support/NetnsPair.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+/// Totals computed independently from tshark's fields.
+struct Expected {
+    TrafficCounters counters;
+    double packets = 0;
+    int httpRequests = 0, httpResponses = 0, posts = 0, udp = 0, icmp = 0, notIpv4 = 0;
+    int offloaded = 0; ///< frames longer than an Ethernet MTU (segmentation offload)
+};
+
+/// HTTP header bytes at the start of a TCP payload: request lines of GET, HEAD, TRACE,
+/// OPTIONS and DELETE make the whole payload header; responses, POST and PUT end at the first
+/// LF CR LF, else the first LF LF, else the whole payload.
+qint64 httpHeaderOf(const QByteArray& payload) {
+    bool toBlankLine = false;
+    if (payload.startsWith("HTTP/") || payload.startsWith("POST ") || payload.startsWith("PUT "))
+        toBlankLine = true;
+    else if (payload.startsWith("GET ") || payload.startsWith("HEAD ") ||
+             payload.startsWith("TRACE ") || payload.startsWith("OPTIONS ") ||
+             payload.startsWith("DELETE "))
+        return payload.size();
+    if (!toBlankLine)
+        return 0;
+    qsizetype at = payload.indexOf("\n\r\n");
+    if (at >= 0)
+        return at + 3;
+    at = payload.indexOf("\n\n");
+    if (at >= 0)
+        return at + 2;
+    return payload.size();
+}
+
+Expected fromTshark(const QString& file, const QString& localAddress, QString* error) {
+    Expected e;
+    QProcess tshark;
+    tshark.start(QStringLiteral("tshark"),
+                 {"-r", file, "-n", "-o", "ip.defragment:FALSE", "-E", "occurrence=f", "-E",
+                  "separator=;", "-T", "fields", "-e", "frame.len", "-e", "ip.version", "-e", "ip.hdr_len", "-e", "ip.len", "-e",
+                  "ip.proto", "-e", "ip.src", "-e", "ip.dst", "-e", "tcp.hdr_len", "-e",
+                  "udp.length", "-e", "tcp.payload", "-e", "frame.cap_len"});
+    if (!tshark.waitForFinished(60000) || tshark.exitCode() != 0) {
+        *error = QString::fromLocal8Bit(tshark.readAllStandardError());
+        return e;
+    }
+    const QList<QByteArray> lines = tshark.readAllStandardOutput().split('\n');
+    for (const QByteArray& line : lines) {
+        if (line.isEmpty())
+            continue;
+        const QList<QByteArray> f = line.split(';');
+        if (f.size() < 11) {
+            *error = QStringLiteral("unexpected tshark line: ") + QString::fromLatin1(line);
+            return e;
+        }
+        const qint64 length = f[0].toLongLong();
+        if (f[1] != "4") {
+            ++e.notIpv4;
+            continue;
+        }
+        const qint64 ihl = f[2].toLongLong();
+        const qint64 total = f[3].toLongLong();
+        const int protocol = f[4].toInt();
+        // Frames too short for their transport header are dropped. Fragments after the first
+        // are taken as if a transport header followed the IP header, whatever they hold.
+        const qint64 captured = f[10].toLongLong();
+        if ((protocol == 6 && captured < 14 + ihl + 20) || (protocol == 17 && captured < 14 + ihl + 8))
+            continue;
+        const qint64 padding = (total >= ihl && total <= length - 14) ? length - 14 - total : 0;
+        qint64 transport = 0, http = 0;
+        if (protocol == 6) {
+            if (f[7].isEmpty()) {
+                *error = QStringLiteral("a TCP fragment in the recording: ") + QString::fromLatin1(line);
+                return e;
+            }
+            transport = f[7].toLongLong();
+            const QByteArray payload = QByteArray::fromHex(f[9]);
+            http = httpHeaderOf(payload);
+            e.httpRequests += payload.startsWith("GET ") || payload.startsWith("HEAD ") ? 1 : 0;
+            e.httpResponses += payload.startsWith("HTTP/") ? 1 : 0;
+            e.posts += payload.startsWith("POST ") ? 1 : 0;
+        } else if (protocol == 17) {
+            transport = 8;
+            ++e.udp;
+        } else if (protocol == 1 || protocol == 2) {
+            transport = std::max<qint64>(length - padding - 14 - ihl, 0);
+            e.icmp += protocol == 1 ? 1 : 0;
+        }
+        if (length > 1514)
+            ++e.offloaded;
+        if (protocol != 1 && protocol != 2 && protocol != 6 && protocol != 17)
+            continue; // never counted
+        const qint64 headers = std::min(length, 14 + ihl + transport + http + padding);
+        const QString src = QString::fromLatin1(f[5]);
+        const QString dst = QString::fromLatin1(f[6]);
+        const Direction d = src == localAddress   ? Direction::Upload
+                            : dst == localAddress ? Direction::Download
+                                                  : Direction::Passby;
+        e.counters.add(d, double(length), double(length - headers), double(headers));
+        e.packets += 1;
+    }
+    return e;
+}
+
+bool have(const char* program) {
+    return !QStandardPaths::findExecutable(QString::fromLatin1(program)).isEmpty();
+}
+
+/// Waits until a process has printed `text` on stderr.
+bool waitForStderr(QProcess& p, const QByteArray& text, int timeoutMs, QByteArray* seen) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+        p.waitForReadyRead(100);
+        *seen += p.readAllStandardError();
+        if (seen->contains(text))
+            return true;
+        if (p.state() == QProcess::NotRunning)
+            return false;
+    }
+    return false;
+}
+
+class RealTraffic : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const QString why = NetnsPair::whyNot();
+        if (!why.isEmpty())
+            GTEST_SKIP() << why.toStdString();
+        for (const char* program : {"tcpdump", "tshark", "python3", "curl"})
+            if (!have(program))
+                GTEST_SKIP() << program << " is not installed (tools/test installs it)";
+    }
+};
+
+TEST_F(RealTraffic, ReplayAgreesWithTshark) {
+    NetnsPair pair(QStringLiteral("fp"), 20);
+    ASSERT_TRUE(pair.ok());
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString www = dir.filePath(QStringLiteral("www"));
+    ASSERT_TRUE(QDir().mkpath(www));
+    {
+        QFile big(www + QStringLiteral("/big.bin"));
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        QByteArray body(300000, '\0');
+        quint32 x = 12345;
+        for (char& c : body) {
+            x = x * 1103515245u + 12345u;
+            c = char(x >> 24);
+        }
+        big.write(body);
+        QFile small(www + QStringLiteral("/small.txt"));
+        ASSERT_TRUE(small.open(QIODevice::WriteOnly));
+        small.write("hello\n");
+    }
+    const QString file = dir.filePath(QStringLiteral("traffic.pcap"));
+    const QString url = QStringLiteral("http://%1:8080/").arg(pair.addressB());
+
+    // Recorder in A, web server in B.
+    QProcess tcpdump;
+    tcpdump.start(QStringLiteral("ip"), {"netns", "exec", pair.nsA(), "tcpdump", "-i", pair.nameA(),
+                                         "-s", "0", "-U", "--immediate-mode", "-n", "-w", file});
+    QByteArray tcpdumpLog;
+    ASSERT_TRUE(waitForStderr(tcpdump, "listening on", 15000, &tcpdumpLog)) << tcpdumpLog.data();
+    QProcess server;
+    server.setWorkingDirectory(www);
+    server.start(QStringLiteral("ip"), {"netns", "exec", pair.nsB(), "python3", "-m", "http.server",
+                                        "--bind", pair.addressB(), "8080"});
+    ASSERT_TRUE(server.waitForStarted(5000));
+    bool up = false;
+    for (int i = 0; i < 100 && !up; ++i) {
+        up = pair.runInA({"curl", "-s", "-o", "/dev/null", "-f", url + "small.txt"}, 5000) == 0;
+        if (!up)
+            QThread::msleep(100);
+    }
+    ASSERT_TRUE(up) << "web server did not answer";
+
+    // HTTP: GET with a large body, GET, HEAD, POST with a body (answered 501).
+    EXPECT_EQ(pair.runInA({"curl", "-s", "-o", "/dev/null", "-f", url + "big.bin"}), 0);
+    EXPECT_EQ(pair.runInA({"curl", "-s", "-o", "/dev/null", "-f", url + "small.txt"}), 0);
+    EXPECT_EQ(pair.runInA({"curl", "-s", "-o", "/dev/null", "-I", url + "small.txt"}), 0);
+    EXPECT_EQ(pair.runInA({"curl", "-s", "-o", "/dev/null", "-H", "Expect:", "--data-binary",
+                           QString(3000, QLatin1Char('p')), url + "form"}),
+              0);
+    // UDP datagrams (answered by ICMP port unreachable) and ICMP echo.
+    EXPECT_EQ(pair.runInA({"python3", "-c",
+                           QStringLiteral("import socket\n"
+                                          "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+                                          "for n in (1, 18, 100, 1400, 3000):\n"
+                                          "    s.sendto(b'u' * n, ('%1', 9999))\n")
+                               .arg(pair.addressB())}),
+              0);
+    if (have("ping")) {
+        EXPECT_EQ(pair.runInA({"ping", "-c", "3", "-i", "0.2", "-s", "1000", pair.addressB()}), 0);
+    } else {
+        EXPECT_EQ(pair.runInA({"python3", "-c",
+                               QStringLiteral(
+                                   "import socket, struct\n"
+                                   "s = socket.socket(socket.AF_INET, socket.SOCK_RAW, 1)\n"
+                                   "s.settimeout(2)\n"
+                                   "for seq in range(3):\n"
+                                   "    body = struct.pack('!HH', 7, seq) + b'i' * 56\n"
+                                   "    c = sum(struct.unpack('!%dH' % ((len(body) + 4) // 2), b'\\x08\\x00\\x00\\x00' + body))\n"
+                                   "    c = (c >> 16) + (c & 0xffff); c = ~(c + (c >> 16)) & 0xffff\n"
+                                   "    s.sendto(struct.pack('!BBH', 8, 0, c) + body, ('%1', 0))\n"
+                                   "    s.recv(2048)\n")
+                                   .arg(pair.addressB())}),
+                  0);
+    }
+    QThread::msleep(300);
+    tcpdump.terminate();
+    ASSERT_TRUE(tcpdump.waitForFinished(10000));
+    tcpdumpLog += tcpdump.readAllStandardError();
+    std::printf("tcpdump: %s\n", tcpdumpLog.simplified().constData());
+    if (qEnvironmentVariableIsSet("QUELMINT_KEEP_CAPTURE"))
+        QFile::copy(file, qEnvironmentVariable("QUELMINT_KEEP_CAPTURE"));
+    server.kill();
+    server.waitForFinished(5000);
+
+    QString error;
+    const Expected e = fromTshark(file, pair.addressA(), &error);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    // The recording holds what was sent.
+    EXPECT_GE(e.httpRequests, 4);
+    EXPECT_GE(e.httpResponses, 4);
+    EXPECT_GE(e.posts, 1);
+    EXPECT_GE(e.udp, 5);
+    EXPECT_GE(e.icmp, 6);
+    EXPECT_GT(e.packets, 50);
+    std::printf("recorded %.0f counted frames, %d not IPv4, %d longer than 1514 bytes\n",
+                e.packets, e.notIpv4, e.offloaded);
+
+    // Through the frame handler.
+    FrameHandler frames;
+    frames.setLocalAddresses({pair.addressA()});
+    PcapFileSource source(file);
+    ASSERT_EQ(source.linkType(), 1);
+    source.deliverAll(frames);
+    const char* rows[] = {"received", "sent", "passthru", "total"};
+    const char* columns[] = {"transfer", "data", "headers"};
+    for (int r = 0; r < TrafficCounters::kRows; ++r)
+        for (int c = 0; c < TrafficCounters::kColumns; ++c) {
+            const auto row = TrafficCounters::Row(r);
+            const auto column = TrafficCounters::Column(c);
+            EXPECT_EQ(frames.counters.value(row, column), e.counters.value(row, column))
+                << rows[r] << " " << columns[c];
+        }
+    EXPECT_EQ(frames.packetCount, e.packets);
+    EXPECT_GT(frames.counters.value(TrafficCounters::Received, TrafficCounters::Data), 300000.0);
+    EXPECT_GT(frames.counters.value(TrafficCounters::Sent, TrafficCounters::Data), 3000.0);
+
+    // Through the replay tool, which prints the same totals.
+    const QString replay =
+        qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/bench/quelmint-replay");
+    if (!QFile::exists(replay))
+        GTEST_SKIP() << "replay tool not built at " << replay.toStdString();
+    QProcess tool;
+    tool.start(replay, {"--local", pair.addressA(), file});
+    ASSERT_TRUE(tool.waitForFinished(60000));
+    ASSERT_EQ(tool.exitCode(), 0) << tool.readAllStandardError().data();
+    const QJsonObject json = QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
+    for (int r = 0; r < TrafficCounters::kRows; ++r)
+        for (int c = 0; c < TrafficCounters::kColumns; ++c)
+            EXPECT_EQ(json.value(QLatin1String(rows[r])).toObject().value(QLatin1String(columns[c])).toDouble(),
+                      e.counters.value(TrafficCounters::Row(r), TrafficCounters::Column(c)))
+                << "replay " << rows[r] << " " << columns[c];
+    EXPECT_EQ(json.value(QLatin1String("packetCount")).toDouble(), e.packets);
+    EXPECT_GE(json.value(QLatin1String("frames")).toDouble(), e.packets + e.notIpv4);
+}
+
+} // namespace
