@@ -37,6 +37,7 @@ public:
     void StopCapture() override;
     bool isCapturing() const override { return handle_ != nullptr; }
     void RefreshAdapters() override;
+    /// True when the device exists and can be opened; one that is down counts as absent.
     bool AdapterPresent(const QString& name) override;
 
     /// libpcap's version text, as pcap_lib_version gives it.

@@ -133,13 +133,20 @@ QList<Adapter> listAdapters() {
 bool adapterPresent(const QString& name) {
     if (name.isEmpty())
         return false;
-    if (if_nametoindex(name.toLocal8Bit().constData()) != 0)
+    switch (deviceState(name)) {
+    case DeviceState::Up:
         return true;
+    case DeviceState::Down:
+        return false; // cannot be opened until it is up again
+    case DeviceState::Gone:
+    case DeviceState::Unknown:
+        break;
+    }
     // Devices that are not kernel interfaces (such as "any") are found through pcap.
     try {
         for (const Adapter& a : listAdapters())
             if (a.Name == name)
-                return true;
+                return if_nametoindex(name.toLocal8Bit().constData()) == 0;
     } catch (const CaptureError&) {
     }
     return false;
@@ -167,6 +174,10 @@ pcap_t* openLive(const QString& name, int snapLength, int bufferBytes) {
         case PCAP_ERROR_PROMISC_PERM_DENIED:
             throw CaptureError(QStringLiteral("Cannot capture on adapter %1: %2\r\n%3")
                                    .arg(name, message, privilegeHint()));
+        case PCAP_ERROR_IFACE_NOT_UP:
+            throw CaptureError(QStringLiteral("The adapter %1 is down (%2). Capture can start once "
+                                              "it is up again.")
+                                   .arg(name, message));
         case PCAP_ERROR_NO_SUCH_DEVICE:
             throw CaptureError(
                 QStringLiteral("There is no adapter named %1 (%2).").arg(name, message));

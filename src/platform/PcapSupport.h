@@ -23,7 +23,8 @@ BpfProgram compileFilter(pcap_t* handle, const QString& filter);
 /// The adapters present now, IPv4 addresses only. Throws when the system cannot list them.
 QList<Adapter> listAdapters();
 
-/// True when a network device of that name exists now.
+/// True when a device of that name exists now and can be opened: a kernel device that is down
+/// counts as absent until it is up again.
 bool adapterPresent(const QString& name);
 
 /// How a kernel network device stands now.
