@@ -1,0 +1,116 @@
+// Parts of the capture component that need no privilege: filters, device questions, misuse.
+#include "platform/PcapCapture.h"
+#include "platform/PcapSupport.h"
+
+#include <gtest/gtest.h>
+#include <pcap/pcap.h>
+
+namespace {
+
+/// pcap's own message for a text that does not compile, or nothing when it compiles.
+std::optional<QString> pcapVerdict(const QByteArray& text) {
+    pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
+    bpf_program program{};
+    std::optional<QString> message;
+    if (pcap_compile(dead, &program, text.constData(), 1, PCAP_NETMASK_UNKNOWN) != 0)
+        message = QString::fromLocal8Bit(pcap_geterr(dead));
+    else
+        pcap_freecode(&program);
+    pcap_close(dead);
+    return message;
+}
+
+TEST(PcapSupport, FiltersCompileOrFailWithPcapsOwnMessage) {
+    const char* texts[] = {"",
+                           "tcp",
+                           "udp port 53",
+                           "host 10.231.1.1 and not arp",
+                           "ether proto 0x0800 and len > 60",
+                           "tcp port",
+                           "hoste 10.0.0.1",
+                           "port 99999",
+                           "(tcp",
+                           "net 10.0.0.0/33"};
+    int refused = 0;
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        const std::optional<QString> expected = pcapVerdict(text);
+        try {
+            pcapsupport::BpfProgram program =
+                pcapsupport::compileFilter(nullptr, QString::fromLatin1(text));
+            EXPECT_FALSE(expected.has_value()) << expected->toStdString();
+            EXPECT_NE(program.get(), nullptr);
+        } catch (const CaptureError& e) {
+            ++refused;
+            ASSERT_TRUE(expected.has_value()) << e.what();
+            EXPECT_EQ(e.description(), *expected);
+            EXPECT_FALSE(e.description().isEmpty());
+        }
+    }
+    EXPECT_EQ(refused, 5);
+}
+
+TEST(PcapSupport, DeviceQuestionsAnswerForThisNamespace) {
+    struct Case {
+        QString name;
+        unsigned int flags;
+        qint32 linkType;
+        pcapsupport::DeviceState state;
+    };
+    const Case cases[] = {
+        {QStringLiteral("lo"), PCAP_IF_LOOPBACK, 772, pcapsupport::DeviceState::Up},
+        {QStringLiteral("any"), 0, 113, pcapsupport::DeviceState::Gone},
+        {QStringLiteral("qmnosuch0"), 0, 0, pcapsupport::DeviceState::Gone},
+        {QStringLiteral("qmnosuch1"), PCAP_IF_LOOPBACK, 772, pcapsupport::DeviceState::Gone},
+        {QStringLiteral("a-name-far-too-long-for-a-device"), 0, 0, pcapsupport::DeviceState::Gone},
+        {QString(), 0, 0, pcapsupport::DeviceState::Gone},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        EXPECT_EQ(pcapsupport::linkTypeOf(c.name, c.flags), c.linkType);
+        EXPECT_EQ(pcapsupport::deviceState(c.name), c.state);
+    }
+    EXPECT_TRUE(pcapsupport::adapterPresent(QStringLiteral("lo")));
+    EXPECT_FALSE(pcapsupport::adapterPresent(QStringLiteral("qmnosuch0")));
+    EXPECT_FALSE(pcapsupport::adapterPresent(QString()));
+}
+
+TEST(PcapCapture, MisuseFailsCleanlyWithoutAnAdapter) {
+    PcapCapture capture;
+    EXPECT_TRUE(PcapCapture::libraryVersion().contains(QStringLiteral("libpcap")));
+    EXPECT_FALSE(capture.isCapturing());
+    capture.StopCapture(); // harmless when not capturing
+    EXPECT_FALSE(capture.ActiveAdapter().has_value());
+
+    // No adapter chosen.
+    try {
+        capture.StartCapture();
+        ADD_FAILURE() << "capture started without an adapter";
+    } catch (const CaptureError& e) {
+        EXPECT_FALSE(e.description().isEmpty());
+    }
+    EXPECT_FALSE(capture.isCapturing());
+
+    // Filters are kept before any adapter is active; a bad one changes nothing.
+    EXPECT_EQ(capture.Filter(), QString());
+    capture.setFilter(QStringLiteral("tcp port 80"));
+    EXPECT_EQ(capture.Filter(), QStringLiteral("tcp port 80"));
+    EXPECT_THROW(capture.setFilter(QStringLiteral("tcp port")), CaptureError);
+    EXPECT_EQ(capture.Filter(), QStringLiteral("tcp port 80"));
+    capture.setFilter(QString());
+    EXPECT_EQ(capture.Filter(), QString());
+
+    // The list is there without any privilege, and loopback is no Ethernet adapter.
+    bool sawLo = false;
+    for (const Adapter& a : capture.Adapters()) {
+        if (a.Name == QLatin1String("lo")) {
+            sawLo = true;
+            EXPECT_NE(a.LinkType, 1);
+            ASSERT_FALSE(a.Addresses.isEmpty());
+            EXPECT_EQ(a.Addresses.first().IPAddress, QStringLiteral("127.0.0.1"));
+        }
+    }
+    EXPECT_TRUE(sawLo);
+}
+
+} // namespace
