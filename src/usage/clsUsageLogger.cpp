@@ -52,21 +52,30 @@ void clsUsageLogger::recover() {
         sessionPinned_ = true; // keep what cannot be read for a later start
 
     // A commit that was cut short after its merged year was stored: that year already holds
-    // the session's figures, so install it and drop the session.
-    bool installed = false;
+    // the session's figures. The session is emptied first and the year put in place second, so
+    // that this step, too, can be cut anywhere without counting the session twice.
+    QStringList ready;
     for (const QString& name : fs_.listFolder(logFolder_)) {
         const QString path = logFolder_ + QLatin1Char('/') + name;
-        if (name.endsWith(QStringLiteral(".tmp"))) {
+        if (name.endsWith(QStringLiteral(".tmp")))
             fs_.deleteFile(path); // an unfinished temporary file
-        } else if (name.endsWith(kReadySuffix) &&
-                   isYearFileName(name.chopped(kReadySuffix.size()))) {
-            if (fs_.replaceFile(path, path.chopped(kReadySuffix.size())))
-                installed = true;
-        }
+        else if (name.endsWith(kReadySuffix) && isYearFileName(name.chopped(kReadySuffix.size())))
+            ready.append(path);
     }
-    if (installed) {
+    if (!ready.isEmpty()) {
+        bool emptied = false;
         if (sessionWritable() && session_->rewrite(QByteArray()))
-            session_->sync();
+            emptied = session_->sync();
+        else if ((emptied = fs_.deleteFile(sessionFile_))) {
+            session_ = fs_.openPersistent(sessionFile_);
+            sessionPinned_ = false;
+        }
+        if (!emptied) {
+            sessionPinned_ = true; // leave both for a later start
+            return;
+        }
+        for (const QString& path : ready)
+            fs_.replaceFile(path, path.chopped(kReadySuffix.size()));
         return;
     }
 

@@ -199,3 +199,42 @@ TEST(UsageLoggerFaults, UnreadableSessionFileIsLeftForLater) {
     fs.unreadable.clear();
     EXPECT_EQ(recoveredTotal(fs, QDate(2026, 12, 7), kToday), 3);
 }
+
+/// A start that finds a cut commit completes it; a start cut at any step of that, too, leaves
+/// the next start the same figures.
+TEST(UsageLoggerCrash, RecoveryCutAtEveryStepCountsOnce) {
+    struct Case {
+        const char* name;
+        QByteArray year, ready, session;
+        double expected;
+    };
+    const Case cases[] = {
+        {"ready file and its session", "2026-12-08\t0\t10\t0\t10\r\n",
+         "2026-12-08\t0\t30\t0\t30\r\n", "2026-12-08\t0\t20\t0\t20\r\n", 30},
+        {"ready file, session emptied", "2026-12-08\t0\t10\t0\t10\r\n",
+         "2026-12-08\t0\t30\t0\t30\r\n", "", 30},
+        {"session only", "2026-12-08\t0\t10\t0\t10\r\n", "", "2026-12-08\t0\t20\t0\t20\r\n", 30},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFileSystem fs;
+        fs.createFolder(kFolder);
+        fs.setFile(file("2026.log"), c.year);
+        if (!c.ready.isEmpty())
+            fs.setFile(file("2026.log.ready"), c.ready);
+        fs.setFile(file("_session.log"), c.session);
+        fs.setFile(file("2026.log.ready.tmp"), "2026-12-08\t0\t99"); // a half-written file
+        std::vector<FakeFileSystem> cuts;
+        fs.afterChange = [&] { cuts.push_back(fs); };
+        {
+            FakeClock clock(QDateTime(kToday, QTime(9, 0)));
+            clsUsageLogger logger(fs, clock, kFolder);
+            EXPECT_EQ(logger.getDailyUsage(kToday).dataTotalUsage, c.expected);
+        }
+        fs.afterChange = nullptr;
+        ASSERT_GE(cuts.size(), 2u);
+        for (size_t i = 0; i < cuts.size(); ++i)
+            EXPECT_EQ(recoveredTotal(cuts[i], kToday, kToday), c.expected) << "cut " << i;
+        EXPECT_EQ(fs.files(), QStringList({file("2026.log")}));
+    }
+}
