@@ -34,7 +34,8 @@ QByteArray ipv4(quint8 protocol, quint32 src, quint32 dst, const QByteArray& pay
     QByteArray f(14 + 20 + transport, '\0');
     f[12] = char(0x08);
     f[14] = char(0x45);
-    put16(f, 16, totalLengthOverride >= 0 ? totalLengthOverride : 20 + transport + int(payload.size()));
+    put16(f, 16,
+          totalLengthOverride >= 0 ? totalLengthOverride : 20 + transport + int(payload.size()));
     f[22] = char(64);
     f[23] = char(protocol);
     put32(f, 26, src);
@@ -57,7 +58,8 @@ QList<QByteArray> mixedCycle() {
     const quint32 a = 0x0A000001, b = 0x0A000002, c = 0x0A000063, d = 0x0A000064;
     QList<QByteArray> frames;
     frames << ipv4(6, a, b, "GET /index.html HTTP/1.1\r\nHost: b\r\nUser-Agent: bench\r\n\r\n");
-    frames << ipv4(6, b, a, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(1414, 'x'));
+    frames << ipv4(6, b, a,
+                   "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + QByteArray(1414, 'x'));
     for (int i = 0; i < 6; ++i)
         frames << ipv4(6, b, a, QByteArray(1460, 'y'));
     frames << ipv4(6, a, b, {}) << ipv4(6, a, b, {});
@@ -93,8 +95,9 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    const QCommandLineOption countOption(QStringLiteral("count"), QStringLiteral("Frames to write."),
-                                         QStringLiteral("N"), QStringLiteral("1000000"));
+    const QCommandLineOption countOption(QStringLiteral("count"),
+                                         QStringLiteral("Frames to write."), QStringLiteral("N"),
+                                         QStringLiteral("1000000"));
     const QCommandLineOption mixedOption(QStringLiteral("mixed"), QStringLiteral("Mixed traffic."));
     parser.addOptions({countOption, mixedOption});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The pcap file to write."));
@@ -124,10 +127,10 @@ int main(int argc, char* argv[]) {
     out.append(reinterpret_cast<const char*>(&snap), 4);
     out.append(reinterpret_cast<const char*>(&link), 4);
 
-    const QList<QByteArray> cycle =
-        parser.isSet(mixedOption) ? mixedCycle()
-                                  : QList<QByteArray>{ipv4(6, 0x0A000001, 0x0A000002, {}),
-                                                      ipv4(6, 0x0A000002, 0x0A000001, {})};
+    const QList<QByteArray> cycle = parser.isSet(mixedOption)
+                                        ? mixedCycle()
+                                        : QList<QByteArray>{ipv4(6, 0x0A000001, 0x0A000002, {}),
+                                                            ipv4(6, 0x0A000002, 0x0A000001, {})};
     for (qint64 i = 0; i < count; ++i) {
         appendRecord(out, cycle[int(i % cycle.size())], quint32(i));
         if (out.size() > (1 << 22)) {

@@ -1,6 +1,6 @@
 // quelmint-replay: runs a capture file through the program's frame path and prints the totals.
 //
-//   quelmint-replay [--local A.B.C.D]... [--repeat N] [--noop] [--preload] FILE
+//   quelmint-replay [--local A.B.C.D]... [--repeat N] [--noop] [--preload] [--log-folder DIR] FILE
 //
 // Prints one JSON line:
 //   {"received": {"transfer": .., "data": .., "headers": ..}, "sent": {..}, "passthru": {..},
@@ -9,19 +9,26 @@
 // with libpcap (from the page cache after the first pass) and handing every frame to the frame
 // handler, for all repeats; start-up, argument checks and printing are not included. With
 // --preload the file is read into memory once beforehand and "seconds" covers the frame path
-// alone. With --noop the frames are only read with libpcap and handed to nobody.
+// alone. With --noop the frames are only read with libpcap and handed to nobody. With
+// --log-folder every counted frame also goes to the usage log in DIR (on today's date, the
+// session file written once per batch); the session is committed at the end as at an orderly
+// exit, outside the timed part, and the folder is kept.
 
 #include "StderrMessageBoxes.h"
 #include "capture/FrameHandler.h"
 #include "platform/PcapFileSource.h"
 #include "platform/SystemClock.h"
+#include "platform/RealFileSystem.h"
 #include "speed/Statistics.h"
+#include "usage/DailyUsage.h"
+#include "usage/clsUsageLogger.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -80,8 +87,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("quelmint-replay"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Runs a capture file through the frame path and prints the totals as JSON."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Runs a capture file through the frame path and prints the totals as JSON."));
     parser.addHelpOption();
     const QCommandLineOption localOption(
         QStringLiteral("local"), QStringLiteral("A local IPv4 address (repeat for several)."),
@@ -94,8 +101,11 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption preloadOption(
         QStringLiteral("preload"),
         QStringLiteral("Read the file into memory first; time the frame path alone."));
-    // The usage logger adds its option (--log-folder) here.
-    parser.addOptions({localOption, repeatOption, noopOption, preloadOption});
+    const QCommandLineOption logFolderOption(
+        QStringLiteral("log-folder"),
+        QStringLiteral("Log every frame's usage in this folder (kept afterwards)."),
+        QStringLiteral("DIR"));
+    parser.addOptions({localOption, repeatOption, noopOption, preloadOption, logFolderOption});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A pcap or pcapng file."));
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText(), 2);
@@ -132,6 +142,21 @@ int main(int argc, char* argv[]) {
     // Consumers that exist later hook in here, as in the main window:
     //   frames.listPacket = connection table (none yet);
     //   frames.logUsage   = daily usage accounting writing to --log-folder (usage logger).
+    RealFileSystem fileSystem;
+    std::unique_ptr<clsUsageLogger> usageLogger;
+    std::unique_ptr<DailyUsage> dailyUsage;
+    if (parser.isSet(logFolderOption)) {
+        usageLogger = std::make_unique<clsUsageLogger>(fileSystem, clock,
+                                                       parser.value(logFolderOption));
+        dailyUsage = std::make_unique<DailyUsage>(*usageLogger, clock, boxes);
+        dailyUsage->start();
+        frames.currentDay = dailyUsage->currentDay();
+        frames.logUsage = [&dailyUsage](const clsUsageRec& r) { dailyUsage->logUsage(r); };
+        frames.batchEnd = [&statistics, &dailyUsage] {
+            statistics.flush();
+            dailyUsage->onBatchEnd();
+        };
+    }
 
     quint64 frameCount = 0;
     QElapsedTimer timer;
@@ -164,6 +189,8 @@ int main(int argc, char* argv[]) {
         return fail(QString::fromLocal8Bit(e.what()));
     }
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    if (usageLogger)
+        usageLogger->release(); // the commit of an orderly exit
     if (boxes.shown > 0)
         return fail(QStringLiteral("the frame path reported errors"));
 

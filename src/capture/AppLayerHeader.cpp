@@ -81,8 +81,8 @@ QString bytesToText(const unsigned char* buf, qint64 len, qint64 startPos, qint6
     return text;
 }
 
-qint64 findPattern(const unsigned char* buf, qint64 len, QByteArrayView pattern,
-                   bool caseSensitive, qint64 startPos, qint64 length) {
+qint64 findPattern(const unsigned char* buf, qint64 len, QByteArrayView pattern, bool caseSensitive,
+                   qint64 startPos, qint64 length) {
     if (buf == nullptr || startPos < 0 || len <= 0)
         return -1;
     qint64 windowEnd = len - 1;
@@ -106,8 +106,8 @@ qint64 findPattern(const unsigned char* buf, qint64 len, QByteArrayView pattern,
     return -1;
 }
 
-qint64 findPattern(const unsigned char* buf, qint64 len, const QString& pattern,
-                   bool caseSensitive, qint64 startPos, qint64 length) {
+qint64 findPattern(const unsigned char* buf, qint64 len, const QString& pattern, bool caseSensitive,
+                   qint64 startPos, qint64 length) {
     const QByteArray bytes = pattern.toLatin1();
     return findPattern(buf, len, QByteArrayView(bytes), caseSensitive, startPos, length);
 }

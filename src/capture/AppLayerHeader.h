@@ -31,8 +31,7 @@ HeaderScan scanHeader(const unsigned char* buf, qint64 payloadEnd, qint64 startP
 /// Header bytes at the start of the TCP payload that begins at startPos; the last `padding`
 /// bytes of buf are link-layer padding and never part of the payload. Never negative, never
 /// more than the payload.
-qint64 getAppLayerHeaderSize(const unsigned char* buf, qint64 len, qint64 startPos,
-                             qint64 padding);
+qint64 getAppLayerHeaderSize(const unsigned char* buf, qint64 len, qint64 startPos, qint64 padding);
 
 /// Exactly `count` characters: buf[startPos ...] as Latin-1, character 0 beyond the last byte.
 QString bytesToText(const unsigned char* buf, qint64 len, qint64 startPos, qint64 count);
@@ -40,9 +39,9 @@ QString bytesToText(const unsigned char* buf, qint64 len, qint64 startPos, qint6
 /// Offset relative to startPos of the first occurrence of pattern in the window
 /// buf[startPos .. startPos + length - 1] (to the end of buf when length is 0 or the window
 /// would pass it), or -1. Without caseSensitive, "a".."z" compare equal to "A".."Z" on both sides.
-qint64 findPattern(const unsigned char* buf, qint64 len, QByteArrayView pattern,
-                   bool caseSensitive, qint64 startPos, qint64 length);
+qint64 findPattern(const unsigned char* buf, qint64 len, QByteArrayView pattern, bool caseSensitive,
+                   qint64 startPos, qint64 length);
 
 /// As above with a text pattern, converted to Latin-1 bytes.
-qint64 findPattern(const unsigned char* buf, qint64 len, const QString& pattern,
-                   bool caseSensitive, qint64 startPos, qint64 length);
+qint64 findPattern(const unsigned char* buf, qint64 len, const QString& pattern, bool caseSensitive,
+                   qint64 startPos, qint64 length);

@@ -5,7 +5,9 @@
 #include <exception>
 
 namespace {
-QString describe(const std::exception& e) { return QString::fromLocal8Bit(e.what()); }
+QString describe(const std::exception& e) {
+    return QString::fromLocal8Bit(e.what());
+}
 const QString kUnknownError = QStringLiteral("Unknown error");
 } // namespace
 
@@ -179,8 +181,7 @@ void FrameHandler::OnCaptureAborted() {
     }
 }
 
-void FrameHandler::report(const QString& procedure, const QString& description,
-                          bool repeating) {
+void FrameHandler::report(const QString& procedure, const QString& description, bool repeating) {
     if (boxes_ == nullptr)
         return;
     if (repeating) {

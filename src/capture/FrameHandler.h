@@ -23,9 +23,9 @@ class MessageBoxes;
 ///   frames.setLocalAddresses(addressesOfTheAdapter);     // "" entries match nothing
 ///   frames.listPacket = [&](const clsPacketInfo& p) { connectionTable.add(p); };  // optional
 ///   frames.logUsage = [&](const clsUsageRec& r) { dailyUsage.logUsage(r); };       // optional
-///   frames.updateStats = [&](bool force) { statistics.updateStats(force); };       // cheap: marks dirty
-///   frames.batchEnd = [&] { statistics.flush(); };                                  // refresh once per batch
-///   frames.captureAborted = [&] { onCaptureAborted(); };
+///   frames.updateStats = [&](bool force) { statistics.updateStats(force); };       // cheap: marks
+///   dirty frames.batchEnd = [&] { statistics.flush(); };                                  //
+///   refresh once per batch frames.captureAborted = [&] { onCaptureAborted(); };
 ///   capture.setEvents(&frames);
 /// Hooks run on the GUI thread inside OnPacket and must not refresh widgets per frame.
 /// An exception thrown by a hook ends that frame's handling (what was counted stays counted)

@@ -13,10 +13,10 @@ struct DecodedFrame {
     qint64 padding = 0;               ///< link-layer padding or trailer behind the IP datagram
     qint64 headerBytes = 0;           ///< link + IP + transport + HTTP headers + padding
     qint64 dataBytes = 0;             ///< the rest of the frame
-    quint32 sourceAddress = 0;        ///< IPv4 source, most significant byte first (10.0.0.1 = 0x0A000001)
-    quint32 destinationAddress = 0;   ///< IPv4 destination, same order
-    quint16 sourcePort = 0;           ///< TCP or UDP only, else 0
-    quint16 destinationPort = 0;      ///< TCP or UDP only, else 0
+    quint32 sourceAddress = 0; ///< IPv4 source, most significant byte first (10.0.0.1 = 0x0A000001)
+    quint32 destinationAddress = 0; ///< IPv4 destination, same order
+    quint16 sourcePort = 0;         ///< TCP or UDP only, else 0
+    quint16 destinationPort = 0;    ///< TCP or UDP only, else 0
 };
 
 /// Decodes an Ethernet II frame carrying IPv4 (IP header at byte 14; the EtherType is not read).

@@ -35,8 +35,7 @@ StatsPanel::StatsPanel(QWidget* parent) : QWidget(parent) {
                                   QString::fromLatin1(kRowCaptions[r])),
                         r + 1, 0);
         for (int c = 0; c < TrafficCounters::kColumns; ++c) {
-            const QString name =
-                QStringLiteral("lbl%1%2").arg(kRowNames[r], kColumnSuffix[c]);
+            const QString name = QStringLiteral("lbl%1%2").arg(kRowNames[r], kColumnSuffix[c]);
             counters_[r][c] = makeLabel(this, name, QStringLiteral("0 B"), right);
             grid->addWidget(counters_[r][c], r + 1, c + 1);
         }
@@ -68,8 +67,14 @@ void StatsPanel::setCounterText(TrafficCounters::Row row, TrafficCounters::Colum
         label->setText(text);
 }
 
-void StatsPanel::setPacketsText(const QString& text) { lblPackets_->setText(text); }
+void StatsPanel::setPacketsText(const QString& text) {
+    lblPackets_->setText(text);
+}
 
-void StatsPanel::setDurationText(const QString& text) { lblDuration_->setText(text); }
+void StatsPanel::setDurationText(const QString& text) {
+    lblDuration_->setText(text);
+}
 
-void StatsPanel::setAvgSpeedText(const QString& text) { lblAvgSpeed_->setText(text); }
+void StatsPanel::setAvgSpeedText(const QString& text) {
+    lblAvgSpeed_->setText(text);
+}

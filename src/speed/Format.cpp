@@ -34,7 +34,9 @@ QString fixed(double x, int decimals) {
     return text;
 }
 
-QString formatBytes(double bytes) { return formatBytes(bytes, gDisplayUnit); }
+QString formatBytes(double bytes) {
+    return formatBytes(bytes, gDisplayUnit);
+}
 
 QString formatBytes(double bytes, int unit) {
     switch (unit) {

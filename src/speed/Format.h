@@ -20,11 +20,16 @@ QString formatBytes(double bytes, int unit);
 /// first rounded to milliseconds); negative durations show as 00:00:00.
 QString FormatTime(double interval);
 
-/// The speed figure without unit: kbps (×8/1000, no decimals) for unit 0, else KB/s (/1024, two decimals).
+/// The speed figure without unit: kbps (×8/1000, no decimals) for unit 0, else KB/s (/1024, two
+/// decimals).
 QString speedFigure(double bytesPerSecond, int unit);
 /// The speed figure followed by " kbps" or " KB/s".
 QString speedText(double bytesPerSecond, int unit);
 /// speedFigure() in the current speed unit gSpeedUnit.
-inline QString speedFigure(double bytesPerSecond) { return speedFigure(bytesPerSecond, gSpeedUnit); }
+inline QString speedFigure(double bytesPerSecond) {
+    return speedFigure(bytesPerSecond, gSpeedUnit);
+}
 /// speedText() in the current speed unit gSpeedUnit.
-inline QString speedText(double bytesPerSecond) { return speedText(bytesPerSecond, gSpeedUnit); }
+inline QString speedText(double bytesPerSecond) {
+    return speedText(bytesPerSecond, gSpeedUnit);
+}

@@ -10,11 +10,12 @@ namespace {
 constexpr int kTipCharacters = 127;
 }
 
-SpeedSampler::SpeedSampler(const Clock& clock, const TrafficCounters& counters,
-                           MessageBoxes* boxes)
+SpeedSampler::SpeedSampler(const Clock& clock, const TrafficCounters& counters, MessageBoxes* boxes)
     : clock_(clock), counters_(counters), boxes_(boxes) {}
 
-void SpeedSampler::start() { lastTick_ = clock_.tickCount(); }
+void SpeedSampler::start() {
+    lastTick_ = clock_.tickCount();
+}
 
 void SpeedSampler::tick() {
     try {
@@ -69,8 +70,7 @@ void SpeedSampler::takeSample() {
         const bool down = received > previousReceived_ || passby;
         const bool up = sent > previousSent_ || passby;
         const int picture = (down && up) ? 4 : down ? 2 : up ? 3 : 1;
-        const QString tip =
-            gTooltipText + QStringLiteral("\r\nTotal: ") + formatBytes(total);
+        const QString tip = gTooltipText + QStringLiteral("\r\nTotal: ") + formatBytes(total);
         updateTray(picture, tip.left(kTipCharacters));
     }
     previousReceived_ = received;

@@ -54,7 +54,9 @@ public:
     /// Samples in the window (0..60).
     int sampleCount() const { return count_; }
     /// Sample i of the window, 0 = oldest.
-    const clsSpeedSample& sample(int i) const { return samples_[std::size_t((first_ + i) % kWindow)]; }
+    const clsSpeedSample& sample(int i) const {
+        return samples_[std::size_t((first_ + i) % kWindow)];
+    }
     /// Sum of the bytes of the window's samples.
     double windowBytes() const { return windowBytes_; }
     /// Total transfer at the previous sample.
@@ -76,7 +78,8 @@ public:
     std::function<void(double bytesPerSecond, const QString& figure)> plotSpeed;
     /// Shows the average speed text.
     std::function<void(const QString& text)> showAverage;
-    /// Sets the icon picture (1 idle, 2 download, 3 upload, 4 both) and tip (at most 127 characters).
+    /// Sets the icon picture (1 idle, 2 download, 3 upload, 4 both) and tip (at most 127
+    /// characters).
     std::function<void(int picture, const QString& tip)> updateTray;
 
 private:

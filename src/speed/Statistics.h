@@ -21,11 +21,11 @@ class StatisticsView;
 ///   frames.updateStats = [&](bool force) { statistics.updateStats(force); };
 ///   frames.batchEnd = [&] { statistics.flush(); /* and other per-batch refreshes */ };
 ///   sampler.showAverage = [&](const QString& t) { panel->setAvgSpeedText(t); };
-///   connect(panel, &StatsPanel::resetClicked, [&] { statistics.resetStatistics(); TabStrip1->setFocus(); });
-///   Timer1: sampler.tick(); statistics.flush();      Timer2: ...; statistics.updateDuration(); ...
-///   "Freeze Display": statistics.setDisplayFrozen(on); on release also statistics.updateStats(false).
-///   Settings OK after storing the display unit: statistics.updateStats(true).
-///   At start-up: statistics.resetStatistics().
+///   connect(panel, &StatsPanel::resetClicked, [&] { statistics.resetStatistics();
+///   TabStrip1->setFocus(); }); Timer1: sampler.tick(); statistics.flush();      Timer2: ...;
+///   statistics.updateDuration(); ... "Freeze Display": statistics.setDisplayFrozen(on); on release
+///   also statistics.updateStats(false). Settings OK after storing the display unit:
+///   statistics.updateStats(true). At start-up: statistics.resetStatistics().
 class Statistics final {
     Q_DISABLE_COPY_MOVE(Statistics)
 

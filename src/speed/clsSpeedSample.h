@@ -4,6 +4,6 @@
 
 /// Bytes added to the Total transfer counter during one sampling interval.
 struct clsSpeedSample {
-    double bytes = 0;        ///< bytes of the interval
-    quint32 sampleTime = 0;  ///< tick count (ms) when the sample was stored
+    double bytes = 0;       ///< bytes of the interval
+    quint32 sampleTime = 0; ///< tick count (ms) when the sample was stored
 };

@@ -8,16 +8,16 @@
 /// Builds Ethernet II frames carrying IPv4 for decoder tests.
 struct FrameBuilder {
     quint8 version = 4;
-    quint8 ihlWords = 5;             ///< IP header length in 32-bit words
+    quint8 ihlWords = 5; ///< IP header length in 32-bit words
     quint8 protocol = 6;
-    quint32 source = 0x0A000001;     ///< 10.0.0.1
+    quint32 source = 0x0A000001;      ///< 10.0.0.1
     quint32 destination = 0x0A000002; ///< 10.0.0.2
     quint16 sourcePort = 40000;
     quint16 destinationPort = 80;
-    quint8 tcpWords = 5;             ///< TCP data offset in 32-bit words
-    QByteArray payload;              ///< bytes after the transport header
-    QByteArray trailer;              ///< link-layer padding or trailer after the IP datagram
-    std::optional<quint32> totalLength; ///< IP total length field; computed when unset
+    quint8 tcpWords = 5;                 ///< TCP data offset in 32-bit words
+    QByteArray payload;                  ///< bytes after the transport header
+    QByteArray trailer;                  ///< link-layer padding or trailer after the IP datagram
+    std::optional<quint32> totalLength;  ///< IP total length field; computed when unset
     std::optional<quint32> packetLength; ///< wire length; the built size when unset
 
     /// Transport header bytes that will be written for the protocol.

@@ -20,9 +20,7 @@ struct Buffer {
         padding = pad.size();
     }
     qint64 size() const { return qint64(bytes.size()); }
-    qint64 header() const {
-        return getAppLayerHeaderSize(bytes.data(), size(), start, padding);
-    }
+    qint64 header() const { return getAppLayerHeaderSize(bytes.data(), size(), start, padding); }
 };
 
 struct ShapeCase {

@@ -179,7 +179,7 @@ TEST(FrameHandler, CallsHooksInFixedOrder) {
     h.OnBatchEnd();
 
     EXPECT_EQ(calls, (std::vector<std::string>{"name", "name", "listPacket", "logUsage",
-                                                "updateStats", "batchEnd"}));
+                                               "updateStats", "batchEnd"}));
     EXPECT_EQ(listed.srcAddr, QStringLiteral("host-10.0.0.1"));
     EXPECT_EQ(listed.destAddr, QStringLiteral("host-93.184.216.34"));
     EXPECT_EQ(listed.srcPort, 51000);
@@ -244,12 +244,14 @@ TEST(FrameHandler, CountersKeepTheirInvariantsOverMixedTraffic) {
         for (int r = 0; r < TrafficCounters::kRows; ++r) {
             const auto row = TrafficCounters::Row(r);
             EXPECT_EQ(c->value(row, TrafficCounters::Transfer),
-                      c->value(row, TrafficCounters::Data) + c->value(row, TrafficCounters::Headers));
+                      c->value(row, TrafficCounters::Data) +
+                          c->value(row, TrafficCounters::Headers));
         }
         for (int k = 0; k < TrafficCounters::kColumns; ++k) {
             const auto col = TrafficCounters::Column(k);
             EXPECT_EQ(c->value(TrafficCounters::Total, col),
-                      c->value(TrafficCounters::Received, col) + c->value(TrafficCounters::Sent, col) +
+                      c->value(TrafficCounters::Received, col) +
+                          c->value(TrafficCounters::Sent, col) +
                           c->value(TrafficCounters::Passthru, col));
         }
     }

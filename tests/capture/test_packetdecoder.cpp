@@ -1,5 +1,5 @@
-#include "capture/PacketDecoder.h"
 #include "capture/FrameBuilder.h"
+#include "capture/PacketDecoder.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,9 @@
 
 namespace {
 
-QByteArray zeros(int n) { return QByteArray(n, '\0'); }
+QByteArray zeros(int n) {
+    return QByteArray(n, '\0');
+}
 
 struct DecodeCase {
     const char* name;
@@ -177,10 +179,11 @@ INSTANTIATE_TEST_SUITE_P(Frames, DecoderTable, ::testing::ValuesIn(kCases),
 TEST(PacketDecoder, TcpDataOffsetBeyondFrameHeaderBytes) {
     // Header length fields that point past the frame never make data negative.
     FrameBuilder b;
-    QByteArray bytes = b.build(); // 54 bytes: a bare 20-byte TCP header
+    QByteArray bytes = b.build();     // 54 bytes: a bare 20-byte TCP header
     bytes[14 + 20 + 12] = char(0xF0); // claims 60 bytes of TCP header
     const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const DecodedFrame f = PacketDecoder::decode(quint32(bytes.size()), quint32(bytes.size()), data);
+    const DecodedFrame f =
+        PacketDecoder::decode(quint32(bytes.size()), quint32(bytes.size()), data);
     ASSERT_TRUE(f.counted);
     EXPECT_EQ(f.headerBytes, bytes.size());
     EXPECT_EQ(f.dataBytes, 0);

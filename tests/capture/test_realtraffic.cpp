@@ -53,11 +53,15 @@ qint64 httpHeaderOf(const QByteArray& payload) {
 Expected fromTshark(const QString& file, const QString& localAddress, QString* error) {
     Expected e;
     QProcess tshark;
-    tshark.start(QStringLiteral("tshark"),
-                 {"-r", file, "-n", "-o", "ip.defragment:FALSE", "-E", "occurrence=f", "-E",
-                  "separator=;", "-T", "fields", "-e", "frame.len", "-e", "ip.version", "-e", "ip.hdr_len", "-e", "ip.len", "-e",
-                  "ip.proto", "-e", "ip.src", "-e", "ip.dst", "-e", "tcp.hdr_len", "-e",
-                  "udp.length", "-e", "tcp.payload", "-e", "frame.cap_len"});
+    tshark.start(
+        QStringLiteral("tshark"),
+        {"-r",          file,           "-n",           "-o",          "ip.defragment:FALSE",
+         "-E",          "occurrence=f", "-E",           "separator=;", "-T",
+         "fields",      "-e",           "frame.len",    "-e",          "ip.version",
+         "-e",          "ip.hdr_len",   "-e",           "ip.len",      "-e",
+         "ip.proto",    "-e",           "ip.src",       "-e",          "ip.dst",
+         "-e",          "tcp.hdr_len",  "-e",           "udp.length",  "-e",
+         "tcp.payload", "-e",           "frame.cap_len"});
     if (!tshark.waitForFinished(60000) || tshark.exitCode() != 0) {
         *error = QString::fromLocal8Bit(tshark.readAllStandardError());
         return e;
@@ -82,13 +86,15 @@ Expected fromTshark(const QString& file, const QString& localAddress, QString* e
         // Frames too short for their transport header are dropped. Fragments after the first
         // are taken as if a transport header followed the IP header, whatever they hold.
         const qint64 captured = f[10].toLongLong();
-        if ((protocol == 6 && captured < 14 + ihl + 20) || (protocol == 17 && captured < 14 + ihl + 8))
+        if ((protocol == 6 && captured < 14 + ihl + 20) ||
+            (protocol == 17 && captured < 14 + ihl + 8))
             continue;
         const qint64 padding = (total >= ihl && total <= length - 14) ? length - 14 - total : 0;
         qint64 transport = 0, http = 0;
         if (protocol == 6) {
             if (f[7].isEmpty()) {
-                *error = QStringLiteral("a TCP fragment in the recording: ") + QString::fromLatin1(line);
+                *error =
+                    QStringLiteral("a TCP fragment in the recording: ") + QString::fromLatin1(line);
                 return e;
             }
             transport = f[7].toLongLong();
@@ -212,19 +218,21 @@ TEST_F(RealTraffic, ReplayAgreesWithTshark) {
     if (have("ping")) {
         EXPECT_EQ(pair.runInA({"ping", "-c", "3", "-i", "0.2", "-s", "1000", pair.addressB()}), 0);
     } else {
-        EXPECT_EQ(pair.runInA({"python3", "-c",
-                               QStringLiteral(
-                                   "import socket, struct\n"
-                                   "s = socket.socket(socket.AF_INET, socket.SOCK_RAW, 1)\n"
-                                   "s.settimeout(2)\n"
-                                   "for seq in range(3):\n"
-                                   "    body = struct.pack('!HH', 7, seq) + b'i' * 56\n"
-                                   "    c = sum(struct.unpack('!%dH' % ((len(body) + 4) // 2), b'\\x08\\x00\\x00\\x00' + body))\n"
-                                   "    c = (c >> 16) + (c & 0xffff); c = ~(c + (c >> 16)) & 0xffff\n"
-                                   "    s.sendto(struct.pack('!BBH', 8, 0, c) + body, ('%1', 0))\n"
-                                   "    s.recv(2048)\n")
-                                   .arg(pair.addressB())}),
-                  0);
+        EXPECT_EQ(
+            pair.runInA(
+                {"python3", "-c",
+                 QStringLiteral("import socket, struct\n"
+                                "s = socket.socket(socket.AF_INET, socket.SOCK_RAW, 1)\n"
+                                "s.settimeout(2)\n"
+                                "for seq in range(3):\n"
+                                "    body = struct.pack('!HH', 7, seq) + b'i' * 56\n"
+                                "    c = sum(struct.unpack('!%dH' % ((len(body) + 4) // 2), "
+                                "b'\\x08\\x00\\x00\\x00' + body))\n"
+                                "    c = (c >> 16) + (c & 0xffff); c = ~(c + (c >> 16)) & 0xffff\n"
+                                "    s.sendto(struct.pack('!BBH', 8, 0, c) + body, ('%1', 0))\n"
+                                "    s.recv(2048)\n")
+                     .arg(pair.addressB())}),
+            0);
     }
     QThread::msleep(300);
     tcpdump.terminate();
@@ -246,8 +254,8 @@ TEST_F(RealTraffic, ReplayAgreesWithTshark) {
     EXPECT_GE(e.udp, 5);
     EXPECT_GE(e.icmp, 6);
     EXPECT_GT(e.packets, 50);
-    std::printf("recorded %.0f counted frames, %d not IPv4, %d longer than 1514 bytes\n",
-                e.packets, e.notIpv4, e.offloaded);
+    std::printf("recorded %.0f counted frames, %d not IPv4, %d longer than 1514 bytes\n", e.packets,
+                e.notIpv4, e.offloaded);
 
     // Through the frame handler.
     FrameHandler frames;
@@ -280,7 +288,10 @@ TEST_F(RealTraffic, ReplayAgreesWithTshark) {
     const QJsonObject json = QJsonDocument::fromJson(tool.readAllStandardOutput()).object();
     for (int r = 0; r < TrafficCounters::kRows; ++r)
         for (int c = 0; c < TrafficCounters::kColumns; ++c)
-            EXPECT_EQ(json.value(QLatin1String(rows[r])).toObject().value(QLatin1String(columns[c])).toDouble(),
+            EXPECT_EQ(json.value(QLatin1String(rows[r]))
+                          .toObject()
+                          .value(QLatin1String(columns[c]))
+                          .toDouble(),
                       e.counters.value(TrafficCounters::Row(r), TrafficCounters::Column(c)))
                 << "replay " << rows[r] << " " << columns[c];
     EXPECT_EQ(json.value(QLatin1String("packetCount")).toDouble(), e.packets);

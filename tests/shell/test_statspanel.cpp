@@ -83,7 +83,8 @@ TEST(StatsPanel, CaptionsAndNames) {
     QStringList texts;
     for (auto* label : r.panel.findChildren<QLabel*>())
         texts << label->text();
-    for (const char* caption : {"Download", "Upload", "Pass-by", "Total", "Transfer", "Data", "Headers"})
+    for (const char* caption :
+         {"Download", "Upload", "Pass-by", "Total", "Transfer", "Data", "Headers"})
         EXPECT_TRUE(texts.contains(QString::fromLatin1(caption))) << caption;
     for (const char* name : {"lblReceived", "lblReceivedD", "lblReceivedH", "lblSent", "lblSentD",
                              "lblSentH", "lblPassthru", "lblPassthruD", "lblPassthruH", "lblTotal",
@@ -94,9 +95,9 @@ TEST(StatsPanel, CaptionsAndNames) {
 TEST(StatsPanel, ShowsCountersAfterTheBatch) {
     gDisplayUnit = 0;
     Rig r;
-    r.send(0x0A000001, 0x0A000002, 100, 3);  // upload: 142 bytes, 42 header
-    r.send(0x0A000002, 0x0A000001, 1000, 2); // download: 1042 bytes
-    r.send(0x0A000003, 0x0A000002, 10);      // pass-by: 52 bytes
+    r.send(0x0A000001, 0x0A000002, 100, 3);               // upload: 142 bytes, 42 header
+    r.send(0x0A000002, 0x0A000001, 1000, 2);              // download: 1042 bytes
+    r.send(0x0A000003, 0x0A000002, 10);                   // pass-by: 52 bytes
     EXPECT_EQ(r.text("lblPackets"), QStringLiteral("0")); // not per frame
     r.frames.OnBatchEnd();
     EXPECT_EQ(r.text("lblSent"), QStringLiteral("426"));
@@ -144,9 +145,9 @@ TEST(StatsPanel, ResetButtonShowsZeros) {
         r.statistics.setDisplayFrozen(true);
         r.panel.cmdReset()->click();
         const QString zero = unit == 3 ? QStringLiteral("0 B") : QStringLiteral("0");
-        for (const char* name : {"lblReceived", "lblReceivedD", "lblReceivedH", "lblSent", "lblSentD",
-                                 "lblSentH", "lblPassthru", "lblPassthruD", "lblPassthruH",
-                                 "lblTotal", "lblTotalD", "lblTotalH"})
+        for (const char* name :
+             {"lblReceived", "lblReceivedD", "lblReceivedH", "lblSent", "lblSentD", "lblSentH",
+              "lblPassthru", "lblPassthruD", "lblPassthruH", "lblTotal", "lblTotalD", "lblTotalH"})
             EXPECT_EQ(r.text(name), zero) << name;
         EXPECT_EQ(r.text("lblPackets"), QStringLiteral("0"));
         EXPECT_EQ(r.text("lblDuration"), QStringLiteral("00:00:00"));

@@ -79,7 +79,9 @@ TEST_P(FormatTimeTable, Formats) {
     EXPECT_EQ(FormatTime(GetParam().interval), QString::fromLatin1(GetParam().text));
 }
 
-constexpr double sec(double s) { return s / 86400.0; }
+constexpr double sec(double s) {
+    return s / 86400.0;
+}
 
 // clang-format off
 const TimeCase kTimes[] = {
@@ -101,7 +103,7 @@ TEST(FormatTime, EverySecondOfThreeDaysFromMilliseconds) {
     for (qint64 s = 0; s < 3 * 86400; s += 7) {
         const double interval = double(s * 1000) / 86400000.0;
         const qint64 d = s / 86400, h = s / 3600 % 24, m = s / 60 % 60, x = s % 60;
-        QString expected = d == 1 ? QStringLiteral("1 day ")
+        QString expected = d == 1  ? QStringLiteral("1 day ")
                            : d > 1 ? QString::number(d) + QStringLiteral(" days ")
                                    : QString();
         expected += QStringLiteral("%1:%2:%3")

@@ -205,8 +205,8 @@ TEST(SpeedSampler, TrayPictureFollowsDirections) {
         double down, up, by;
         int picture;
     };
-    const Step steps[] = {{0, 0, 0, 1}, {10, 0, 0, 2}, {0, 10, 0, 3}, {10, 10, 0, 4},
-                          {0, 0, 10, 4}, {0, 0, 0, 1}};
+    const Step steps[] = {{0, 0, 0, 1},   {10, 0, 0, 2}, {0, 10, 0, 3},
+                          {10, 10, 0, 4}, {0, 0, 10, 4}, {0, 0, 0, 1}};
     for (const Step& s : steps) {
         r.second(s.down, s.up, s.by);
         ASSERT_FALSE(r.trays.empty());

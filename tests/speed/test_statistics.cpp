@@ -124,7 +124,8 @@ TEST(Statistics, ResetShowsZerosEvenWhenFrozen) {
             r.clock.advance(3000);
             r.sampler.start();
             r.statistics.setDisplayFrozen(true);
-            const double stopwatchBefore = r.frames.stopwatchCounters.transfer(TrafficCounters::Total);
+            const double stopwatchBefore =
+                r.frames.stopwatchCounters.transfer(TrafficCounters::Total);
             r.statistics.resetStatistics();
             const QString zero = unit == 3 ? QStringLiteral("0 B") : QStringLiteral("0");
             for (auto& row : r.view.cells)
@@ -132,7 +133,8 @@ TEST(Statistics, ResetShowsZerosEvenWhenFrozen) {
                     EXPECT_EQ(cell, zero);
             EXPECT_EQ(r.view.packets, QStringLiteral("0"));
             EXPECT_EQ(r.view.duration, QStringLiteral("00:00:00"));
-            QString average = speedUnit == 1 ? QStringLiteral("0.00 KB/s") : QStringLiteral("0 kbps");
+            QString average =
+                speedUnit == 1 ? QStringLiteral("0.00 KB/s") : QStringLiteral("0 kbps");
             average.replace(QLatin1Char('.'), QLocale::system().decimalPoint());
             EXPECT_EQ(r.view.average, average);
             EXPECT_EQ(r.frames.packetCount, 0.0);
