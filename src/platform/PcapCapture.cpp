@@ -35,7 +35,7 @@ PcapCapture::PcapCapture(QObject* parent) : QObject(parent) {
 }
 
 PcapCapture::~PcapCapture() {
-    closeHandle();
+    closeHandle(true);
     if (retiredHandle_ != nullptr)
         pcap_close(retiredHandle_);
 }
@@ -103,16 +103,23 @@ void PcapCapture::StopCapture() {
     closeHandle();
 }
 
-void PcapCapture::closeHandle() {
+void PcapCapture::closeHandle(bool destroying) {
+    // Capture may be stopped from a slot of the notifier or timer itself (a frame handler, a
+    // batch end): those are deleted once control is back in the event loop.
     if (notifier_) {
         notifier_->setEnabled(false);
-        // Inside a dispatch the notifier may be the very sender of the running slot.
-        if (dispatchHandle_ != nullptr)
-            notifier_.release()->deleteLater();
-        else
+        if (destroying)
             notifier_.reset();
+        else
+            notifier_.release()->deleteLater();
     }
-    selectTimer_.reset();
+    if (selectTimer_) {
+        selectTimer_->stop();
+        if (destroying)
+            selectTimer_.reset();
+        else
+            selectTimer_.release()->deleteLater();
+    }
     if (handle_ == nullptr)
         return;
     if (handle_ == dispatchHandle_) {
@@ -148,6 +155,17 @@ void PcapCapture::deliver(unsigned char* user, const pcap_pkthdr* header,
         qCritical("Capture: a frame handler failed");
         context->failed = true;
         pcap_breakloop(context->handle);
+    }
+}
+
+void PcapCapture::notify(void (CaptureEvents::*event)()) {
+    try {
+        (events_->*event)();
+    } catch (const std::exception& e) {
+        // Nothing may unwind into the event loop; the handlers report their own errors.
+        qCritical("Capture: an event handler failed: %s", e.what());
+    } catch (...) {
+        qCritical("Capture: an event handler failed");
     }
 }
 
@@ -199,14 +217,14 @@ void PcapCapture::onReadable() {
     }
 
     if (context.frames > 0 && events_ != nullptr)
-        events_->OnBatchEnd();
+        notify(&CaptureEvents::OnBatchEnd);
 
     if (lost && handle_ == handle) {
         // The device went down or disappeared: stop, and tell once.
         abortReason_ = error;
         closeHandle();
         if (events_ != nullptr)
-            events_->OnCaptureAborted();
+            notify(&CaptureEvents::OnCaptureAborted);
         return;
     }
     if (notifier_)

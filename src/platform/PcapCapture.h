@@ -50,7 +50,8 @@ private:
     struct DispatchContext;
     static void deliver(unsigned char* user, const pcap_pkthdr* header, const unsigned char* bytes);
     void onReadable();
-    void closeHandle();
+    void notify(void (CaptureEvents::*event)());
+    void closeHandle(bool destroying = false);
 
     CaptureEvents* events_ = nullptr;
     QList<Adapter> adapters_;

@@ -27,6 +27,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -527,6 +528,37 @@ TEST_F(PcapLive, StopCaptureInsideAFrameHandlerEndsDeliveryAtOnce) {
     ASSERT_TRUE(waitFor([&] { return udpCount() >= 2; }));
     EXPECT_EQ(restarts, 2);
     EXPECT_TRUE(capture_->isCapturing());
+}
+
+TEST_F(PcapLive, AFailingHandlerLosesItsBatchButNotTheCapture) {
+    selectA();
+    capture_->StartCapture();
+    int failures = 0;
+    rec_.onPacket = [&](const Packet&) {
+        if (udpPayload(rec_.frames.back()) == QByteArray("fail"))
+            throw std::runtime_error("handler failed");
+    };
+    struct FailingBatchEnd final : CaptureEvents {
+        Recorder* inner;
+        int* failures;
+        void OnPacket(const Packet& p) override { inner->OnPacket(p); }
+        void OnCaptureAborted() override { inner->OnCaptureAborted(); }
+        void OnBatchEnd() override {
+            inner->OnBatchEnd();
+            ++*failures;
+            throw std::runtime_error("batch end failed");
+        }
+    } events;
+    events.inner = &rec_;
+    events.failures = &failures;
+    capture_->setEvents(&events);
+    sendUdp("fail");
+    ASSERT_TRUE(waitFor([&] { return udpCount() == 1 && failures > 0; }));
+    sendUdp("fine");
+    ASSERT_TRUE(waitFor([&] { return udpCount() == 2; }));
+    EXPECT_TRUE(capture_->isCapturing());
+    EXPECT_EQ(rec_.aborted, 0);
+    capture_->setEvents(&rec_);
 }
 
 TEST_F(PcapLive, NestedEventLoopInAFrameHandlerDoesNotDispatchAgainNorSpin) {
