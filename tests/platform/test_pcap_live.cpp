@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
@@ -624,8 +625,12 @@ TEST_F(PcapLive, LosingTheAdapterAbortsOnceAndCaptureRestartsWhenItIsBack) {
     sendUdp("before");
     ASSERT_TRUE(waitFor([&] { return udpCount() == 1; }));
 
+    QElapsedTimer noticed;
     ASSERT_TRUE(pair_->deleteVeth());
+    noticed.start();
     ASSERT_TRUE(waitFor([&] { return rec_.aborted > 0; }, 3000)) << "no abort notice";
+    std::printf("[ figures ] removal noticed after %lld ms: %s\n", noticed.elapsed(),
+                qPrintable(capture_->abortReason()));
     runEventLoop(300);
     EXPECT_EQ(rec_.aborted, 1);
     EXPECT_FALSE(capture_->isCapturing());
@@ -652,7 +657,10 @@ TEST_F(PcapLive, LosingTheAdapterAbortsOnceAndCaptureRestartsWhenItIsBack) {
 
     // Taken down rather than removed: also a loss, told once.
     ASSERT_EQ(pair_->runInA({"ip", "link", "set", pair_->nameA(), "down"}), 0);
+    noticed.restart();
     ASSERT_TRUE(waitFor([&] { return rec_.aborted > 1; }, 3000)) << "no abort notice";
+    std::printf("[ figures ] going down noticed after %lld ms: %s\n", noticed.elapsed(),
+                qPrintable(capture_->abortReason()));
     runEventLoop(300);
     EXPECT_EQ(rec_.aborted, 2);
     EXPECT_FALSE(capture_->isCapturing());
