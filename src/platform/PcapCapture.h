@@ -13,7 +13,11 @@ typedef struct pcap pcap_t;
 struct pcap_pkthdr;
 
 /// The capture component over libpcap. Frames are read on the GUI thread when the capture
-/// descriptor becomes readable; nothing polls while the adapter is idle.
+/// descriptor becomes readable; nothing polls while the adapter is idle. Each wake-up hands out
+/// what is there (at most 16 x 4096 frames), then calls OnBatchEnd. Handlers may stop or restart
+/// capture (no further frame of the old capture follows) and may run a nested event loop (no
+/// frame is handed out until they return). An error or hang-up on the descriptor, or a device
+/// found down or gone when woken with nothing to read, ends capture with one OnCaptureAborted.
 class PcapCapture final : public QObject, public CaptureComponent {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PcapCapture)
