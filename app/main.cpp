@@ -1,6 +1,17 @@
+#include "platform/LocalSingleInstance.h"
+#include "platform/PcapCapture.h"
+#include "platform/QSettingsStore.h"
+#include "platform/RealFileSystem.h"
+#include "platform/SystemClock.h"
+#include "platform/UnixSignalWatcher.h"
+#include "platform/XdgAutostart.h"
+#include "platform/gui/QtMessageBoxes.h"
+#include "platform/gui/QtTrayIcon.h"
 #include "shell/Form1.h"
 
 #include <QApplication>
+#include <QSessionManager>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,7 +35,46 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quelmint"));
-    Form1 window;
-    window.show();
+    QApplication::setOrganizationName(QStringLiteral("Quelmint"));
+    // The window hides in the notification area; only the orderly shutdown ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SystemClock clock;
+    QtMessageBoxes boxes;
+    QtTrayIcon trayIcon;
+    QSettingsStore store;
+    XdgAutostart autostart;
+    LocalSingleInstance singleInstance;
+    RealFileSystem fileSystem;
+
+    ShellServices services{clock,
+                           boxes,
+                           trayIcon,
+                           store,
+                           autostart,
+                           singleInstance,
+                           fileSystem,
+                           CaptureLibraryCheck::system(),
+                           [] { return std::make_unique<PcapCapture>(); },
+                           QApplication::applicationDirPath(),
+                           QStandardPaths::writableLocation(QStandardPaths::AppDataLocation),
+                           2000};
+
+    Form1 window(services);
+    boxes.setParent(&window);
+    QObject::connect(&window, &Form1::unloaded, &app, &QApplication::quit, Qt::QueuedConnection);
+
+    // Termination signals and the end of the desktop session run the orderly shutdown.
+    UnixSignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &UnixSignalWatcher::terminationRequested, &window,
+                     [&window](int) { window.exitProgram(); });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager&) { window.exitProgram(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.unload(); });
+
+    if (window.load() == Form1::StartResult::Ended)
+        return 0;
+    if (window.isUnloaded())
+        return 0;
     return QApplication::exec();
 }

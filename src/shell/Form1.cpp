@@ -1,21 +1,490 @@
 #include "shell/Form1.h"
 
-#include <QGroupBox>
-#include <QTabBar>
-#include <QVBoxLayout>
+#include "platform/CaptureComponent.h"
+#include "platform/Clock.h"
+#include "platform/MessageBoxes.h"
+#include "platform/SingleInstance.h"
+#include "platform/TrayIcon.h"
+#include "settings/RunAtLogon.h"
+#include "settings/Settings.h"
+#include "settings/ui/Form2.h"
+#include "shell/AdapterMonitor.h"
+#include "shell/TrayController.h"
+#include "speed/Format.h"
+#include "usage/DailyUsage.h"
+#include "usage/LogFolder.h"
+#include "usage/clsUsageLogger.h"
 
-Form1::Form1(QWidget* parent) : QWidget(parent) {
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabBar>
+
+namespace {
+constexpr int kMargin = 4;
+constexpr int kTabHeight = 24;
+constexpr int kClientHeight = 262;
+constexpr int kStatusHeight = 30;
+constexpr int kButtonHeight = 25;
+constexpr int kWindowHeight = kMargin + kTabHeight + kClientHeight + 6 + kStatusHeight + 8 +
+                              kButtonHeight + kMargin;
+
+QString padded(const char* text, int width) {
+    return QString::fromLatin1(text).leftJustified(width, QLatin1Char(' '));
+}
+} // namespace
+
+Form1::Form1(ShellServices& services, QWidget* parent)
+    : QWidget(parent), services_(services),
+      settings_(std::make_unique<Settings>(gDisplayUnit, gSpeedUnit)),
+      tray_(std::make_unique<TrayController>(services.trayIcon)), frames_(&services.boxes) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quelmint"));
-    auto* layout = new QVBoxLayout(this);
+    buildControls();
+    buildMenu();
+    Timer1.setObjectName(QStringLiteral("Timer1"));
+    Timer2.setObjectName(QStringLiteral("Timer2"));
+    connect(&Timer1, &QTimer::timeout, this, &Form1::timer1Tick);
+    connect(&Timer2, &QTimer::timeout, this, &Form1::timer2Tick);
+    services_.trayIcon.setMouseHandler([this](int message) { onTrayMessage(message); });
+}
+
+Form1::~Form1() {
+    services_.trayIcon.setMouseHandler(nullptr);
+    if (KRX)
+        KRX->setEvents(nullptr);
+}
+
+void Form1::buildControls() {
     TabStrip1 = new QTabBar(this);
     TabStrip1->setObjectName(QStringLiteral("TabStrip1"));
     TabStrip1->addTab(QStringLiteral("Bytes"));
     TabStrip1->addTab(QStringLiteral("Packets"));
     TabStrip1->addTab(QStringLiteral("Log"));
-    layout->addWidget(TabStrip1);
-    auto* frame = new QGroupBox(this);
-    frame->setObjectName(QStringLiteral("fraStats"));
-    frame->setMinimumSize(320, 200);
-    layout->addWidget(frame);
+    TabStrip1->setExpanding(false);
+    TabStrip1->setDrawBase(true);
+    TabStrip1->setGeometry(kMargin, kMargin, kNarrowStrip, kTabHeight);
+    connect(TabStrip1, &QTabBar::currentChanged, this, [this](int i) { selectTab(i + 1); });
+
+    clientArea_ = new QWidget(this);
+    clientArea_->setObjectName(QStringLiteral("clientArea"));
+    clientArea_->setGeometry(kMargin, kMargin + kTabHeight, kNarrowStrip, kClientHeight);
+
+    bytesPage_ = new QWidget(clientArea_);
+    bytesPage_->setObjectName(QStringLiteral("bytesPage"));
+    packetsPage_ = new QWidget(clientArea_);
+    packetsPage_->setObjectName(QStringLiteral("packetsPage"));
+    logPage_ = new QWidget(clientArea_);
+    logPage_->setObjectName(QStringLiteral("logPage"));
+    for (QWidget* page : {bytesPage_, packetsPage_, logPage_})
+        page->setGeometry(0, 0, kWideStrip, kClientHeight);
+
+    // The speed frame: the strip chart and, in the "Activity" frame, the level meter.
+    Frame1 = new QGroupBox(QStringLiteral("Current speed (kbps)"), bytesPage_);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(2, kClientHeight - 92, 262, 90);
+    Picture1 = new QLabel(Frame1);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setGeometry(8, 20, 246, 62);
+    Picture1->setFrameShape(QFrame::StyledPanel);
+    Picture1->setStyleSheet(QStringLiteral("background-color: black;"));
+    Frame2 = new QGroupBox(QStringLiteral("Activity"), bytesPage_);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    Frame2->setGeometry(268, kClientHeight - 92, 60, 90);
+    Picture2 = new QLabel(Frame2);
+    Picture2->setObjectName(QStringLiteral("Picture2"));
+    Picture2->setGeometry(8, 20, 44, 62);
+    Picture2->setFrameShape(QFrame::StyledPanel);
+    Picture2->setStyleSheet(QStringLiteral("background-color: black;"));
+
+    const int statusTop = kMargin + kTabHeight + kClientHeight + 6;
+    Frame3 = new QGroupBox(this);
+    Frame3->setObjectName(QStringLiteral("Frame3"));
+    Frame3->setGeometry(kMargin, statusTop, kNarrowStrip - 15, kStatusHeight);
+
+    const int buttonTop = statusTop + kStatusHeight + 8;
+    CmdStopwatch = new QPushButton(QStringLiteral("Stopwatch"), this);
+    CmdStopwatch->setObjectName(QStringLiteral("CmdStopwatch"));
+    CmdStopwatch->setGeometry(kMargin, buttonTop, 90, kButtonHeight);
+    Command2 = new QPushButton(QStringLiteral("Settings"), this);
+    Command2->setObjectName(QStringLiteral("Command2"));
+    Command2->setGeometry(kMargin + 96, buttonTop, 90, kButtonHeight);
+    Command1 = new QPushButton(QStringLiteral("Close"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1->setGeometry(kMargin + 192, buttonTop, 90, kButtonHeight);
+    connect(Command1, &QPushButton::clicked, this, &Form1::commandClose);
+    connect(Command2, &QPushButton::clicked, this, &Form1::openSettings);
+    // The stopwatch window is not part of this program yet: the button does nothing.
+
+    setFixedSize(kNarrowWidth, kWindowHeight);
+    selectTab(1);
 }
+
+void Form1::buildMenu() {
+    mMenu = new QMenu(this);
+    mMenu->setObjectName(QStringLiteral("mMenu"));
+    mAbout = mMenu->addAction(QStringLiteral("About.."));
+    mAbout->setObjectName(QStringLiteral("mAbout"));
+    mMenu->addSeparator();
+    mStopwatch = mMenu->addAction(QStringLiteral("Stopwatch"));
+    mStopwatch->setObjectName(QStringLiteral("mStopwatch"));
+    mSettings = mMenu->addAction(padded("Settings", 21));
+    mSettings->setObjectName(QStringLiteral("mSettings"));
+    mMenu->addSeparator();
+    mExit = mMenu->addAction(padded("Exit", 9));
+    mExit->setObjectName(QStringLiteral("mExit"));
+    connect(mSettings, &QAction::triggered, this, &Form1::openSettings);
+    connect(mExit, &QAction::triggered, this, &Form1::exitProgram);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Start-up
+
+Form1::StartResult Form1::load() {
+    // Phase A: checks that end the process before anything is shown or written.
+    if (!services_.libraryCheck.accepted()) {
+        services_.boxes.show(BoxIcon::Critical, CaptureLibraryCheck::refusalTitle(),
+                             CaptureLibraryCheck::refusalText());
+        return StartResult::Ended;
+    }
+    if (!services_.singleInstance.tryBecomePrimary() && services_.singleInstance.activatePrevious())
+        return StartResult::Ended;
+    services_.singleInstance.setRaiseHandler([this] { restoreAndRaise(); });
+    try {
+        KRX = services_.createCapture();
+        if (!KRX)
+            throw CaptureError(QStringLiteral("The capture component could not be created."));
+    } catch (const CaptureError& e) {
+        services_.boxes.show(BoxIcon::Critical, QStringLiteral("Error"), e.description());
+        return StartResult::Ended;
+    } catch (const std::exception& e) {
+        services_.boxes.show(BoxIcon::Critical, QStringLiteral("Error"),
+                             QString::fromLocal8Bit(e.what()));
+        return StartResult::Ended;
+    }
+    KRX->setEvents(&frames_);
+    monitor_ = std::make_unique<AdapterMonitor>(*KRX, *tray_, services_.boxes,
+                                                settings_->gInterfaceToWatch,
+                                                settings_->gDescOfInterfaceToWatch);
+    monitor_->setRecoveryInterval(services_.recoveryIntervalMs);
+    monitor_->onLocalAddresses = [this](const QStringList& a) { frames_.setLocalAddresses(a); };
+    frames_.batchEnd = [this] { onBatchEnd(); };
+    frames_.captureAborted = [this] { OnCaptureAborted(); };
+    frames_.updateStats = [this](bool) { statsDirty_ = true; };
+    loaded_ = true;
+
+    // Phase B: the first error ends it, the window is shown all the same.
+    if (!loadPhaseB() && !isVisible())
+        show();
+    return StartResult::Running;
+}
+
+bool Form1::loadPhaseB() {
+    QString step = QStringLiteral("usage log");
+    try {
+        // The usage logger.
+        usageLogger_ = std::make_unique<clsUsageLogger>(
+            services_.fileSystem, services_.clock,
+            LogFolder::choose(services_.fileSystem, services_.programFolder,
+                              services_.appDataFolder));
+        dailyUsage_ = std::make_unique<DailyUsage>(*usageLogger_, services_.clock, services_.boxes);
+        frames_.logUsage = [this](const clsUsageRec& r) { dailyUsage_->logUsage(r); };
+
+        // The settings: a key that does not convert takes its default and is reported.
+        const QList<Settings::LoadError> errors = settings_->loadSettings(services_.store);
+        if (!errors.isEmpty())
+            services_.boxes.error(QStringLiteral("Load"), Settings::describe(errors));
+        applySwitchesToFrames();
+
+        // The stored capture filter; a rejected one ends start-up here.
+        KRX->setFilter(settings_->gFilterString);
+
+        // The "Log" tab and today's listing.
+        dailyUsage_->start();
+        frames_.currentDay = dailyUsage_->currentDay();
+        listLogFile();
+
+        centre();
+        if (settings_->gStartMinimized)
+            setWindowState(windowState() | Qt::WindowMinimized);
+        if (settings_->gStartMinimized && services_.trayIcon.isAvailable()) {
+            // Minimised means hidden in the notification area: nothing to show.
+        } else {
+            show();
+        }
+
+        Timer1.start(1000 / 10);
+        Timer2.start(1000);
+        setSpeedFrameCaption(settings_->gSpeedUnit == 1 ? QStringLiteral("Current speed (KB/s)")
+                                                        : QStringLiteral("Current speed (kbps)"));
+        resetStatistics();
+        updateStats(true);
+
+        tray_->addTrayIcon();
+        monitor_->gMonitoringInProgress = false;
+        if (!settings_->gInterfaceToWatch.isEmpty()) {
+            if (!startMonitoring())
+                monitor_->startRecovery();
+        } else {
+            tray_->showBaloonTip(QStringLiteral("Please select an adapter to monitor.\r\n"),
+                                 QStringLiteral("No adapter selected"), TrayController::Warning);
+            tray_->showNoAdapter();
+            openSettings();
+        }
+        return true;
+    } catch (const CaptureError& e) {
+        services_.boxes.error(QStringLiteral("Load"), e.description());
+    } catch (const std::exception& e) {
+        services_.boxes.error(QStringLiteral("Load"), QString::fromLocal8Bit(e.what()));
+    }
+    return false;
+}
+
+void Form1::applySwitchesToFrames() {
+    frames_.displayTCP = settings_->displayTCP;
+    frames_.displayUDP = settings_->displayUDP;
+    frames_.displayICMP = settings_->displayICMP;
+}
+
+void Form1::centre() {
+    const QScreen* screen = this->screen() != nullptr ? this->screen() : QApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect area = screen->geometry();
+    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shutdown
+
+void Form1::unload() {
+    if (unloaded_ || !loaded_) {
+        unloaded_ = true;
+        return;
+    }
+    unloaded_ = true;
+    Timer1.stop();
+    Timer2.stop();
+    if (monitor_)
+        monitor_->Timer3.stop();
+    // Every step is attempted whatever happened to the previous one.
+    frames_.gStationShuttingDown = true;
+    try {
+        KRX->StopCapture();
+    } catch (...) {
+    }
+    // The graph's and the toolbar's drawing objects belong to Qt widgets: nothing to release.
+    try {
+        settings_->saveSettings(services_.store);
+    } catch (...) {
+    }
+    try {
+        tray_->removeTrayIcon();
+    } catch (...) {
+    }
+    try {
+        frames_.logUsage = nullptr;
+        dailyUsage_.reset();
+        if (usageLogger_)
+            usageLogger_->release();
+        usageLogger_.reset();
+    } catch (...) {
+    }
+    // The other windows: a dialog or message box still open ends its modal loop now.
+    for (QDialog* dialog : findChildren<QDialog*>())
+        if (dialog->isVisible())
+            dialog->reject();
+    try {
+        RunAtLogon::registerRunAtLogon(services_.autostart, services_.programFolder);
+    } catch (...) {
+    }
+    emit unloaded();
+}
+
+void Form1::exitProgram() {
+    exiting_ = true;
+    unload();
+    close();
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (!exiting_ && !unloaded_ && loaded_ && settings_->gCloseToTray) {
+        event->ignore();
+        minimiseOrHide();
+        return;
+    }
+    unload();
+    event->accept();
+}
+
+void Form1::commandClose() {
+    if (settings_->gCloseToTray)
+        minimiseOrHide();
+    else
+        exitProgram();
+}
+
+void Form1::minimiseOrHide() {
+    // Without a notification area nothing could bring a hidden window back: minimise only.
+    if (services_.trayIcon.isAvailable())
+        hide();
+    else
+        showMinimized();
+}
+
+void Form1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
+        services_.trayIcon.isAvailable() && isVisible()) {
+        // Minimised windows live in the notification area; hide once the state change is done.
+        QTimer::singleShot(0, this, [this] {
+            if (windowState() & Qt::WindowMinimized)
+                hide();
+        });
+    }
+}
+
+void Form1::restoreAndRaise() {
+    if (isHidden() || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))) {
+        setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+        showNormal();
+    }
+    raise();
+    activateWindow();
+}
+
+void Form1::onTrayMessage(int message) {
+    switch (message) {
+    case traymsg::LeftButtonUp:
+    case traymsg::LeftDoubleClick: restoreAndRaise(); break;
+    case traymsg::RightButtonUp:
+        activateWindow();
+        mMenu->popup(QCursor::pos());
+        break;
+    default: break;
+    }
+}
+
+int Form1::showOwnedDialog(QDialog& dialog) {
+    if (isHidden() || (windowState() & Qt::WindowMinimized)) {
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        showNormal();
+    }
+    dialog.setWindowModality(Qt::ApplicationModal);
+    return dialog.exec();
+}
+
+void Form1::openSettings() {
+    if (!KRX || unloaded_)
+        return;
+    Form2 dialog(*this, this);
+    showOwnedDialog(dialog);
+    applySwitchesToFrames();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Capture
+
+bool Form1::startMonitoring() { return monitor_ && monitor_->startMonitoring(); }
+
+void Form1::OnCaptureAborted() {
+    if (monitor_ && !unloaded_)
+        monitor_->OnCaptureAborted();
+}
+
+void Form1::onBatchEnd() {
+    if (dailyUsage_)
+        dailyUsage_->onBatchEnd();
+    if (statsDirty_) {
+        statsDirty_ = false;
+        updateStats(false);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Timers
+
+void Form1::timer1Tick() {}
+
+void Form1::timer2Tick() {
+    try {
+        if (dailyUsage_ && dailyUsage_->checkCurrentDay()) {
+            frames_.currentDay = dailyUsage_->currentDay();
+            if (settings_->gResetStatsAtNewDay)
+                resetStatistics();
+        }
+    } catch (...) {
+    }
+    // The packet list's ageing belongs to the packet list, which is not part of this program yet.
+}
+
+void Form1::resetStatistics() {
+    frames_.counters.reset();
+    frames_.packetCount = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Tabs
+
+void Form1::selectTab(int index) {
+    if (TabStrip1->currentIndex() != index - 1 && index >= 1 && index <= 3) {
+        TabStrip1->setCurrentIndex(index - 1); // comes back here through currentChanged
+        return;
+    }
+    int strip = TabStrip1->width();
+    if (index == 1) {
+        setFixedWidth(kNarrowWidth);
+        strip = kNarrowStrip;
+    } else if (index == 2 || index == 3) {
+        setFixedWidth(kWideWidth);
+        strip = kWideStrip;
+    }
+    TabStrip1->resize(strip, TabStrip1->height());
+    clientArea_->resize(strip, clientArea_->height());
+    if (index >= 1 && index <= 3) {
+        bytesPage_->setVisible(index == 1);
+        packetsPage_->setVisible(index == 2);
+        logPage_->setVisible(index == 3);
+    }
+    Frame3->resize(strip - 15, Frame3->height());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Form2Host
+
+bool Form1::monitoringInProgress() const { return monitor_ && monitor_->gMonitoringInProgress; }
+
+void Form1::setMonitoringInProgress(bool monitoring) {
+    if (monitor_)
+        monitor_->gMonitoringInProgress = monitoring;
+}
+
+void Form1::setLocalAddresses(const QStringList& addresses) {
+    if (monitor_)
+        monitor_->localAddresses = addresses;
+    frames_.setLocalAddresses(addresses);
+}
+
+void Form1::setTooltipText(const QString& text) {
+    if (monitor_)
+        monitor_->gTooltipText = text;
+}
+
+void Form1::showBaloonTip(const QString& text, const QString& title, int icon) {
+    tray_->showBaloonTip(text, title, icon);
+}
+
+void Form1::updateStats(bool) {}
+
+void Form1::listLogFile() {}
+
+void Form1::displaySpeed() {}
+
+void Form1::setSpeedFrameCaption(const QString& caption) { Frame1->setTitle(caption); }

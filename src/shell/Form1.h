@@ -1,17 +1,159 @@
 #pragma once
 
+#include "capture/FrameHandler.h"
+#include "settings/Form2Host.h"
+#include "shell/ShellServices.h"
+
+#include <QTimer>
 #include <QWidget>
 
-class QTabBar;
+#include <memory>
 
-/// The main window.
-class Form1 final : public QWidget {
+class AdapterMonitor;
+class DailyUsage;
+class QAction;
+class QDialog;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTabBar;
+class Settings;
+class TrayController;
+class clsUsageLogger;
+
+/// The main window: owns the capture component, the settings, the counters, the timers, the
+/// usage logger and the notification icon. load() is the start-up sequence, unload() the
+/// orderly shutdown.
+class Form1 final : public QWidget, public Form2Host {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Form1)
 
 public:
-    explicit Form1(QWidget* parent = nullptr);
+    /// How start-up ended.
+    enum class StartResult {
+        Running, ///< the window is up (or hidden in the notification area)
+        Ended    ///< a start check ended the process; nothing was shown or written
+    };
+
+    /// Width of the window per tab, in pixels (5240 and 6640 twips at 15 twips per pixel).
+    static constexpr int kNarrowWidth = 349;
+    static constexpr int kWideWidth = 443;
+    /// Width of the tab strip per tab, in pixels.
+    static constexpr int kNarrowStrip = 331;
+    static constexpr int kWideStrip = 425;
+
+    /// Builds the controls (hidden); nothing starts before load().
+    explicit Form1(ShellServices& services, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    /// The start-up sequence. Ended: the caller ends the process at once.
+    StartResult load();
+    /// The orderly shutdown; runs once, later calls do nothing. Emits unloaded().
+    void unload();
+    /// "Exit": shuts down whatever close-to-tray says, and closes the window.
+    void exitProgram();
+
+    /// Restores the window if it is minimised or hidden and brings it to the front.
+    void restoreAndRaise();
+    /// Shows a dialog modally, owned by the main window, restoring the window first.
+    int showOwnedDialog(QDialog& dialog);
+    /// Opens the settings dialog as the "Settings" command does and waits until it is closed.
+    void openSettings();
+    /// Handles a mouse message from the notification icon (514, 515, 517).
+    void onTrayMessage(int message);
+
+    /// Starts capture on the configured adapter; true when it runs.
+    bool startMonitoring();
+    /// The capture component ended capture on its own.
+    void OnCaptureAborted();
+    /// Selects a tab (1 "Bytes", 2 "Packets", 3 "Log") and lays the window out for it.
+    void selectTab(int index);
+
+    /// The 100 ms sampling tick.
+    void timer1Tick();
+    /// The 1 s housekeeping tick: day check, duration, list ageing.
+    void timer2Tick();
+
+    // Form2Host
+    CaptureComponent& capture() override { return *KRX; }
+    Settings& settings() override { return *settings_; }
+    MessageBoxes& messageBoxes() override { return services_.boxes; }
+    bool monitoringInProgress() const override;
+    void setMonitoringInProgress(bool monitoring) override;
+    void setLocalAddresses(const QStringList& addresses) override;
+    void setTooltipText(const QString& text) override;
+    void showBaloonTip(const QString& text, const QString& title, int icon) override;
+    void updateStats(bool force) override;
+    void listLogFile() override;
+    void displaySpeed() override;
+    void setSpeedFrameCaption(const QString& caption) override;
+
+    /// The frame path (counters, local addresses, switches).
+    FrameHandler& frames() { return frames_; }
+    /// The capture component; null before load() created it.
+    CaptureComponent* captureComponent() const { return KRX.get(); }
+    /// The recovery side (Timer3); null before load().
+    AdapterMonitor* monitor() const { return monitor_.get(); }
+    /// The notification icon's rules.
+    TrayController& tray() { return *tray_; }
+    /// The usage logger; null before load() and after unload().
+    clsUsageLogger* usageLogger() const { return usageLogger_.get(); }
+    /// True once unload() has run.
+    bool isUnloaded() const { return unloaded_; }
+
+    QTimer Timer1; ///< sampling tick, 100 ms
+    QTimer Timer2; ///< housekeeping tick, 1000 ms
+
+signals:
+    /// The shutdown sequence has finished; the process may end.
+    void unloaded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void buildControls();
+    void buildMenu();
+    bool loadPhaseB();
+    void centre();
+    void minimiseOrHide();
+    void resetStatistics();
+    void onBatchEnd();
+    void commandClose();
+    void applySwitchesToFrames();
+
+    ShellServices& services_;
+    std::unique_ptr<Settings> settings_;
+    std::unique_ptr<TrayController> tray_;
+    std::unique_ptr<CaptureComponent> KRX;
+    std::unique_ptr<AdapterMonitor> monitor_;
+    std::unique_ptr<clsUsageLogger> usageLogger_;
+    std::unique_ptr<DailyUsage> dailyUsage_;
+    FrameHandler frames_;
+
+    bool loaded_ = false;
+    bool unloaded_ = false;
+    bool exiting_ = false;
+    bool statsDirty_ = false;
+
     QTabBar* TabStrip1 = nullptr;
+    QWidget* clientArea_ = nullptr;
+    QWidget* bytesPage_ = nullptr;
+    QWidget* packetsPage_ = nullptr;
+    QWidget* logPage_ = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QLabel* Picture1 = nullptr;
+    QLabel* Picture2 = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* CmdStopwatch = nullptr;
+    QMenu* mMenu = nullptr;
+    QAction* mAbout = nullptr;
+    QAction* mStopwatch = nullptr;
+    QAction* mSettings = nullptr;
+    QAction* mExit = nullptr;
 };

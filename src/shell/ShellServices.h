@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/CaptureLibraryCheck.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class Autostart;
+class CaptureComponent;
+class Clock;
+class FileSystem;
+class MessageBoxes;
+class SettingsStore;
+class SingleInstance;
+class TrayIcon;
+
+/// Everything the main window takes from the outside world. main() passes the real
+/// implementations, tests pass fakes. All references must outlive the window.
+struct ShellServices {
+    Clock& clock;                   ///< tick count, date-time, today
+    MessageBoxes& boxes;            ///< every message box
+    TrayIcon& trayIcon;             ///< the notification icon
+    SettingsStore& store;           ///< the per-user settings
+    Autostart& autostart;           ///< the start-at-log-on list
+    SingleInstance& singleInstance; ///< one running instance per user
+    FileSystem& fileSystem;         ///< usage log files
+    /// The capture library's version test.
+    CaptureLibraryCheck libraryCheck;
+    /// Creates the capture component; throws CaptureError when it cannot be created.
+    std::function<std::unique_ptr<CaptureComponent>()> createCapture;
+    /// The folder of the program file: the usage logs and the log-on entry refer to it.
+    QString programFolder;
+    /// Where the usage logs go when the program's folder is not writable.
+    QString appDataFolder;
+    /// Interval of the adapter-recovery poll (2000 ms in the program).
+    int recoveryIntervalMs = 2000;
+};
