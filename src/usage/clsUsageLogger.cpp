@@ -74,8 +74,12 @@ void clsUsageLogger::recover() {
             sessionPinned_ = true; // leave both for a later start
             return;
         }
-        for (const QString& path : ready)
-            fs_.replaceFile(path, path.chopped(kReadySuffix.size()));
+        for (const QString& path : ready) {
+            // A year that cannot be put in place is set aside with its figures, so that it
+            // does not empty the session of every later start.
+            if (!fs_.replaceFile(path, path.chopped(kReadySuffix.size())))
+                fs_.replaceFile(path, path + QStringLiteral("-unplaced"));
+        }
         return;
     }
 
@@ -110,7 +114,7 @@ void clsUsageLogger::loadYear(int year) {
     const QString path = yearFile(year);
     bool readable = false;
     const QList<QByteArray> lines = fs_.readLines(path, &readable);
-    loadedReadable_ = readable || !fs_.fileExists(path);
+    loadedReadable_ = readable || (!fs_.fileExists(path) && !fs_.folderExists(path));
     if (!readable && loadedReadable_)
         fs_.writeFileAtomic(path, QByteArray()); // a missing year file is created empty
 

@@ -307,3 +307,21 @@ TEST(LogFolder, BesideTheProgramWhenWritableElseAppData) {
     EXPECT_TRUE(LogFolder::usable(real, dir.path() + "/a/Usage Logs"));
     EXPECT_TRUE(real.listFolder(dir.path() + "/a/Usage Logs").isEmpty());
 }
+
+TEST_F(UsageLoggerOnDisk, AYearFileThatCannotBeReadKeepsItsSessionWaiting) {
+    // A folder where the year file should be: it can be neither read nor replaced.
+    fs.createFolder(path("2025.log"));
+    put("_session.log", "2025-12-30\t1\t2\t3\t6\r\n");
+    put("2026.log", "2026-12-01\t0\t9\t0\t9\r\n");
+    FakeClock clock = clockOn(kToday);
+    {
+        clsUsageLogger logger(fs, clock, folder());
+        logger.logUsage(inc(kToday, 4, 0, 0));
+        EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 1)).dataTotalUsage, 9);
+        EXPECT_EQ(logger.getDailyUsage(QDate(2025, 12, 30)).dataTotalUsage, 0);
+    }
+    EXPECT_EQ(content("2026.log"),
+              QByteArray("2026-12-08\t0\t4\t0\t4\r\n2026-12-01\t0\t9\t0\t9\r\n"));
+    EXPECT_EQ(content("_session.log"), QByteArray("2025-12-30\t1\t2\t3\t6\r\n"));
+    EXPECT_TRUE(fs.folderExists(path("2025.log")));
+}

@@ -238,3 +238,24 @@ TEST(UsageLoggerCrash, RecoveryCutAtEveryStepCountsOnce) {
         EXPECT_EQ(fs.files(), QStringList({file("2026.log")}));
     }
 }
+
+TEST(UsageLoggerFaults, AYearThatCannotBePutInPlaceIsSetAsideNotRetriedForever) {
+    FakeFileSystem fs;
+    fs.createFolder(kFolder);
+    fs.setFile(file("2026.log"), "2026-12-01\t1\t1\t1\t3\r\n");
+    fs.setFile(file("2026.log.ready"), "2026-12-01\t1\t1\t1\t3\r\n2026-12-07\t0\t5\t0\t5\r\n");
+    fs.setFile(file("_session.log"), "2026-12-07\t0\t5\t0\t5\r\n");
+    fs.failWrite = [](const QString& p) { return p == file("2026.log"); };
+    FakeClock clock(QDateTime(kToday, QTime(9, 0)));
+    {
+        clsUsageLogger logger(fs, clock, kFolder);
+        logger.logUsage(inc(kToday, 8));
+        logger.flush();
+    }
+    EXPECT_EQ(fs.file(file("2026.log.ready-unplaced")),
+              QByteArray("2026-12-01\t1\t1\t1\t3\r\n2026-12-07\t0\t5\t0\t5\r\n"));
+    // This run's figures wait for a start that can write the year, counted once.
+    fs.failWrite = nullptr;
+    EXPECT_EQ(recoveredTotal(fs, kToday, kToday), 8);
+    EXPECT_EQ(recoveredTotal(fs, QDate(2026, 12, 1), kToday), 3);
+}
