@@ -19,14 +19,16 @@ class MessageBoxes;
 /// the direction row), packetCount += 1, logUsage(record), updateStats(false).
 ///
 /// Wiring (the main window and the replay tool do the same):
-///   FrameHandler frames(&boxes);
-///   frames.setLocalAddresses(addressesOfTheAdapter);     // "" entries match nothing
-///   frames.listPacket = [&](const clsPacketInfo& p) { connectionTable.add(p); };  // optional
-///   frames.logUsage = [&](const clsUsageRec& r) { dailyUsage.logUsage(r); };       // optional
-///   frames.updateStats = [&](bool force) { statistics.updateStats(force); };       // cheap: marks
-///   dirty frames.batchEnd = [&] { statistics.flush(); };                                  //
-///   refresh once per batch frames.captureAborted = [&] { onCaptureAborted(); };
-///   capture.setEvents(&frames);
+/// @code
+/// FrameHandler frames(&boxes);
+/// frames.setLocalAddresses(adapterAddresses); // "" entries match nothing
+/// frames.listPacket = [&](const clsPacketInfo& p) { table.add(p); }; // optional
+/// frames.logUsage = [&](const clsUsageRec& r) { usage.logUsage(r); }; // optional
+/// frames.updateStats = [&](bool force) { statistics.updateStats(force); }; // marks stale
+/// frames.batchEnd = [&] { statistics.flush(); }; // refreshes once per batch
+/// frames.captureAborted = [&] { onCaptureAborted(); };
+/// capture.setEvents(&frames);
+/// @endcode
 /// Hooks run on the GUI thread inside OnPacket and must not refresh widgets per frame.
 /// An exception thrown by a hook ends that frame's handling (what was counted stays counted)
 /// and is reported as "Error in OnPacket:" CR LF what(), at most once per batch and never while

@@ -16,14 +16,16 @@ class MessageBoxes;
 /// keeps the newest 60 samples for the average label and updates the notification icon.
 ///
 /// Wiring in the main window:
-///   SpeedSampler sampler(clock, frames.counters, &boxes);
-///   sampler.copyImages = [&] { graph.copyToScreen(); };
-///   sampler.scrollGraph = [&] { graph.scroll(); };
-///   sampler.plotSpeed = [&](double bytesPerSecond, const QString& figure) { graph.plot(...); };
-///   sampler.showAverage = [&](const QString& text) { statsPanel->setAvgSpeedText(text); };
-///   sampler.updateTray = [&](int picture, const QString& tip) { tray.modify(picture, tip); };
-///   sampler.start();                             // at the end of start-up
-///   connect(Timer1, timeout, [&] { sampler.tick(); statistics.flush(); });
+/// @code
+/// SpeedSampler sampler(clock, frames.counters, &boxes);
+/// sampler.copyImages = [&] { graph.copyToScreen(); };
+/// sampler.scrollGraph = [&] { graph.scroll(); };
+/// sampler.plotSpeed = [&](double bytesPerSecond, const QString& figure) { graph.plot(...); };
+/// sampler.showAverage = [&](const QString& text) { statsPanel->setAvgSpeedText(text); };
+/// sampler.updateTray = [&](int picture, const QString& tip) { tray.modify(picture, tip); };
+/// sampler.start(); // at the end of start-up
+/// connect(Timer1, timeout, [&] { sampler.tick(); statistics.flush(); });
+/// @endcode
 /// Errors thrown by hooks end the tick and show "Error in Timer1:" (never stacked).
 class SpeedSampler final {
     Q_DISABLE_COPY_MOVE(SpeedSampler)

@@ -14,18 +14,24 @@ class StatisticsView;
 /// writes them once, at the end of each batch of frames and on every 100 ms tick.
 ///
 /// Wiring in the main window (with FrameHandler frames, SpeedSampler sampler, StatsPanel* panel):
-///   Statistics statistics(clock, frames, &sampler);
-///   statistics.setView(panel);
-///   statistics.updateStopwatchStats = [&] { stopwatchWindow->updateStopwatchStats(); };
-///   statistics.clearPacketList = [&] { connectionList.clear(); };
-///   frames.updateStats = [&](bool force) { statistics.updateStats(force); };
-///   frames.batchEnd = [&] { statistics.flush(); /* and other per-batch refreshes */ };
-///   sampler.showAverage = [&](const QString& t) { panel->setAvgSpeedText(t); };
-///   connect(panel, &StatsPanel::resetClicked, [&] { statistics.resetStatistics();
-///   TabStrip1->setFocus(); }); Timer1: sampler.tick(); statistics.flush();      Timer2: ...;
-///   statistics.updateDuration(); ... "Freeze Display": statistics.setDisplayFrozen(on); on release
-///   also statistics.updateStats(false). Settings OK after storing the display unit:
-///   statistics.updateStats(true). At start-up: statistics.resetStatistics().
+/// @code
+/// Statistics statistics(clock, frames, &sampler);
+/// statistics.setView(panel);
+/// statistics.updateStopwatchStats = [&] { stopwatchWindow->updateStopwatchStats(); };
+/// statistics.clearPacketList = [&] { connectionList.clear(); };
+/// frames.updateStats = [&](bool force) { statistics.updateStats(force); };
+/// frames.batchEnd = [&] { statistics.flush(); }; // and other per-batch refreshes
+/// sampler.showAverage = [&](const QString& t) { panel->setAvgSpeedText(t); };
+/// connect(panel, &StatsPanel::resetClicked, [&] {
+///     statistics.resetStatistics();
+///     TabStrip1->setFocus();
+/// });
+/// // Timer1 (100 ms): sampler.tick(); statistics.flush();
+/// // Timer2 (1 s): day check; statistics.updateDuration(); ScavengeList
+/// // "Freeze Display": statistics.setDisplayFrozen(on); on release statistics.updateStats(false)
+/// // Settings OK after storing the display unit: statistics.updateStats(true)
+/// // Start-up: statistics.resetStatistics()
+/// @endcode
 class Statistics final {
     Q_DISABLE_COPY_MOVE(Statistics)
 
