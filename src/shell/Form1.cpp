@@ -9,8 +9,12 @@
 #include "settings/Settings.h"
 #include "settings/ui/Form2.h"
 #include "shell/AdapterMonitor.h"
+#include "shell/StatsPanel.h"
 #include "shell/TrayController.h"
+#include "shell/UsageLogView.h"
 #include "speed/Format.h"
+#include "speed/SpeedSampler.h"
+#include "speed/Statistics.h"
 #include "usage/DailyUsage.h"
 #include "usage/LogFolder.h"
 #include "usage/clsUsageLogger.h"
@@ -30,7 +34,8 @@
 namespace {
 constexpr int kMargin = 4;
 constexpr int kTabHeight = 24;
-constexpr int kClientHeight = 262;
+constexpr int kClientHeight = 290;
+constexpr int kStatsHeight = 192;
 constexpr int kStatusHeight = 30;
 constexpr int kButtonHeight = 25;
 constexpr int kWindowHeight = kMargin + kTabHeight + kClientHeight + 6 + kStatusHeight + 8 +
@@ -44,7 +49,9 @@ QString padded(const char* text, int width) {
 Form1::Form1(ShellServices& services, QWidget* parent)
     : QWidget(parent), services_(services),
       settings_(std::make_unique<Settings>(gDisplayUnit, gSpeedUnit)),
-      tray_(std::make_unique<TrayController>(services.trayIcon)), frames_(&services.boxes) {
+      tray_(std::make_unique<TrayController>(services.trayIcon)), frames_(&services.boxes),
+      sampler_(std::make_unique<SpeedSampler>(services.clock, frames_.counters, &services.boxes)),
+      statistics_(std::make_unique<Statistics>(services.clock, frames_, sampler_.get())) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quelmint"));
     buildControls();
@@ -58,6 +65,8 @@ Form1::Form1(ShellServices& services, QWidget* parent)
 
 Form1::~Form1() {
     services_.trayIcon.setMouseHandler(nullptr);
+    delete usageLogView_; // before the daily accounting it is registered with
+    usageLogView_ = nullptr;
     if (KRX)
         KRX->setEvents(nullptr);
 }
@@ -85,6 +94,15 @@ void Form1::buildControls() {
     logPage_->setObjectName(QStringLiteral("logPage"));
     for (QWidget* page : {bytesPage_, packetsPage_, logPage_})
         page->setGeometry(0, 0, kWideStrip, kClientHeight);
+
+    // The counters, the packet count, the duration and the average speed.
+    statsPanel_ = new StatsPanel(clientArea_);
+    statsPanel_->setGeometry(0, 0, kNarrowStrip, kStatsHeight);
+    statistics_->setView(statsPanel_);
+    connect(statsPanel_, &StatsPanel::resetClicked, this, [this] {
+        statistics_->resetStatistics();
+        TabStrip1->setFocus();
+    });
 
     // The speed frame: the strip chart and, in the "Activity" frame, the level meter.
     Frame1 = new QGroupBox(QStringLiteral("Current speed (kbps)"), bytesPage_);
@@ -177,7 +195,11 @@ Form1::StartResult Form1::load() {
     monitor_->onLocalAddresses = [this](const QStringList& a) { frames_.setLocalAddresses(a); };
     frames_.batchEnd = [this] { onBatchEnd(); };
     frames_.captureAborted = [this] { OnCaptureAborted(); };
-    frames_.updateStats = [this](bool) { statsDirty_ = true; };
+    frames_.updateStats = [this](bool force) { statistics_->updateStats(force); };
+    sampler_->showAverage = [this](const QString& text) { statsPanel_->setAvgSpeedText(text); };
+    sampler_->updateTray = [this](int picture, const QString& tip) {
+        tray_->update(picture, tip);
+    };
     loaded_ = true;
 
     // Phase B: the first error ends it, the window is shown all the same.
@@ -206,10 +228,14 @@ bool Form1::loadPhaseB() {
         // The stored capture filter; a rejected one ends start-up here.
         KRX->setFilter(settings_->gFilterString);
 
-        // The "Log" tab and today's listing.
-        dailyUsage_->start();
+        // The "Log" tab and today's listing (which starts the accounting day).
+        usageLogView_ = new UsageLogView(*usageLogger_, *dailyUsage_, services_.fileSystem,
+                                         services_.boxes, services_.clock, this);
+        usageLogView_->setObjectName(QStringLiteral("UsageLogView"));
+        usageLogView_->placeControls(this, clientArea_->geometry(), Frame3);
+        usageLogView_->setUp();
         frames_.currentDay = dailyUsage_->currentDay();
-        listLogFile();
+        selectTab(TabStrip1->currentIndex() + 1);
 
         centre();
         if (settings_->gStartMinimized)
@@ -220,11 +246,12 @@ bool Form1::loadPhaseB() {
             show();
         }
 
+        sampler_->start();
         Timer1.start(1000 / 10);
         Timer2.start(1000);
         setSpeedFrameCaption(settings_->gSpeedUnit == 1 ? QStringLiteral("Current speed (KB/s)")
                                                         : QStringLiteral("Current speed (kbps)"));
-        resetStatistics();
+        statistics_->resetStatistics();
         updateStats(true);
 
         tray_->addTrayIcon();
@@ -291,6 +318,8 @@ void Form1::unload() {
     }
     try {
         frames_.logUsage = nullptr;
+        delete usageLogView_;
+        usageLogView_ = nullptr;
         dailyUsage_.reset();
         if (usageLogger_)
             usageLogger_->release();
@@ -400,34 +429,37 @@ void Form1::OnCaptureAborted() {
 }
 
 void Form1::onBatchEnd() {
+    statistics_->flush();
     if (dailyUsage_)
         dailyUsage_->onBatchEnd();
-    if (statsDirty_) {
-        statsDirty_ = false;
-        updateStats(false);
-    }
 }
 
 // ---------------------------------------------------------------------------------------------
 // Timers
 
-void Form1::timer1Tick() {}
+void Form1::timer1Tick() {
+    if (monitor_) {
+        sampler_->gMonitoringInProgress = monitor_->gMonitoringInProgress;
+        sampler_->gTooltipText = monitor_->gTooltipText;
+    }
+    sampler_->tick();
+    statistics_->flush();
+}
 
 void Form1::timer2Tick() {
     try {
         if (dailyUsage_ && dailyUsage_->checkCurrentDay()) {
             frames_.currentDay = dailyUsage_->currentDay();
             if (settings_->gResetStatsAtNewDay)
-                resetStatistics();
+                statistics_->resetStatistics();
         }
     } catch (...) {
     }
+    try {
+        statistics_->updateDuration();
+    } catch (...) {
+    }
     // The packet list's ageing belongs to the packet list, which is not part of this program yet.
-}
-
-void Form1::resetStatistics() {
-    frames_.counters.reset();
-    frames_.packetCount = 0;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -452,7 +484,22 @@ void Form1::selectTab(int index) {
         bytesPage_->setVisible(index == 1);
         packetsPage_->setVisible(index == 2);
         logPage_->setVisible(index == 3);
+        // The statistics panel: everything on "Bytes" except the packet count; only the
+        // duration and the packet count on "Packets"; nothing on "Log".
+        statsPanel_->setVisible(index != 3);
+        const QList<QWidget*> all = statsPanel_->findChildren<QWidget*>();
+        for (QWidget* w : all)
+            w->setVisible(index == 1);
+        statsPanel_->lblDuration()->setVisible(index != 3);
+        statsPanel_->Label3()->setVisible(index != 3);
+        statsPanel_->lblPackets()->setVisible(index == 2);
+        statsPanel_->Label5()->setVisible(index == 2);
+        if (usageLogView_)
+            usageLogView_->setControlsVisible(index == 3);
     }
+    statsPanel_->resize(strip, statsPanel_->height());
+    if (usageLogView_)
+        usageLogView_->setListWidth(strip - 8);
     Frame3->resize(strip - 15, Frame3->height());
 }
 
@@ -481,10 +528,13 @@ void Form1::showBaloonTip(const QString& text, const QString& title, int icon) {
     tray_->showBaloonTip(text, title, icon);
 }
 
-void Form1::updateStats(bool) {}
+void Form1::updateStats(bool force) { statistics_->updateStats(force); }
 
-void Form1::listLogFile() {}
+void Form1::listLogFile() {
+    if (usageLogView_)
+        usageLogView_->listSelected();
+}
 
-void Form1::displaySpeed() {}
+void Form1::displaySpeed() { sampler_->displaySpeed(); }
 
 void Form1::setSpeedFrameCaption(const QString& caption) { Frame1->setTitle(caption); }

@@ -11,6 +11,10 @@
 
 class AdapterMonitor;
 class DailyUsage;
+class SpeedSampler;
+class Statistics;
+class StatsPanel;
+class UsageLogView;
 class QAction;
 class QDialog;
 class QGroupBox;
@@ -99,6 +103,10 @@ public:
     TrayController& tray() { return *tray_; }
     /// The usage logger; null before load() and after unload().
     clsUsageLogger* usageLogger() const { return usageLogger_.get(); }
+    /// The statistics of the "Bytes" tab.
+    Statistics& statistics() { return *statistics_; }
+    /// The speed sampler run by Timer1.
+    SpeedSampler& sampler() { return *sampler_; }
     /// True once unload() has run.
     bool isUnloaded() const { return unloaded_; }
 
@@ -119,7 +127,6 @@ private:
     bool loadPhaseB();
     void centre();
     void minimiseOrHide();
-    void resetStatistics();
     void onBatchEnd();
     void commandClose();
     void applySwitchesToFrames();
@@ -132,17 +139,20 @@ private:
     std::unique_ptr<clsUsageLogger> usageLogger_;
     std::unique_ptr<DailyUsage> dailyUsage_;
     FrameHandler frames_;
+    std::unique_ptr<SpeedSampler> sampler_;
+    std::unique_ptr<Statistics> statistics_;
 
     bool loaded_ = false;
     bool unloaded_ = false;
     bool exiting_ = false;
-    bool statsDirty_ = false;
 
     QTabBar* TabStrip1 = nullptr;
     QWidget* clientArea_ = nullptr;
     QWidget* bytesPage_ = nullptr;
     QWidget* packetsPage_ = nullptr;
     QWidget* logPage_ = nullptr;
+    StatsPanel* statsPanel_ = nullptr;
+    UsageLogView* usageLogView_ = nullptr;
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
     QLabel* Picture1 = nullptr;

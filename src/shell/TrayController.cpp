@@ -45,4 +45,10 @@ void TrayController::updateAfterSample(bool receivedGrew, bool sentGrew, bool pa
     icon_.modify(picture_, tip_);
 }
 
+void TrayController::update(int picture, const QString& tip) {
+    picture_ = picture;
+    tip_ = cutTip(tip);
+    icon_.modify(picture_, tip_);
+}
+
 void TrayController::removeTrayIcon() { icon_.remove(); }

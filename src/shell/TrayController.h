@@ -29,6 +29,8 @@ public:
     /// The update after a speed sample: picture by the counters that grew, tip with the total.
     void updateAfterSample(bool receivedGrew, bool sentGrew, bool passbyGrew,
                            const QString& tooltipText, const QString& formattedTotal);
+    /// Sets a chosen picture and tip (cut to what the icon shows).
+    void update(int picture, const QString& tip);
     /// Removes the icon.
     void removeTrayIcon();
 
