@@ -1,0 +1,139 @@
+// The replay tool end to end: totals of a synthetic capture, repeats, modes and bad input.
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString tool(const char* name) {
+    return qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/bench/") +
+           QString::fromLatin1(name);
+}
+
+struct ToolRun {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+ToolRun run(const char* name, const QStringList& args) {
+    QProcess p;
+    p.start(tool(name), args);
+    ToolRun r;
+    if (!p.waitForFinished(60000))
+        return r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+double field(const QJsonObject& o, const char* row, const char* column) {
+    return o.value(QLatin1String(row)).toObject().value(QLatin1String(column)).toDouble(-1);
+}
+
+class ReplayTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!QFile::exists(tool("quelmint-replay")) || !QFile::exists(tool("quelmint-mkpcap")))
+            GTEST_SKIP() << "bench tools not built";
+        ASSERT_TRUE(dir.isValid());
+        small = dir.filePath(QStringLiteral("small.pcap"));
+        ASSERT_EQ(run("quelmint-mkpcap", {"--count", "1000", small}).exitCode, 0);
+    }
+    QTemporaryDir dir;
+    QString small;
+};
+
+TEST_F(ReplayTool, TotalsOfSmallFrames) {
+    struct Case {
+        QStringList args;
+        double sent, received, passthru, packets, frames;
+    };
+    const Case cases[] = {
+        {{"--local", "10.0.0.1"}, 500 * 60, 500 * 60, 0, 1000, 1000},
+        {{"--local", "10.0.0.2", "--repeat", "3"}, 1500 * 60, 1500 * 60, 0, 3000, 3000},
+        {{"--local", "10.0.0.1", "--preload", "--repeat", "2"},
+         1000 * 60,
+         1000 * 60,
+         0,
+         2000,
+         2000},
+        {{}, 0, 0, 1000 * 60, 1000, 1000},
+        {{"--local", "192.168.1.1", "--local", "10.0.0.1"}, 500 * 60, 500 * 60, 0, 1000, 1000},
+        {{"--noop", "--local", "10.0.0.1"}, 0, 0, 0, 0, 1000},
+    };
+    for (const Case& c : cases) {
+        const ToolRun r = run("quelmint-replay", c.args + QStringList{small});
+        ASSERT_EQ(r.exitCode, 0) << r.err.data();
+        EXPECT_TRUE(r.err.isEmpty()) << r.err.data();
+        EXPECT_EQ(r.out.count('\n'), 1) << "one JSON line";
+        QJsonParseError error;
+        const QJsonObject o = QJsonDocument::fromJson(r.out, &error).object();
+        ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out.data();
+        const QString what = c.args.join(' ');
+        EXPECT_EQ(field(o, "sent", "transfer"), c.sent) << what.toStdString();
+        EXPECT_EQ(field(o, "sent", "headers"), c.sent) << what.toStdString();
+        EXPECT_EQ(field(o, "sent", "data"), 0) << what.toStdString();
+        EXPECT_EQ(field(o, "received", "transfer"), c.received) << what.toStdString();
+        EXPECT_EQ(field(o, "passthru", "transfer"), c.passthru) << what.toStdString();
+        EXPECT_EQ(field(o, "total", "transfer"), c.sent + c.received + c.passthru);
+        EXPECT_EQ(o.value(QLatin1String("packetCount")).toDouble(), c.packets);
+        EXPECT_EQ(o.value(QLatin1String("frames")).toDouble(), c.frames);
+        EXPECT_GE(o.value(QLatin1String("seconds")).toDouble(), 0.0);
+        EXPECT_GT(o.value(QLatin1String("framesPerSecond")).toDouble(), 0.0);
+        // Keys in the documented order.
+        EXPECT_TRUE(r.out.startsWith("{\"received\": {\"transfer\": ")) << r.out.data();
+        EXPECT_LT(r.out.indexOf("\"passthru\""), r.out.indexOf("\"total\""));
+        EXPECT_LT(r.out.indexOf("\"frames\""), r.out.indexOf("\"seconds\""));
+    }
+}
+
+TEST_F(ReplayTool, BadInputGivesAMessageAndAnExitStatus) {
+    QFile in(small);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const QByteArray whole = in.readAll();
+    const QString damaged = dir.filePath(QStringLiteral("damaged.pcap"));
+    const QString text = dir.filePath(QStringLiteral("text.pcap"));
+    const QString nonEthernet = dir.filePath(QStringLiteral("raw.pcap"));
+    {
+        QFile f(damaged);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(whole.left(24 + 76 * 10 + 9)); // ten frames and part of a record header
+        QFile t(text);
+        ASSERT_TRUE(t.open(QIODevice::WriteOnly));
+        t.write("not a capture\n");
+        QByteArray raw = whole.left(24 + 76);
+        raw[20] = char(101); // link type: raw IP
+        QFile n(nonEthernet);
+        ASSERT_TRUE(n.open(QIODevice::WriteOnly));
+        n.write(raw);
+    }
+    struct Case {
+        QStringList args;
+        int exitCode;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{damaged}, 1, "after 10 frames"},
+        {{text}, 1, "Cannot read"},
+        {{dir.filePath(QStringLiteral("missing.pcap"))}, 1, "Cannot read"},
+        {{nonEthernet}, 1, "not an Ethernet capture"},
+        {{"--local", "10.0.0", small}, 2, "not an IPv4 address"},
+        {{"--repeat", "0", small}, 2, "--repeat"},
+        {{}, 2, "one capture file"},
+        {{"--bogus", small}, 2, "bogus"},
+    };
+    for (const Case& c : cases) {
+        const ToolRun r = run("quelmint-replay", c.args);
+        EXPECT_EQ(r.exitCode, c.exitCode) << c.args.join(' ').toStdString();
+        EXPECT_TRUE(r.err.contains(c.message)) << r.err.data();
+        EXPECT_TRUE(r.out.isEmpty()) << r.out.data();
+    }
+}
+
+} // namespace
