@@ -1,0 +1,206 @@
+// The real program under a virtual display inside a network namespace: it monitors the veth
+// named in a prepared settings file, counts datagrams sent from the other namespace, ends on
+// SIGTERM in order and leaves its settings, log-on entry and usage figures behind.
+#include "ShellTestSupport.h"
+
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+constexpr quint16 kPort = 41041;
+constexpr int kDatagrams = 150;
+constexpr int kPayload = 100;
+constexpr int kFrameBytes = 14 + 20 + 8 + kPayload; // Ethernet, IPv4, UDP, data
+
+bool writeFile(const QString& path, const QByteArray& content) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
+}
+
+QByteArray readFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+/// A UDP socket bound in a namespace, so datagrams to it are taken in (no port-unreachable
+/// replies that would count as upload).
+class UdpSink final {
+public:
+    UdpSink(const QString& ns, quint16 port) {
+        std::thread t([&] {
+            NetnsEnter enter(ns);
+            if (!enter.ok())
+                return;
+            fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in a = {};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(port);
+            if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+                ::close(fd_);
+                fd_ = -1;
+            }
+        });
+        t.join();
+    }
+    ~UdpSink() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    UdpSink(const UdpSink&) = delete;
+    UdpSink& operator=(const UdpSink&) = delete;
+    bool ok() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+} // namespace
+
+TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
+    ensureApplication();
+    if (const QString why = NetnsPair::whyNot(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    for (const char* tool : {"xvfb-run", "xauth", "import", "xwininfo"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed (packages xvfb, xauth, imagemagick, x11-utils)";
+    const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
+    const QString binary = buildDir + QStringLiteral("/app/quelmint");
+    ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
+
+    NetnsPair pair(QStringLiteral("e2e"), 41);
+    ASSERT_TRUE(pair.ok());
+    UdpSink sink(pair.nsA(), kPort);
+    ASSERT_TRUE(sink.ok());
+
+    // The program lives in a folder of its own, so its "Usage Logs" folder is created there.
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString root = tmp.path();
+    const QString program = root + QStringLiteral("/bin/quelmint");
+    QDir().mkpath(root + QStringLiteral("/bin"));
+    ASSERT_TRUE(QFile::copy(binary, program));
+    QFile::setPermissions(program, QFile::permissions(binary));
+    QDir().mkpath(root + QStringLiteral("/run"));
+    QFile::setPermissions(root + QStringLiteral("/run"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString description = QStringLiteral("End-to-end veth ") + pair.nameA();
+    ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
+                          QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=%2\n"
+                                         "CloseToTray=False\nStartMinimized=False\n"
+                                         "DisplayUnit=0\nSpeedUnit=1\n")
+                              .arg(pair.nameA(), description)
+                              .toUtf8()));
+
+    // Runs under its own X server: starts the program, takes a picture of its window on
+    // request and reports the program's exit code.
+    const QString shot = root + QStringLiteral("/main-window.png");
+    const QString script = QStringLiteral(
+        "cd '%1'\n"
+        "bin/quelmint > program.log 2>&1 & pid=$!\n"
+        "echo $pid > pid\n"
+        "while [ ! -e shoot ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
+        "id=$(xwininfo -name Quelmint 2>/dev/null | awk '/Window id/ {print $4}')\n"
+        "[ -n \"$id\" ] && import -window \"$id\" '%2' >> program.log 2>&1\n"
+        "touch shot-taken\n"
+        "wait $pid\n"
+        "echo $? > rc\n")
+                               .arg(root, shot);
+    ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
+
+    QProcess xvfb;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the real display this time
+    env.remove(QStringLiteral("DISPLAY"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/cfg"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/run"));
+    xvfb.setProcessEnvironment(env);
+    xvfb.setProcessChannelMode(QProcess::MergedChannels);
+    xvfb.start(QStringLiteral("ip"),
+               {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
+                QStringLiteral("xvfb-run"), QStringLiteral("-a"), QStringLiteral("-s"),
+                QStringLiteral("-screen 0 800x600x24"), QStringLiteral("sh"),
+                root + QStringLiteral("/run.sh")});
+    ASSERT_TRUE(xvfb.waitForStarted(5000));
+
+    ASSERT_TRUE(waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); },
+                          15000));
+    const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
+    ASSERT_GT(pid, 0);
+    // Capture runs once the usage session has started and the window is up.
+    ASSERT_TRUE(waitUntil(
+        [&] { return QFile::exists(root + QStringLiteral("/bin/Usage Logs/_session.log")); },
+        15000));
+    spin(1500);
+
+    // The first datagram resolves the neighbour; the rest follow.
+    int sent = sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 1, kPayload);
+    spin(300);
+    sent += sendUdpFrom(pair.nsB(), pair.addressA(), kPort, kDatagrams - 1, kPayload);
+    EXPECT_EQ(sent, kDatagrams);
+    spin(2500); // a few samples, so the window shows figures
+
+    ASSERT_TRUE(writeFile(root + QStringLiteral("/shoot"), "1"));
+    EXPECT_TRUE(
+        waitUntil([&] { return QFile::exists(root + QStringLiteral("/shot-taken")); }, 15000));
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 20000))
+        << xvfb.readAll().toStdString();
+    if (xvfb.state() != QProcess::NotRunning) {
+        QProcess ps;
+        ps.start(QStringLiteral("ps"), {QStringLiteral("-ef"), QStringLiteral("--forest")});
+        ps.waitForFinished(5000);
+        std::printf("still running:\n%s\n", ps.readAll().constData());
+        xvfb.kill();
+        xvfb.waitForFinished(5000);
+    }
+    const QByteArray log = readFile(root + QStringLiteral("/program.log"));
+    EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0")) << log.toStdString();
+
+    // The picture of the main window.
+    const QString artifacts = buildDir + QStringLiteral("/artifacts");
+    QDir().mkpath(artifacts);
+    const QString saved = artifacts + QStringLiteral("/e2e-main-window.png");
+    QFile::remove(saved);
+    EXPECT_TRUE(QFile::copy(shot, saved)) << log.toStdString();
+
+    // Settings written at the orderly exit.
+    const QByteArray settings = readFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"));
+    EXPECT_TRUE(settings.contains("Interface=" + pair.nameA().toUtf8())) << settings.toStdString();
+    EXPECT_TRUE(settings.contains("ResetStatsAtNewDay=")) << settings.toStdString();
+    EXPECT_TRUE(settings.contains("CloseToTray=False")) << settings.toStdString();
+
+    // The log-on entry runs the program in its folder.
+    const QByteArray entry = readFile(root + QStringLiteral("/cfg/autostart/Quelmint.desktop"));
+    EXPECT_TRUE(entry.contains(program.toUtf8())) << entry.toStdString();
+
+    // The year file holds today's figures: every datagram received, nothing else.
+    const QString yearFile = root + QStringLiteral("/bin/Usage Logs/%1.log")
+                                        .arg(QDate::currentDate().year());
+    const QList<QByteArray> lines = readFile(yearFile).trimmed().split('\n');
+    ASSERT_FALSE(lines.isEmpty());
+    const QList<QByteArray> fields = lines.last().trimmed().split('\t');
+    ASSERT_EQ(fields.size(), 5) << lines.last().toStdString();
+    const double sentBytes = fields[1].toDouble();
+    const double receivedBytes = fields[2].toDouble();
+    const double passbyBytes = fields[3].toDouble();
+    const double totalBytes = fields[4].toDouble();
+    EXPECT_EQ(receivedBytes, double(kDatagrams) * kFrameBytes);
+    EXPECT_EQ(sentBytes, 0);
+    EXPECT_EQ(passbyBytes, 0);
+    EXPECT_EQ(totalBytes, sentBytes + receivedBytes + passbyBytes);
+    EXPECT_FALSE(QFile::exists(root + QStringLiteral("/bin/Usage Logs/_session.log")));
+    std::printf("end-to-end: datagrams sent %d, frames counted %g (%g bytes received), "
+                "logged total %g bytes; screenshot %s\n",
+                sent, receivedBytes / kFrameBytes, receivedBytes, totalBytes,
+                saved.toLocal8Bit().constData());
+}
