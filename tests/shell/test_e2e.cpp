@@ -111,6 +111,8 @@ TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
         "id=$(xwininfo -name Quelmint 2>/dev/null | awk '/Window id/ {print $4}')\n"
         "[ -n \"$id\" ] && import -window \"$id\" '%2' >> program.log 2>&1\n"
         "touch shot-taken\n"
+        "while [ ! -e second ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
+        "timeout 20 bin/quelmint > second.log 2>&1; echo $? > second-rc\n"
         "wait $pid\n"
         "echo $? > rc\n")
                                .arg(root, shot);
@@ -152,6 +154,12 @@ TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
     ASSERT_TRUE(writeFile(root + QStringLiteral("/shoot"), "1"));
     EXPECT_TRUE(
         waitUntil([&] { return QFile::exists(root + QStringLiteral("/shot-taken")); }, 15000));
+    // A second start hands over to the first and ends at once; the first runs on.
+    ASSERT_TRUE(writeFile(root + QStringLiteral("/second"), "1"));
+    EXPECT_TRUE(waitUntil(
+        [&] { return !readFile(root + QStringLiteral("/second-rc")).isEmpty(); }, 25000));
+    EXPECT_EQ(readFile(root + QStringLiteral("/second-rc")).trimmed(), QByteArray("0"));
+    EXPECT_EQ(::kill(pid, 0), 0) << "the first instance ended";
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
     EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 20000))
         << xvfb.readAll().toStdString();

@@ -465,6 +465,7 @@ TEST(Form1Window, MenuAndTabs) {
     auto* packets = w.window->findChild<QWidget*>(QStringLiteral("lblPackets"));
     auto* avg = w.window->findChild<QWidget*>(QStringLiteral("lblAvgSpeed"));
     ASSERT_TRUE(strip && frame3 && list && frame1 && duration && packets && avg);
+    EXPECT_EQ(frame1->title(), QStringLiteral("Current speed (KB/s)")); // speed unit 1
     struct Case {
         int tab, windowWidth, stripWidth;
         bool frame1, duration, packets, avg, list;
