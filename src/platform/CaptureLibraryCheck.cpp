@@ -25,8 +25,8 @@ CaptureLibraryCheck CaptureLibraryCheck::system() {
     // The version text of wpcap.dll in the system folder would be read here.
     return CaptureLibraryCheck(Rule::WinPcap, [] { return std::optional<QString>(); });
 #else
-    return CaptureLibraryCheck(Rule::LibPcap,
-                               [] { return std::optional<QString>(PcapCapture::libraryVersion()); });
+    return CaptureLibraryCheck(
+        Rule::LibPcap, [] { return std::optional<QString>(PcapCapture::libraryVersion()); });
 #endif
 }
 
@@ -51,7 +51,9 @@ bool CaptureLibraryCheck::accepts(Rule rule, const QString& versionText) {
     return v && (v->first > 3 || (v->first == 3 && v->second >= 1));
 }
 
-QString CaptureLibraryCheck::refusalTitle() { return QStringLiteral("WinPCap library not found"); }
+QString CaptureLibraryCheck::refusalTitle() {
+    return QStringLiteral("WinPCap library not found");
+}
 
 QString CaptureLibraryCheck::refusalText() {
     return QStringLiteral("WinPCap library is required to run this utility.\r\n"

@@ -6,9 +6,9 @@
 
 /// Mouse messages from the notification icon, numbered like the window messages they stand for.
 namespace traymsg {
-constexpr int LeftButtonUp = 514;     ///< left button released
-constexpr int LeftDoubleClick = 515;  ///< left double-click
-constexpr int RightButtonUp = 517;    ///< right button released
+constexpr int LeftButtonUp = 514;    ///< left button released
+constexpr int LeftDoubleClick = 515; ///< left double-click
+constexpr int RightButtonUp = 517;   ///< right button released
 } // namespace traymsg
 
 /// The program's one icon in the desktop's notification area.

@@ -20,7 +20,9 @@ void AdapterMonitor::setLocalAddresses(const QStringList& addresses) {
         onLocalAddresses(localAddresses);
 }
 
-bool AdapterMonitor::startMonitoring() { return start(false); }
+bool AdapterMonitor::startMonitoring() {
+    return start(false);
+}
 
 bool AdapterMonitor::start(bool fromPoll) {
     try {

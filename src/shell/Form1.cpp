@@ -38,8 +38,8 @@ constexpr int kClientHeight = 290;
 constexpr int kStatsHeight = 192;
 constexpr int kStatusHeight = 30;
 constexpr int kButtonHeight = 25;
-constexpr int kWindowHeight = kMargin + kTabHeight + kClientHeight + 6 + kStatusHeight + 8 +
-                              kButtonHeight + kMargin;
+constexpr int kWindowHeight =
+    kMargin + kTabHeight + kClientHeight + 6 + kStatusHeight + 8 + kButtonHeight + kMargin;
 
 QString padded(const char* text, int width) {
     return QString::fromLatin1(text).leftJustified(width, QLatin1Char(' '));
@@ -197,9 +197,7 @@ Form1::StartResult Form1::load() {
     frames_.captureAborted = [this] { OnCaptureAborted(); };
     frames_.updateStats = [this](bool force) { statistics_->updateStats(force); };
     sampler_->showAverage = [this](const QString& text) { statsPanel_->setAvgSpeedText(text); };
-    sampler_->updateTray = [this](int picture, const QString& tip) {
-        tray_->update(picture, tip);
-    };
+    sampler_->updateTray = [this](int picture, const QString& tip) { tray_->update(picture, tip); };
     loaded_ = true;
 
     // Phase B: the first error ends it, the window is shown all the same.
@@ -212,10 +210,10 @@ bool Form1::loadPhaseB() {
     QString step = QStringLiteral("usage log");
     try {
         // The usage logger.
-        usageLogger_ = std::make_unique<clsUsageLogger>(
-            services_.fileSystem, services_.clock,
-            LogFolder::choose(services_.fileSystem, services_.programFolder,
-                              services_.appDataFolder));
+        usageLogger_ = std::make_unique<clsUsageLogger>(services_.fileSystem, services_.clock,
+                                                        LogFolder::choose(services_.fileSystem,
+                                                                          services_.programFolder,
+                                                                          services_.appDataFolder));
         dailyUsage_ = std::make_unique<DailyUsage>(*usageLogger_, services_.clock, services_.boxes);
         frames_.logUsage = [this](const clsUsageRec& r) { dailyUsage_->logUsage(r); };
 
@@ -281,7 +279,8 @@ void Form1::applySwitchesToFrames() {
 }
 
 void Form1::centre() {
-    const QScreen* screen = this->screen() != nullptr ? this->screen() : QApplication::primaryScreen();
+    const QScreen* screen =
+        this->screen() != nullptr ? this->screen() : QApplication::primaryScreen();
     if (screen == nullptr)
         return;
     const QRect area = screen->geometry();
@@ -392,12 +391,15 @@ void Form1::restoreAndRaise() {
 void Form1::onTrayMessage(int message) {
     switch (message) {
     case traymsg::LeftButtonUp:
-    case traymsg::LeftDoubleClick: restoreAndRaise(); break;
+    case traymsg::LeftDoubleClick:
+        restoreAndRaise();
+        break;
     case traymsg::RightButtonUp:
         activateWindow();
         mMenu->popup(QCursor::pos());
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -421,7 +423,9 @@ void Form1::openSettings() {
 // ---------------------------------------------------------------------------------------------
 // Capture
 
-bool Form1::startMonitoring() { return monitor_ && monitor_->startMonitoring(); }
+bool Form1::startMonitoring() {
+    return monitor_ && monitor_->startMonitoring();
+}
 
 void Form1::OnCaptureAborted() {
     if (monitor_ && !unloaded_)
@@ -506,7 +510,9 @@ void Form1::selectTab(int index) {
 // ---------------------------------------------------------------------------------------------
 // Form2Host
 
-bool Form1::monitoringInProgress() const { return monitor_ && monitor_->gMonitoringInProgress; }
+bool Form1::monitoringInProgress() const {
+    return monitor_ && monitor_->gMonitoringInProgress;
+}
 
 void Form1::setMonitoringInProgress(bool monitoring) {
     if (monitor_)
@@ -528,13 +534,19 @@ void Form1::showBaloonTip(const QString& text, const QString& title, int icon) {
     tray_->showBaloonTip(text, title, icon);
 }
 
-void Form1::updateStats(bool force) { statistics_->updateStats(force); }
+void Form1::updateStats(bool force) {
+    statistics_->updateStats(force);
+}
 
 void Form1::listLogFile() {
     if (usageLogView_)
         usageLogView_->listSelected();
 }
 
-void Form1::displaySpeed() { sampler_->displaySpeed(); }
+void Form1::displaySpeed() {
+    sampler_->displaySpeed();
+}
 
-void Form1::setSpeedFrameCaption(const QString& caption) { Frame1->setTitle(caption); }
+void Form1::setSpeedFrameCaption(const QString& caption) {
+    Frame1->setTitle(caption);
+}

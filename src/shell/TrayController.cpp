@@ -14,7 +14,9 @@ int TrayController::pictureFor(bool receivedGrew, bool sentGrew, bool passbyGrew
     return Idle;
 }
 
-QString TrayController::cutTip(const QString& tip) { return tip.left(TrayIcon::kTipLimit); }
+QString TrayController::cutTip(const QString& tip) {
+    return tip.left(TrayIcon::kTipLimit);
+}
 
 void TrayController::addTrayIcon() {
     picture_ = Idle;
@@ -29,7 +31,9 @@ void TrayController::showBaloonTip(const QString& message, const QString& title,
     icon_.modify(picture_, tip_);
 }
 
-void TrayController::hideBaloonTip() { icon_.hideBalloon(); }
+void TrayController::hideBaloonTip() {
+    icon_.hideBalloon();
+}
 
 void TrayController::showNoAdapter() {
     picture_ = NoAdapter;
@@ -38,8 +42,7 @@ void TrayController::showNoAdapter() {
 }
 
 void TrayController::updateAfterSample(bool receivedGrew, bool sentGrew, bool passbyGrew,
-                                       const QString& tooltipText,
-                                       const QString& formattedTotal) {
+                                       const QString& tooltipText, const QString& formattedTotal) {
     picture_ = pictureFor(receivedGrew, sentGrew, passbyGrew);
     tip_ = cutTip(tooltipText + QStringLiteral("\r\nTotal: ") + formattedTotal);
     icon_.modify(picture_, tip_);
@@ -51,4 +54,6 @@ void TrayController::update(int picture, const QString& tip) {
     icon_.modify(picture_, tip_);
 }
 
-void TrayController::removeTrayIcon() { icon_.remove(); }
+void TrayController::removeTrayIcon() {
+    icon_.remove();
+}

@@ -33,16 +33,17 @@ TEST(CaptureLibraryCheck, VersionRules) {
         EXPECT_EQ(CaptureLibraryCheck::accepts(c.rule, QString::fromLatin1(c.text)), c.accepted)
             << c.text;
         const QString text = QString::fromLatin1(c.text);
-        EXPECT_EQ(CaptureLibraryCheck(c.rule, [text] { return std::optional<QString>(text); })
-                      .accepted(),
-                  c.accepted)
+        EXPECT_EQ(
+            CaptureLibraryCheck(c.rule, [text] { return std::optional<QString>(text); }).accepted(),
+            c.accepted)
             << c.text;
     }
     // An absent or unreadable library is refused.
-    EXPECT_FALSE(CaptureLibraryCheck(Rule::WinPcap, [] { return std::optional<QString>(); })
-                     .accepted());
+    EXPECT_FALSE(
+        CaptureLibraryCheck(Rule::WinPcap, [] { return std::optional<QString>(); }).accepted());
 }
 
 TEST(CaptureLibraryCheck, TheInstalledLibpcapPasses) {
-    EXPECT_TRUE(CaptureLibraryCheck::system().accepted()) << PcapCapture::libraryVersion().toStdString();
+    EXPECT_TRUE(CaptureLibraryCheck::system().accepted())
+        << PcapCapture::libraryVersion().toStdString();
 }

@@ -71,7 +71,8 @@ TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
         GTEST_SKIP() << why.toStdString();
     for (const char* tool : {"xvfb-run", "xauth", "import", "xwininfo"})
         if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            GTEST_SKIP() << tool << " is not installed (packages xvfb, xauth, imagemagick, x11-utils)";
+            GTEST_SKIP() << tool
+                         << " is not installed (packages xvfb, xauth, imagemagick, x11-utils)";
     const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
     const QString binary = buildDir + QStringLiteral("/app/quelmint");
     ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
@@ -103,19 +104,20 @@ TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
     // Runs under its own X server: starts the program, takes a picture of its window on
     // request and reports the program's exit code.
     const QString shot = root + QStringLiteral("/main-window.png");
-    const QString script = QStringLiteral(
-        "cd '%1'\n"
-        "bin/quelmint > program.log 2>&1 & pid=$!\n"
-        "echo $pid > pid\n"
-        "while [ ! -e shoot ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
-        "id=$(xwininfo -name Quelmint 2>/dev/null | awk '/Window id/ {print $4}')\n"
-        "[ -n \"$id\" ] && import -window \"$id\" '%2' >> program.log 2>&1\n"
-        "touch shot-taken\n"
-        "while [ ! -e second ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
-        "timeout 20 bin/quelmint > second.log 2>&1; echo $? > second-rc\n"
-        "wait $pid\n"
-        "echo $? > rc\n")
-                               .arg(root, shot);
+    const QString script =
+        QStringLiteral(
+            "cd '%1'\n"
+            "bin/quelmint > program.log 2>&1 & pid=$!\n"
+            "echo $pid > pid\n"
+            "while [ ! -e shoot ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
+            "id=$(xwininfo -name Quelmint 2>/dev/null | awk '/Window id/ {print $4}')\n"
+            "[ -n \"$id\" ] && import -window \"$id\" '%2' >> program.log 2>&1\n"
+            "touch shot-taken\n"
+            "while [ ! -e second ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
+            "timeout 20 bin/quelmint > second.log 2>&1; echo $? > second-rc\n"
+            "wait $pid\n"
+            "echo $? > rc\n")
+            .arg(root, shot);
     ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
 
     QProcess xvfb;
@@ -127,15 +129,14 @@ TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/run"));
     xvfb.setProcessEnvironment(env);
     xvfb.setProcessChannelMode(QProcess::MergedChannels);
-    xvfb.start(QStringLiteral("ip"),
-               {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
-                QStringLiteral("xvfb-run"), QStringLiteral("-a"), QStringLiteral("-s"),
-                QStringLiteral("-screen 0 800x600x24"), QStringLiteral("sh"),
-                root + QStringLiteral("/run.sh")});
+    xvfb.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
+                                      QStringLiteral("xvfb-run"), QStringLiteral("-a"),
+                                      QStringLiteral("-s"), QStringLiteral("-screen 0 800x600x24"),
+                                      QStringLiteral("sh"), root + QStringLiteral("/run.sh")});
     ASSERT_TRUE(xvfb.waitForStarted(5000));
 
-    ASSERT_TRUE(waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); },
-                          15000));
+    ASSERT_TRUE(
+        waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
     const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
     ASSERT_GT(pid, 0);
     // Capture runs once the usage session has started and the window is up.
@@ -156,8 +157,8 @@ TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
         waitUntil([&] { return QFile::exists(root + QStringLiteral("/shot-taken")); }, 15000));
     // A second start hands over to the first and ends at once; the first runs on.
     ASSERT_TRUE(writeFile(root + QStringLiteral("/second"), "1"));
-    EXPECT_TRUE(waitUntil(
-        [&] { return !readFile(root + QStringLiteral("/second-rc")).isEmpty(); }, 25000));
+    EXPECT_TRUE(
+        waitUntil([&] { return !readFile(root + QStringLiteral("/second-rc")).isEmpty(); }, 25000));
     EXPECT_EQ(readFile(root + QStringLiteral("/second-rc")).trimmed(), QByteArray("0"));
     EXPECT_EQ(::kill(pid, 0), 0) << "the first instance ended";
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
@@ -172,7 +173,8 @@ TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
         xvfb.waitForFinished(5000);
     }
     const QByteArray log = readFile(root + QStringLiteral("/program.log"));
-    EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0")) << log.toStdString();
+    EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0"))
+        << log.toStdString();
 
     // The picture of the main window.
     const QString artifacts = buildDir + QStringLiteral("/artifacts");
@@ -192,8 +194,8 @@ TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
     EXPECT_TRUE(entry.contains(program.toUtf8())) << entry.toStdString();
 
     // The year file holds today's figures: every datagram received, nothing else.
-    const QString yearFile = root + QStringLiteral("/bin/Usage Logs/%1.log")
-                                        .arg(QDate::currentDate().year());
+    const QString yearFile =
+        root + QStringLiteral("/bin/Usage Logs/%1.log").arg(QDate::currentDate().year());
     const QList<QByteArray> lines = readFile(yearFile).trimmed().split('\n');
     ASSERT_FALSE(lines.isEmpty());
     const QList<QByteArray> fields = lines.last().trimmed().split('\t');

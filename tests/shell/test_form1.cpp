@@ -17,6 +17,7 @@
 #include "usage/clsUsageLogger.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -113,9 +114,9 @@ const QString kLogFolder = kProgramFolder + QStringLiteral("/Usage Logs");
 struct World {
     World() {
         ensureApplication();
-        capture.setAdapters({FakeCapture::ethernet(QStringLiteral("eth0"),
-                                                   QStringLiteral("Ethernet adapter eth0"),
-                                                   {QStringLiteral("10.0.0.1")})});
+        capture.setAdapters(
+            {FakeCapture::ethernet(QStringLiteral("eth0"), QStringLiteral("Ethernet adapter eth0"),
+                                   {QStringLiteral("10.0.0.1")})});
         fs.afterChange = [this] {
             const bool present = fs.fileExists(kLogFolder + QStringLiteral("/_session.log"));
             if (sessionPresent && !present)
@@ -123,9 +124,7 @@ struct World {
             sessionPresent = present;
         };
     }
-    ~World() {
-        delete window;
-    }
+    ~World() { delete window; }
 
     ShellServices services() {
         return ShellServices{clock,
@@ -298,8 +297,8 @@ TEST(Form1Startup, TimersAndCaptureRunWhileTheStartupDialogIsOpen) {
     int framesWhileOpen = 0;
     int ticksWhileOpen = 0;
     w.onDialog = [&](QDialog& d) {
-        const auto c = QObject::connect(&w.window->Timer1, &QTimer::timeout,
-                                        [&] { ++ticksWhileOpen; });
+        const auto c =
+            QObject::connect(&w.window->Timer1, &QTimer::timeout, [&] { ++ticksWhileOpen; });
         // The adapter is chosen elsewhere meanwhile: frames arrive and are counted.
         w.window->setLocalAddresses({QStringLiteral("10.0.0.1")});
         FrameBuilder f;
@@ -380,7 +379,7 @@ TEST(Form1Window, CloseToTrayAndExit) {
         bool trayAvailable;
         bool useButton;
     };
-    const Case cases[] = {{true, true, false}, {true, true, true},  {true, false, false},
+    const Case cases[] = {{true, true, false}, {true, true, true},   {true, false, false},
                           {true, false, true}, {false, true, false}, {false, true, true}};
     for (const Case& c : cases) {
         World w;
@@ -454,8 +453,8 @@ TEST(Form1Window, MenuAndTabs) {
     QStringList texts;
     for (QAction* a : menu->actions())
         texts.append(a->isSeparator() ? QStringLiteral("-") : a->text());
-    EXPECT_EQ(texts, QStringList({"About..", "-", "Stopwatch", "Settings             ", "-",
-                                  "Exit     "}));
+    EXPECT_EQ(texts, QStringList(
+                         {"About..", "-", "Stopwatch", "Settings             ", "-", "Exit     "}));
 
     auto* strip = w.window->findChild<QTabBar*>(QStringLiteral("TabStrip1"));
     auto* frame3 = w.window->findChild<QGroupBox*>(QStringLiteral("Frame3"));
@@ -583,4 +582,36 @@ TEST(Form1Capture, MissingPrivilegeIsToldOnceAndTheProgramRunsOn) {
     w.capture.startError.clear();
     ASSERT_TRUE(waitUntil([&] { return w.window->monitoringInProgress(); }, 2000));
     EXPECT_EQ(w.tray.balloonTitles().last(), QStringLiteral("Monitoring"));
+}
+
+TEST(Form1Startup, AdapterChosenInTheStartupDialogStartsMonitoring) {
+    World w;
+    w.onDialog = [](QDialog& d) {
+        auto* adapters = d.findChild<QComboBox*>(QStringLiteral("Combo1"));
+        auto* ok = d.findChild<QPushButton*>(QStringLiteral("Command1"));
+        ASSERT_TRUE(adapters && ok);
+        adapters->setCurrentIndex(0);
+        ok->click();
+        if (d.isVisible())
+            d.reject(); // OK refused: the test fails below
+    };
+    ASSERT_EQ(w.start(), Form1::StartResult::Running);
+    EXPECT_TRUE(w.window->monitoringInProgress());
+    EXPECT_TRUE(w.capture.isCapturing());
+    EXPECT_EQ(w.tray.balloonTitles(), QStringList({"No adapter selected", "Monitoring"}));
+    EXPECT_FALSE(w.window->monitor()->Timer3.isActive());
+    EXPECT_EQ(w.window->settings().gInterfaceToWatch, QStringLiteral("eth0"));
+
+    // Frames to the chosen adapter's address count as received, and the icon follows.
+    FrameBuilder frame;
+    frame.protocol = 17;
+    frame.destination = 0x0A000001;
+    frame.source = 0x0A000009;
+    w.capture.firePacket(frame.build());
+    EXPECT_GT(w.window->frames().counters.transfer(TrafficCounters::Received), 0);
+    w.clock.advance(1000);
+    for (int i = 0; i < 10; ++i)
+        w.window->timer1Tick();
+    EXPECT_EQ(w.tray.picture, 2);
+    EXPECT_TRUE(w.tray.tip.startsWith(QStringLiteral("Ethernet adapter eth\r\nTotal: ")));
 }

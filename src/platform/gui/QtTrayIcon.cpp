@@ -70,7 +70,9 @@ QtTrayIcon::QtTrayIcon(QObject* parent) : QObject(parent) {}
 
 QtTrayIcon::~QtTrayIcon() = default;
 
-bool QtTrayIcon::isAvailable() const { return QSystemTrayIcon::isSystemTrayAvailable(); }
+bool QtTrayIcon::isAvailable() const {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
 void QtTrayIcon::add(int picture, const QString& tip) {
     if (icon_)
@@ -81,10 +83,17 @@ void QtTrayIcon::add(int picture, const QString& tip) {
                 if (!handler_)
                     return;
                 switch (reason) {
-                case QSystemTrayIcon::Trigger: handler_(traymsg::LeftButtonUp); break;
-                case QSystemTrayIcon::DoubleClick: handler_(traymsg::LeftDoubleClick); break;
-                case QSystemTrayIcon::Context: handler_(traymsg::RightButtonUp); break;
-                default: break;
+                case QSystemTrayIcon::Trigger:
+                    handler_(traymsg::LeftButtonUp);
+                    break;
+                case QSystemTrayIcon::DoubleClick:
+                    handler_(traymsg::LeftDoubleClick);
+                    break;
+                case QSystemTrayIcon::Context:
+                    handler_(traymsg::RightButtonUp);
+                    break;
+                default:
+                    break;
                 }
             });
     apply(picture, tip);
@@ -107,10 +116,17 @@ void QtTrayIcon::showBalloon(const QString& text, const QString& title, int icon
         return;
     QSystemTrayIcon::MessageIcon kind = QSystemTrayIcon::NoIcon;
     switch (icon) {
-    case 1: kind = QSystemTrayIcon::Information; break;
-    case 2: kind = QSystemTrayIcon::Warning; break;
-    case 3: kind = QSystemTrayIcon::Critical; break;
-    default: break;
+    case 1:
+        kind = QSystemTrayIcon::Information;
+        break;
+    case 2:
+        kind = QSystemTrayIcon::Warning;
+        break;
+    case 3:
+        kind = QSystemTrayIcon::Critical;
+        break;
+    default:
+        break;
     }
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
