@@ -214,3 +214,76 @@ TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
                 sent, receivedBytes / kFrameBytes, receivedBytes, totalBytes,
                 saved.toLocal8Bit().constData());
 }
+
+TEST(EndToEnd, WithoutCapturePrivilegeOneMessageAndTheProgramRunsOn) {
+    ensureApplication();
+    if (const QString why = NetnsPair::whyNot(); !why.isEmpty())
+        GTEST_SKIP() << why.toStdString();
+    for (const char* tool : {"xvfb-run", "xauth", "import", "xwininfo", "setpriv"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            GTEST_SKIP() << tool << " is not installed";
+    const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
+    const QString binary = buildDir + QStringLiteral("/app/quelmint");
+    ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
+
+    NetnsPair pair(QStringLiteral("e2e"), 41);
+    ASSERT_TRUE(pair.ok());
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString root = tmp.path();
+    QDir().mkpath(root + QStringLiteral("/bin"));
+    ASSERT_TRUE(QFile::copy(binary, root + QStringLiteral("/bin/quelmint")));
+    ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
+                          QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth\n")
+                              .arg(pair.nameA())
+                              .toUtf8()));
+    const QString shot = root + QStringLiteral("/no-privilege.png");
+    // The program runs as an unprivileged user; after three recovery polls the windows are
+    // counted and pictured.
+    const QString script =
+        QStringLiteral(
+            "cd '%1'\n"
+            "chown -R 65534:65534 . && chmod -R u+rwX . && chmod 755 '%1'\n"
+            "mkdir -m 700 run && chown 65534:65534 run\n"
+            "setpriv --reuid=65534 --regid=65534 --clear-groups env HOME='%1' "
+            "XDG_CONFIG_HOME='%1/cfg' XDG_RUNTIME_DIR='%1/run' bin/quelmint > program.log 2>&1 &"
+            " pid=$!\n"
+            "sleep 7\n"
+            "kill -0 $pid && echo running > state\n"
+            "xwininfo -root -tree | grep -c '(\"quelmint\" \"Quelmint\")' > windows\n"
+            "import -window root '%2'\n"
+            "kill -TERM $pid; wait $pid; echo $? > rc\n")
+            .arg(root, shot);
+    ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
+    QFile::setPermissions(root, QFile::permissions(root) | QFileDevice::ExeOther |
+                                    QFileDevice::ReadOther);
+
+    QProcess xvfb;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    xvfb.setProcessEnvironment(env);
+    xvfb.setProcessChannelMode(QProcess::MergedChannels);
+    xvfb.start(QStringLiteral("ip"),
+               {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
+                QStringLiteral("xvfb-run"), QStringLiteral("-a"), QStringLiteral("-s"),
+                QStringLiteral("-screen 0 800x600x24 -ac"), QStringLiteral("sh"),
+                root + QStringLiteral("/run.sh")});
+    ASSERT_TRUE(xvfb.waitForStarted(5000));
+    EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 40000));
+    if (xvfb.state() != QProcess::NotRunning) {
+        xvfb.kill();
+        xvfb.waitForFinished(5000);
+    }
+    const QByteArray log = readFile(root + QStringLiteral("/program.log"));
+    EXPECT_EQ(readFile(root + QStringLiteral("/state")).trimmed(), QByteArray("running"));
+    // The main window and one message box, however many polls failed.
+    EXPECT_EQ(readFile(root + QStringLiteral("/windows")).trimmed(), QByteArray("2"))
+        << log.toStdString();
+    EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0"))
+        << log.toStdString();
+    const QString artifacts = buildDir + QStringLiteral("/artifacts");
+    QDir().mkpath(artifacts);
+    QFile::remove(artifacts + QStringLiteral("/e2e-no-privilege.png"));
+    EXPECT_TRUE(QFile::copy(shot, artifacts + QStringLiteral("/e2e-no-privilege.png")));
+}
