@@ -200,9 +200,12 @@ Form1::StartResult Form1::load() {
     sampler_->updateTray = [this](int picture, const QString& tip) { tray_->update(picture, tip); };
     loaded_ = true;
 
-    // Phase B: the first error ends it, the window is shown all the same.
-    if (!loadPhaseB() && !isVisible())
-        show();
+    // Phase B: the first error ends it, the window is shown all the same. A window hidden
+    // while the icon that brings it back is missing is shown as well.
+    if (!loadPhaseB() || !canHideInTray()) {
+        if (isHidden())
+            show();
+    }
     return StartResult::Running;
 }
 
@@ -359,9 +362,13 @@ void Form1::commandClose() {
         exitProgram();
 }
 
+bool Form1::canHideInTray() const {
+    return services_.trayIcon.isAvailable() && tray_->isAdded();
+}
+
 void Form1::minimiseOrHide() {
-    // Without a notification area nothing could bring a hidden window back: minimise only.
-    if (services_.trayIcon.isAvailable())
+    // Without a notification icon nothing could bring a hidden window back: minimise only.
+    if (canHideInTray())
         hide();
     else
         showMinimized();
@@ -370,7 +377,7 @@ void Form1::minimiseOrHide() {
 void Form1::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
-        services_.trayIcon.isAvailable() && isVisible()) {
+        canHideInTray() && isVisible()) {
         // Minimised windows live in the notification area; hide once the state change is done.
         QTimer::singleShot(0, this, [this] {
             if (windowState() & Qt::WindowMinimized)

@@ -127,6 +127,7 @@ private:
     bool loadPhaseB();
     void centre();
     void minimiseOrHide();
+    bool canHideInTray() const;
     void onBatchEnd();
     void commandClose();
     void applySwitchesToFrames();

@@ -20,6 +20,7 @@ QString TrayController::cutTip(const QString& tip) {
 
 void TrayController::addTrayIcon() {
     picture_ = Idle;
+    added_ = true;
     icon_.add(picture_, tip_);
 }
 

@@ -39,6 +39,8 @@ public:
     /// The tip cut to what the icon shows.
     static QString cutTip(const QString& tip);
 
+    /// True between addTrayIcon() and removeTrayIcon().
+    bool isAdded() const { return added_; }
     /// Picture last set.
     int picture() const { return picture_; }
     /// Tip last set.
@@ -49,5 +51,6 @@ public:
 private:
     TrayIcon& icon_;
     int picture_ = Idle;
+    bool added_ = false;
     QString tip_;
 };

@@ -349,6 +349,13 @@ TEST(Form1Startup, BadStoredValuesAreReported) {
         EXPECT_FALSE(w.window->Timer1.isActive());
         EXPECT_FALSE(w.tray.shown);
         EXPECT_EQ(w.capture.startCount, 0);
+        // No icon: closing to the tray would lose the window, so it is only minimised.
+        w.window->settings().gCloseToTray = true;
+        w.window->close();
+        spin(50);
+        EXPECT_TRUE(w.window->isVisible());
+        EXPECT_TRUE(w.window->isMinimized());
+        EXPECT_FALSE(w.window->isUnloaded());
     }
 }
 
