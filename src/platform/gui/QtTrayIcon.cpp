@@ -135,9 +135,9 @@ void QtTrayIcon::showBalloon(const QString& text, const QString& title, int icon
 }
 
 void QtTrayIcon::hideBalloon() {
-    // An empty message takes the showing one down.
-    if (icon_ && isAvailable())
-        icon_->showMessage(QString(), QString(), QSystemTrayIcon::NoIcon, 0);
+    // Qt takes a showing message down itself before it shows the next one. An explicit empty
+    // message would appear as an empty notification on desktops that route messages through
+    // their notification service, so there is nothing to do here.
 }
 
 void QtTrayIcon::remove() {
