@@ -210,7 +210,6 @@ Form1::StartResult Form1::load() {
 }
 
 bool Form1::loadPhaseB() {
-    QString step = QStringLiteral("usage log");
     try {
         // The usage logger.
         usageLogger_ = std::make_unique<clsUsageLogger>(services_.fileSystem, services_.clock,
