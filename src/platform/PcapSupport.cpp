@@ -1,5 +1,7 @@
 #include "platform/PcapSupport.h"
 
+#include <QCoreApplication>
+
 #include <pcap/pcap.h>
 
 #include <arpa/inet.h>
@@ -21,9 +23,14 @@ constexpr qint32 kArphrdLoopback = 772;
 constexpr qint32 kLinuxCooked = 113; // what the "any" device delivers
 
 QString privilegeHint() {
+    // Name the running program, so the line can be pasted as it stands.
+    const QString program = QCoreApplication::instance() != nullptr
+                                ? QCoreApplication::applicationFilePath()
+                                : QString();
     return QStringLiteral(
-        "Capturing needs the CAP_NET_RAW and CAP_NET_ADMIN capabilities: run Quelmint as root, "
-        "or grant them once with: sudo setcap cap_net_raw,cap_net_admin=eip <path to quelmint>");
+               "Capturing needs the CAP_NET_RAW and CAP_NET_ADMIN capabilities: run Quelmint as "
+               "root, or grant them once with: sudo setcap cap_net_raw,cap_net_admin=eip %1")
+        .arg(program.isEmpty() ? QStringLiteral("<path to quelmint>") : program);
 }
 } // namespace
 

@@ -704,6 +704,9 @@ TEST_F(PcapLive, FailuresNameTheAdapterAndTellHowToGrantPrivilege) {
         } catch (const CaptureError& e) {
             EXPECT_TRUE(e.description().contains(pair_->nameA())) << e.what();
             EXPECT_TRUE(e.description().contains(QStringLiteral("setcap"))) << e.what();
+            // The line to paste names this very program.
+            EXPECT_TRUE(e.description().contains(QCoreApplication::applicationFilePath()))
+                << e.what();
             EXPECT_TRUE(e.description().contains(QStringLiteral("root"))) << e.what();
             // libpcap's own words come first.
             EXPECT_TRUE(e.description().contains(QStringLiteral("not permitted"))) << e.what();
