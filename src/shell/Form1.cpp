@@ -201,11 +201,11 @@ Form1::StartResult Form1::load() {
     loaded_ = true;
 
     // Phase B: the first error ends it, the window is shown all the same. A window hidden
-    // while the icon that brings it back is missing is shown as well.
-    if (!loadPhaseB() || !canHideInTray()) {
-        if (isHidden())
-            show();
-    }
+    // while the icon that brings it back is missing is shown as well. Nothing is shown once
+    // the program was ended while start-up waited in a box.
+    const bool completed = loadPhaseB();
+    if (!unloaded_ && (!completed || !canHideInTray()) && isHidden())
+        show();
     return StartResult::Running;
 }
 
@@ -223,6 +223,8 @@ bool Form1::loadPhaseB() {
         const QList<Settings::LoadError> errors = settings_->loadSettings(services_.store);
         if (!errors.isEmpty())
             services_.boxes.error(QStringLiteral("Load"), Settings::describe(errors));
+        if (unloaded_) // ended (signal, session end) while the box was open
+            return true;
         applySwitchesToFrames();
 
         // The stored capture filter; a rejected one ends start-up here.
@@ -234,6 +236,8 @@ bool Form1::loadPhaseB() {
         usageLogView_->setObjectName(QStringLiteral("UsageLogView"));
         usageLogView_->placeControls(this, clientArea_->geometry(), Frame3);
         usageLogView_->setUp();
+        if (unloaded_)
+            return true;
         frames_.currentDay = dailyUsage_->currentDay();
         selectTab(TabStrip1->currentIndex() + 1);
 
@@ -257,7 +261,7 @@ bool Form1::loadPhaseB() {
         tray_->addTrayIcon();
         monitor_->gMonitoringInProgress = false;
         if (!settings_->gInterfaceToWatch.isEmpty()) {
-            if (!startMonitoring())
+            if (!startMonitoring() && !unloaded_)
                 monitor_->startRecovery();
         } else {
             tray_->showBaloonTip(QStringLiteral("Please select an adapter to monitor.\r\n"),
