@@ -8,6 +8,27 @@ inline unsigned char upper(unsigned char c) {
     return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
 }
 
+/// Characters of bytes 0x80..0x9F in the Windows-1252 code page; the five bytes it leaves
+/// undefined keep their own code.
+constexpr char16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+inline char16_t fromWindows1252(unsigned char c) {
+    return (c >= 0x80 && c <= 0x9F) ? kWindows1252High[c - 0x80] : char16_t(c);
+}
+
+/// The Windows-1252 byte of a character; '?' for characters the code page lacks.
+unsigned char toWindows1252(char16_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
+        return static_cast<unsigned char>(c);
+    for (int i = 0; i < 32; ++i)
+        if (kWindows1252High[i] == c)
+            return static_cast<unsigned char>(0x80 + i);
+    return '?';
+}
+
 /// True when the payload at buf[start ..] begins with the literal; bytes past `end` never match.
 template <std::size_t N>
 inline bool startsWith(const unsigned char* buf, qint64 end, qint64 start, const char (&lit)[N]) {
@@ -76,7 +97,7 @@ QString bytesToText(const unsigned char* buf, qint64 len, qint64 startPos, qint6
     for (qint64 k = 0; k < count; ++k) {
         const qint64 i = startPos + k;
         if (buf != nullptr && i >= 0 && i < len)
-            text[k] = QChar(static_cast<char16_t>(buf[i]));
+            text[k] = QChar(fromWindows1252(buf[i]));
     }
     return text;
 }
@@ -108,6 +129,8 @@ qint64 findPattern(const unsigned char* buf, qint64 len, QByteArrayView pattern,
 
 qint64 findPattern(const unsigned char* buf, qint64 len, const QString& pattern, bool caseSensitive,
                    qint64 startPos, qint64 length) {
-    const QByteArray bytes = pattern.toLatin1();
+    QByteArray bytes(pattern.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < pattern.size(); ++i)
+        bytes[i] = static_cast<char>(toWindows1252(pattern.at(i).unicode()));
     return findPattern(buf, len, QByteArrayView(bytes), caseSensitive, startPos, length);
 }

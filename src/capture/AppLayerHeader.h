@@ -6,7 +6,7 @@
 
 /// Measurement of the HTTP header at the start of a TCP payload. Pure functions over the frame's
 /// bytes: `buf` holds `len` readable bytes, index = offset in the frame. Nothing outside
-/// buf[0 .. len - 1] is ever read. Bytes are single-byte characters (Latin-1).
+/// buf[0 .. len - 1] is ever read. Bytes are single-byte characters (Windows-1252).
 namespace applayer {
 
 /// How the start of a TCP payload was classified.
@@ -33,7 +33,8 @@ HeaderScan scanHeader(const unsigned char* buf, qint64 payloadEnd, qint64 startP
 /// more than the payload.
 qint64 getAppLayerHeaderSize(const unsigned char* buf, qint64 len, qint64 startPos, qint64 padding);
 
-/// Exactly `count` characters: buf[startPos ...] as Latin-1, character 0 beyond the last byte.
+/// Exactly `count` characters: buf[startPos ...] as Windows-1252, character 0 beyond the last
+/// byte.
 QString bytesToText(const unsigned char* buf, qint64 len, qint64 startPos, qint64 count);
 
 /// Offset relative to startPos of the first occurrence of pattern in the window
@@ -42,6 +43,6 @@ QString bytesToText(const unsigned char* buf, qint64 len, qint64 startPos, qint6
 qint64 findPattern(const unsigned char* buf, qint64 len, QByteArrayView pattern, bool caseSensitive,
                    qint64 startPos, qint64 length);
 
-/// As above with a text pattern, converted to Latin-1 bytes.
+/// As above with a text pattern, converted to Windows-1252 bytes.
 qint64 findPattern(const unsigned char* buf, qint64 len, const QString& pattern, bool caseSensitive,
                    qint64 startPos, qint64 length);

@@ -99,6 +99,8 @@ TEST(BytesToText, ExactCountWithZeroCharactersBeyondTheEnd) {
         EXPECT_EQ(s.at(i), QChar(0)) << i;
     EXPECT_EQ(bytesToText(buf, 4, 10, 3), QString(3, QChar(0)));
     EXPECT_TRUE(bytesToText(buf, 4, 0, 0).isEmpty());
+    const unsigned char high[] = {0x80, 0x81, 0x9F};
+    EXPECT_EQ(bytesToText(high, 3, 0, 3), QStringView(u"\u20AC\u0081\u0178").toString());
 }
 
 struct FindCase {
@@ -127,6 +129,7 @@ const FindCase kFinds[] = {
     {"CaseInsensitiveMatchesLower", "xxabc", "ABC", false, 0, 0, 2},
     {"CaseRuleOnlyForAsciiLetters", "x\xE9", QString::fromLatin1("\xC9"), false, 0, 0, -1},
     {"Latin1Pattern", "x\xE9y", QString::fromLatin1("\xE9y"), true, 0, 0, 1},
+    {"Windows1252Pattern", "x\x80y", QStringView(u"\u20ACy").toString(), true, 0, 0, 1},
     {"WindowEndsTheSearch", "abcdef", "def", true, 0, 5, -1},
     {"WindowJustHoldsMatch", "abcdef", "def", true, 0, 6, 3},
     {"WindowFromStart", "abcdefdef", "def", true, 4, 5, 2},
