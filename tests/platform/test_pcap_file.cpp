@@ -347,7 +347,9 @@ protected:
                                QString::number(kUdpPort)}) != 0)
                 return {};
         }
-        usleep(200 * 1000);
+        // tcpdump writes each frame as it comes (-U): wait until the file holds them all.
+        for (int i = 0; i < 200 && tcpdumpCount(path) < int(sizes.size()); ++i)
+            usleep(50 * 1000);
         dump.terminate(); // tcpdump writes out what it holds and ends
         if (!dump.waitForFinished(5000))
             return {};

@@ -139,17 +139,36 @@ TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
         waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
     const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
     ASSERT_GT(pid, 0);
-    // Capture runs once the usage session has started and the window is up.
+    // Capture runs once the program holds a packet socket in its namespace (for a while, so a
+    // socket opened only to look at the adapters does not count).
+    const QString packetSockets = QStringLiteral("/proc/%1/net/packet").arg(pid);
+    QElapsedTimer held;
     ASSERT_TRUE(waitUntil(
-        [&] { return QFile::exists(root + QStringLiteral("/bin/Usage Logs/_session.log")); },
-        15000));
-    spin(1500);
+        [&] {
+            if (readFile(packetSockets).count('\n') < 2) {
+                held.invalidate();
+                return false;
+            }
+            if (!held.isValid())
+                held.start();
+            return held.elapsed() > 300;
+        },
+        30000));
 
     // The first datagram resolves the neighbour; the rest follow.
     int sent = sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 1, kPayload);
     spin(300);
     sent += sendUdpFrom(pair.nsB(), pair.addressA(), kPort, kDatagrams - 1, kPayload);
     EXPECT_EQ(sent, kDatagrams);
+    // Every datagram has been counted once the session file holds them all.
+    const QString session = root + QStringLiteral("/bin/Usage Logs/_session.log");
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const QList<QByteArray> f = readFile(session).trimmed().split('\t');
+            return f.size() == 5 && f[2].toDouble() >= double(kDatagrams) * kFrameBytes;
+        },
+        20000))
+        << readFile(session).toStdString();
     spin(2500); // a few samples, so the window shows figures
 
     ASSERT_TRUE(writeFile(root + QStringLiteral("/shoot"), "1"));
@@ -238,8 +257,8 @@ TEST(EndToEnd, WithoutCapturePrivilegeOneMessageAndTheProgramRunsOn) {
                               .arg(pair.nameA())
                               .toUtf8()));
     const QString shot = root + QStringLiteral("/no-privilege.png");
-    // The program runs as an unprivileged user; after three recovery polls the windows are
-    // counted and pictured.
+    // The program runs as an unprivileged user; once its box is up and a few more recovery
+    // polls have run, the windows are counted and pictured.
     const QString script =
         QStringLiteral(
             "cd '%1'\n"
@@ -248,7 +267,11 @@ TEST(EndToEnd, WithoutCapturePrivilegeOneMessageAndTheProgramRunsOn) {
             "setpriv --reuid=65534 --regid=65534 --clear-groups env HOME='%1' "
             "XDG_CONFIG_HOME='%1/cfg' XDG_RUNTIME_DIR='%1/run' bin/quelmint > program.log 2>&1 &"
             " pid=$!\n"
-            "sleep 7\n"
+            "n=0; while [ $n -lt 400 ]; do\n"
+            "  [ \"$(xwininfo -root -tree | grep -c '(\"quelmint\" \"Quelmint\")')\" -ge 2 ] && break\n"
+            "  sleep 0.1; n=$((n+1))\n"
+            "done\n"
+            "sleep 5\n"
             "kill -0 $pid && echo running > state\n"
             "xwininfo -root -tree | grep -c '(\"quelmint\" \"Quelmint\")' > windows\n"
             "import -window root '%2'\n"
@@ -270,7 +293,7 @@ TEST(EndToEnd, WithoutCapturePrivilegeOneMessageAndTheProgramRunsOn) {
                 QStringLiteral("-screen 0 800x600x24 -ac"), QStringLiteral("sh"),
                 root + QStringLiteral("/run.sh")});
     ASSERT_TRUE(xvfb.waitForStarted(5000));
-    EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 40000));
+    EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 90000));
     if (xvfb.state() != QProcess::NotRunning) {
         xvfb.kill();
         xvfb.waitForFinished(5000);
