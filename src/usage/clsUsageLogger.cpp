@@ -249,6 +249,8 @@ std::shared_ptr<Collection2> clsUsageLogger::getMonthlyUsage(int month, int year
     }
     if (month < 1 || month > 12)
         return nullptr;
+    if (year < 1)
+        return std::make_shared<Collection2>(); // no file, never the loaded year's records
     return months_[size_t(month - 1)];
 }
 

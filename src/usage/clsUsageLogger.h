@@ -33,10 +33,11 @@ public:
     /// Runs release() unless it already ran.
     ~clsUsageLogger();
 
-    /// Adds one increment to the day it carries (a new date commits the running day first).
+    /// Adds one increment to the day it carries (a new date commits the running day first; an
+    /// increment without a valid date counts on the running day).
     /// Memory only: no file is touched unless the day changes.
     void logUsage(const clsUsageRec& increment) {
-        if (increment.usageDate != currentDate_)
+        if (increment.usageDate != currentDate_ && increment.usageDate.isValid())
             changeDay(increment.usageDate);
         sessionRec_.dataReceived += increment.dataReceived;
         sessionRec_.dataSent += increment.dataSent;
@@ -49,7 +50,8 @@ public:
     bool flush();
     /// The day's complete figures, including the running session.
     clsUsageRec getDailyUsage(const QDate& date);
-    /// The live records of a month (the current month is committed first); null outside 1..12.
+    /// The live records of a month (the current month is committed first); null outside 1..12,
+    /// empty for a year below 1.
     std::shared_ptr<Collection2> getMonthlyUsage(int month, int year);
     /// Shutdown: commits the session and deletes the session file.
     void release();

@@ -242,6 +242,17 @@ TEST_F(UsageLoggerOnDisk, DailyUsageAfterListingIsTheWholeDay) {
     EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 1)).dataTotalUsage, 0);
 }
 
+TEST_F(UsageLoggerOnDisk, NoDateOrNoYearNeverReachesAnotherDay) {
+    FakeClock clock = clockOn(kToday);
+    {
+        clsUsageLogger logger(fs, clock, folder());
+        logger.logUsage(inc(QDate(), 5, 0, 0)); // counted on the running day
+        ASSERT_NE(logger.getMonthlyUsage(12, 2026)->Count(), 0);
+        EXPECT_EQ(logger.getMonthlyUsage(12, 0)->Count(), 0); // an empty year picker
+    }
+    EXPECT_EQ(content("2026.log"), QByteArray("2026-12-08\t0\t5\t0\t5\r\n"));
+}
+
 TEST_F(UsageLoggerOnDisk, TornSessionTailIsIgnored) {
     // A kill between the in-place write and the cut leaves the new line and an old tail.
     put("_session.log", "2026-12-08\t1\t2\t3\t6\r\n9\t9\t99999\r\n");
