@@ -50,12 +50,8 @@ public:
 
     /// The accounting day.
     QDate currentDay() const { return currentDay_; }
-    /// Sets the accounting day (start-up).
-    void setCurrentDay(const QDate& day) { currentDay_ = day; }
     /// The day for which the view was last brought up to date.
     QDate listTag() const { return listTag_; }
-    /// Sets the list's tag.
-    void setListTag(const QDate& day) { listTag_ = day; }
     /// Total bytes of the month shown.
     double usageTotal() const { return usageTotal_; }
     /// The month total divided by the number of rows.
