@@ -628,7 +628,7 @@ TEST_F(PcapLive, LosingTheAdapterAbortsOnceAndCaptureRestartsWhenItIsBack) {
     QElapsedTimer noticed;
     ASSERT_TRUE(pair_->deleteVeth());
     noticed.start();
-    ASSERT_TRUE(waitFor([&] { return rec_.aborted > 0; }, 3000)) << "no abort notice";
+    ASSERT_TRUE(waitFor([&] { return rec_.aborted > 0; }, 10000)) << "no abort notice";
     std::printf("[ figures ] removal noticed after %lld ms: %s\n", noticed.elapsed(),
                 qPrintable(capture_->abortReason()));
     runEventLoop(300);
@@ -658,7 +658,7 @@ TEST_F(PcapLive, LosingTheAdapterAbortsOnceAndCaptureRestartsWhenItIsBack) {
     // Taken down rather than removed: also a loss, told once.
     ASSERT_EQ(pair_->runInA({"ip", "link", "set", pair_->nameA(), "down"}), 0);
     noticed.restart();
-    ASSERT_TRUE(waitFor([&] { return rec_.aborted > 1; }, 3000)) << "no abort notice";
+    ASSERT_TRUE(waitFor([&] { return rec_.aborted > 1; }, 10000)) << "no abort notice";
     std::printf("[ figures ] going down noticed after %lld ms: %s\n", noticed.elapsed(),
                 qPrintable(capture_->abortReason()));
     runEventLoop(300);

@@ -65,7 +65,7 @@ bool sendAndCount(const NetnsPair& pair, Rig& rig, int count) {
     const int before = rig.events.frames;
     if (sendUdpFrom(pair.nsB(), pair.addressA(), kPort, count, 100) != count)
         return false;
-    return waitUntil([&] { return rig.events.frames >= before + count; }, 5000) &&
+    return waitUntil([&] { return rig.events.frames >= before + count; }, 15000) &&
            (spin(100), rig.events.frames == before + count);
 }
 
@@ -99,7 +99,7 @@ TEST_F(Recovery, LostAdapterIsToldOncePolledQuietlyAndResumed) {
     ASSERT_TRUE(sendAndCount(*pair_, rig, 40));
 
     ASSERT_TRUE(pair_->deleteVeth());
-    ASSERT_TRUE(waitUntil([&] { return rig.icon.balloons.size() == 2; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return rig.icon.balloons.size() == 2; }, 15000));
     const FakeTrayIcon::Balloon lost = rig.icon.balloons.last();
     EXPECT_EQ(lost.title, QStringLiteral("Adapter lost"));
     EXPECT_EQ(lost.icon, 3);
@@ -117,7 +117,7 @@ TEST_F(Recovery, LostAdapterIsToldOncePolledQuietlyAndResumed) {
     EXPECT_TRUE(rig.boxes.boxes.isEmpty());
 
     ASSERT_TRUE(pair_->createVeth(true));
-    ASSERT_TRUE(waitUntil([&] { return rig.monitor.gMonitoringInProgress; }, 6000));
+    ASSERT_TRUE(waitUntil([&] { return rig.monitor.gMonitoringInProgress; }, 15000));
     EXPECT_EQ(rig.icon.balloonTitles(), QStringList({"Monitoring", "Adapter lost", "Monitoring"}));
     EXPECT_FALSE(rig.monitor.Timer3.isActive());
     EXPECT_TRUE(sendAndCount(*pair_, rig, 40));
@@ -140,7 +140,7 @@ TEST_F(Recovery, AdapterWithoutAddressIsPolledUntilItGetsOne) {
     EXPECT_TRUE(rig.monitor.Timer3.isActive());
 
     ASSERT_TRUE(pair_->addAddressA());
-    ASSERT_TRUE(waitUntil([&] { return rig.monitor.gMonitoringInProgress; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return rig.monitor.gMonitoringInProgress; }, 15000));
     EXPECT_EQ(rig.icon.balloonTitles(), QStringList{"Monitoring"});
     EXPECT_EQ(rig.monitor.localAddresses, QStringList{pair_->addressA()});
     EXPECT_TRUE(sendAndCount(*pair_, rig, 20));
@@ -155,10 +155,10 @@ TEST_F(Recovery, RepeatedLossAndReturnLosesNoCount) {
     for (int round = 0; round < kRounds; ++round) {
         ASSERT_TRUE(sendAndCount(*pair_, rig, kPerRound)) << "round " << round;
         ASSERT_TRUE(pair_->deleteVeth());
-        ASSERT_TRUE(waitUntil([&] { return !rig.monitor.gMonitoringInProgress; }, 5000))
+        ASSERT_TRUE(waitUntil([&] { return !rig.monitor.gMonitoringInProgress; }, 15000))
             << "round " << round;
         ASSERT_TRUE(pair_->createVeth(true));
-        ASSERT_TRUE(waitUntil([&] { return rig.monitor.gMonitoringInProgress; }, 5000))
+        ASSERT_TRUE(waitUntil([&] { return rig.monitor.gMonitoringInProgress; }, 15000))
             << "round " << round;
     }
     ASSERT_TRUE(sendAndCount(*pair_, rig, kPerRound));
