@@ -217,10 +217,7 @@ bool Form1::loadPhaseB() {
                                                                           services_.programFolder,
                                                                           services_.appDataFolder));
         dailyUsage_ = std::make_unique<DailyUsage>(*usageLogger_, services_.clock, services_.boxes);
-        frames_.logUsage = [this](const clsUsageRec& r) {
-            if (!unloaded_)
-                dailyUsage_->logUsage(r);
-        };
+        frames_.logUsage = [this](const clsUsageRec& r) { dailyUsage_->logUsage(r); };
 
         // The settings: a key that does not convert takes its default and is reported.
         const QList<Settings::LoadError> errors = settings_->loadSettings(services_.store);
@@ -325,10 +322,13 @@ void Form1::unload() {
     } catch (...) {
     }
     try {
-        // The usage log commits now. Its objects stay until the window goes: the shutdown may
-        // run inside one of their message boxes, and that handler returns into them.
+        frames_.logUsage = nullptr;
+        delete usageLogView_;
+        usageLogView_ = nullptr;
+        dailyUsage_.reset();
         if (usageLogger_)
             usageLogger_->release();
+        usageLogger_.reset();
     } catch (...) {
     }
     // The other windows: a dialog or message box still open ends its modal loop now.
@@ -444,7 +444,7 @@ void Form1::OnCaptureAborted() {
 
 void Form1::onBatchEnd() {
     statistics_->flush();
-    if (dailyUsage_ && !unloaded_)
+    if (dailyUsage_)
         dailyUsage_->onBatchEnd();
 }
 

@@ -101,7 +101,7 @@ public:
     AdapterMonitor* monitor() const { return monitor_.get(); }
     /// The notification icon's rules.
     TrayController& tray() { return *tray_; }
-    /// The usage logger; null before load(), released (committed) by unload().
+    /// The usage logger; null before load() and after unload().
     clsUsageLogger* usageLogger() const { return usageLogger_.get(); }
     /// The statistics of the "Bytes" tab.
     Statistics& statistics() { return *statistics_; }
