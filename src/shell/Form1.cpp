@@ -425,6 +425,13 @@ int Form1::showOwnedDialog(QDialog& dialog) {
 void Form1::openSettings() {
     if (!KRX || unloaded_)
         return;
+    // One settings dialog at a time (the tray menu stays usable while it is open): a second
+    // one would apply its stale copy of the settings over the first one's changes.
+    if (auto* open = findChild<Form2*>(QString(), Qt::FindDirectChildrenOnly)) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
     Form2 dialog(*this, this);
     showOwnedDialog(dialog);
     applySwitchesToFrames();

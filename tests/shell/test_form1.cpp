@@ -465,6 +465,33 @@ TEST(Form1Window, ExitRunsTheShutdownStepsInOrder) {
     EXPECT_EQ(w.autostart.writes, 1);
 }
 
+TEST(Form1Window, SettingsCommandWhileTheDialogIsOpenOpensNoSecondOne) {
+    World w;
+    QDialog* first = nullptr;
+    bool second = false;
+    QTimer look; // a second dialog would be the active modal one by now
+    look.setSingleShot(true);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr && modal != first) {
+            second = true;
+            qobject_cast<QDialog*>(modal)->reject();
+        }
+    });
+    w.onDialog = [&](QDialog& d) {
+        if (first == nullptr) {
+            first = &d;
+            look.start(200);
+            w.window->findChild<QAction*>(QStringLiteral("mSettings"))->trigger();
+        }
+        d.reject();
+    };
+    ASSERT_EQ(w.start(), Form1::StartResult::Running);
+    spin(300);
+    EXPECT_NE(first, nullptr);
+    EXPECT_FALSE(second);
+}
+
 TEST(Form1Window, MenuAndTabs) {
     World w;
     configureAdapter(w);
