@@ -43,7 +43,10 @@ QString UsageLineFormat::shortDateFormat() {
 
 QDate UsageLineFormat::parseDate(const QByteArray& text) {
     const QString s = QString::fromLatin1(text.trimmed());
-    QDate date = QDate::fromString(s, Qt::ISODate);
+    QDate date;
+    // Exactly yyyy-MM-dd: Qt's ISO reader also takes other separators and ignores a tail.
+    if (s.size() == 10 && s.at(4) == QLatin1Char('-') && s.at(7) == QLatin1Char('-'))
+        date = QDate::fromString(s, Qt::ISODate);
     if (!date.isValid())
         date = QLocale::system().toDate(s, shortDateFormat());
     return date;

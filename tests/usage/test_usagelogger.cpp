@@ -109,7 +109,8 @@ TEST(UsageLineFormat, DatesInIsoAndShortFormat) {
         QLocale::system().toString(d, UsageLineFormat::shortDateFormat()).toLatin1();
     EXPECT_TRUE(shortText.contains("2026")) << shortText.constData();
     EXPECT_EQ(UsageLineFormat::parseDate(shortText), d) << shortText.constData();
-    for (const char* bad : {"", "yesterday", "2026-13-01", "31.02.2026x", "\x80\x81"})
+    for (const char* bad : {"", "yesterday", "2026-13-01", "31.02.2026x", "\x80\x81", "2026-12-08x",
+                            "2026-12-08 old"})
         EXPECT_FALSE(UsageLineFormat::parseDate(bad).isValid()) << bad;
 
     clsUsageRec r;
