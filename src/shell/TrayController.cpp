@@ -2,18 +2,6 @@
 
 #include "platform/TrayIcon.h"
 
-int TrayController::pictureFor(bool receivedGrew, bool sentGrew, bool passbyGrew) {
-    const bool download = receivedGrew || passbyGrew;
-    const bool upload = sentGrew || passbyGrew;
-    if (download && upload)
-        return Both;
-    if (download)
-        return Receiving;
-    if (upload)
-        return Sending;
-    return Idle;
-}
-
 QString TrayController::cutTip(const QString& tip) {
     return tip.left(TrayIcon::kTipLimit);
 }
@@ -42,13 +30,6 @@ void TrayController::showNoAdapter() {
     icon_.modify(picture_, tip_);
 }
 
-void TrayController::updateAfterSample(bool receivedGrew, bool sentGrew, bool passbyGrew,
-                                       const QString& tooltipText, const QString& formattedTotal) {
-    picture_ = pictureFor(receivedGrew, sentGrew, passbyGrew);
-    tip_ = cutTip(tooltipText + QStringLiteral("\r\nTotal: ") + formattedTotal);
-    icon_.modify(picture_, tip_);
-}
-
 void TrayController::update(int picture, const QString& tip) {
     picture_ = picture;
     tip_ = cutTip(tip);
@@ -56,5 +37,6 @@ void TrayController::update(int picture, const QString& tip) {
 }
 
 void TrayController::removeTrayIcon() {
+    added_ = false;
     icon_.remove();
 }

@@ -26,16 +26,11 @@ public:
     void hideBaloonTip();
     /// Picture 5 with the tip "No adapter selected".
     void showNoAdapter();
-    /// The update after a speed sample: picture by the counters that grew, tip with the total.
-    void updateAfterSample(bool receivedGrew, bool sentGrew, bool passbyGrew,
-                           const QString& tooltipText, const QString& formattedTotal);
     /// Sets a chosen picture and tip (cut to what the icon shows).
     void update(int picture, const QString& tip);
     /// Removes the icon.
     void removeTrayIcon();
 
-    /// The picture for the activity since the previous sample.
-    static int pictureFor(bool receivedGrew, bool sentGrew, bool passbyGrew);
     /// The tip cut to what the icon shows.
     static QString cutTip(const QString& tip);
 

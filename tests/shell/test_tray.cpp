@@ -1,26 +1,61 @@
+#include "capture/TrafficCounters.h"
+#include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeTrayIcon.h"
 #include "shell/TrayController.h"
+#include "speed/Format.h"
+#include "speed/SpeedSampler.h"
 
 #include <gtest/gtest.h>
 
+namespace {
+// The icon as the main window drives it: the speed sampler's update after each sample goes
+// through the icon rules to the icon.
+struct Chain {
+    explicit Chain(const QString& tooltip = QStringLiteral("eth0")) {
+        gDisplayUnit = 3;
+        sampler.gMonitoringInProgress = true;
+        sampler.gTooltipText = tooltip;
+        sampler.updateTray = [this](int picture, const QString& tip) { tray.update(picture, tip); };
+        tray.addTrayIcon();
+        sampler.start();
+    }
+    /// Adds traffic, then lets one second of ticks pass (one sample).
+    void sample(double received, double sent, double passby) {
+        if (received > 0)
+            counters.add(Direction::Download, received, received, 0);
+        if (sent > 0)
+            counters.add(Direction::Upload, sent, sent, 0);
+        if (passby > 0)
+            counters.add(Direction::Passby, passby, passby, 0);
+        for (int i = 0; i < SpeedSampler::kTicksPerSample; ++i) {
+            clock.advance(100);
+            sampler.tick();
+        }
+    }
+
+    FakeClock clock;
+    TrafficCounters counters;
+    FakeTrayIcon icon;
+    TrayController tray{icon};
+    SpeedSampler sampler{clock, counters, nullptr};
+};
+} // namespace
+
 TEST(TrayController, PictureFollowsTheCountersThatGrew) {
     struct Case {
-        bool received, sent, passby;
+        double received, sent, passby;
         int picture;
     };
     const Case cases[] = {
-        {false, false, false, 1}, {true, false, false, 2}, {false, true, false, 3},
-        {true, true, false, 4},   {false, false, true, 4}, {true, false, true, 4},
-        {false, true, true, 4},
+        {0, 0, 0, 1}, {6, 0, 0, 2}, {0, 6, 0, 3}, {3, 3, 0, 4},
+        {0, 0, 6, 4}, {3, 0, 3, 4}, {0, 3, 3, 4},
     };
     for (const Case& c : cases) {
-        FakeTrayIcon icon;
-        TrayController tray(icon);
-        tray.addTrayIcon();
-        tray.updateAfterSample(c.received, c.sent, c.passby, QStringLiteral("eth0"),
-                               QStringLiteral("1 KB"));
-        EXPECT_EQ(icon.picture, c.picture) << c.received << c.sent << c.passby;
-        EXPECT_EQ(icon.tip, QStringLiteral("eth0\r\nTotal: 1 KB"));
+        Chain chain;
+        chain.sample(c.received, c.sent, c.passby);
+        EXPECT_EQ(chain.icon.picture, c.picture) << c.received << c.sent << c.passby;
+        const double total = c.received + c.sent + c.passby;
+        EXPECT_EQ(chain.icon.tip, QStringLiteral("eth0\r\nTotal: ") + formatBytes(total));
     }
 }
 
@@ -32,21 +67,19 @@ TEST(TrayController, TipIsCutAt127Characters) {
     // "\r\nTotal: " is 9 characters, "12 B" 4: 114 + 13 = 127 fits exactly.
     const Case cases[] = {{20, 33}, {114, 127}, {115, 127}, {400, 127}};
     for (const Case& c : cases) {
-        FakeTrayIcon icon;
-        TrayController tray(icon);
-        tray.addTrayIcon();
         const QString desc(c.descLength, QLatin1Char('d'));
-        tray.updateAfterSample(true, false, false, desc, QStringLiteral("12 B"));
-        EXPECT_EQ(icon.tip.size(), c.expected) << c.descLength;
-        EXPECT_TRUE(icon.tip.startsWith(desc.left(c.expected)));
+        Chain chain(desc);
+        chain.sample(12, 0, 0);
+        EXPECT_EQ(chain.icon.tip.size(), c.expected) << c.descLength;
+        EXPECT_TRUE(chain.icon.tip.startsWith(desc.left(c.expected)));
     }
 }
 
 TEST(TrayController, BalloonReplacesThePreviousOneAndLeavesPictureOne) {
-    FakeTrayIcon icon;
-    TrayController tray(icon);
-    tray.addTrayIcon();
-    tray.updateAfterSample(true, true, false, QStringLiteral("eth0"), QStringLiteral("5 B"));
+    Chain chain;
+    FakeTrayIcon& icon = chain.icon;
+    TrayController& tray = chain.tray;
+    chain.sample(2, 3, 0);
     ASSERT_EQ(icon.picture, 4);
     icon.calls.clear();
 
@@ -59,11 +92,11 @@ TEST(TrayController, BalloonReplacesThePreviousOneAndLeavesPictureOne) {
     EXPECT_EQ(icon.balloons.last().icon, 3);
     EXPECT_EQ(icon.tip, QStringLiteral("eth0\r\nTotal: 5 B")); // a balloon keeps the tip
 
-    // The no-adapter follow-up shows picture 5 with its own tip.
+    // The no-adapter follow-up shows picture 5 with its own tip, until the next sample.
     tray.showNoAdapter();
     EXPECT_EQ(icon.picture, 5);
     EXPECT_EQ(icon.tip, QStringLiteral("No adapter selected"));
-    tray.updateAfterSample(false, false, false, QStringLiteral("eth0"), QStringLiteral("5 B"));
+    chain.sample(0, 0, 0);
     EXPECT_EQ(icon.picture, 1);
 }
 
@@ -74,8 +107,10 @@ TEST(TrayController, AddShowsPictureOneOnceAndRemoveTakesItAway) {
     EXPECT_TRUE(icon.shown);
     EXPECT_EQ(icon.picture, 1);
     EXPECT_EQ(icon.tip, QString());
+    EXPECT_TRUE(tray.isAdded());
     tray.removeTrayIcon();
     EXPECT_FALSE(icon.shown);
+    EXPECT_FALSE(tray.isAdded());
     // Nothing reaches a removed icon.
     tray.showNoAdapter();
     EXPECT_EQ(icon.picture, 1);
