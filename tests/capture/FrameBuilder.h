@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CaptureTypes.h"
+
 #include <QByteArray>
 #include <QtGlobal>
 
@@ -64,5 +66,32 @@ struct FrameBuilder {
         f += payload;
         f += trailer;
         return f;
+    }
+
+    /// A UDP frame of `payload` data bytes between two addresses.
+    static QByteArray udp(quint32 source, quint32 destination, int payload = 0) {
+        FrameBuilder b;
+        b.protocol = 17;
+        b.source = source;
+        b.destination = destination;
+        b.payload = QByteArray(payload, 'd');
+        return b.build();
+    }
+
+    /// A TCP frame without data, padded to Ethernet's 60-byte minimum.
+    static QByteArray tcpAck(quint32 source, quint32 destination) {
+        FrameBuilder b;
+        b.source = source;
+        b.destination = destination;
+        b.trailer = QByteArray(6, '\0');
+        return b.build();
+    }
+
+    /// A packet over all of `bytes` (which must outlive it).
+    static Packet packetOf(const QByteArray& bytes) {
+        Packet p;
+        p.PacketLength = p.CaptureLength = quint32(bytes.size());
+        p.Data = reinterpret_cast<const unsigned char*>(bytes.constData());
+        return p;
     }
 };

@@ -1,19 +1,11 @@
 #include "speed/Format.h"
-
-#include <QLocale>
+#include "support/LocalText.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 namespace {
-
-/// The expected text with "." replaced by the user's decimal separator.
-QString local(const char* text) {
-    QString s = QString::fromLatin1(text);
-    s.replace(QLatin1Char('.'), QLocale::system().decimalPoint());
-    return s;
-}
 
 struct BytesCase {
     int unit;

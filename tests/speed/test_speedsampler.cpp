@@ -2,8 +2,7 @@
 #include "platform/fakes/FakeMessageBoxes.h"
 #include "speed/Format.h"
 #include "speed/SpeedSampler.h"
-
-#include <QLocale>
+#include "support/LocalText.h"
 
 #include <gtest/gtest.h>
 
@@ -11,12 +10,6 @@
 #include <vector>
 
 namespace {
-
-QString local(const char* text) {
-    QString s = QString::fromLatin1(text);
-    s.replace(QLatin1Char('.'), QLocale::system().decimalPoint());
-    return s;
-}
 
 struct Plot {
     double speed;

@@ -1,11 +1,11 @@
+#include "capture/FrameBuilder.h"
 #include "capture/FrameHandler.h"
 #include "platform/fakes/FakeClock.h"
 #include "speed/Format.h"
 #include "speed/SpeedSampler.h"
 #include "speed/Statistics.h"
 #include "speed/StatisticsView.h"
-
-#include <QLocale>
+#include "support/LocalText.h"
 
 #include <gtest/gtest.h>
 
@@ -27,20 +27,6 @@ struct RecordingView final : StatisticsView {
     void setAvgSpeedText(const QString& text) override { average = text; }
 };
 
-/// A 60-byte TCP ACK between two addresses.
-QByteArray ack(quint32 source, quint32 destination) {
-    QByteArray f(60, '\0');
-    f[14] = char(0x45);
-    f[17] = char(40);
-    f[23] = char(6);
-    for (int i = 0; i < 4; ++i) {
-        f[26 + i] = char((source >> (24 - 8 * i)) & 0xFF);
-        f[30 + i] = char((destination >> (24 - 8 * i)) & 0xFF);
-    }
-    f[46] = char(0x50);
-    return f;
-}
-
 struct Rig {
     FakeClock clock;
     FrameHandler frames;
@@ -59,10 +45,8 @@ struct Rig {
         frames.setLocalAddresses({"10.0.0.1"});
     }
     void feed(int n, quint32 source = 0x0A000001, quint32 destination = 0x0A000002) {
-        const QByteArray f = ack(source, destination);
-        Packet p;
-        p.PacketLength = p.CaptureLength = quint32(f.size());
-        p.Data = reinterpret_cast<const unsigned char*>(f.constData());
+        const QByteArray f = FrameBuilder::tcpAck(source, destination);
+        const Packet p = FrameBuilder::packetOf(f);
         for (int i = 0; i < n; ++i)
             frames.OnPacket(p);
     }
@@ -133,10 +117,7 @@ TEST(Statistics, ResetShowsZerosEvenWhenFrozen) {
                     EXPECT_EQ(cell, zero);
             EXPECT_EQ(r.view.packets, QStringLiteral("0"));
             EXPECT_EQ(r.view.duration, QStringLiteral("00:00:00"));
-            QString average =
-                speedUnit == 1 ? QStringLiteral("0.00 KB/s") : QStringLiteral("0 kbps");
-            average.replace(QLatin1Char('.'), QLocale::system().decimalPoint());
-            EXPECT_EQ(r.view.average, average);
+            EXPECT_EQ(r.view.average, local(speedUnit == 1 ? "0.00 KB/s" : "0 kbps"));
             EXPECT_EQ(r.frames.packetCount, 0.0);
             EXPECT_EQ(r.frames.counters, TrafficCounters());
             EXPECT_EQ(r.frames.stopwatchCounters.transfer(TrafficCounters::Total), stopwatchBefore);

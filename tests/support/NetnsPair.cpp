@@ -29,11 +29,14 @@ bool ip(const QStringList& args) {
 }
 } // namespace
 
-QString NetnsPair::whyNot() {
+QString NetnsPair::whyNot(const QStringList& programs) {
     if (geteuid() != 0)
         return QStringLiteral("needs root to create network namespaces (run tools/test as root)");
     if (QStandardPaths::findExecutable(QStringLiteral("ip")).isEmpty())
         return QStringLiteral("the ip command (iproute2) is not installed");
+    for (const QString& program : programs)
+        if (QStandardPaths::findExecutable(program).isEmpty())
+            return program + QStringLiteral(" is not installed (tools/test installs it)");
     return {};
 }
 
@@ -46,7 +49,9 @@ NetnsPair::NetnsPair(const QString& tag, int subnet) : tag_(tag), subnet_(subnet
           ip({"-n", nsB(), "link", "set", "lo", "up"}) && createVeth(true);
 }
 
-NetnsPair::~NetnsPair() { removeAll(); }
+NetnsPair::~NetnsPair() {
+    removeAll();
+}
 
 void NetnsPair::removeAll() {
     ip({"netns", "del", nsA()});
@@ -68,7 +73,9 @@ bool NetnsPair::addAddressA() {
     return ip({"-n", nsA(), "addr", "add", addressA() + "/24", "dev", nameA()});
 }
 
-bool NetnsPair::deleteVeth() { return ip({"-n", nsA(), "link", "del", nameA()}); }
+bool NetnsPair::deleteVeth() {
+    return ip({"-n", nsA(), "link", "del", nameA()});
+}
 
 int NetnsPair::run(const QString& ns, const QStringList& command, int timeoutMs,
                    QByteArray* out) const {

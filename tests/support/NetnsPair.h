@@ -15,8 +15,8 @@ public:
     NetnsPair(const NetnsPair&) = delete;
     NetnsPair& operator=(const NetnsPair&) = delete;
 
-    /// Empty when the pair can be made here, else why not (for GTEST_SKIP).
-    static QString whyNot();
+    /// Empty when the pair can be made here and the programs are installed, else why not.
+    static QString whyNot(const QStringList& programs = {});
 
     /// True when set-up succeeded.
     bool ok() const { return ok_; }
@@ -46,6 +46,11 @@ private:
     int subnet_;
     bool ok_ = false;
 };
+
+/// Skips the test (in a test body or SetUp) when NetnsPair::whyNot(programs) says why.
+#define SKIP_WITHOUT_NETNS(...)                                                                    \
+    if (const QString whyNot_ = NetnsPair::whyNot({__VA_ARGS__}); !whyNot_.isEmpty())              \
+    GTEST_SKIP() << whyNot_.toStdString()
 
 /// Moves the calling thread into a network namespace for its lifetime, and back afterwards.
 class NetnsEnter final {

@@ -1,6 +1,8 @@
 #include "platform/RealFileSystem.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeFileSystem.h"
+#include "support/TestFiles.h"
+#include "support/UsageRecords.h"
 #include "usage/Collection2.h"
 #include "usage/LogFolder.h"
 #include "usage/UsageLineFormat.h"
@@ -15,16 +17,6 @@ namespace {
 
 const QDate kToday(2026, 12, 8);
 
-clsUsageRec inc(QDate day, double received, double sent, double passby) {
-    clsUsageRec r;
-    r.usageDate = day;
-    r.dataReceived = received;
-    r.dataSent = sent;
-    r.dataPassthru = passby;
-    r.dataTotalUsage = received + sent + passby;
-    return r;
-}
-
 FakeClock clockOn(QDate day) {
     return FakeClock(QDateTime(day, QTime(10, 0)));
 }
@@ -36,10 +28,7 @@ protected:
     RealFileSystem fs;
     QString folder() const { return dir.path() + QStringLiteral("/Usage Logs"); }
     QString path(const QString& name) const { return folder() + QLatin1Char('/') + name; }
-    QByteArray content(const QString& name) const {
-        QFile f(path(name));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray content(const QString& name) const { return readFile(path(name)); }
     void put(const QString& name, const QByteArray& data) {
         fs.createFolder(folder());
         ASSERT_TRUE(fs.writeFileAtomic(path(name), data));
@@ -53,7 +42,7 @@ TEST(Collection2, KeepsDatesAscendingAndMergesSameDate) {
     const QDate days[] = {QDate(2026, 1, 5), QDate(2026, 1, 1), QDate(2026, 1, 9),
                           QDate(2026, 1, 5), QDate(2026, 1, 3)};
     for (const QDate& d : days)
-        c.Add(std::make_shared<clsUsageRec>(inc(d, 1, 2, 3)));
+        c.Add(std::make_shared<clsUsageRec>(usageRec(d, 1, 2, 3)));
     ASSERT_EQ(c.Count(), 4);
     EXPECT_EQ(c.Item(1)->usageDate, QDate(2026, 1, 1));
     EXPECT_EQ(c.Item(2)->usageDate, QDate(2026, 1, 3));
@@ -62,7 +51,7 @@ TEST(Collection2, KeepsDatesAscendingAndMergesSameDate) {
     EXPECT_EQ(c.Item(3)->dataTotalUsage, 12);
     EXPECT_EQ(c.Item(3)->dataSent, 4);
     // A record that starts a date is stored itself, not a copy.
-    auto shared = std::make_shared<clsUsageRec>(inc(QDate(2026, 1, 20), 0, 0, 0));
+    auto shared = std::make_shared<clsUsageRec>(usageRec(QDate(2026, 1, 20), 0, 0, 0));
     c.Add(shared);
     EXPECT_EQ(c.Item(5).get(), shared.get());
     c.Remove(1);
@@ -119,7 +108,7 @@ TEST(UsageLineFormat, DatesInIsoAndShortFormat) {
     EXPECT_EQ(r.dataReceived, 2);
     EXPECT_EQ(r.dataPassthru, 0);
     EXPECT_EQ(r.dataTotalUsage, 0);
-    EXPECT_EQ(UsageLineFormat::formatLine(inc(d, 20, 10, 5)),
+    EXPECT_EQ(UsageLineFormat::formatLine(usageRec(d, 20, 10, 5)),
               QByteArray("2026-03-07\t10\t20\t5\t35"));
 }
 
@@ -127,14 +116,14 @@ TEST_F(UsageLoggerOnDisk, TwoRunsOnOneDayLeaveOneLineWithTheSums) {
     FakeClock clock = clockOn(kToday);
     {
         clsUsageLogger logger(fs, clock, folder());
-        logger.logUsage(inc(kToday, 1000, 0, 0));
-        logger.logUsage(inc(kToday, 0, 300, 0));
+        logger.logUsage(usageRec(kToday, 1000, 0, 0));
+        logger.logUsage(usageRec(kToday, 0, 300, 0));
         logger.flush();
     }
     EXPECT_FALSE(fs.fileExists(path("_session.log")));
     {
         clsUsageLogger logger(fs, clock, folder());
-        logger.logUsage(inc(kToday, 5, 7, 11));
+        logger.logUsage(usageRec(kToday, 5, 7, 11));
         logger.release();
     }
     EXPECT_EQ(content("2026.log"), QByteArray("2026-12-08\t307\t1005\t11\t1323\r\n"));
@@ -145,9 +134,9 @@ TEST_F(UsageLoggerOnDisk, MonthsFromJanuaryNewestDayFirst) {
     FakeClock clock = clockOn(QDate(2026, 1, 1));
     {
         clsUsageLogger logger(fs, clock, folder());
-        logger.logUsage(inc(QDate(2026, 1, 1), 1, 0, 0));
-        logger.logUsage(inc(QDate(2026, 2, 5), 3, 0, 0));
-        logger.logUsage(inc(QDate(2026, 1, 2), 2, 0, 0)); // clock set back
+        logger.logUsage(usageRec(QDate(2026, 1, 1), 1, 0, 0));
+        logger.logUsage(usageRec(QDate(2026, 2, 5), 3, 0, 0));
+        logger.logUsage(usageRec(QDate(2026, 1, 2), 2, 0, 0)); // clock set back
     }
     EXPECT_EQ(content("2026.log"), QByteArray("2026-01-02\t0\t2\t0\t2\r\n"
                                               "2026-01-01\t0\t1\t0\t1\r\n"
@@ -196,10 +185,10 @@ TEST_F(UsageLoggerOnDisk, LeftOverSessionGoesIntoItsOwnPastYear) {
 TEST_F(UsageLoggerOnDisk, NewYearCommitsTheOldDayIntoTheOldYear) {
     FakeClock clock = clockOn(QDate(2026, 12, 31));
     clsUsageLogger logger(fs, clock, folder());
-    logger.logUsage(inc(QDate(2026, 12, 31), 100, 0, 0));
+    logger.logUsage(usageRec(QDate(2026, 12, 31), 100, 0, 0));
     logger.flush();
     EXPECT_FALSE(fs.fileExists(path("2027.log")));
-    logger.logUsage(inc(QDate(2027, 1, 1), 0, 50, 0));
+    logger.logUsage(usageRec(QDate(2027, 1, 1), 0, 50, 0));
     logger.flush();
     EXPECT_EQ(content("2026.log"), QByteArray("2026-12-31\t0\t100\t0\t100\r\n"));
     EXPECT_TRUE(fs.fileExists(path("2027.log")));
@@ -221,8 +210,8 @@ TEST_F(UsageLoggerOnDisk, ClockSetBackMergesIntoTheEarlierDay) {
     FakeClock clock = clockOn(kToday);
     {
         clsUsageLogger logger(fs, clock, folder());
-        logger.logUsage(inc(kToday, 10, 0, 0));
-        logger.logUsage(inc(QDate(2026, 12, 7), 20, 0, 0));
+        logger.logUsage(usageRec(kToday, 10, 0, 0));
+        logger.logUsage(usageRec(QDate(2026, 12, 7), 20, 0, 0));
         EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 7)).dataTotalUsage, 23);
         EXPECT_EQ(logger.getDailyUsage(kToday).dataTotalUsage, 10);
     }
@@ -233,9 +222,9 @@ TEST_F(UsageLoggerOnDisk, ClockSetBackMergesIntoTheEarlierDay) {
 TEST_F(UsageLoggerOnDisk, DailyUsageAfterListingIsTheWholeDay) {
     FakeClock clock = clockOn(kToday);
     clsUsageLogger logger(fs, clock, folder());
-    logger.logUsage(inc(kToday, 100, 0, 0));
+    logger.logUsage(usageRec(kToday, 100, 0, 0));
     logger.getMonthlyUsage(12, 2026); // commits
-    logger.logUsage(inc(kToday, 0, 7, 0));
+    logger.logUsage(usageRec(kToday, 0, 7, 0));
     const clsUsageRec day = logger.getDailyUsage(kToday);
     EXPECT_EQ(day.dataReceived, 100);
     EXPECT_EQ(day.dataSent, 7);
@@ -247,7 +236,7 @@ TEST_F(UsageLoggerOnDisk, NoDateOrNoYearNeverReachesAnotherDay) {
     FakeClock clock = clockOn(kToday);
     {
         clsUsageLogger logger(fs, clock, folder());
-        logger.logUsage(inc(QDate(), 5, 0, 0)); // counted on the running day
+        logger.logUsage(usageRec(QDate(), 5, 0, 0)); // counted on the running day
         ASSERT_NE(logger.getMonthlyUsage(12, 2026)->Count(), 0);
         EXPECT_EQ(logger.getMonthlyUsage(12, 0)->Count(), 0); // an empty year picker
     }
@@ -280,7 +269,7 @@ TEST_F(UsageLoggerOnDisk, BadLinesNeverCostOtherDaysTheirFigures) {
     FakeClock clock = clockOn(kToday);
     {
         clsUsageLogger logger(fs, clock, folder());
-        logger.logUsage(inc(kToday, 1, 0, 0));
+        logger.logUsage(usageRec(kToday, 1, 0, 0));
         EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 3)).dataTotalUsage, 21);
         EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 4)).dataSent, 9);
         EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 5)).dataReceived, 3);
@@ -328,7 +317,7 @@ TEST_F(UsageLoggerOnDisk, AYearFileThatCannotBeReadKeepsItsSessionWaiting) {
     FakeClock clock = clockOn(kToday);
     {
         clsUsageLogger logger(fs, clock, folder());
-        logger.logUsage(inc(kToday, 4, 0, 0));
+        logger.logUsage(usageRec(kToday, 4, 0, 0));
         EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 1)).dataTotalUsage, 9);
         EXPECT_EQ(logger.getDailyUsage(QDate(2025, 12, 30)).dataTotalUsage, 0);
     }

@@ -1,5 +1,6 @@
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeFileSystem.h"
+#include "support/UsageRecords.h"
 #include "usage/clsUsageLogger.h"
 
 #include <gtest/gtest.h>
@@ -11,16 +12,6 @@ namespace {
 
 const QString kFolder = QStringLiteral("/logs");
 const QDate kToday(2026, 12, 8);
-
-clsUsageRec inc(QDate day, double received, double sent = 0, double passby = 0) {
-    clsUsageRec r;
-    r.usageDate = day;
-    r.dataReceived = received;
-    r.dataSent = sent;
-    r.dataPassthru = passby;
-    r.dataTotalUsage = received + sent + passby;
-    return r;
-}
 
 QString file(const char* name) {
     return kFolder + QLatin1Char('/') + QLatin1String(name);
@@ -47,7 +38,7 @@ TEST(UsageLoggerWrites, FramesOnlyTouchMemoryUntilFlush) {
     clsUsageLogger logger(fs, clock, kFolder);
     const int before = fs.persistentWrites();
     for (int i = 0; i < 10000; ++i)
-        logger.logUsage(inc(kToday, 60));
+        logger.logUsage(usageRec(kToday, 60));
     EXPECT_EQ(fs.persistentWrites(), before);
     EXPECT_EQ(fs.file(file("_session.log")), QByteArray());
     EXPECT_TRUE(logger.flush());
@@ -77,7 +68,7 @@ TEST(UsageLoggerCrash, EveryCutOfEveryWriteCountsOnceAndLosesNoFlushedFigure) {
     {
         clsUsageLogger logger(fs, clock, kFolder);
         auto log = [&](QDate d, double amount) {
-            logger.logUsage(inc(d, amount, 1, 2));
+            logger.logUsage(usageRec(d, amount, 1, 2));
             logged[d.day()] += amount + 3;
         };
         auto flush = [&] {
@@ -133,7 +124,7 @@ TEST(UsageLoggerFaults, FailedYearWriteKeepsTheOldFileAndTheFigures) {
         fs.createFolder(kFolder);
         FakeClock clock(QDateTime(kToday, QTime(9, 0)));
         clsUsageLogger logger(fs, clock, kFolder);
-        logger.logUsage(inc(kToday, 1000));
+        logger.logUsage(usageRec(kToday, 1000));
         logger.flush();
         const QString suffix = QString::fromLatin1(c.failingSuffix);
         fs.diskFull = c.diskFull;
@@ -141,7 +132,7 @@ TEST(UsageLoggerFaults, FailedYearWriteKeepsTheOldFileAndTheFigures) {
             fs.failWrite = [suffix](const QString& p) { return p.endsWith(suffix); };
 
         logger.getMonthlyUsage(12, 2026); // commit fails
-        logger.logUsage(inc(kToday, 5));
+        logger.logUsage(usageRec(kToday, 5));
         EXPECT_FALSE(logger.flush());
         EXPECT_EQ(fs.file(file("2026.log")), old);
         EXPECT_EQ(logger.getDailyUsage(kToday).dataTotalUsage, 1005);
@@ -170,7 +161,7 @@ TEST(UsageLoggerFaults, UnreadableYearFileIsNeverOverwritten) {
     FakeClock clock(QDateTime(kToday, QTime(9, 0)));
     {
         clsUsageLogger logger(fs, clock, kFolder);
-        logger.logUsage(inc(kToday, 70));
+        logger.logUsage(usageRec(kToday, 70));
         logger.flush();
         EXPECT_EQ(logger.getDailyUsage(kToday).dataTotalUsage, 70);
         EXPECT_EQ(logger.getDailyUsage(QDate(2025, 5, 5)).dataTotalUsage, 6);
@@ -191,7 +182,7 @@ TEST(UsageLoggerFaults, UnreadableSessionFileIsLeftForLater) {
     FakeClock clock(QDateTime(kToday, QTime(9, 0)));
     {
         clsUsageLogger logger(fs, clock, kFolder);
-        logger.logUsage(inc(kToday, 10));
+        logger.logUsage(usageRec(kToday, 10));
         EXPECT_EQ(logger.getDailyUsage(kToday).dataTotalUsage, 10);
     }
     EXPECT_EQ(fs.file(file("_session.log")), QByteArray("2026-12-07\t1\t1\t1\t3\r\n"));
@@ -249,7 +240,7 @@ TEST(UsageLoggerFaults, AYearThatCannotBePutInPlaceIsSetAsideNotRetriedForever) 
     FakeClock clock(QDateTime(kToday, QTime(9, 0)));
     {
         clsUsageLogger logger(fs, clock, kFolder);
-        logger.logUsage(inc(kToday, 8));
+        logger.logUsage(usageRec(kToday, 8));
         logger.flush();
     }
     EXPECT_EQ(fs.file(file("2026.log.ready-unplaced")),
