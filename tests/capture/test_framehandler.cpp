@@ -17,13 +17,7 @@ constexpr quint32 ip(int a, int b, int c, int d) {
 /// Keeps a built frame alive while it is handed out.
 struct Frame {
     QByteArray bytes;
-    Packet packet() const {
-        Packet p;
-        p.PacketLength = quint32(bytes.size());
-        p.CaptureLength = quint32(bytes.size());
-        p.Data = reinterpret_cast<const unsigned char*>(bytes.constData());
-        return p;
-    }
+    Packet packet() const { return FrameBuilder::packetOf(bytes); }
 };
 
 Frame frame(quint8 protocol, quint32 source, quint32 destination, int payload = 10) {

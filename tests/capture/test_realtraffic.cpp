@@ -147,14 +147,7 @@ bool waitForStderr(QProcess& p, const QByteArray& text, int timeoutMs, QByteArra
 
 class RealTraffic : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const QString why = NetnsPair::whyNot();
-        if (!why.isEmpty())
-            GTEST_SKIP() << why.toStdString();
-        for (const char* program : {"tcpdump", "tshark", "python3", "curl"})
-            if (!have(program))
-                GTEST_SKIP() << program << " is not installed (tools/test installs it)";
-    }
+    void SetUp() override { SKIP_WITHOUT_NETNS("tcpdump", "tshark", "python3", "curl"); }
 };
 
 TEST_F(RealTraffic, ReplayAgreesWithTshark) {

@@ -1,12 +1,12 @@
 // Reading capture files: files written here byte by byte, and files that tcpdump and editcap wrote
 // from real traffic between two network namespaces of this test.
 #include "platform/PcapFileSource.h"
+#include "support/CaptureRecorder.h"
 #include "support/NetnsPair.h"
+#include "support/TestFiles.h"
 
-#include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtEndian>
 
@@ -22,37 +22,8 @@
 
 namespace {
 
-/// One delivered frame, copied.
-struct Frame {
-    quint32 packetLength;
-    quint32 captureLength;
-    QByteArray bytes;
-    bool operator==(const Frame&) const = default;
-};
-
-/// Records what the file source hands out.
-class Recorder final : public CaptureEvents {
-public:
-    void OnPacket(const Packet& packet) override {
-        frames.push_back(
-            {packet.PacketLength, packet.CaptureLength,
-             QByteArray(reinterpret_cast<const char*>(packet.Data), int(packet.CaptureLength))});
-        ++sinceBatchEnd;
-        if (throwAt != 0 && frames.size() == throwAt)
-            throw std::runtime_error("handler failed");
-    }
-    void OnCaptureAborted() override { ++aborted; }
-    void OnBatchEnd() override {
-        ++batchEnds;
-        sinceBatchEnd = 0;
-    }
-
-    std::vector<Frame> frames;
-    size_t throwAt = 0;
-    int aborted = 0;
-    int batchEnds = 0;
-    int sinceBatchEnd = 0;
-};
+using Frame = RecordedFrame;
+using Recorder = CaptureRecorder;
 
 /// A frame as stored in a record: its wire length and the bytes kept.
 struct Record {
@@ -68,41 +39,33 @@ struct Flavour {
     bool nanoseconds;
 };
 
-void put32(QByteArray& out, quint32 v, bool bigEndian) {
-    char b[4];
+template <typename T> void put(QByteArray& out, T v, bool bigEndian) {
+    char b[sizeof(T)];
     if (bigEndian)
         qToBigEndian(v, b);
     else
         qToLittleEndian(v, b);
-    out.append(b, 4);
-}
-
-void put16(QByteArray& out, quint16 v, bool bigEndian) {
-    char b[2];
-    if (bigEndian)
-        qToBigEndian(v, b);
-    else
-        qToLittleEndian(v, b);
-    out.append(b, 2);
+    out.append(b, sizeof(T));
 }
 
 /// A classic capture file of Ethernet frames, written by hand.
 QByteArray pcapFile(const std::vector<Record>& records, Flavour f = {"le", false, false},
                     quint32 snapLength = 65535) {
     QByteArray out;
-    put32(out, f.nanoseconds ? 0xa1b23c4d : 0xa1b2c3d4, f.bigEndian);
-    put16(out, 2, f.bigEndian);
-    put16(out, 4, f.bigEndian);
-    put32(out, 0, f.bigEndian); // time zone
-    put32(out, 0, f.bigEndian); // accuracy
-    put32(out, snapLength, f.bigEndian);
-    put32(out, 1, f.bigEndian); // Ethernet
+    put<quint32>(out, f.nanoseconds ? 0xa1b23c4d : 0xa1b2c3d4, f.bigEndian);
+    put<quint16>(out, 2, f.bigEndian);
+    put<quint16>(out, 4, f.bigEndian);
+    put<quint32>(out, 0, f.bigEndian); // time zone
+    put<quint32>(out, 0, f.bigEndian); // accuracy
+    put<quint32>(out, snapLength, f.bigEndian);
+    put<quint32>(out, 1, f.bigEndian); // Ethernet
     quint32 second = 1765000000;
     for (const Record& r : records) {
-        put32(out, second++, f.bigEndian);
-        put32(out, 1000, f.bigEndian);
-        put32(out, r.storedCaplen != 0 ? r.storedCaplen : quint32(r.kept.size()), f.bigEndian);
-        put32(out, r.wireLength, f.bigEndian);
+        put<quint32>(out, second++, f.bigEndian);
+        put<quint32>(out, 1000, f.bigEndian);
+        put<quint32>(out, r.storedCaplen != 0 ? r.storedCaplen : quint32(r.kept.size()),
+                     f.bigEndian);
+        put<quint32>(out, r.wireLength, f.bigEndian);
         out += r.kept;
     }
     return out;
@@ -122,21 +85,12 @@ QByteArray frameBytes(int length, int seed) {
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
     const QString path = dir.filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(content) != content.size())
-        return {};
-    return path;
+    return writeFile(path, content) ? path : QString();
 }
 
 /// Delivers a whole file; the error text when it throws.
 std::optional<QString> readInto(const QString& path, Recorder& rec, int batchSize = 4096) {
-    try {
-        PcapFileSource source(path);
-        source.deliverAll(rec, batchSize);
-        return std::nullopt;
-    } catch (const CaptureError& e) {
-        return e.description();
-    }
+    return captureErrorOf([&] { PcapFileSource(path).deliverAll(rec, batchSize); });
 }
 
 TEST(PcapFile, HandWrittenFilesDeliverEveryFrameWithItsLengths) {
@@ -180,32 +134,28 @@ TEST(PcapFile, RecordsClaimingMoreThanTheyMayHoldAreNeverReadPast) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     // More bytes kept than the frame had on the wire: only the frame's own bytes are handed out.
-    {
+    // A record longer than the file's snapshot length: cut to it. Either way the next record
+    // still starts at the right place.
+    struct Case {
+        const char* name;
+        Record first;
+        quint32 snapLength, kept;
+    };
+    const Case cases[] = {{"more kept than on the wire", {20, frameBytes(40, 1)}, 65535, 20},
+                          {"longer than the snapshot", {100, frameBytes(100, 3)}, 64, 64}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Record next{50, frameBytes(50, 4)};
         const QString path =
             writeFile(dir, QStringLiteral("over.pcap"),
-                      pcapFile({{20, frameBytes(40, 1)}, {60, frameBytes(60, 2)}}));
-        Recorder rec;
-        EXPECT_EQ(readInto(path, rec), std::nullopt);
-        ASSERT_EQ(rec.frames.size(), 2u);
-        EXPECT_EQ(rec.frames[0].packetLength, 20u);
-        EXPECT_EQ(rec.frames[0].captureLength, 20u);
-        EXPECT_EQ(rec.frames[0].bytes, frameBytes(40, 1).left(20));
-        EXPECT_EQ(rec.frames[1].bytes, frameBytes(60, 2));
-    }
-    // A record longer than the file's snapshot length: cut to it, and the next record still
-    // starts at the right place.
-    {
-        const QString path =
-            writeFile(dir, QStringLiteral("snap.pcap"),
-                      pcapFile({{100, frameBytes(100, 3)}, {50, frameBytes(50, 4)}},
-                               {"le", false, false}, 64));
+                      pcapFile({c.first, next}, {"le", false, false}, c.snapLength));
         Recorder rec;
         ASSERT_EQ(readInto(path, rec), std::nullopt);
         ASSERT_EQ(rec.frames.size(), 2u);
-        EXPECT_EQ(rec.frames[0].packetLength, 100u);
-        EXPECT_EQ(rec.frames[0].captureLength, 64u);
-        EXPECT_EQ(rec.frames[0].bytes, frameBytes(100, 3).left(64));
-        EXPECT_EQ(rec.frames[1].bytes, frameBytes(50, 4));
+        EXPECT_EQ(rec.frames[0].packetLength, c.first.wireLength);
+        EXPECT_EQ(rec.frames[0].captureLength, c.kept);
+        EXPECT_EQ(rec.frames[0].bytes, c.first.kept.left(int(c.kept)));
+        EXPECT_EQ(rec.frames[1].bytes, next.kept);
     }
     // A record that claims an absurd length: an error, not an allocation of gigabytes or a read
     // past the end.
@@ -277,12 +227,15 @@ TEST(PcapFile, AFailingHandlerEndsDeliveryAndReachesTheCaller) {
         records.push_back({quint32(60 + i), frameBytes(60 + i, i)});
     const QString path = writeFile(dir, QStringLiteral("ten.pcap"), pcapFile(records));
     Recorder rec;
-    rec.throwAt = 4;
+    rec.onPacket = [&](const Packet&) {
+        if (rec.frames.size() == 4)
+            throw std::runtime_error("handler failed");
+    };
     PcapFileSource source(path);
     EXPECT_THROW(source.deliverAll(rec, 3), std::runtime_error);
     EXPECT_EQ(rec.frames.size(), 4u);
     // The file goes on where it stopped.
-    rec.throwAt = 0;
+    rec.onPacket = nullptr;
     EXPECT_EQ(source.deliverAll(rec), 6u);
     ASSERT_EQ(rec.frames.size(), 10u);
     EXPECT_EQ(rec.frames.back().bytes, records.back().kept);
@@ -292,35 +245,15 @@ TEST(PcapFile, AFailingHandlerEndsDeliveryAndReachesTheCaller) {
 
 constexpr quint16 kUdpPort = 40001;
 
-QByteArray payloadOf(int length, int seed) {
-    QByteArray p(length, ' ');
-    for (int i = 0; i < length; ++i)
-        p[i] = char('a' + (seed + i * 3) % 26);
-    return p;
-}
-
 /// The UDP payload of an Ethernet frame sent to our port, from its kept bytes.
 std::optional<QByteArray> udpPayload(const Frame& f) {
-    const QByteArray& b = f.bytes;
-    if (b.size() < 42 || quint8(b[12]) != 0x08 || quint8(b[13]) != 0x00 || quint8(b[23]) != 17)
-        return std::nullopt;
-    const int ihl = (quint8(b[14]) & 0x0f) * 4;
-    if (b.size() < 14 + ihl + 8)
-        return std::nullopt;
-    if (((quint8(b[14 + ihl + 2]) << 8) | quint8(b[14 + ihl + 3])) != kUdpPort)
-        return std::nullopt;
-    return b.mid(14 + ihl + 8);
+    return frameinfo::udpPayload(f, kUdpPort);
 }
 
 class PcapFileFromTraffic : public ::testing::Test {
 protected:
     void SetUp() override {
-        const QString why = NetnsPair::whyNot();
-        if (!why.isEmpty())
-            GTEST_SKIP() << why.toStdString();
-        for (const char* tool : {"tcpdump", "editcap"})
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                GTEST_SKIP() << tool << " is not installed";
+        SKIP_WITHOUT_NETNS("tcpdump", "editcap");
         ASSERT_TRUE(dir_.isValid());
         pair_ = std::make_unique<NetnsPair>(QStringLiteral("capf"), 11);
         ASSERT_TRUE(pair_->ok()) << "could not create the namespaces and the veth pair";
@@ -343,8 +276,8 @@ protected:
             return {};
         for (size_t i = 0; i < sizes.size(); ++i) {
             if (pair_->runInB({"bash", "-c", "printf %s \"$1\" > /dev/udp/$2/$3", "_",
-                               QString::fromLatin1(payloadOf(sizes[i], int(i))), pair_->addressA(),
-                               QString::number(kUdpPort)}) != 0)
+                               QString::fromLatin1(frameinfo::makePayload(sizes[i], char(i))),
+                               pair_->addressA(), QString::number(kUdpPort)}) != 0)
                 return {};
         }
         // tcpdump writes each frame as it comes (-U): wait until the file holds them all.
@@ -403,7 +336,7 @@ TEST_F(PcapFileFromTraffic, TcpdumpFilesAndTheirPcapngCopiesDeliverTheSameFrames
             const int index = int(seen.size());
             ASSERT_LT(index, int(sizes.size()));
             seen.push_back(size);
-            const QByteArray sent = payloadOf(sizes[index], index);
+            const QByteArray sent = frameinfo::makePayload(sizes[index], char(index));
             EXPECT_EQ(*payload, sent.left(payload->size()));
             EXPECT_EQ(f.captureLength, quint32(std::min(take.snapLength, 42 + sizes[index])));
         }

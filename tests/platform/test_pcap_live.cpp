@@ -1,12 +1,13 @@
 // Live capture through libpcap on a veth pair between two network namespaces of this test.
 #include "platform/PcapCapture.h"
+#include "support/CaptureRecorder.h"
 #include "support/NetnsPair.h"
+#include "support/TestApp.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -23,9 +24,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -33,89 +32,14 @@
 
 namespace {
 
+using namespace frameinfo;
+using Frame = RecordedFrame;
+
 constexpr quint16 kUdpPort = 40000;
 constexpr quint16 kHttpPort = 8000;
 
-/// One delivered frame, copied.
-struct Frame {
-    quint32 packetLength;
-    quint32 captureLength;
-    QByteArray bytes;
-};
-
-/// Records what the capture component hands out.
-class Recorder final : public CaptureEvents {
-public:
-    void OnPacket(const Packet& packet) override {
-        ++depth;
-        maxDepth = std::max(maxDepth, depth);
-        frames.push_back(
-            {packet.PacketLength, packet.CaptureLength,
-             QByteArray(reinterpret_cast<const char*>(packet.Data), int(packet.CaptureLength))});
-        ++sinceBatchEnd;
-        if (onPacket)
-            onPacket(packet);
-        --depth;
-    }
-    void OnCaptureAborted() override { ++aborted; }
-    void OnBatchEnd() override {
-        ++batchEnds;
-        sinceBatchEnd = 0;
-    }
-
-    std::vector<Frame> frames;
-    std::function<void(const Packet&)> onPacket;
-    int aborted = 0;
-    int batchEnds = 0;
-    int sinceBatchEnd = 0;
-    int depth = 0;
-    int maxDepth = 0;
-};
-
-quint16 be16(const QByteArray& b, int at) {
-    return quint16((quint8(b[at]) << 8) | quint8(b[at + 1]));
-}
-
-/// The IPv4 protocol number of an Ethernet frame, or -1 when it is no IPv4 frame.
-int ipProtocol(const Frame& f) {
-    if (f.bytes.size() < 34 || be16(f.bytes, 12) != 0x0800)
-        return -1;
-    return quint8(f.bytes[23]);
-}
-
-/// Destination port of a TCP or UDP frame (-1 otherwise).
-int destPort(const Frame& f) {
-    const int protocol = ipProtocol(f);
-    if (protocol != 6 && protocol != 17)
-        return -1;
-    const int ihl = (quint8(f.bytes[14]) & 0x0f) * 4;
-    if (f.bytes.size() < 14 + ihl + 4)
-        return -1;
-    return be16(f.bytes, 14 + ihl + 2);
-}
-
-int sourcePort(const Frame& f) {
-    const int protocol = ipProtocol(f);
-    if (protocol != 6 && protocol != 17)
-        return -1;
-    const int ihl = (quint8(f.bytes[14]) & 0x0f) * 4;
-    return be16(f.bytes, 14 + ihl);
-}
-
-/// The UDP payload when the frame is a datagram to our port.
 std::optional<QByteArray> udpPayload(const Frame& f) {
-    if (ipProtocol(f) != 17 || destPort(f) != kUdpPort)
-        return std::nullopt;
-    const int ihl = (quint8(f.bytes[14]) & 0x0f) * 4;
-    return f.bytes.mid(14 + ihl + 8, be16(f.bytes, 14 + ihl + 4) - 8);
-}
-
-/// A printable payload of the given length that differs per call.
-QByteArray makePayload(int length, char seed) {
-    QByteArray p(length, ' ');
-    for (int i = 0; i < length; ++i)
-        p[i] = char('A' + (seed + i * 7) % 26);
-    return p;
+    return frameinfo::udpPayload(f, kUdpPort);
 }
 
 double processCpuSeconds() {
@@ -166,19 +90,10 @@ private:
 
 class PcapLive : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (QCoreApplication::instance() == nullptr) {
-            static int argc = 1;
-            static char name[] = "test_pcap_live";
-            static char* argv[] = {name, nullptr};
-            static QCoreApplication app(argc, argv);
-        }
-    }
+    static void SetUpTestSuite() { ensureApp<QCoreApplication>(); }
 
     void SetUp() override {
-        const QString why = NetnsPair::whyNot();
-        if (!why.isEmpty())
-            GTEST_SKIP() << why.toStdString();
+        SKIP_WITHOUT_NETNS();
         pair_ = std::make_unique<NetnsPair>(QStringLiteral("cap"), 10);
         ASSERT_TRUE(pair_->ok()) << "could not create the namespaces and the veth pair";
         enter_ = std::make_unique<NetnsEnter>(pair_->nsA());
@@ -218,13 +133,8 @@ protected:
     /// Starts a web server in namespace A serving a small file; returns its body.
     QByteArray startServer() {
         const QByteArray body = makePayload(3000, 5);
-        if (!dir_.isValid())
+        if (!dir_.isValid() || !writeFile(dir_.filePath(QStringLiteral("hello.txt")), body))
             return {};
-        QFile f(dir_.filePath(QStringLiteral("hello.txt")));
-        if (!f.open(QIODevice::WriteOnly))
-            return {};
-        f.write(body);
-        f.close();
         server_ = std::make_unique<QProcess>();
         server_->setWorkingDirectory(dir_.path());
         server_->setProcessChannelMode(QProcess::MergedChannels);
@@ -249,6 +159,11 @@ protected:
         return out;
     }
 
+    /// What StartCapture throws; "(started)" when it starts.
+    QString startError() {
+        return captureErrorOf([this] { capture_->StartCapture(); }).value_or("(started)");
+    }
+
     template <typename Pred> bool waitFor(Pred pred, int ms = 5000) {
         return QTest::qWaitFor(pred, ms);
     }
@@ -265,7 +180,7 @@ protected:
     std::unique_ptr<PcapCapture> capture_;
     std::unique_ptr<QProcess> server_;
     QTemporaryDir dir_;
-    Recorder rec_;
+    CaptureRecorder rec_;
 };
 
 TEST_F(PcapLive, ListsAdaptersInPcapOrderWithIPv4AddressesAndLinkTypes) {
@@ -442,12 +357,12 @@ TEST_F(PcapLive, TcpConnectionIsSeenAndFiltersSelectWhatIsDelivered) {
     for (const Frame& f : rec_.frames) {
         ASSERT_EQ(ipProtocol(f), 6);
         EXPECT_TRUE(destPort(f) == kHttpPort || sourcePort(f) == kHttpPort);
-        const int ihl = (quint8(f.bytes[14]) & 0x0f) * 4;
-        const int tcpHeader = (quint8(f.bytes[14 + ihl + 12]) >> 4) * 4;
+        const int tcp = transportAt(f);
+        const int tcpHeader = (quint8(f.bytes[tcp + 12]) >> 4) * 4;
         EXPECT_EQ(f.packetLength, quint32(14 + be16(f.bytes, 16)));
-        syn += (quint8(f.bytes[14 + ihl + 13]) & 0x02) != 0;
+        syn += (quint8(f.bytes[tcp + 13]) & 0x02) != 0;
         if (sourcePort(f) == kHttpPort)
-            bodyBytesSeen += f.packetLength - 14 - ihl - tcpHeader;
+            bodyBytesSeen += f.packetLength - tcp - tcpHeader;
     }
     EXPECT_EQ(syn, 2);                     // SYN and SYN-ACK
     EXPECT_GT(bodyBytesSeen, body.size()); // the body and the response header
@@ -459,12 +374,7 @@ TEST_F(PcapLive, TcpConnectionIsSeenAndFiltersSelectWhatIsDelivered) {
     ASSERT_NE(pcap_compile(dead, &program, bad.constData(), 1, PCAP_NETMASK_UNKNOWN), 0);
     const QString pcapMessage = QString::fromLocal8Bit(pcap_geterr(dead));
     pcap_close(dead);
-    try {
-        capture_->setFilter(QString::fromLatin1(bad));
-        ADD_FAILURE() << "a bad filter was accepted";
-    } catch (const CaptureError& e) {
-        EXPECT_EQ(e.description(), pcapMessage);
-    }
+    EXPECT_EQ(captureErrorOf([&] { capture_->setFilter(QString::fromLatin1(bad)); }), pcapMessage);
     EXPECT_EQ(capture_->Filter(), tcpOnly);
     rec_.frames.clear();
     sendUdp("still not wanted");
@@ -540,7 +450,7 @@ TEST_F(PcapLive, AFailingHandlerLosesItsBatchButNotTheCapture) {
             throw std::runtime_error("handler failed");
     };
     struct FailingBatchEnd final : CaptureEvents {
-        Recorder* inner;
+        CaptureRecorder* inner;
         int* failures;
         void OnPacket(const Packet& p) override { inner->OnPacket(p); }
         void OnCaptureAborted() override { inner->OnCaptureAborted(); }
@@ -625,26 +535,25 @@ TEST_F(PcapLive, LosingTheAdapterAbortsOnceAndCaptureRestartsWhenItIsBack) {
     sendUdp("before");
     ASSERT_TRUE(waitFor([&] { return udpCount() == 1; }));
 
-    QElapsedTimer noticed;
+    // Told once, and capture is over.
+    const auto expectAbortNotice = [&](int count, const char* what) {
+        QElapsedTimer noticed;
+        noticed.start();
+        ASSERT_TRUE(waitFor([&] { return rec_.aborted >= count; }, 10000)) << "no abort notice";
+        std::printf("[ figures ] %s noticed after %lld ms: %s\n", what, noticed.elapsed(),
+                    qPrintable(capture_->abortReason()));
+        runEventLoop(300);
+        EXPECT_EQ(rec_.aborted, count);
+        EXPECT_FALSE(capture_->isCapturing());
+    };
     ASSERT_TRUE(pair_->deleteVeth());
-    noticed.start();
-    ASSERT_TRUE(waitFor([&] { return rec_.aborted > 0; }, 10000)) << "no abort notice";
-    std::printf("[ figures ] removal noticed after %lld ms: %s\n", noticed.elapsed(),
-                qPrintable(capture_->abortReason()));
-    runEventLoop(300);
-    EXPECT_EQ(rec_.aborted, 1);
-    EXPECT_FALSE(capture_->isCapturing());
+    ASSERT_NO_FATAL_FAILURE(expectAbortNotice(1, "removal"));
     EXPECT_FALSE(capture_->abortReason().isEmpty());
     EXPECT_FALSE(capture_->AdapterPresent(pair_->nameA()));
     capture_->RefreshAdapters();
     for (const Adapter& a : capture_->Adapters())
         EXPECT_NE(a.Name, pair_->nameA());
-    try {
-        capture_->StartCapture(); // the stored adapter is gone
-        ADD_FAILURE() << "capture started on a missing adapter";
-    } catch (const CaptureError& e) {
-        EXPECT_TRUE(e.description().contains(pair_->nameA())) << e.what();
-    }
+    EXPECT_TRUE(startError().contains(pair_->nameA())); // the stored adapter is gone
 
     ASSERT_TRUE(pair_->createVeth());
     EXPECT_TRUE(capture_->AdapterPresent(pair_->nameA()));
@@ -657,22 +566,11 @@ TEST_F(PcapLive, LosingTheAdapterAbortsOnceAndCaptureRestartsWhenItIsBack) {
 
     // Taken down rather than removed: also a loss, told once.
     ASSERT_EQ(pair_->runInA({"ip", "link", "set", pair_->nameA(), "down"}), 0);
-    noticed.restart();
-    ASSERT_TRUE(waitFor([&] { return rec_.aborted > 1; }, 10000)) << "no abort notice";
-    std::printf("[ figures ] going down noticed after %lld ms: %s\n", noticed.elapsed(),
-                qPrintable(capture_->abortReason()));
-    runEventLoop(300);
-    EXPECT_EQ(rec_.aborted, 2);
-    EXPECT_FALSE(capture_->isCapturing());
+    ASSERT_NO_FATAL_FAILURE(expectAbortNotice(2, "going down"));
     EXPECT_TRUE(capture_->abortReason().contains(pair_->nameA()));
     // A device that is down cannot be opened: absent until it is up again.
     EXPECT_FALSE(capture_->AdapterPresent(pair_->nameA()));
-    try {
-        capture_->StartCapture();
-        ADD_FAILURE() << "capture started on a device that is down";
-    } catch (const CaptureError& e) {
-        EXPECT_TRUE(e.description().contains(pair_->nameA())) << e.what();
-    }
+    EXPECT_TRUE(startError().contains(pair_->nameA()));
     ASSERT_EQ(pair_->runInA({"ip", "link", "set", pair_->nameA(), "up"}), 0);
     EXPECT_TRUE(capture_->AdapterPresent(pair_->nameA()));
     capture_->StartCapture();
@@ -686,31 +584,20 @@ TEST_F(PcapLive, FailuresNameTheAdapterAndTellHowToGrantPrivilege) {
     Adapter missing;
     missing.Name = QStringLiteral("qmnosuch0");
     capture_->setActiveAdapter(missing);
-    try {
-        capture_->StartCapture();
-        ADD_FAILURE() << "capture started on a device that does not exist";
-    } catch (const CaptureError& e) {
-        EXPECT_TRUE(e.description().contains(QStringLiteral("qmnosuch0"))) << e.what();
-    }
+    EXPECT_TRUE(startError().contains(QStringLiteral("qmnosuch0")));
     EXPECT_FALSE(capture_->isCapturing());
 
     selectA();
     {
         DropCapability drop(CAP_NET_RAW);
         ASSERT_TRUE(drop.ok());
-        try {
-            capture_->StartCapture();
-            ADD_FAILURE() << "capture started without CAP_NET_RAW";
-        } catch (const CaptureError& e) {
-            EXPECT_TRUE(e.description().contains(pair_->nameA())) << e.what();
-            EXPECT_TRUE(e.description().contains(QStringLiteral("setcap"))) << e.what();
-            // The line to paste names this very program.
-            EXPECT_TRUE(e.description().contains(QCoreApplication::applicationFilePath()))
-                << e.what();
-            EXPECT_TRUE(e.description().contains(QStringLiteral("root"))) << e.what();
-            // libpcap's own words come first.
-            EXPECT_TRUE(e.description().contains(QStringLiteral("not permitted"))) << e.what();
-        }
+        const QString error = startError();
+        // libpcap's own words, the adapter, and a line to paste that names this very program.
+        for (const QString& part :
+             {QStringLiteral("not permitted"), pair_->nameA(), QStringLiteral("setcap"),
+              QCoreApplication::applicationFilePath(), QStringLiteral("root")})
+            EXPECT_TRUE(error.contains(part))
+                << part.toStdString() << " in " << error.toStdString();
     }
     capture_->StartCapture(); // privilege back: works
     EXPECT_TRUE(capture_->isCapturing());
