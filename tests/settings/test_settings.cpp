@@ -1,6 +1,7 @@
 #include "platform/QSettingsStore.h"
 #include "platform/fakes/FakeSettingsStore.h"
 #include "settings/Settings.h"
+#include "support/TestFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -113,9 +114,7 @@ TEST(Settings, EveryKeyRoundTripsThroughTheIniFile) {
     EXPECT_EQ(u.speed, 0);
 
     // The file is plain text under [settings]; commas and quotes are quoted, not encoded.
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QString content = QString::fromUtf8(f.readAll());
+    const QString content = readText(file);
     EXPECT_TRUE(content.startsWith(QStringLiteral("[settings]\n"))) << content.toStdString();
     EXPECT_TRUE(content.contains(QStringLiteral("\nDisplayTCP=False\n")));
     EXPECT_TRUE(content.contains(QStringLiteral("\nBandwidth=1250000\n")));
@@ -220,44 +219,32 @@ TEST(Settings, SeveralBadValuesAreAllReported) {
     EXPECT_EQ(Settings::describe(errors), errors[0].description + "\r\n" + errors[1].description);
 }
 
-TEST(Settings, BandwidthThatCannotScaleTheGraphReadsAsTheDefault) {
-    struct Case {
-        const char* text;
-        double value;
+TEST(Settings, NumbersReadLikeTheStoreConversion) {
+    const auto check = [](const char* key, const auto& cases, auto value) {
+        for (const auto& [text, expected] : cases) {
+            FakeSettingsStore store;
+            store.at(QString::fromLatin1(key)) = QString::fromLatin1(text);
+            Units u;
+            Settings s(u.display, u.speed);
+            EXPECT_TRUE(s.loadSettings(store).isEmpty()) << key << "=" << text;
+            EXPECT_EQ(value(s), expected) << key << "=" << text;
+        }
     };
-    const Case cases[] = {{"1000", 1000}, {"0", 48000}, {"-5", 48000},      {"inf", 48000},
-                          {"nan", 48000}, {"0.5", 0.5}, {" 96000 ", 96000}, {"-0", 48000}};
-    for (const Case& c : cases) {
-        FakeSettingsStore store;
-        store.at("Bandwidth") = QString::fromLatin1(c.text);
-        Units u;
-        Settings s(u.display, u.speed);
-        EXPECT_TRUE(s.loadSettings(store).isEmpty()) << c.text;
-        EXPECT_EQ(s.gBandwidth, c.value) << c.text;
-    }
-}
-
-TEST(Settings, IntegersRoundLikeTheStoreConversion) {
-    struct Case {
-        const char* text;
-        qint32 value;
-    };
-    const Case cases[] = {{"45", 45},
-                          {" 45 ", 45},
-                          {"-3", -3},
-                          {"2.5", 2},
-                          {"3.5", 4},
-                          {"30.0", 30},
-                          {"2147483647", 2147483647},
-                          {"-2147483648", -2147483647 - 1}};
-    for (const Case& c : cases) {
-        FakeSettingsStore store;
-        store.at("RemoveFromListTime") = QString::fromLatin1(c.text);
-        Units u;
-        Settings s(u.display, u.speed);
-        EXPECT_TRUE(s.loadSettings(store).isEmpty()) << c.text;
-        EXPECT_EQ(s.gRemoveFromListTime, c.value) << c.text;
-    }
+    // A bandwidth that cannot scale the graph reads as the default.
+    const std::pair<const char*, double> bandwidths[] = {
+        {"1000", 1000}, {"0", 48000}, {"-5", 48000},      {"inf", 48000},
+        {"nan", 48000}, {"0.5", 0.5}, {" 96000 ", 96000}, {"-0", 48000}};
+    check("Bandwidth", bandwidths, [](const Settings& s) { return s.gBandwidth; });
+    // Integers round like the store's conversion.
+    const std::pair<const char*, qint32> times[] = {{"45", 45},
+                                                    {" 45 ", 45},
+                                                    {"-3", -3},
+                                                    {"2.5", 2},
+                                                    {"3.5", 4},
+                                                    {"30.0", 30},
+                                                    {"2147483647", 2147483647},
+                                                    {"-2147483648", -2147483647 - 1}};
+    check("RemoveFromListTime", times, [](const Settings& s) { return s.gRemoveFromListTime; });
 }
 
 TEST(Settings, OneFailingKeyDoesNotStopTheOthers) {
@@ -296,11 +283,8 @@ TEST(QSettingsStore, MissingKeysGiveTheDefaultAndAppsAndSectionsAreSeparate) {
 TEST(QSettingsStore, HandWrittenFileIsRead) {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("hand.conf"));
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[settings]\nDisplayTCP=0\nDisplayUDP=5\nBandwidth=1000\n"
-            "FilterString=tcp, udp\nInterface=eth0\n");
-    f.close();
+    ASSERT_TRUE(writeFile(path, "[settings]\nDisplayTCP=0\nDisplayUDP=5\nBandwidth=1000\n"
+                                "FilterString=tcp, udp\nInterface=eth0\n"));
     QSettingsStore store(path);
     Units u;
     Settings s(u.display, u.speed);

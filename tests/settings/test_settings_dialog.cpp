@@ -4,6 +4,8 @@
 #include "platform/fakes/FakeSettingsStore.h"
 #include "settings/ui/Form2.h"
 #include "support/NetnsPair.h"
+#include "support/TestApp.h"
+#include "support/Widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,13 +23,10 @@
 #include <memory>
 
 namespace {
-class QtApp : public ::testing::Environment {
+class QtApp : public AppEnvironment<QApplication> {
 public:
     void SetUp() override {
-        static int argc = 1;
-        static char name[] = "test_settings_dialog";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
+        AppEnvironment<QApplication>::SetUp();
         // The offscreen platform says this for every window shown; it is not about the test.
         static const QtMessageHandler previous = qInstallMessageHandler(
             [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
@@ -35,10 +34,6 @@ public:
                     previous(type, context, message);
             });
     }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QApplication> app_;
 };
 [[maybe_unused]] auto* const kEnv = ::testing::AddGlobalTestEnvironment(new QtApp);
 
@@ -48,12 +43,6 @@ QList<Adapter> threeAdapters() {
     return {FakeCapture::ethernet("eth0", kEthDesc, {"192.168.1.5", "10.0.0.7"}),
             FakeCapture::ethernet("wlan0", "Wireless LAN", {"192.168.2.9"}, 801),
             FakeCapture::ethernet("eth1", "Spare port", {})};
-}
-
-template <typename W> W* child(QWidget& parent, const char* name) {
-    W* w = parent.findChild<W*>(QString::fromLatin1(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
 }
 
 /// A dialog over a fake main window and a fake capture component.
@@ -105,13 +94,7 @@ TEST(Form2, CaptionTextsAndLists) {
     EXPECT_EQ(f.get<QPushButton>("Command3")->text(), "Refresh");
     EXPECT_EQ(f.get<QPushButton>("Command1")->text(), "OK");
     EXPECT_EQ(f.get<QPushButton>("Command2")->text(), "Cancel");
-    auto items = [&](const char* name) {
-        QStringList l;
-        auto* c = f.get<QComboBox>(name);
-        for (int i = 0; i < c->count(); ++i)
-            l.append(c->itemText(i));
-        return l;
-    };
+    auto items = [&](const char* name) { return comboTexts(f.get<QComboBox>(name)); };
     EXPECT_EQ(items("Combo3"),
               QStringList({"Bytes (B/s)", "KiloBytes (KB/s)", "MegaBytes (MB/s)", "Auto Format"}));
     EXPECT_EQ(items("Combo5"), QStringList({"Kilobits/sec (kbps)", "KiloBytes/sec (KB/s)"}));
@@ -550,11 +533,16 @@ TEST(Form2, AListPositionThatCannotBeShownIsReportedAndTheRestStillLoads) {
 class Form2Live : public ::testing::Test {
 protected:
     void SetUp() override {
-        const QString why = NetnsPair::whyNot();
-        if (!why.isEmpty())
-            GTEST_SKIP() << why.toStdString();
+        SKIP_WITHOUT_NETNS();
         pair_ = std::make_unique<NetnsPair>("set", 30);
         ASSERT_TRUE(pair_->ok());
+    }
+    /// The adapter's row in the list (-1: absent).
+    static int rowOf(const PcapCapture& capture, const QString& name) {
+        for (int i = 0; i < capture.Adapters().size(); ++i)
+            if (capture.Adapters()[i].Name == name)
+                return i;
+        return -1;
     }
     std::unique_ptr<NetnsPair> pair_;
 };
@@ -568,14 +556,8 @@ TEST_F(Form2Live, RealAdaptersCanBeChosenAndCaptured) {
         // The loopback adapter is not Ethernet.
         Form2 dialog(host);
         auto* combo = child<QComboBox>(dialog, "Combo1");
-        int lo = -1;
-        int veth = -1;
-        for (int i = 0; i < capture.Adapters().size(); ++i) {
-            if (capture.Adapters()[i].Name == "lo")
-                lo = i;
-            if (capture.Adapters()[i].Name == pair_->nameA())
-                veth = i;
-        }
+        const int lo = rowOf(capture, "lo");
+        const int veth = rowOf(capture, pair_->nameA());
         ASSERT_GE(lo, 0);
         ASSERT_GE(veth, 0);
         EXPECT_TRUE(combo->itemText(veth).endsWith("  (" + pair_->addressA() + ")"))
@@ -611,10 +593,7 @@ TEST_F(Form2Live, AnAdapterWithoutAddressStartsCapture) {
     FakeForm2Host host(capture);
     Form2 dialog(host);
     auto* combo = child<QComboBox>(dialog, "Combo1");
-    int veth = -1;
-    for (int i = 0; i < capture.Adapters().size(); ++i)
-        if (capture.Adapters()[i].Name == pair_->nameA())
-            veth = i;
+    const int veth = rowOf(capture, pair_->nameA());
     ASSERT_GE(veth, 0);
     EXPECT_FALSE(combo->itemText(veth).contains("("));
     combo->setCurrentIndex(veth);

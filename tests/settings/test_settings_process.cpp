@@ -1,6 +1,8 @@
 #include "platform/XdgAutostart.h"
 #include "platform/fakes/FakeAutostart.h"
 #include "settings/RunAtLogon.h"
+#include "support/TestApp.h"
+#include "support/TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -80,27 +82,8 @@ QProcessEnvironment envWithConfig(const QString& configHome) {
     return env;
 }
 
-QString readAll(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QString();
-    return QString::fromUtf8(f.readAll());
-}
-
-class QtApp : public ::testing::Environment {
-public:
-    void SetUp() override {
-        static int argc = 1;
-        static char name[] = "test_settings_process";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QCoreApplication> app_;
-};
-[[maybe_unused]] auto* const kEnv = ::testing::AddGlobalTestEnvironment(new QtApp);
+[[maybe_unused]] auto* const kEnv =
+    ::testing::AddGlobalTestEnvironment(new AppEnvironment<QCoreApplication>);
 } // namespace
 
 TEST(SingleInstance, SecondStartRaisesTheFirstAndEnds) {
@@ -211,7 +194,7 @@ TEST(SettingsFile, LivesInTheUsersConfigFolderAsPlainText) {
         ASSERT_TRUE(change.finish());
         EXPECT_EQ(change.process().exitCode(), 0);
     }
-    const QString text = readAll(file);
+    const QString text = readText(file);
     EXPECT_TRUE(text.startsWith("[settings]\n")) << text.toStdString();
     for (const char* line : {"DisplayTCP=True", "Bandwidth=96000", "FilterString=udp port 53",
                              "Interface=", "ResetStatsAtNewDay=True", "RemoveFromListTime=30"})
@@ -268,7 +251,7 @@ TEST(RunAtLogon, EntryNamesTheFixedProgramWhateverTheFileIsCalled) {
         Driver run({"autostart"}, envWithConfig(config), renamed);
         ASSERT_TRUE(run.finish());
         EXPECT_EQ(run.output(), "written\n");
-        const QStringList lines = readAll(entry).split(u'\n');
+        const QStringList lines = readText(entry).split(u'\n');
         EXPECT_TRUE(lines.contains("[Desktop Entry]"));
         EXPECT_TRUE(lines.contains("Type=Application"));
         EXPECT_TRUE(lines.contains("Name=Quelmint"));
@@ -312,6 +295,6 @@ TEST(RunAtLogon, WritesThroughTheInterfaceAndReportsFailure) {
     EXPECT_FALSE(RunAtLogon::registerRunAtLogon(blocked, "/usr/lib/quelmint"));
     XdgAutostart ok(dir.filePath(QStringLiteral("fresh/autostart")));
     EXPECT_TRUE(RunAtLogon::registerRunAtLogon(ok, "/usr/lib/quelmint"));
-    EXPECT_TRUE(readAll(dir.filePath(QStringLiteral("fresh/autostart/Quelmint.desktop")))
+    EXPECT_TRUE(readText(dir.filePath(QStringLiteral("fresh/autostart/Quelmint.desktop")))
                     .contains("\nExec=/usr/lib/quelmint/quelmint\n"));
 }

@@ -14,14 +14,11 @@
 #include <unistd.h>
 
 #include "support/NetnsPair.h"
+#include "support/TestApp.h"
 
 /// One QApplication for the whole test program (widgets need it, notifiers need an event loop).
 inline void ensureApplication() {
-    static int argc = 1;
-    static char name[] = "shell-test";
-    static char* argv[] = {name, nullptr};
-    if (QCoreApplication::instance() == nullptr)
-        new QApplication(argc, argv);
+    ensureApp<QApplication>();
 }
 
 /// Runs the event loop until the condition holds or the time is up; returns the condition.

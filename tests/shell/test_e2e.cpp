@@ -2,35 +2,25 @@
 // named in a prepared settings file, counts datagrams sent from the other namespace, ends on
 // SIGTERM in order and leaves its settings, log-on entry and usage figures behind.
 #include "ShellTestSupport.h"
+#include "support/TestFiles.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 
 namespace {
 constexpr quint16 kPort = 41041;
 constexpr int kDatagrams = 150;
 constexpr int kPayload = 100;
 constexpr int kFrameBytes = 14 + 20 + 8 + kPayload; // Ethernet, IPv4, UDP, data
-
-bool writeFile(const QString& path, const QByteArray& content) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
-}
-
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 /// A UDP socket bound in a namespace, so datagrams to it are taken in (no port-unreachable
 /// replies that would count as upload).
@@ -63,33 +53,61 @@ public:
 private:
     int fd_ = -1;
 };
-} // namespace
 
-TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
-    ensureApplication();
-    if (const QString why = NetnsPair::whyNot(); !why.isEmpty())
-        GTEST_SKIP() << why.toStdString();
-    for (const char* tool : {"xvfb-run", "xauth", "import", "xwininfo"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            GTEST_SKIP() << tool
-                         << " is not installed (packages xvfb, xauth, imagemagick, x11-utils)";
+/// The built program copied into a folder of its own, and two namespaces to run it between.
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensureApplication();
+        // Packages xvfb, xauth, imagemagick and x11-utils.
+        SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo");
+        ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
+        pair_ = std::make_unique<NetnsPair>(QStringLiteral("e2e"), 41);
+        ASSERT_TRUE(pair_->ok());
+        ASSERT_TRUE(tmp_.isValid());
+        QDir().mkpath(root + QStringLiteral("/bin"));
+        ASSERT_TRUE(QFile::copy(binary, program));
+        QFile::setPermissions(program, QFile::permissions(binary));
+    }
+
+    /// Runs `root`/run.sh under its own X server inside namespace A.
+    void startUnderXvfb(QProcess& xvfb, QProcessEnvironment env, const QString& screen) {
+        env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the real display this time
+        env.remove(QStringLiteral("DISPLAY"));
+        xvfb.setProcessEnvironment(env);
+        xvfb.setProcessChannelMode(QProcess::MergedChannels);
+        xvfb.start(QStringLiteral("ip"),
+                   {QStringLiteral("netns"), QStringLiteral("exec"), pair_->nsA(),
+                    QStringLiteral("xvfb-run"), QStringLiteral("-a"), QStringLiteral("-s"), screen,
+                    QStringLiteral("sh"), root + QStringLiteral("/run.sh")});
+        ASSERT_TRUE(xvfb.waitForStarted(5000));
+    }
+
+    /// Keeps a picture among the build's artifacts; returns where.
+    QString keepPicture(const QString& shot, const QString& name) {
+        const QString artifacts = buildDir + QStringLiteral("/artifacts");
+        QDir().mkpath(artifacts);
+        const QString saved = artifacts + QLatin1Char('/') + name;
+        QFile::remove(saved);
+        EXPECT_TRUE(QFile::copy(shot, saved));
+        return saved;
+    }
+
     const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
     const QString binary = buildDir + QStringLiteral("/app/quelmint");
-    ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
+    std::unique_ptr<NetnsPair> pair_;
+    QTemporaryDir tmp_;
+    const QString root = tmp_.path();
+    const QString program = root + QStringLiteral("/bin/quelmint");
+};
+} // namespace
 
-    NetnsPair pair(QStringLiteral("e2e"), 41);
-    ASSERT_TRUE(pair.ok());
+TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
+    const NetnsPair& pair = *pair_;
     UdpSink sink(pair.nsA(), kPort);
     ASSERT_TRUE(sink.ok());
 
     // The program lives in a folder of its own, so its "Usage Logs" folder is created there.
-    QTemporaryDir tmp;
-    ASSERT_TRUE(tmp.isValid());
-    const QString root = tmp.path();
-    const QString program = root + QStringLiteral("/bin/quelmint");
-    QDir().mkpath(root + QStringLiteral("/bin"));
-    ASSERT_TRUE(QFile::copy(binary, program));
-    QFile::setPermissions(program, QFile::permissions(binary));
     QDir().mkpath(root + QStringLiteral("/run"));
     QFile::setPermissions(root + QStringLiteral("/run"),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -122,18 +140,10 @@ TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
 
     QProcess xvfb;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the real display this time
-    env.remove(QStringLiteral("DISPLAY"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/cfg"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/run"));
-    xvfb.setProcessEnvironment(env);
-    xvfb.setProcessChannelMode(QProcess::MergedChannels);
-    xvfb.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
-                                      QStringLiteral("xvfb-run"), QStringLiteral("-a"),
-                                      QStringLiteral("-s"), QStringLiteral("-screen 0 800x600x24"),
-                                      QStringLiteral("sh"), root + QStringLiteral("/run.sh")});
-    ASSERT_TRUE(xvfb.waitForStarted(5000));
+    ASSERT_NO_FATAL_FAILURE(startUnderXvfb(xvfb, env, QStringLiteral("-screen 0 800x600x24")));
 
     ASSERT_TRUE(
         waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
@@ -196,11 +206,7 @@ TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
         << log.toStdString();
 
     // The picture of the main window.
-    const QString artifacts = buildDir + QStringLiteral("/artifacts");
-    QDir().mkpath(artifacts);
-    const QString saved = artifacts + QStringLiteral("/e2e-main-window.png");
-    QFile::remove(saved);
-    EXPECT_TRUE(QFile::copy(shot, saved)) << log.toStdString();
+    const QString saved = keepPicture(shot, QStringLiteral("e2e-main-window.png"));
 
     // Settings written at the orderly exit.
     const QByteArray settings = readFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"));
@@ -234,27 +240,11 @@ TEST(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
                 saved.toLocal8Bit().constData());
 }
 
-TEST(EndToEnd, WithoutCapturePrivilegeOneMessageAndTheProgramRunsOn) {
-    ensureApplication();
-    if (const QString why = NetnsPair::whyNot(); !why.isEmpty())
-        GTEST_SKIP() << why.toStdString();
-    for (const char* tool : {"xvfb-run", "xauth", "import", "xwininfo", "setpriv"})
-        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-            GTEST_SKIP() << tool << " is not installed";
-    const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
-    const QString binary = buildDir + QStringLiteral("/app/quelmint");
-    ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
-
-    NetnsPair pair(QStringLiteral("e2e"), 41);
-    ASSERT_TRUE(pair.ok());
-    QTemporaryDir tmp;
-    ASSERT_TRUE(tmp.isValid());
-    const QString root = tmp.path();
-    QDir().mkpath(root + QStringLiteral("/bin"));
-    ASSERT_TRUE(QFile::copy(binary, root + QStringLiteral("/bin/quelmint")));
+TEST_F(EndToEnd, WithoutCapturePrivilegeOneMessageAndTheProgramRunsOn) {
+    SKIP_WITHOUT_NETNS("setpriv");
     ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
                           QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth\n")
-                              .arg(pair.nameA())
+                              .arg(pair_->nameA())
                               .toUtf8()));
     const QString shot = root + QStringLiteral("/no-privilege.png");
     // The program runs as an unprivileged user; once its box is up and a few more recovery
@@ -268,7 +258,8 @@ TEST(EndToEnd, WithoutCapturePrivilegeOneMessageAndTheProgramRunsOn) {
             "XDG_CONFIG_HOME='%1/cfg' XDG_RUNTIME_DIR='%1/run' bin/quelmint > program.log 2>&1 &"
             " pid=$!\n"
             "n=0; while [ $n -lt 400 ]; do\n"
-            "  [ \"$(xwininfo -root -tree | grep -c '(\"quelmint\" \"Quelmint\")')\" -ge 2 ] && break\n"
+            "  [ \"$(xwininfo -root -tree | grep -c '(\"quelmint\" \"Quelmint\")')\" -ge 2 ] && "
+            "break\n"
             "  sleep 0.1; n=$((n+1))\n"
             "done\n"
             "sleep 5\n"
@@ -282,17 +273,8 @@ TEST(EndToEnd, WithoutCapturePrivilegeOneMessageAndTheProgramRunsOn) {
                                     QFileDevice::ReadOther);
 
     QProcess xvfb;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("DISPLAY"));
-    xvfb.setProcessEnvironment(env);
-    xvfb.setProcessChannelMode(QProcess::MergedChannels);
-    xvfb.start(QStringLiteral("ip"),
-               {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
-                QStringLiteral("xvfb-run"), QStringLiteral("-a"), QStringLiteral("-s"),
-                QStringLiteral("-screen 0 800x600x24 -ac"), QStringLiteral("sh"),
-                root + QStringLiteral("/run.sh")});
-    ASSERT_TRUE(xvfb.waitForStarted(5000));
+    ASSERT_NO_FATAL_FAILURE(startUnderXvfb(xvfb, QProcessEnvironment::systemEnvironment(),
+                                           QStringLiteral("-screen 0 800x600x24 -ac")));
     EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 90000));
     if (xvfb.state() != QProcess::NotRunning) {
         xvfb.kill();
@@ -305,8 +287,5 @@ TEST(EndToEnd, WithoutCapturePrivilegeOneMessageAndTheProgramRunsOn) {
         << log.toStdString();
     EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0"))
         << log.toStdString();
-    const QString artifacts = buildDir + QStringLiteral("/artifacts");
-    QDir().mkpath(artifacts);
-    QFile::remove(artifacts + QStringLiteral("/e2e-no-privilege.png"));
-    EXPECT_TRUE(QFile::copy(shot, artifacts + QStringLiteral("/e2e-no-privilege.png")));
+    keepPicture(shot, QStringLiteral("e2e-no-privilege.png"));
 }

@@ -198,6 +198,18 @@ void configureAdapter(World& w, const QString& name = QStringLiteral("eth0")) {
     w.store.at(QStringLiteral("Interface")) = name;
     w.store.at(QStringLiteral("InterfaceDesc")) = QStringLiteral("Ethernet adapter eth0");
 }
+
+/// A UDP frame from elsewhere to the adapter's address 10.0.0.1: received.
+QByteArray received(int payload = 0) {
+    return FrameBuilder::udp(0x0A000009, 0x0A000001, payload);
+}
+
+/// A second passes: the clock moves on and the 100 ms timer ticks ten times.
+void nextSecond(World& w) {
+    w.clock.advance(1000);
+    for (int i = 0; i < 10; ++i)
+        w.window->timer1Tick();
+}
 } // namespace
 
 TEST(Form1Startup, CaptureLibraryVersionDecidesWhetherTheProgramRuns) {
@@ -301,12 +313,8 @@ TEST(Form1Startup, TimersAndCaptureRunWhileTheStartupDialogIsOpen) {
             QObject::connect(&w.window->Timer1, &QTimer::timeout, [&] { ++ticksWhileOpen; });
         // The adapter is chosen elsewhere meanwhile: frames arrive and are counted.
         w.window->setLocalAddresses({QStringLiteral("10.0.0.1")});
-        FrameBuilder f;
-        f.protocol = 17;
-        f.destination = 0x0A000001;
-        f.source = 0x0A000009;
         w.capture.setEvents(&w.window->frames());
-        w.capture.firePacket(f.build());
+        w.capture.firePacket(received());
         framesWhileOpen = int(w.window->frames().packetCount);
         waitUntil([&] { return ticksWhileOpen >= 1; }, 10000);
         QObject::disconnect(c);
@@ -560,20 +568,12 @@ TEST(Form1Tray, ClickRulesAndSamples) {
 
     // A received frame, then a sample: picture 2 with the adapter and total in the tip.
     f.setLocalAddresses({QStringLiteral("10.0.0.1")});
-    FrameBuilder frame;
-    frame.protocol = 17;
-    frame.destination = 0x0A000001;
-    frame.source = 0x0A000009;
-    w.capture.firePacket(frame.build());
-    w.clock.advance(1000);
-    for (int i = 0; i < 10; ++i)
-        f.timer1Tick();
+    w.capture.firePacket(received());
+    nextSecond(w);
     EXPECT_EQ(w.tray.picture, 2);
     EXPECT_TRUE(w.tray.tip.startsWith(QStringLiteral("Ethernet adapter eth\r\nTotal: ")));
     // Nothing new: picture 1.
-    w.clock.advance(1000);
-    for (int i = 0; i < 10; ++i)
-        f.timer1Tick();
+    nextSecond(w);
     EXPECT_EQ(w.tray.picture, 1);
 
     // Capture lost: one balloon, picture 5, no more sample updates while it is gone.
@@ -581,10 +581,8 @@ TEST(Form1Tray, ClickRulesAndSamples) {
     EXPECT_EQ(w.tray.balloonTitles(), QStringList({"Monitoring", "Adapter lost"}));
     EXPECT_EQ(w.tray.picture, 5);
     EXPECT_TRUE(f.monitor()->Timer3.isActive());
-    w.capture.firePacket(frame.build());
-    w.clock.advance(1000);
-    for (int i = 0; i < 10; ++i)
-        f.timer1Tick();
+    w.capture.firePacket(received());
+    nextSecond(w);
     EXPECT_EQ(w.tray.picture, 5);
     EXPECT_EQ(w.tray.tip, QStringLiteral("No adapter selected"));
 }
@@ -593,12 +591,7 @@ TEST(Form1Capture, FramesReachCountersAndTheUsageLog) {
     World w;
     configureAdapter(w);
     ASSERT_EQ(w.start(), Form1::StartResult::Running);
-    FrameBuilder frame;
-    frame.protocol = 17;
-    frame.destination = 0x0A000001; // to this adapter: download
-    frame.source = 0x0A000009;
-    frame.payload = QByteArray(100, 'x');
-    const QByteArray bytes = frame.build();
+    const QByteArray bytes = received(100);
     for (int i = 0; i < 5; ++i)
         w.capture.firePacket(bytes);
     EXPECT_EQ(w.window->frames().packetCount, 5);
@@ -651,15 +644,9 @@ TEST(Form1Startup, AdapterChosenInTheStartupDialogStartsMonitoring) {
     EXPECT_EQ(w.window->settings().gInterfaceToWatch, QStringLiteral("eth0"));
 
     // Frames to the chosen adapter's address count as received, and the icon follows.
-    FrameBuilder frame;
-    frame.protocol = 17;
-    frame.destination = 0x0A000001;
-    frame.source = 0x0A000009;
-    w.capture.firePacket(frame.build());
+    w.capture.firePacket(received());
     EXPECT_GT(w.window->frames().counters.transfer(TrafficCounters::Received), 0);
-    w.clock.advance(1000);
-    for (int i = 0; i < 10; ++i)
-        w.window->timer1Tick();
+    nextSecond(w);
     EXPECT_EQ(w.tray.picture, 2);
     EXPECT_TRUE(w.tray.tip.startsWith(QStringLiteral("Ethernet adapter eth\r\nTotal: ")));
 }

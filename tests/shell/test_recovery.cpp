@@ -73,8 +73,7 @@ class Recovery : public ::testing::Test {
 protected:
     void SetUp() override {
         ensureApplication();
-        if (const QString why = NetnsPair::whyNot(); !why.isEmpty())
-            GTEST_SKIP() << why.toStdString();
+        SKIP_WITHOUT_NETNS();
         pair_ = std::make_unique<NetnsPair>(QStringLiteral("rec"), 40);
         ASSERT_TRUE(pair_->ok());
         enter_ = std::make_unique<NetnsEnter>(pair_->nsA());

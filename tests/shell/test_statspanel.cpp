@@ -1,9 +1,11 @@
+#include "capture/FrameBuilder.h"
 #include "capture/FrameHandler.h"
 #include "platform/fakes/FakeClock.h"
 #include "shell/StatsPanel.h"
 #include "speed/Format.h"
 #include "speed/SpeedSampler.h"
 #include "speed/Statistics.h"
+#include "support/TestApp.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -14,32 +16,9 @@
 
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char name[] = "test_statspanel";
-    static char* argv[] = {name, nullptr};
-    static QApplication instance(argc, argv);
-    return instance;
-}
-
-/// A UDP frame of `payload` data bytes between two addresses.
-QByteArray udp(quint32 source, quint32 destination, int payload) {
-    QByteArray f = QByteArray(42, '\0') + QByteArray(payload, 'd');
-    f[14] = char(0x45);
-    const int total = 28 + payload;
-    f[16] = char(total >> 8);
-    f[17] = char(total & 0xFF);
-    f[23] = char(17);
-    for (int i = 0; i < 4; ++i) {
-        f[26 + i] = char((source >> (24 - 8 * i)) & 0xFF);
-        f[30 + i] = char((destination >> (24 - 8 * i)) & 0xFF);
-    }
-    return f;
-}
-
 struct Rig {
     struct AppFirst {
-        AppFirst() { app(); }
+        AppFirst() { ensureApp<QApplication>(); }
     } appFirst; // the application exists before the panel
     FakeClock clock;
     FrameHandler frames;
@@ -58,10 +37,8 @@ struct Rig {
         statistics.resetStatistics();
     }
     void send(quint32 source, quint32 destination, int payload, int count = 1) {
-        const QByteArray f = udp(source, destination, payload);
-        Packet p;
-        p.PacketLength = p.CaptureLength = quint32(f.size());
-        p.Data = reinterpret_cast<const unsigned char*>(f.constData());
+        const QByteArray f = FrameBuilder::udp(source, destination, payload);
+        const Packet p = FrameBuilder::packetOf(f);
         for (int i = 0; i < count; ++i)
             frames.OnPacket(p);
     }

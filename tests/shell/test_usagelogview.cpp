@@ -4,6 +4,10 @@
 #include "platform/fakes/FakeMessageBoxes.h"
 #include "shell/UsageLogView.h"
 #include "speed/Format.h"
+#include "support/TestApp.h"
+#include "support/TestFiles.h"
+#include "support/UsageRecords.h"
+#include "support/Widgets.h"
 #include "usage/DailyUsage.h"
 #include "usage/clsUsageLogger.h"
 
@@ -23,30 +27,11 @@
 
 namespace {
 
-QApplication& app() {
-    static int argc = 1;
-    static char arg0[] = "test_usagelogview";
-    static char* argv[] = {arg0, nullptr};
-    // Never destroyed: widgets' statics may outlive a static application object.
-    static QApplication* instance = new QApplication(argc, argv);
-    return *instance;
-}
-
-clsUsageRec frame(QDate day, double received, double sent = 0, double passby = 0) {
-    clsUsageRec r;
-    r.usageDate = day;
-    r.dataReceived = received;
-    r.dataSent = sent;
-    r.dataPassthru = passby;
-    r.dataTotalUsage = received + sent + passby;
-    return r;
-}
-
 /// The log tab over a real temporary log folder, with a hand-set clock.
 class UsageLogViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        app();
+        ensureApp<QApplication>();
         gDisplayUnit = 0; // plain byte counts
         folder = dir.path() + QStringLiteral("/Usage Logs");
         fs.createFolder(folder);
@@ -61,20 +46,13 @@ protected:
     void put(const QString& name, const QByteArray& content) {
         ASSERT_TRUE(fs.writeFileAtomic(folder + QLatin1Char('/') + name, content));
     }
-    QByteArray yearFile(int year) const {
-        QFile f(logger->yearFile(year));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
+    QByteArray yearFile(int year) const { return readFile(logger->yearFile(year)); }
     /// Moves the clock to the next day's first second and lets the housekeeping tick see it.
     void midnight(QDate day) {
         clock.setNow(QDateTime(day, QTime(0, 0, 1)));
         EXPECT_TRUE(daily->checkCurrentDay());
     }
-    template <typename T> T* child(const char* name) const {
-        T* w = view->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(w, nullptr) << name;
-        return w;
-    }
+    template <typename T> T* child(const char* name) const { return ::child<T>(*view, name); }
     QTreeWidget* list() const { return child<QTreeWidget>("ListView2"); }
     QStringList row(int i) const {
         QStringList texts;
@@ -83,13 +61,7 @@ protected:
         return texts;
     }
     QString label(const char* name) const { return child<QLabel>(name)->text(); }
-    QStringList entries(const char* combo) const {
-        QStringList out;
-        auto* c = child<QComboBox>(combo);
-        for (int i = 0; i < c->count(); ++i)
-            out << c->itemText(i);
-        return out;
-    }
+    QStringList entries(const char* combo) const { return comboTexts(child<QComboBox>(combo)); }
     void show(int month, const QString& year) {
         child<QComboBox>("Combo1")->setCurrentIndex(month - 1);
         child<QComboBox>("Combo2")->setCurrentText(year);
@@ -164,7 +136,7 @@ TEST_F(UsageLogViewTest, TodaysRowAndTotalsFollowTrafficOncePerBatch) {
     put("2026.log", "2026-12-01\t0\t100\t0\t100\r\n");
     start(QDate(2026, 12, 8));
     for (int i = 0; i < 1000; ++i)
-        daily->logUsage(frame(QDate(2026, 12, 8), 10, 5, 1));
+        daily->logUsage(usageRec(QDate(2026, 12, 8), 10, 5, 1));
     EXPECT_EQ(row(0)[4], "0"); // nothing on screen before the batch ends
     daily->onBatchEnd();
     EXPECT_EQ(row(0).mid(1), QStringList({"10000", "5000", "1000", "16000"}));
@@ -172,7 +144,7 @@ TEST_F(UsageLogViewTest, TodaysRowAndTotalsFollowTrafficOncePerBatch) {
     EXPECT_EQ(label("lblUsageVal(1)"), "8050");
     // The whole day, also after the session was committed by a listing of the month.
     show(12, "2026");
-    daily->logUsage(frame(QDate(2026, 12, 8), 0, 0, 4));
+    daily->logUsage(usageRec(QDate(2026, 12, 8), 0, 0, 4));
     daily->onBatchEnd();
     EXPECT_EQ(row(0).mid(1), QStringList({"10000", "5000", "1004", "16004"}));
     EXPECT_EQ(label("lblUsageVal(0)"), "16104");
@@ -180,13 +152,13 @@ TEST_F(UsageLogViewTest, TodaysRowAndTotalsFollowTrafficOncePerBatch) {
 
 TEST_F(UsageLogViewTest, MidnightIntoANewMonthListsIt) {
     start(QDate(2026, 3, 31));
-    daily->logUsage(frame(QDate(2026, 3, 31), 500));
+    daily->logUsage(usageRec(QDate(2026, 3, 31), 500));
     daily->onBatchEnd();
     midnight(QDate(2026, 4, 1));
     // One batch: the first frame of the new day, then two more.
-    daily->logUsage(frame(QDate(2026, 4, 1), 7));
-    daily->logUsage(frame(QDate(2026, 4, 1), 0, 3));
-    daily->logUsage(frame(QDate(2026, 4, 1), 0, 0, 2));
+    daily->logUsage(usageRec(QDate(2026, 4, 1), 7));
+    daily->logUsage(usageRec(QDate(2026, 4, 1), 0, 3));
+    daily->logUsage(usageRec(QDate(2026, 4, 1), 0, 0, 2));
     daily->onBatchEnd();
     EXPECT_EQ(child<QComboBox>("Combo1")->currentText(), "April");
     EXPECT_EQ(child<QComboBox>("Combo2")->currentText(), "2026");
@@ -198,11 +170,11 @@ TEST_F(UsageLogViewTest, MidnightIntoANewMonthListsIt) {
 
 TEST_F(UsageLogViewTest, MidnightWithinAMonthGainsARow) {
     start(QDate(2026, 12, 8));
-    daily->logUsage(frame(QDate(2026, 12, 8), 100));
+    daily->logUsage(usageRec(QDate(2026, 12, 8), 100));
     daily->onBatchEnd();
     midnight(QDate(2026, 12, 9));
-    daily->logUsage(frame(QDate(2026, 12, 9), 40));
-    daily->logUsage(frame(QDate(2026, 12, 9), 2));
+    daily->logUsage(usageRec(QDate(2026, 12, 9), 40));
+    daily->logUsage(usageRec(QDate(2026, 12, 9), 2));
     daily->onBatchEnd();
     ASSERT_EQ(list()->topLevelItemCount(), 2);
     EXPECT_EQ(list()->topLevelItem(0)->data(0, Qt::UserRole).toDate(), QDate(2026, 12, 9));
@@ -217,7 +189,7 @@ TEST_F(UsageLogViewTest, MidnightWhileAnotherMonthIsShownKeepsIt) {
     start(QDate(2026, 12, 8));
     show(11, "2026");
     midnight(QDate(2026, 12, 9));
-    daily->logUsage(frame(QDate(2026, 12, 9), 40));
+    daily->logUsage(usageRec(QDate(2026, 12, 9), 40));
     daily->onBatchEnd();
     EXPECT_EQ(child<QComboBox>("Combo1")->currentText(), "Nov");
     ASSERT_EQ(list()->topLevelItemCount(), 1);
@@ -226,7 +198,7 @@ TEST_F(UsageLogViewTest, MidnightWhileAnotherMonthIsShownKeepsIt) {
     EXPECT_EQ(daily->listTag(), QDate(2026, 12, 9));
     // Picking a month without pressing show changes nothing either.
     child<QComboBox>("Combo1")->setCurrentIndex(11);
-    daily->logUsage(frame(QDate(2026, 12, 9), 1));
+    daily->logUsage(usageRec(QDate(2026, 12, 9), 1));
     daily->onBatchEnd();
     EXPECT_EQ(row(0)[4], "10");
 }
@@ -235,7 +207,7 @@ TEST_F(UsageLogViewTest, NewYearIsInsertedFirstInTheYearPicker) {
     start(QDate(2026, 12, 31));
     EXPECT_EQ(entries("Combo2"), QStringList({"2026"}));
     midnight(QDate(2027, 1, 1));
-    daily->logUsage(frame(QDate(2027, 1, 1), 9));
+    daily->logUsage(usageRec(QDate(2027, 1, 1), 9));
     daily->onBatchEnd();
     EXPECT_EQ(entries("Combo2"), QStringList({"2027", "2026"}));
     EXPECT_EQ(child<QComboBox>("Combo2")->currentText(), "2027");
@@ -247,11 +219,11 @@ TEST_F(UsageLogViewTest, NewYearIsInsertedFirstInTheYearPicker) {
 TEST_F(UsageLogViewTest, ClockSetBackCountsTowardTheEarlierDay) {
     put("2026.log", "2026-12-07\t0\t50\t0\t50\r\n");
     start(QDate(2026, 12, 8));
-    daily->logUsage(frame(QDate(2026, 12, 8), 5));
+    daily->logUsage(usageRec(QDate(2026, 12, 8), 5));
     daily->onBatchEnd();
     clock.setNow(QDateTime(QDate(2026, 12, 7), QTime(23, 0)));
     EXPECT_TRUE(daily->checkCurrentDay());
-    daily->logUsage(frame(QDate(2026, 12, 7), 6));
+    daily->logUsage(usageRec(QDate(2026, 12, 7), 6));
     daily->onBatchEnd();
     logger->release();
     EXPECT_EQ(yearFile(2026), QByteArray("2026-12-08\t0\t5\t0\t5\r\n2026-12-07\t0\t56\t0\t56\r\n"));
@@ -273,7 +245,7 @@ TEST_F(UsageLogViewTest, ShowButtonTooltipAndErrorTrap) {
 }
 
 TEST(UsageLogViewYears, PickerEntriesFromTheFolder) {
-    app();
+    ensureApp<QApplication>();
     FakeFileSystem fs;
     const QString folder = QStringLiteral("/p/Usage Logs");
     fs.createFolder(folder);
@@ -286,12 +258,9 @@ TEST(UsageLogViewYears, PickerEntriesFromTheFolder) {
     DailyUsage daily(logger, clock, boxes);
     UsageLogView view(logger, daily, fs, boxes, clock);
     view.setUp();
-    auto* years = view.findChild<QComboBox*>("Combo2");
+    auto* years = ::child<QComboBox>(view, "Combo2");
     ASSERT_NE(years, nullptr);
-    QStringList texts;
-    for (int i = 0; i < years->count(); ++i)
-        texts << years->itemText(i);
-    EXPECT_EQ(texts, QStringList({"2025", "2026", "2026"}));
+    EXPECT_EQ(comboTexts(years), QStringList({"2025", "2026", "2026"}));
     EXPECT_EQ(years->currentIndex(), 2);
     EXPECT_EQ(view.findChild<QComboBox*>("Combo1")->currentText(), "June");
 }
