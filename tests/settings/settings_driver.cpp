@@ -18,7 +18,6 @@
 #include "settings/Settings.h"
 
 #include <QCoreApplication>
-#include <QTextStream>
 #include <QTimer>
 
 #include <csignal>

@@ -3,12 +3,10 @@
 #include "settings/Settings.h"
 #include "support/TestFiles.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
 
 namespace {

@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 
 #include <gtest/gtest.h>

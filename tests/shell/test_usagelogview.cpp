@@ -14,8 +14,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEnterEvent>
-#include <QFile>
-#include <QHeaderView>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QToolButton>

@@ -1,5 +1,4 @@
 #include <QDate>
-#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
