@@ -1,5 +1,6 @@
+#include "support/TestFiles.h"
+
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -71,9 +72,7 @@ TEST(UsageCrash, KilledAtRandomMomentsLosesAtMostOneBatchAndNeverCountsTwice) {
     ASSERT_TRUE(finish.waitForFinished(10000));
     EXPECT_EQ(finish.exitCode(), 0);
 
-    QFile year(folder + QStringLiteral("/2026.log"));
-    ASSERT_TRUE(year.open(QIODevice::ReadOnly));
-    const QByteArray content = year.readAll();
+    const QByteArray content = readFile(folder + QStringLiteral("/2026.log"));
     ASSERT_TRUE(content.endsWith("\r\n"));
     const QList<QByteArray> lines = content.trimmed().split('\n');
     ASSERT_EQ(lines.size(), 1) << content.constData();

@@ -1,3 +1,5 @@
+#include "support/TestFiles.h"
+
 #include <QDate>
 #include <QFile>
 #include <QJsonDocument>
@@ -38,15 +40,13 @@ TEST(UsageReplay, TwoReplaysOnOneDayLeaveOneLineWithTheSums) {
         ASSERT_FALSE(totals.isEmpty()) << out.constData();
     }
     const QDate today = QDate::currentDate();
-    QFile year(folder + QStringLiteral("/%1.log").arg(today.year()));
-    ASSERT_TRUE(year.open(QIODevice::ReadOnly));
     const QByteArray expected =
         today.toString(Qt::ISODate).toLatin1() + '\t' +
         QByteArray::number(2 * transfer(totals, "sent"), 'f', 0) + '\t' +
         QByteArray::number(2 * transfer(totals, "received"), 'f', 0) + '\t' +
         QByteArray::number(2 * transfer(totals, "passthru"), 'f', 0) + '\t' +
         QByteArray::number(2 * transfer(totals, "total"), 'f', 0) + "\r\n";
-    EXPECT_EQ(year.readAll(), expected);
+    EXPECT_EQ(readFile(folder + QStringLiteral("/%1.log").arg(today.year())), expected);
     EXPECT_GT(transfer(totals, "total"), 0);
     EXPECT_FALSE(QFile::exists(folder + "/_session.log"));
 }
