@@ -42,7 +42,9 @@ function(quelmint_test name)
     set(ARG_TIMEOUT 300)
   endif()
   add_test(NAME ${name} COMMAND ${name})
+  # A program that skipped a case (GoogleTest prints "[  SKIPPED ]") shows as skipped in ctest.
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
     LABELS "${ARG_LABELS}"
+    SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUELMINT_BUILD_DIR=${PROJECT_BINARY_DIR};QUELMINT_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()

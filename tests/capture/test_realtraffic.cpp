@@ -273,7 +273,7 @@ TEST_F(RealTraffic, ReplayAgreesWithTshark) {
     const QString replay =
         qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/bench/quelmint-replay");
     if (!QFile::exists(replay))
-        GTEST_SKIP() << "replay tool not built at " << replay.toStdString();
+        SKIP_OR_FAIL("replay tool not built at " + replay.toStdString());
     QProcess tool;
     tool.start(replay, {"--local", pair.addressA(), file});
     ASSERT_TRUE(tool.waitForFinished(60000));

@@ -1,5 +1,7 @@
 // The replay tool end to end: totals of a synthetic capture, repeats, modes and bad input.
 
+#include "support/Skip.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -40,7 +42,7 @@ class ReplayTool : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!QFile::exists(tool("quelmint-replay")) || !QFile::exists(tool("quelmint-mkpcap")))
-            GTEST_SKIP() << "bench tools not built";
+            SKIP_OR_FAIL("bench tools not built");
         ASSERT_TRUE(dir.isValid());
         small = dir.filePath(QStringLiteral("small.pcap"));
         ASSERT_EQ(run("quelmint-mkpcap", {"--count", "1000", small}).exitCode, 0);

@@ -2,6 +2,7 @@
 #include "platform/fakes/FakeAutostart.h"
 #include "settings/RunAtLogon.h"
 #include "support/TestApp.h"
+#include "support/Skip.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
@@ -153,9 +154,9 @@ TEST(SingleInstance, KilledInstanceDoesNotBlockTheNextStart) {
 
 TEST(SingleInstance, AnotherUsersInstanceIsSeparate) {
     if (::geteuid() != 0)
-        GTEST_SKIP() << "needs root to start a process as another user";
+        SKIP_OR_FAIL("needs root to start a process as another user");
     if (!QFileInfo::exists(QStringLiteral("/usr/bin/setpriv")))
-        GTEST_SKIP() << "setpriv (util-linux) is not installed";
+        SKIP_OR_FAIL("setpriv (util-linux) is not installed");
     // The other user must be able to run the driver and write the shared folder.
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/qm-set-XXXXXX"));
     QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));

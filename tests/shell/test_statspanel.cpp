@@ -5,6 +5,7 @@
 #include "speed/Format.h"
 #include "speed/SpeedSampler.h"
 #include "speed/Statistics.h"
+#include "support/Units.h"
 #include "support/TestApp.h"
 
 #include <QApplication>
@@ -69,6 +70,7 @@ TEST(StatsPanel, CaptionsAndNames) {
 }
 
 TEST(StatsPanel, ShowsCountersAfterTheBatch) {
+    const UnitsGuard units;
     gDisplayUnit = 0;
     Rig r;
     r.send(0x0A000001, 0x0A000002, 100, 3);               // upload: 142 bytes, 42 header
@@ -89,7 +91,6 @@ TEST(StatsPanel, ShowsCountersAfterTheBatch) {
     EXPECT_EQ(r.text("lblTotalD"), QStringLiteral("2310"));
     EXPECT_EQ(r.text("lblTotalH"), QStringLiteral("252"));
     EXPECT_EQ(r.text("lblPackets"), QStringLiteral("6"));
-    gDisplayUnit = 3;
 }
 
 TEST(StatsPanel, FrozenThenReleased) {
@@ -110,6 +111,7 @@ TEST(StatsPanel, FrozenThenReleased) {
 }
 
 TEST(StatsPanel, ResetButtonShowsZeros) {
+    const UnitsGuard units;
     for (int unit : {3, 0}) {
         gDisplayUnit = unit;
         Rig r;
@@ -130,7 +132,6 @@ TEST(StatsPanel, ResetButtonShowsZeros) {
         EXPECT_EQ(r.text("lblAvgSpeed"), speedText(0));
         EXPECT_EQ(r.frames.packetCount, 0.0);
     }
-    gDisplayUnit = 3;
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "support/Units.h"
 #include "capture/TrafficCounters.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeTrayIcon.h"
@@ -11,6 +12,7 @@ namespace {
 // The icon as the main window drives it: the speed sampler's update after each sample goes
 // through the icon rules to the icon.
 struct Chain {
+    const UnitsGuard units; // restores the display unit set below
     explicit Chain(const QString& tooltip = QStringLiteral("eth0")) {
         gDisplayUnit = 3;
         sampler.gMonitoringInProgress = true;

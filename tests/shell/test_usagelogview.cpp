@@ -1,3 +1,4 @@
+#include "support/Units.h"
 #include "platform/RealFileSystem.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeFileSystem.h"
@@ -28,6 +29,7 @@ namespace {
 /// The log tab over a real temporary log folder, with a hand-set clock.
 class UsageLogViewTest : public ::testing::Test {
 protected:
+    const UnitsGuard units; // restores the display unit set below
     void SetUp() override {
         ensureApp<QApplication>();
         gDisplayUnit = 0; // plain byte counts

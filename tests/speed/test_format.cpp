@@ -1,4 +1,5 @@
 #include "speed/Format.h"
+#include "support/Units.h"
 #include "support/LocalText.h"
 
 #include <gtest/gtest.h>
@@ -40,6 +41,7 @@ const BytesCase kBytes[] = {
 INSTANTIATE_TEST_SUITE_P(Units, FormatBytesTable, ::testing::ValuesIn(kBytes));
 
 TEST(FormatBytes, FollowsTheDisplayUnitSetting) {
+    const UnitsGuard units;
     const int saved = gDisplayUnit;
     EXPECT_EQ(saved, 3); // the default
     EXPECT_EQ(formatBytes(2048), local("2.00 K"));
@@ -47,7 +49,6 @@ TEST(FormatBytes, FollowsTheDisplayUnitSetting) {
     EXPECT_EQ(formatBytes(2048), QStringLiteral("2048"));
     gDisplayUnit = 2;
     EXPECT_EQ(formatBytes(kMiB * 3), local("3.00 M"));
-    gDisplayUnit = saved;
 }
 
 TEST(Fixed, RoundsHalvesAwayFromZeroWithoutGrouping) {
@@ -138,6 +139,7 @@ const SpeedCase kSpeeds[] = {
 INSTANTIATE_TEST_SUITE_P(Speeds, SpeedTable, ::testing::ValuesIn(kSpeeds));
 
 TEST(SpeedText, FollowsTheSpeedUnitSetting) {
+    const UnitsGuard units;
     const int saved = gSpeedUnit;
     EXPECT_EQ(saved, 1); // the default
     EXPECT_EQ(speedText(2048), local("2.00 KB/s"));
@@ -145,7 +147,6 @@ TEST(SpeedText, FollowsTheSpeedUnitSetting) {
     EXPECT_EQ(speedText(2048), QStringLiteral("16 kbps"));
     gSpeedUnit = 7; // any non-zero unit is KB/s
     EXPECT_EQ(speedFigure(2048), local("2.00"));
-    gSpeedUnit = saved;
 }
 
 } // namespace

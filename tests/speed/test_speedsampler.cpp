@@ -2,6 +2,7 @@
 #include "platform/fakes/FakeMessageBoxes.h"
 #include "speed/Format.h"
 #include "speed/SpeedSampler.h"
+#include "support/Units.h"
 #include "support/LocalText.h"
 
 #include <gtest/gtest.h>
@@ -76,6 +77,7 @@ TEST(SpeedSampler, OneSamplePerTenTicks) {
 }
 
 TEST(SpeedSampler, CurrentSpeedFromTheTotalsGrowth) {
+    const UnitsGuard units;
     Rig r;
     r.second(1536);
     ASSERT_EQ(r.plots.size(), 1u);
@@ -93,7 +95,6 @@ TEST(SpeedSampler, CurrentSpeedFromTheTotalsGrowth) {
     EXPECT_EQ(r.plots.back().figure, QStringLiteral("12"));
     // Two samples of 1536 B over 1 s: n/(n-1) = 2 x the plain mean.
     EXPECT_EQ(r.averages.back(), QStringLiteral("25 kbps"));
-    gSpeedUnit = 1;
 }
 
 TEST(SpeedSampler, SlowTickStretchesTheInterval) {

@@ -5,6 +5,7 @@
 #include "speed/SpeedSampler.h"
 #include "speed/Statistics.h"
 #include "speed/StatisticsView.h"
+#include "support/Units.h"
 #include "support/LocalText.h"
 
 #include <gtest/gtest.h>
@@ -98,6 +99,7 @@ TEST(Statistics, FrozenDisplayKeepsLabelsUntilForcedOrReleased) {
 }
 
 TEST(Statistics, ResetShowsZerosEvenWhenFrozen) {
+    const UnitsGuard units;
     for (int unit : {3, 0}) {
         for (int speedUnit : {1, 0}) {
             gDisplayUnit = unit;
@@ -126,8 +128,6 @@ TEST(Statistics, ResetShowsZerosEvenWhenFrozen) {
             EXPECT_EQ(r.statistics.statsStartTime(), r.clock.now());
         }
     }
-    gDisplayUnit = 3;
-    gSpeedUnit = 1;
 }
 
 TEST(Statistics, DurationSinceTheReset) {

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "support/Skip.h"
+
 /// Two network namespaces of a test's own, joined by a veth pair, with private addresses.
 /// Namespace A holds adapter nameA() with addressA(), namespace B adapter nameB() with
 /// addressB(). Everything is removed on destruction (and stale leftovers of the same tag
@@ -49,8 +51,9 @@ private:
 
 /// Skips the test (in a test body or SetUp) when NetnsPair::whyNot(programs) says why.
 #define SKIP_WITHOUT_NETNS(...)                                                                    \
-    if (const QString whyNot_ = NetnsPair::whyNot({__VA_ARGS__}); !whyNot_.isEmpty())              \
-    GTEST_SKIP() << whyNot_.toStdString()
+    if (const QString whyNot_ = NetnsPair::whyNot({__VA_ARGS__}); !whyNot_.isEmpty()) {            \
+        SKIP_OR_FAIL(whyNot_.toStdString());                                                       \
+    }
 
 /// Moves the calling thread into a network namespace for its lifetime, and back afterwards.
 class NetnsEnter final {
