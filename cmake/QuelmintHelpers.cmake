@@ -33,7 +33,7 @@ endfunction()
 # quelmint_test(<name> SOURCES <files>... LIBS <libs>... [LABELS <labels>...] [TIMEOUT s])
 # One GoogleTest executable registered with ctest.
 function(quelmint_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;LOCALES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Qt6::Test)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
@@ -47,4 +47,13 @@ function(quelmint_test name)
     LABELS "${ARG_LABELS}"
     SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUELMINT_BUILD_DIR=${PROJECT_BINARY_DIR};QUELMINT_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  # The same program again under each locale given (for example de_DE, whose decimal
+  # separator is a comma); the program checks that the locale is really in force.
+  foreach(locale IN LISTS ARG_LOCALES)
+    add_test(NAME ${name}@${locale} COMMAND ${name})
+    set_tests_properties(${name}@${locale} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+      LABELS "${ARG_LABELS}"
+      SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
+      ENVIRONMENT "LC_ALL=${locale}.UTF-8;LANG=${locale}.UTF-8;QUELMINT_TEST_LOCALE=${locale};QT_QPA_PLATFORM=offscreen;QUELMINT_BUILD_DIR=${PROJECT_BINARY_DIR};QUELMINT_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+  endforeach()
 endfunction()

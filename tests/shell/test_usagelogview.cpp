@@ -1,3 +1,4 @@
+#include "support/LocaleCheck.h"
 #include "support/Units.h"
 #include "platform/RealFileSystem.h"
 #include "platform/fakes/FakeClock.h"

@@ -1,4 +1,5 @@
 #include "speed/Format.h"
+#include "support/LocaleCheck.h"
 #include "support/Units.h"
 #include "support/LocalText.h"
 

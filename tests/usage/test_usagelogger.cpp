@@ -1,6 +1,7 @@
 #include "platform/RealFileSystem.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeFileSystem.h"
+#include "support/LocaleCheck.h"
 #include "support/TestFiles.h"
 #include "support/UsageRecords.h"
 #include "usage/Collection2.h"

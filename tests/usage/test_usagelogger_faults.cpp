@@ -1,5 +1,6 @@
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeFileSystem.h"
+#include "support/LocaleCheck.h"
 #include "support/UsageRecords.h"
 #include "usage/clsUsageLogger.h"
 

@@ -5,7 +5,9 @@ QUELMINT_RUN_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plu
   libpcap-dev libgtest-dev libcap2-bin fonts-dejavu-core)
 # Extra packages the test suite needs: capture tools, namespaces, a virtual display.
 QUELMINT_TEST_PACKAGES=(tcpdump tshark iproute2 iputils-ping python3 curl procps xvfb xauth
-  imagemagick x11-utils)
+  imagemagick x11-utils locales)
+# Locales the tests run under besides the machine's own (a decimal comma).
+QUELMINT_TEST_LOCALES=(de_DE.UTF-8)
 
 # ensure_packages PKG...: installs the missing ones with apt-get (as root), or prints the line.
 ensure_packages() {
@@ -27,6 +29,24 @@ ensure_packages() {
   apt-get update -qq
   # shellcheck disable=SC2086
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# ensure_locales NAME...: generates the missing locales (as root), or says which are missing.
+ensure_locales() {
+  local missing=() l
+  for l in "$@"; do
+    locale -a 2>/dev/null | grep -qix "${l/UTF-8/utf8}" || missing+=("$l")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing locales (the tests run under them too): ${missing[*]}; generate them as root." >&2
+    return 1
+  fi
+  for l in "${missing[@]}"; do
+    sed -i "s/^# *${l} UTF-8/${l} UTF-8/" /etc/locale.gen
+    grep -q "^${l} UTF-8" /etc/locale.gen || echo "${l} UTF-8" >>/etc/locale.gen
+  done
+  locale-gen >/dev/null
 }
 
 # build_tree DIR: configures (Release, Ninja) and builds the whole tree into DIR.
