@@ -6,6 +6,11 @@ QUELMINT_RUN_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plu
 # Extra packages the test suite needs: capture tools, namespaces, a virtual display.
 QUELMINT_TEST_PACKAGES=(tcpdump tshark iproute2 iputils-ping python3 curl procps xvfb xauth
   imagemagick x11-utils)
+# What tools/package needs to build and check the Debian package: the icons' drawing, CPack's
+# dependency scan, lintian and the desktop and AppStream validators. The tests build it too.
+QUELMINT_PACKAGE_PACKAGES=(librsvg2-bin dpkg-dev file fakeroot lintian desktop-file-utils
+  appstream)
+QUELMINT_TEST_PACKAGES+=("${QUELMINT_PACKAGE_PACKAGES[@]}")
 
 # ensure_packages PKG...: installs the missing ones with apt-get (as root), or prints the line.
 ensure_packages() {
