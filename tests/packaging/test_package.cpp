@@ -162,6 +162,24 @@ protected:
 
     static QString unpacked(const QString& path) { return unpacked_->path() + path; }
 
+    /// Installs the package on this machine, which must not have it yet (a machine that has it
+    /// is left alone). The caller purges it with purgeIfInstalled however the test ends.
+    static void install(QByteArray& out) {
+        ASSERT_FALSE(packageKnown())
+            << "quelmint is already installed here; this test installs and purges it itself, so "
+               "it leaves a machine alone that has it (dpkg -P quelmint to run it)";
+        ASSERT_FALSE(QFile::exists(kProgram))
+            << "something else installed " << kProgram.toStdString();
+        ASSERT_EQ(dpkg({QStringLiteral("--install"), deb_}, &out), 0) << out.toStdString();
+    }
+
+    static void purgeIfInstalled() {
+        if (packageKnown()) {
+            QByteArray log;
+            dpkg({QStringLiteral("--purge"), QStringLiteral("quelmint")}, &log);
+        }
+    }
+
     static inline std::string whyNot_;
     static inline std::string buildLog_;
     static inline QString deb_;
@@ -344,23 +362,11 @@ TEST_F(DebianPackage, LintianFindsNoError) {
 
 TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeepsUserData) {
     SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "setpriv", "getcap");
-    ASSERT_FALSE(packageKnown())
-        << "quelmint is already installed here; this test installs and purges it itself, so it "
-           "leaves a machine alone that has it (dpkg -P quelmint to run it)";
-    ASSERT_FALSE(QFile::exists(kProgram)) << "something else installed " << kProgram.toStdString();
-
     QElapsedTimer took;
     took.start();
     QByteArray out;
-    bool installed = false;
-    Finally purge([&] {
-        if (installed || packageKnown()) {
-            QByteArray log;
-            dpkg({QStringLiteral("--purge"), QStringLiteral("quelmint")}, &log);
-        }
-    });
-    ASSERT_EQ(dpkg({QStringLiteral("--install"), deb_}, &out), 0) << out.toStdString();
-    installed = true;
+    ASSERT_NO_FATAL_FAILURE(install(out));
+    Finally purge([] { purgeIfInstalled(); });
     EXPECT_TRUE(out.contains("quelmint: granted /usr/bin/quelmint the capture capabilities"))
         << out.toStdString();
     EXPECT_TRUE(out.contains("every local user who can run /usr/bin/quelmint"));
@@ -400,6 +406,7 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
     const QString script =
         start + QStringLiteral("cd '%1'\n"
                                "chown -R %2:%2 home && mkdir -m 700 run && chown %2:%2 run\n"
+                               "echo \"$DISPLAY\" > display\n"
                                "start /usr/share/applications/quelmint.desktop menu\n"
                                "while [ ! -e logon-go ]; do sleep 0.1; done\n"
                                "start '%3/.config/autostart/Quelmint.desktop' logon\n")
@@ -480,6 +487,23 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
             },
             30000))
             << name.toStdString() << ": " << readFile(session).toStdString();
+        if (name == QStringLiteral("menu")) {
+            spin(2500); // a few speed samples, so the window shows figures
+            const QString shot = root + QStringLiteral("/installed.png");
+            QByteArray said;
+            run(QStringLiteral("ip"),
+                {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(), QStringLiteral("env"),
+                 QStringLiteral("DISPLAY=") +
+                     QString::fromLatin1(readFile(root + QStringLiteral("/display")).trimmed()),
+                 QStringLiteral("import"), QStringLiteral("-window"), QStringLiteral("root"), shot},
+                &said, 30000);
+            const QString artifacts =
+                qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+            QDir().mkpath(artifacts);
+            QFile::remove(artifacts + QStringLiteral("/package-installed.png"));
+            EXPECT_TRUE(QFile::copy(shot, artifacts + QStringLiteral("/package-installed.png")))
+                << said.toStdString();
+        }
         EXPECT_EQ(::kill(pid, SIGTERM), 0);
         const QString rcFile = root + u'/' + name + QStringLiteral(".rc");
         EXPECT_TRUE(waitUntil([&] { return !readFile(rcFile).isEmpty(); }, 30000))
@@ -515,7 +539,6 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
     // Purged, the program is gone and the user's files are as they were.
     ASSERT_EQ(dpkg({QStringLiteral("--purge"), QStringLiteral("quelmint")}, &out), 0)
         << out.toStdString();
-    installed = false;
     EXPECT_FALSE(packageKnown());
     EXPECT_FALSE(QFile::exists(kProgram));
     EXPECT_FALSE(QFile::exists(QStringLiteral("/usr/share/applications/quelmint.desktop")));
@@ -524,4 +547,60 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
     EXPECT_EQ(readFile(autostart), entry);
     EXPECT_EQ(readFile(yearFile), year);
     std::printf("install, two runs as a user and purge: %.1f s\n", took.elapsed() / 1000.0);
+}
+
+TEST_F(DebianPackage, AStatOverrideRestrictsTheProgramToAGroupAndKeepsItsCapabilities) {
+    SKIP_WITHOUT_NETNS("setpriv", "getcap", "dpkg-statoverride", "dpkg-reconfigure");
+    // The group adm (gid 4) is in every Debian system; the override is taken away afterwards.
+    QByteArray out;
+    ASSERT_NE(run(QStringLiteral("dpkg-statoverride"), {QStringLiteral("--list"), kProgram}, &out),
+              0)
+        << "an override for " << kProgram.toStdString() << " exists already: " << out.toStdString();
+    ASSERT_NO_FATAL_FAILURE(install(out));
+    Finally purge([] { purgeIfInstalled(); });
+    Finally dropOverride([] {
+        run(QStringLiteral("dpkg-statoverride"), {QStringLiteral("--remove"), kProgram});
+    });
+    // As the package's text says: the override, then the capabilities granted again.
+    ASSERT_EQ(run(QStringLiteral("dpkg-statoverride"),
+                  {QStringLiteral("--update"), QStringLiteral("--add"), QStringLiteral("root"),
+                   QStringLiteral("adm"), QStringLiteral("0750"), kProgram},
+                  &out),
+              0)
+        << out.toStdString();
+    QByteArray reconfigured;
+    ASSERT_EQ(run(QStringLiteral("dpkg-reconfigure"),
+                  {QStringLiteral("-fnoninteractive"), QStringLiteral("quelmint")}, &reconfigured),
+              0)
+        << reconfigured.toStdString();
+    EXPECT_TRUE(reconfigured.contains("granted /usr/bin/quelmint the capture capabilities"))
+        << reconfigured.toStdString();
+
+    const QFileInfo info(kProgram);
+    EXPECT_EQ(info.groupId(), 4u);
+    EXPECT_EQ(info.ownerId(), 0u);
+    EXPECT_EQ(info.permissions() & 0x7777, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                               QFileDevice::ExeOwner | QFileDevice::ReadUser |
+                                               QFileDevice::WriteUser | QFileDevice::ExeUser |
+                                               QFileDevice::ReadGroup | QFileDevice::ExeGroup);
+    QByteArray caps;
+    ASSERT_EQ(run(QStringLiteral("getcap"), {kProgram}, &caps), 0);
+    EXPECT_TRUE(caps.contains("cap_net_admin,cap_net_raw=eip")) << caps.toStdString();
+
+    // Without a display the program stops at once with its message: enough to see who may run
+    // it. A member of the group may; anybody else is refused by the system.
+    const auto runAs = [](const QStringList& groups, QByteArray* said) {
+        QStringList args{QStringLiteral("--reuid=%1").arg(kUser),
+                         QStringLiteral("--regid=%1").arg(kUser)};
+        args << (groups.isEmpty() ? QStringLiteral("--clear-groups")
+                                  : QStringLiteral("--groups=") + groups.join(u','));
+        args << QStringLiteral("env") << QStringLiteral("-i") << QStringLiteral("HOME=/nonexistent")
+             << kProgram;
+        return run(QStringLiteral("setpriv"), args, said, 30000);
+    };
+    QByteArray member, stranger;
+    EXPECT_EQ(runAs({QStringLiteral("4")}, &member), 2) << member.toStdString();
+    EXPECT_TRUE(member.contains("quelmint: no display found")) << member.toStdString();
+    EXPECT_EQ(runAs({}, &stranger), 126) << stranger.toStdString();
+    EXPECT_TRUE(stranger.contains("Permission denied")) << stranger.toStdString();
 }
