@@ -8,7 +8,7 @@ QUELMINT_TEST_PACKAGES=(tcpdump tshark iproute2 iputils-ping python3 curl procps
   imagemagick x11-utils)
 # What tools/package needs to build and check the Debian package: the icons' drawing, CPack's
 # dependency scan, lintian and the desktop and AppStream validators. The tests build it too.
-QUELMINT_PACKAGE_PACKAGES=(librsvg2-bin dpkg-dev file fakeroot lintian desktop-file-utils
+QUELMINT_PACKAGE_PACKAGES=(librsvg2-bin dpkg-dev file lintian desktop-file-utils
   appstream)
 QUELMINT_TEST_PACKAGES+=("${QUELMINT_PACKAGE_PACKAGES[@]}")
 
