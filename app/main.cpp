@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quelmint"));
     QApplication::setOrganizationName(QStringLiteral("Quelmint"));
+    // Desktops match the window to the menu entry (and its icon) by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quelmint"));
     // The window hides in the notification area; only the orderly shutdown ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -3,6 +3,7 @@
 #include "platform/FileSystem.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QStandardPaths>
 
 namespace {
@@ -18,10 +19,21 @@ bool LogFolder::usable(FileSystem& fs, const QString& folder) {
     return writable;
 }
 
+bool LogFolder::isSystemFolder(const QString& folder) {
+    const QString clean = QDir::cleanPath(folder);
+    for (const QString root :
+         {QStringLiteral("/usr"), QStringLiteral("/bin"), QStringLiteral("/sbin")})
+        if (clean == root || clean.startsWith(root + QLatin1Char('/')))
+            return true;
+    return false;
+}
+
 QString LogFolder::choose(FileSystem& fs, const QString& programFolder,
                           const QString& appDataFolder) {
     const QString beside = programFolder + QLatin1Char('/') + kFolderName;
-    if (usable(fs, beside))
+    // Run from the system's folders (installed by the package), root could write beside the
+    // program: the logs would then land in /usr/bin, outside every user's data.
+    if (!isSystemFolder(programFolder) && usable(fs, beside))
         return beside;
     const QString data = appDataFolder + QLatin1Char('/') + kFolderName;
     fs.createFolder(data);

@@ -310,6 +310,33 @@ TEST(LogFolder, BesideTheProgramWhenWritableElseAppData) {
     EXPECT_TRUE(real.listFolder(dir.path() + "/a/Usage Logs").isEmpty());
 }
 
+TEST(LogFolder, AnInstalledProgramKeepsItsLogsInTheUserDataFolderEvenWhenItCouldWriteBeside) {
+    // Everything is writable here (as for root): only the program's folder decides.
+    const struct {
+        const char* programFolder;
+        const char* expected;
+    } cases[] = {
+        {"/usr/bin", "/home/u/.local/share/q/Usage Logs"},
+        {"/usr/local/bin", "/home/u/.local/share/q/Usage Logs"},
+        {"/usr", "/home/u/.local/share/q/Usage Logs"},
+        {"/usr/bin/", "/home/u/.local/share/q/Usage Logs"},
+        {"/bin", "/home/u/.local/share/q/Usage Logs"},
+        {"/sbin", "/home/u/.local/share/q/Usage Logs"},
+        {"/usrlocal/q", "/usrlocal/q/Usage Logs"},
+        {"/home/u/quelmint/build/app", "/home/u/quelmint/build/app/Usage Logs"},
+        {"/opt/q", "/opt/q/Usage Logs"},
+    };
+    for (const auto& c : cases) {
+        FakeFileSystem fs;
+        EXPECT_EQ(LogFolder::choose(fs, c.programFolder, "/home/u/.local/share/q"),
+                  QString::fromUtf8(c.expected))
+            << c.programFolder;
+        EXPECT_EQ(fs.folderExists(QString::fromUtf8(c.programFolder) + "/Usage Logs"),
+                  QString::fromUtf8(c.expected).startsWith(c.programFolder))
+            << c.programFolder << ": nothing is created beside an installed program";
+    }
+}
+
 TEST_F(UsageLoggerOnDisk, AYearFileThatCannotBeReadKeepsItsSessionWaiting) {
     // A folder where the year file should be: it can be neither read nor replaced.
     fs.createFolder(path("2025.log"));

@@ -8,6 +8,11 @@ QUELMINT_TEST_PACKAGES=(tcpdump tshark iproute2 iputils-ping python3 curl procps
   imagemagick x11-utils locales)
 # Locales the tests run under besides the machine's own (a decimal comma).
 QUELMINT_TEST_LOCALES=(de_DE.UTF-8)
+# What tools/package needs to build and check the Debian package: the icons' drawing, CPack's
+# dependency scan, lintian and the desktop and AppStream validators. The tests build it too.
+QUELMINT_PACKAGE_PACKAGES=(librsvg2-bin dpkg-dev file lintian desktop-file-utils
+  appstream)
+QUELMINT_TEST_PACKAGES+=("${QUELMINT_PACKAGE_PACKAGES[@]}")
 
 # ensure_packages PKG...: installs the missing ones with apt-get (as root), or prints the line.
 ensure_packages() {
