@@ -62,6 +62,7 @@ QImage shoot(QWidget& window, const QString& name) {
 TEST(WindowPictures, UnderXvfbAtTwoScales) {
     if (inner())
         GTEST_SKIP() << "the inner run draws the windows";
+    ensureApplication();
     const QString xvfbRun = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
     if (xvfbRun.isEmpty())
         GTEST_SKIP() << "xvfb-run is missing (Debian package xvfb)";
