@@ -11,6 +11,7 @@
 #include "platform/fakes/FakeSettingsStore.h"
 #include "platform/fakes/FakeSingleInstance.h"
 #include "platform/fakes/FakeTrayIcon.h"
+#include "platform/PcapCapture.h"
 #include "shell/Form1.h"
 #include "shell/frmAbout.h"
 #include "shell/frmStopWatch.h"
@@ -19,6 +20,7 @@
 #include "support/Widgets.h"
 
 #include <QAction>
+#include <QDir>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPointer>
@@ -30,14 +32,17 @@
 
 namespace {
 
-/// One main window with every outside service faked, monitoring eth0 (10.0.0.1).
+/// One main window with every outside service faked, monitoring eth0 (10.0.0.1); or, given a
+/// live adapter, capturing on it for real.
 struct World {
-    explicit World(const QString& speedUnit = QStringLiteral("1")) {
+    explicit World(const QString& speedUnit = QStringLiteral("1"),
+                   const QString& liveAdapter = QString()) {
         ensureApplication();
         capture.setAdapters(
             {FakeCapture::ethernet(QStringLiteral("eth0"), QStringLiteral("Ethernet adapter eth0"),
                                    {QStringLiteral("10.0.0.1")})});
-        store.at(QStringLiteral("Interface")) = QStringLiteral("eth0");
+        store.at(QStringLiteral("Interface")) =
+            liveAdapter.isEmpty() ? QStringLiteral("eth0") : liveAdapter;
         store.at(QStringLiteral("InterfaceDesc")) = QStringLiteral("Ethernet adapter eth0");
         store.at(QStringLiteral("SpeedUnit")) = speedUnit;
         store.at(QStringLiteral("DisplayUnit")) = QStringLiteral("3");
@@ -45,7 +50,9 @@ struct World {
             clock, boxes, tray, store, autostart, single, fs,
             CaptureLibraryCheck(CaptureLibraryCheck::Rule::WinPcap,
                                 [] { return std::optional<QString>(QStringLiteral("4.1")); }),
-            [this]() -> std::unique_ptr<CaptureComponent> {
+            [this, liveAdapter]() -> std::unique_ptr<CaptureComponent> {
+                if (!liveAdapter.isEmpty())
+                    return std::make_unique<PcapCapture>();
                 return std::make_unique<FakeCaptureRef>(capture);
             },
             QStringLiteral("/opt/quelmint"), QStringLiteral("/home/u/.local/share/Quelmint"), 2000,
@@ -259,4 +266,47 @@ TEST(Form1About, ModalOwnedByTheMainWindowAndTheLinkOpensOncePerClick) {
     EXPECT_EQ(w.browser.opened, QStringList({address, address}));
     // Closed windows are gone: the next "About.." builds a new one.
     EXPECT_EQ(w.window->findChild<frmAbout*>(), nullptr);
+}
+
+TEST(Form1StopwatchLive, RealTrafficBetweenNamespacesIsMeasuredExactly) {
+    ensureApplication();
+    SKIP_WITHOUT_NETNS();
+    NetnsPair pair(QStringLiteral("sw"), 120);
+    ASSERT_TRUE(pair.ok());
+    NetnsEnter enter(pair.nsA()); // the window captures inside namespace A
+    ASSERT_TRUE(enter.ok());
+    World w(QStringLiteral("1"), pair.nameA());
+    ASSERT_TRUE(w.loaded);
+    ASSERT_TRUE(waitUntil([&] { return w.window->monitoringInProgress(); }, 10000));
+    sendUdpFrom(pair.nsB(), pair.addressA(), 41201, 1, 8); // resolves the neighbour first
+    spin(300);
+
+    w.window->openStopwatch();
+    w.clickStart();
+    // 200 datagrams of 100 bytes to A: 200 frames of 142 bytes received. No socket listens,
+    // so A answers each with an ICMP error: those count as upload.
+    ASSERT_EQ(sendUdpFrom(pair.nsB(), pair.addressA(), 41200, 200, 100), 200);
+    frmStopWatch& sw = w.stopwatch();
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return sw.stopwatch().figure(TrafficCounters::Received, TrafficCounters::Transfer) >=
+                   28400.0;
+        },
+        15000));
+    spin(300);
+    const std::pair<const char*, const char*> expected[] = {
+        {"lblTransfer0", "27.73 K "}, {"lblData0", "19.53 K "}, {"lblOverhead0", "8.20 K "},
+        {"lblTransfer2", "0 B "}};
+    for (const auto& [name, text] : expected)
+        EXPECT_EQ(w.swText(name), local(text)) << name;
+    EXPECT_NE(w.swText("lblTransfer1"), QStringLiteral("0 B "));
+    // The real 100 ms timer shows the (fake) clock's time.
+    w.clock.advance(2500);
+    EXPECT_TRUE(waitUntil([&] { return w.swText("Label1") == local("00:00:02.5"); }, 5000));
+
+    // A picture for people to look at.
+    const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+    QDir().mkpath(dir);
+    EXPECT_TRUE(sw.grab().save(dir + QStringLiteral("/stopwatch-live.png")));
+    w.window->exitProgram();
 }
