@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -248,6 +249,15 @@ void frmStopWatch::applyTopmost(bool on) {
     }
     if (!on && mainWindowTopmost && mainWindowTopmost() && restoreMainTopmost)
         restoreMainTopmost();
+}
+
+void frmStopWatch::keyPressEvent(QKeyEvent* event) {
+    // Escape closes the window as "Close" does.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        stopAndHide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool frmStopWatch::eventFilter(QObject* watched, QEvent* event) {

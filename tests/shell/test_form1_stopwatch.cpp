@@ -2,6 +2,7 @@
 #include "ShellTestSupport.h"
 
 #include "capture/FrameBuilder.h"
+#include "platform/PcapCapture.h"
 #include "platform/fakes/FakeAutostart.h"
 #include "platform/fakes/FakeBrowser.h"
 #include "platform/fakes/FakeCapture.h"
@@ -11,7 +12,6 @@
 #include "platform/fakes/FakeSettingsStore.h"
 #include "platform/fakes/FakeSingleInstance.h"
 #include "platform/fakes/FakeTrayIcon.h"
-#include "platform/PcapCapture.h"
 #include "shell/Form1.h"
 #include "shell/frmAbout.h"
 #include "shell/frmStopWatch.h"
@@ -20,8 +20,8 @@
 #include "support/Widgets.h"
 
 #include <QAction>
-#include <QDir>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -294,9 +294,10 @@ TEST(Form1StopwatchLive, RealTrafficBetweenNamespacesIsMeasuredExactly) {
         },
         15000));
     spin(300);
-    const std::pair<const char*, const char*> expected[] = {
-        {"lblTransfer0", "27.73 K "}, {"lblData0", "19.53 K "}, {"lblOverhead0", "8.20 K "},
-        {"lblTransfer2", "0 B "}};
+    const std::pair<const char*, const char*> expected[] = {{"lblTransfer0", "27.73 K "},
+                                                            {"lblData0", "19.53 K "},
+                                                            {"lblOverhead0", "8.20 K "},
+                                                            {"lblTransfer2", "0 B "}};
     for (const auto& [name, text] : expected)
         EXPECT_EQ(w.swText(name), local(text)) << name;
     EXPECT_NE(w.swText("lblTransfer1"), QStringLiteral("0 B "));

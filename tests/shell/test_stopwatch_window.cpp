@@ -179,7 +179,9 @@ TEST(StopwatchWindow, StartStopAndTheTimerThatDrivesIt) {
 
 TEST(StopwatchWindow, ClosingStopsAndHidesAndReopeningShowsZero) {
     Units units(3, 0);
-    for (const bool closeBox : {false, true}) {
+    enum class Way { CloseButton, CloseBox, Escape };
+    for (const Way way : {Way::CloseButton, Way::CloseBox, Way::Escape}) {
+        const int closeBox = int(way);
         StopwatchRig r;
         frmStopWatch& w = r.window;
         QPointer<frmStopWatch> alive(&w);
@@ -191,8 +193,10 @@ TEST(StopwatchWindow, ClosingStopsAndHidesAndReopeningShowsZero) {
         r.clock.advance(1500);
         w.stopwatch().tick();
         EXPECT_EQ(text(w, "lblTransfer2"), local("2.00 K "));
-        if (closeBox)
+        if (way == Way::CloseBox)
             w.close();
+        else if (way == Way::Escape)
+            QTest::keyClick(&w, Qt::Key_Escape);
         else
             QTest::mouseClick(r.button("Command2"), Qt::LeftButton);
         EXPECT_FALSE(w.isVisible()) << closeBox;

@@ -1,6 +1,6 @@
-// Pictures of the stopwatch and about windows on a real X server (Xvfb), at 96 dpi and at 1.5
-// times the scale, kept in the build's artifacts folder for people to look at. The test runs
-// itself again under xvfb-run; the inner run draws and checks the windows.
+// Pictures of the stopwatch and about windows on a real X server (Xvfb), at 96 dpi, at 1.5
+// times the scale and at 144 dpi, kept in the build's artifacts folder for people to look at. The
+// test runs itself again under xvfb-run; the inner run draws and checks the windows.
 #include "ShellTestSupport.h"
 
 #include "platform/fakes/FakeBrowser.h"
@@ -69,21 +69,24 @@ TEST(WindowPictures, UnderXvfbAtTwoScales) {
     struct Case {
         const char* suffix;
         const char* scale;
+        const char* dpi;
     };
-    const Case cases[] = {{"", "1"}, {"-scaled", "1.5"}};
+    const Case cases[] = {{"", "1", "96"}, {"-scaled", "1.5", "96"}, {"-144dpi", "1", "144"}};
     for (const Case& c : cases) {
         QProcess run;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::fromLatin1(c.scale));
+        env.insert(QStringLiteral("QT_FONT_DPI"), QString::fromLatin1(c.dpi));
         env.insert(QString::fromLatin1(kInner), QString::fromLatin1(c.suffix));
         env.remove(QStringLiteral("DISPLAY"));
         run.setProcessEnvironment(env);
         run.setProcessChannelMode(QProcess::MergedChannels);
-        run.start(xvfbRun, {QStringLiteral("-a"), QStringLiteral("-s"),
-                            QStringLiteral("-screen 0 1024x768x24 -dpi 96"),
-                            QCoreApplication::applicationFilePath(),
-                            QStringLiteral("--gtest_filter=WindowPictures.Draw*")});
+        run.start(xvfbRun,
+                  {QStringLiteral("-a"), QStringLiteral("-s"),
+                   QStringLiteral("-screen 0 1024x768x24 -dpi ") + QString::fromLatin1(c.dpi),
+                   QCoreApplication::applicationFilePath(),
+                   QStringLiteral("--gtest_filter=WindowPictures.Draw*")});
         ASSERT_TRUE(run.waitForStarted(10000));
         ASSERT_TRUE(run.waitForFinished(120000));
         const QByteArray out = run.readAll();
