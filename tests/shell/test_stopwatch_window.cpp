@@ -9,6 +9,7 @@
 #include "shell/frmStopWatch.h"
 #include "speed/Format.h"
 #include "speed/StopwatchPictures.h"
+#include "support/FormatUnits.h"
 #include "support/LocalText.h"
 #include "support/Widgets.h"
 
@@ -23,20 +24,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-struct Units {
-    Units(int display, int speed) : display_(gDisplayUnit), speed_(gSpeedUnit) {
-        gDisplayUnit = display;
-        gSpeedUnit = speed;
-    }
-    ~Units() {
-        gDisplayUnit = display_;
-        gSpeedUnit = speed_;
-    }
-    Units(const Units&) = delete;
-    Units& operator=(const Units&) = delete;
-    int display_, speed_;
-};
 
 QString text(const QObject& parent, const char* name) {
     if (auto* l = parent.findChild<QLabel*>(QString::fromLatin1(name)))
@@ -97,7 +84,7 @@ struct StopwatchRig : AppFirst {
 } // namespace
 
 TEST(StopwatchWindow, ControlsAndTextsAtLoad) {
-    Units units(3, 1);
+    FormatUnits units(3, 1);
     StopwatchRig r;
     frmStopWatch& w = r.window;
     EXPECT_FALSE(w.isVisible());
@@ -142,7 +129,7 @@ TEST(StopwatchWindow, ControlsAndTextsAtLoad) {
 }
 
 TEST(StopwatchWindow, StartStopAndTheTimerThatDrivesIt) {
-    Units units(0, 1);
+    FormatUnits units(0, 1);
     StopwatchRig r;
     frmStopWatch& w = r.window;
     w.openFromMainWindow();
@@ -178,7 +165,7 @@ TEST(StopwatchWindow, StartStopAndTheTimerThatDrivesIt) {
 }
 
 TEST(StopwatchWindow, ClosingStopsAndHidesAndReopeningShowsZero) {
-    Units units(3, 0);
+    FormatUnits units(3, 0);
     enum class Way { CloseButton, CloseBox, Escape };
     for (const Way way : {Way::CloseButton, Way::CloseBox, Way::Escape}) {
         const int closeBox = int(way);
@@ -218,7 +205,7 @@ TEST(StopwatchWindow, ClosingStopsAndHidesAndReopeningShowsZero) {
 }
 
 TEST(StopwatchWindow, OpeningAVisibleStopwatchKeepsItRunning) {
-    Units units(0, 1);
+    FormatUnits units(0, 1);
     StopwatchRig r;
     frmStopWatch& w = r.window;
     w.openFromMainWindow();
@@ -277,7 +264,7 @@ TEST(StopwatchWindow, AlwaysOnTopFollowsTheBoxTheLabelAndTheMainWindow) {
 }
 
 TEST(StopwatchWindow, NothingIsCutOffWithLargeFigures) {
-    Units units(2, 0);
+    FormatUnits units(2, 0);
     StopwatchRig r;
     frmStopWatch& w = r.window;
     w.openFromMainWindow();
