@@ -5,6 +5,7 @@
 #include "platform/SystemClock.h"
 #include "platform/UnixSignalWatcher.h"
 #include "platform/XdgAutostart.h"
+#include "platform/gui/DesktopBrowser.h"
 #include "platform/gui/QtMessageBoxes.h"
 #include "platform/gui/QtTrayIcon.h"
 #include "shell/Form1.h"
@@ -48,6 +49,7 @@ int main(int argc, char** argv) {
     XdgAutostart autostart;
     LocalSingleInstance singleInstance;
     RealFileSystem fileSystem;
+    DesktopBrowser browser;
 
     ShellServices services{clock,
                            boxes,
@@ -60,7 +62,8 @@ int main(int argc, char** argv) {
                            [] { return std::make_unique<PcapCapture>(); },
                            QApplication::applicationDirPath(),
                            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation),
-                           2000};
+                           2000,
+                           &browser};
 
     Form1 window(services);
     boxes.setParent(&window);

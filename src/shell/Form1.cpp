@@ -12,6 +12,8 @@
 #include "shell/StatsPanel.h"
 #include "shell/TrayController.h"
 #include "shell/UsageLogView.h"
+#include "shell/frmAbout.h"
+#include "shell/frmStopWatch.h"
 #include "speed/Format.h"
 #include "speed/SpeedSampler.h"
 #include "speed/Statistics.h"
@@ -139,7 +141,7 @@ void Form1::buildControls() {
     Command1->setGeometry(kMargin + 192, buttonTop, 90, kButtonHeight);
     connect(Command1, &QPushButton::clicked, this, &Form1::commandClose);
     connect(Command2, &QPushButton::clicked, this, &Form1::openSettings);
-    // The stopwatch window is not part of this program yet: the button does nothing.
+    connect(CmdStopwatch, &QPushButton::clicked, this, &Form1::openStopwatch);
 
     setFixedSize(kNarrowWidth, kWindowHeight);
     selectTab(1);
@@ -158,6 +160,8 @@ void Form1::buildMenu() {
     mMenu->addSeparator();
     mExit = mMenu->addAction(padded("Exit", 9));
     mExit->setObjectName(QStringLiteral("mExit"));
+    connect(mAbout, &QAction::triggered, this, &Form1::openAbout);
+    connect(mStopwatch, &QAction::triggered, this, &Form1::openStopwatch);
     connect(mSettings, &QAction::triggered, this, &Form1::openSettings);
     connect(mExit, &QAction::triggered, this, &Form1::exitProgram);
 }
@@ -196,6 +200,10 @@ Form1::StartResult Form1::load() {
     frames_.batchEnd = [this] { onBatchEnd(); };
     frames_.captureAborted = [this] { OnCaptureAborted(); };
     frames_.updateStats = [this](bool force) { statistics_->updateStats(force); };
+    statistics_->updateStopwatchStats = [this] {
+        if (stopwatchWindow_)
+            stopwatchWindow_->updateStopwatchStats();
+    };
     sampler_->showAverage = [this](const QString& text) { statsPanel_->setAvgSpeedText(text); };
     sampler_->updateTray = [this](int picture, const QString& tip) { tray_->update(picture, tip); };
     loaded_ = true;
@@ -255,6 +263,7 @@ bool Form1::loadPhaseB() {
         Timer2.start(1000);
         setSpeedFrameCaption(settings_->gSpeedUnit == 1 ? QStringLiteral("Current speed (KB/s)")
                                                         : QStringLiteral("Current speed (kbps)"));
+        createStopwatch();
         statistics_->resetStatistics();
         updateStats(true);
 
@@ -329,6 +338,12 @@ void Form1::unload() {
         if (usageLogger_)
             usageLogger_->release();
         usageLogger_.reset();
+    } catch (...) {
+    }
+    try {
+        if (stopwatchWindow_)
+            stopwatchWindow_->unloadWindow();
+        stopwatchWindow_.reset();
     } catch (...) {
     }
     // The other windows: a dialog or message box still open ends its modal loop now.
@@ -435,6 +450,33 @@ void Form1::openSettings() {
     Form2 dialog(*this, this);
     showOwnedDialog(dialog);
     applySwitchesToFrames();
+}
+
+void Form1::createStopwatch() {
+    if (stopwatchWindow_)
+        return;
+    stopwatchWindow_ = std::make_unique<frmStopWatch>(services_.clock, frames_.stopwatchCounters);
+    stopwatchWindow_->mainWindowTopmost = [this] { return alwaysOnTop(); };
+    stopwatchWindow_->restoreMainTopmost = [this] { raise(); };
+}
+
+void Form1::openStopwatch() {
+    if (!loaded_ || unloaded_)
+        return;
+    createStopwatch();
+    stopwatchWindow_->openFromMainWindow();
+}
+
+void Form1::openAbout() {
+    if (unloaded_)
+        return;
+    if (auto* open = findChild<frmAbout*>(QString(), Qt::FindDirectChildrenOnly)) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    frmAbout about(services_.browser, this);
+    showOwnedDialog(about);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -25,6 +25,7 @@ class QTabBar;
 class Settings;
 class TrayController;
 class clsUsageLogger;
+class frmStopWatch;
 
 /// The main window: owns the capture component, the settings, the counters, the timers, the
 /// usage logger and the notification icon. load() is the start-up sequence, unload() the
@@ -109,6 +110,16 @@ public:
     SpeedSampler& sampler() { return *sampler_; }
     /// True once unload() has run.
     bool isUnloaded() const { return unloaded_; }
+    /// The stopwatch window; null before start-up created it and after shutdown.
+    frmStopWatch* stopwatchWindow() const { return stopwatchWindow_.get(); }
+    /// "Stopwatch" button and menu command: opens the stopwatch window.
+    void openStopwatch();
+    /// "About.." menu command: shows the about window and waits until it is closed.
+    void openAbout();
+    /// True while the window is set always on top ("Always on top" on the toolbar).
+    bool alwaysOnTop() const { return gIsTopmost; }
+    /// "Always on top" of the toolbar.
+    bool gIsTopmost = false;
 
     QTimer Timer1; ///< sampling tick, 100 ms
     QTimer Timer2; ///< housekeeping tick, 1000 ms
@@ -131,6 +142,7 @@ private:
     void onBatchEnd();
     void commandClose();
     void applySwitchesToFrames();
+    void createStopwatch();
 
     ShellServices& services_;
     std::unique_ptr<Settings> settings_;
@@ -142,6 +154,7 @@ private:
     FrameHandler frames_;
     std::unique_ptr<SpeedSampler> sampler_;
     std::unique_ptr<Statistics> statistics_;
+    std::unique_ptr<frmStopWatch> stopwatchWindow_; // after the counters it reads
 
     bool loaded_ = false;
     bool unloaded_ = false;

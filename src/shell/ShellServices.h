@@ -8,6 +8,7 @@
 #include <memory>
 
 class Autostart;
+class Browser;
 class CaptureComponent;
 class Clock;
 class FileSystem;
@@ -36,4 +37,6 @@ struct ShellServices {
     QString appDataFolder;
     /// Interval of the adapter-recovery poll (2000 ms in the program).
     int recoveryIntervalMs = 2000;
+    /// The web browser for the about window's home-page link; null: the link does nothing.
+    Browser* browser = nullptr;
 };
