@@ -9,7 +9,7 @@
 #include "shell/frmStopWatch.h"
 #include "speed/Format.h"
 #include "speed/StopwatchPictures.h"
-#include "support/FormatUnits.h"
+#include "support/Units.h"
 #include "support/LocalText.h"
 #include "support/Widgets.h"
 
@@ -84,7 +84,7 @@ struct StopwatchRig : AppFirst {
 } // namespace
 
 TEST(StopwatchWindow, ControlsAndTextsAtLoad) {
-    FormatUnits units(3, 1);
+    UnitsGuard units(3, 1);
     StopwatchRig r;
     frmStopWatch& w = r.window;
     EXPECT_FALSE(w.isVisible());
@@ -129,7 +129,7 @@ TEST(StopwatchWindow, ControlsAndTextsAtLoad) {
 }
 
 TEST(StopwatchWindow, StartStopAndTheTimerThatDrivesIt) {
-    FormatUnits units(0, 1);
+    UnitsGuard units(0, 1);
     StopwatchRig r;
     frmStopWatch& w = r.window;
     w.openFromMainWindow();
@@ -165,7 +165,7 @@ TEST(StopwatchWindow, StartStopAndTheTimerThatDrivesIt) {
 }
 
 TEST(StopwatchWindow, ClosingStopsAndHidesAndReopeningShowsZero) {
-    FormatUnits units(3, 0);
+    UnitsGuard units(3, 0);
     enum class Way { CloseButton, CloseBox, Escape };
     for (const Way way : {Way::CloseButton, Way::CloseBox, Way::Escape}) {
         const int closeBox = int(way);
@@ -205,7 +205,7 @@ TEST(StopwatchWindow, ClosingStopsAndHidesAndReopeningShowsZero) {
 }
 
 TEST(StopwatchWindow, OpeningAVisibleStopwatchKeepsItRunning) {
-    FormatUnits units(0, 1);
+    UnitsGuard units(0, 1);
     StopwatchRig r;
     frmStopWatch& w = r.window;
     w.openFromMainWindow();
@@ -264,7 +264,7 @@ TEST(StopwatchWindow, AlwaysOnTopFollowsTheBoxTheLabelAndTheMainWindow) {
 }
 
 TEST(StopwatchWindow, NothingIsCutOffWithLargeFigures) {
-    FormatUnits units(2, 0);
+    UnitsGuard units(2, 0);
     StopwatchRig r;
     frmStopWatch& w = r.window;
     w.openFromMainWindow();

@@ -5,7 +5,7 @@
 #include "speed/Stopwatch.h"
 #include "speed/StopwatchPictures.h"
 #include "speed/StopwatchView.h"
-#include "support/FormatUnits.h"
+#include "support/Units.h"
 #include "support/LocalText.h"
 
 #include <gtest/gtest.h>
@@ -127,7 +127,7 @@ TEST(Stopwatch, FiguresAreTheGrowthSinceTheStartInTheDisplayUnit) {
           "1.76 K ", "1.17 K ", "600 B "}},
     };
     for (const Case& c : cases) {
-        FormatUnits units(c.unit, 1);
+        UnitsGuard units(c.unit, 1);
         Rig r;
         r.counters.add(Direction::Download, 5000, 4000, 1000); // before the start
         r.counters.add(Direction::Passby, 700, 600, 100);
@@ -145,7 +145,7 @@ TEST(Stopwatch, FiguresAreTheGrowthSinceTheStartInTheDisplayUnit) {
 }
 
 TEST(Stopwatch, StopKeepsTheFiguresAndTheNextStartBeginsFromZero) {
-    FormatUnits units(0, 1);
+    UnitsGuard units(0, 1);
     Rig r;
     r.stopwatch.updateStopwatchStats(); // not running: nothing shown
     EXPECT_EQ(r.view.figureUpdates, 0);
@@ -189,7 +189,7 @@ TEST(Stopwatch, AverageCoversOnlyTheNewestHundredTicks) {
     // each. The window holds 102,400 bytes over 9.9 s.
     const Case cases[] = {{1, "0.00 KB/s", "10.10 KB/s"}, {0, "0 kbps", "83 kbps"}};
     for (const Case& c : cases) {
-        FormatUnits units(3, c.speedUnit);
+        UnitsGuard units(3, c.speedUnit);
         Rig r;
         r.stopwatch.start();
         EXPECT_EQ(r.view.average, local(c.zero));
@@ -208,7 +208,7 @@ TEST(Stopwatch, AverageCoversOnlyTheNewestHundredTicks) {
 }
 
 TEST(Stopwatch, TicksAtTheSameMillisecondLeaveTheAverageAlone) {
-    FormatUnits units(3, 1);
+    UnitsGuard units(3, 1);
     Rig r;
     r.stopwatch.start();
     r.counters.add(Direction::Download, 2048, 2000, 48);

@@ -3,10 +3,15 @@
 #include "speed/Format.h"
 
 /// Puts the display and speed units back as they were when the test is done, however it ends,
-/// so no test sees a unit another test left behind.
+/// so no test sees a unit another test left behind. The second form also sets both units for
+/// the scope.
 class UnitsGuard final {
 public:
     UnitsGuard() = default;
+    UnitsGuard(int display, int speed) {
+        gDisplayUnit = display;
+        gSpeedUnit = speed;
+    }
     ~UnitsGuard() {
         gDisplayUnit = displayUnit_;
         gSpeedUnit = speedUnit_;
