@@ -15,7 +15,9 @@ inline bool mustNotSkip() {
 /// Skips the test with the reason, or fails it where nothing may be skipped (see mustNotSkip).
 /// ctest reports a program whose output holds a skip as skipped.
 #define SKIP_OR_FAIL(why)                                                                          \
-    if (mustNotSkip())                                                                             \
-        FAIL() << "would skip in CI as root: " << (why);                                           \
-    else                                                                                           \
-        GTEST_SKIP() << (why)
+    do {                                                                                           \
+        if (mustNotSkip())                                                                         \
+            FAIL() << "would skip in CI as root: " << (why);                                       \
+        else                                                                                       \
+            GTEST_SKIP() << (why);                                                                 \
+    } while (false)
