@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/MessageBoxes.h"
 #include "speed/Format.h"
+#include "speed/TrafficGraph.h"
 #include "usage/DailyUsage.h"
 #include "usage/clsUsageLogger.h"
 
@@ -40,7 +41,7 @@ UsageLogView::UsageLogView(clsUsageLogger& logger, DailyUsage& daily, FileSystem
     ListView2->setRootIsDecorated(false);
     ListView2->setUniformRowHeights(true);
     ListView2->setSortingEnabled(false);
-    ListView2->setFont(QFont(QStringLiteral("Arial")));
+    ListView2->setFont(QFont(TrafficGraph::arialFamily()));
     ListView2->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Download"),
                                 QStringLiteral("Upload"), QStringLiteral("Pass-by"),
                                 QStringLiteral("Total")});
