@@ -263,8 +263,8 @@ bool Form1::loadPhaseB() {
         Picture1->setImage(&graph_->graphImage());
         Picture2->setImage(&graph_->meterImage());
         graph_->attach(*sampler_, [this] {
-            Picture1->update();
-            Picture2->update();
+            Picture1->refresh();
+            Picture2->refresh();
         });
 
         sampler_->start();

@@ -18,10 +18,14 @@ public:
     /// shown (black) while there is none.
     void setImage(const QImage* image);
     const QImage* image() const { return image_; }
+    /// The timer's copy to the screen: repaints the image when it changed since it was last
+    /// painted. Covered and uncovered parts are repainted by the window system as ever.
+    void refresh();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     const QImage* image_ = nullptr;
+    qint64 paintedKey_ = 0;
 };

@@ -115,6 +115,18 @@ TEST_F(TrafficGraphTest, SpeedScalesTheColumnAndTheMeter) {
     }
 }
 
+TEST_F(TrafficGraphTest, EverySampleChangesBothImagesKeys) {
+    // The window repaints a picture only when its image's key changed.
+    TrafficGraph g(kWidth);
+    const qint64 graphKey = g.graphImage().cacheKey(), meterKey = g.meterImage().cacheKey();
+    g.scroll();
+    EXPECT_NE(g.graphImage().cacheKey(), graphKey);
+    const qint64 scrolled = g.graphImage().cacheKey();
+    g.plot(0, QStringLiteral("0"));
+    EXPECT_NE(g.graphImage().cacheKey(), scrolled);
+    EXPECT_NE(g.meterImage().cacheKey(), meterKey);
+}
+
 TEST_F(TrafficGraphTest, TraceAdvancesTwoPixelsPerSample) {
     TrafficGraph g(kWidth);
     g.scroll();
