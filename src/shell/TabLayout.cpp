@@ -85,12 +85,13 @@ void TabLayout::apply(int index) {
         window_.setFixedWidth(outer - std::max(frame, 0));
         if (strip != nullptr)
             strip->resize(stripWidth, strip->height());
-        if (index == Bytes && copyGraph_)
-            copyGraph_();
         for (const Row& row : visibilityTable())
             for (const QString& name : row.names)
                 for (QWidget* w : window_.findChildren<QWidget*>(name))
                     w->setVisible(row.shownOn(index));
+        // The graph's pictures show their current images at once, not at the next tick.
+        if (index == Bytes && copyGraph_)
+            copyGraph_();
     }
     for (const WidthRule& rule : widthRules())
         for (QWidget* w : window_.findChildren<QWidget*>(rule.name))

@@ -109,6 +109,28 @@ int traceGreenPixels(const QImage& image) {
     return n;
 }
 
+/// The share of full scale that the newest column of the chart reaches: the chart is the box of
+/// grid-coloured pixels in the left two thirds of the picture (its vertical lines span its
+/// height), the newest column the rightmost trace pixels inside it.
+double newestColumnShare(const QImage& image) {
+    QRect chart;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width() * 2 / 3; ++x)
+            if ((image.pixel(x, y) & 0xffffff) == 0x008242u)
+                chart |= QRect(x, y, 1, 1);
+    int right = -1, top = -1;
+    for (int x = chart.right(); x >= chart.left() && right < 0; --x)
+        for (int y = chart.top(); y <= chart.bottom(); ++y)
+            if ((image.pixel(x, y) & 0xffffff) == 0x00ff00u) {
+                right = x;
+                top = y;
+                break;
+            }
+    if (right < 0 || chart.height() < 2)
+        return -1;
+    return double(chart.bottom() - top) / double(chart.height() - 1);
+}
+
 class Screenshots : public ::testing::TestWithParam<double> {
 protected:
     void SetUp() override {
@@ -237,6 +259,12 @@ TEST_P(Screenshots, EachTabChosenByMouseAndPictured) {
     // The graph runs on "Bytes": trace, lit rows and figure in RGB(0, 255, 0); none elsewhere.
     EXPECT_GT(traceGreenPixels(shots[QStringLiteral("bytes")]), 100);
     EXPECT_EQ(traceGreenPixels(shots[QStringLiteral("packets")]), 0);
+    // 24 000 bytes/s against the default full scale of 48 000: columns about half high (the
+    // sender keeps the rate only roughly).
+    const double share = newestColumnShare(shots[QStringLiteral("bytes")]);
+    std::printf("newest column: %.2f of full scale\n", share);
+    EXPECT_GT(share, 0.35);
+    EXPECT_LT(share, 0.65);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, Screenshots, ::testing::Values(1.0, 1.5));

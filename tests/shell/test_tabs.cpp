@@ -279,6 +279,11 @@ TEST(Tabs, GraphRunsOnEveryTabAndShowsAtOnceOnBytes) {
     EXPECT_EQ(m.control("Picture2")->size(), QSize(72, 63));
     EXPECT_EQ(g.graphWidth(), picture->width() - 5);
     EXPECT_EQ(g.graphHeight(), 58);
+
+    // Shutdown releases the graph; a late tick draws nothing.
+    m.window->unload();
+    EXPECT_EQ(m.window->graph(), nullptr);
+    m.second(1000);
 }
 
 TEST(Tabs, NoTextIsCutOff) {
