@@ -80,8 +80,8 @@ int main(int argc, char** argv) {
     }
     std::printf("{\"seconds\": %d, \"style\": %d, \"everyTick\": %s, \"drawUsPerSecond\": %.1f, "
                 "\"copyUsPerSecond\": %.1f, \"totalUsPerSecond\": %.1f, \"platform\": \"%s\"}\n",
-                seconds, style, everyTick ? "true" : "false", drawing / seconds * 1e6, copying / seconds * 1e6,
-                (drawing + copying) / seconds * 1e6,
+                seconds, style, everyTick ? "true" : "false", drawing / seconds * 1e6,
+                copying / seconds * 1e6, (drawing + copying) / seconds * 1e6,
                 QGuiApplication::platformName().toLocal8Bit().constData());
     return 0;
 }

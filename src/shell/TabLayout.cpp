@@ -81,7 +81,8 @@ void TabLayout::apply(int index) {
         const int outer = pixels(index == Bytes ? kNarrowTwips : kWideTwips);
         stripWidth = index == Bytes ? kNarrowStrip : kWideStrip;
         // The outer width includes the window manager's frame, when there is one.
-        const int frame = window_.isVisible() ? window_.frameGeometry().width() - window_.width() : 0;
+        const int frame =
+            window_.isVisible() ? window_.frameGeometry().width() - window_.width() : 0;
         window_.setFixedWidth(outer - std::max(frame, 0));
         if (strip != nullptr)
             strip->resize(stripWidth, strip->height());

@@ -126,8 +126,8 @@ void TrafficGraph::plot(double bytesPerSecond, const QString& figure) {
         QPainter p(&graph_);
         p.setRenderHint(QPainter::Antialiasing, false);
         p.setPen(tracePen());
-        const QPoint from = gGraphStyle == 0 ? QPoint(x - 2, graphHeight_ - lastPlotted_)
-                                             : QPoint(x, graphHeight_);
+        const QPoint from =
+            gGraphStyle == 0 ? QPoint(x - 2, graphHeight_ - lastPlotted_) : QPoint(x, graphHeight_);
         p.drawLine(from, QPoint(x, graphHeight_ - level));
     }
     lastPlotted_ = level;

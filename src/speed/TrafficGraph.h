@@ -30,8 +30,8 @@ public:
     static constexpr int kGrid = 12;          ///< grid spacing, both ways
     static constexpr int kFigureBand = 22;    ///< height of the meter's figure band
 
-    static const QColor kBackground; ///< RGB(0, 0, 0)
-    static const QColor kGridColour; ///< RGB(0, 130, 66): grid and dim meter rows
+    static const QColor kBackground;  ///< RGB(0, 0, 0)
+    static const QColor kGridColour;  ///< RGB(0, 130, 66): grid and dim meter rows
     static const QColor kTraceColour; ///< RGB(0, 255, 0): trace, lit rows, figure
 
     /// Builds both images and draws their first frame: the grid, all meter rows dim.

@@ -206,11 +206,10 @@ TEST_P(Screenshots, EachTabChosenByMouseAndPictured) {
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     xvfb.setProcessEnvironment(env);
     xvfb.setProcessChannelMode(QProcess::MergedChannels);
-    xvfb.start(QStringLiteral("ip"),
-               {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
-                QStringLiteral("xvfb-run"), QStringLiteral("-a"), QStringLiteral("-s"),
-                QStringLiteral("-screen 0 1024x768x24"), QStringLiteral("sh"),
-                root + QStringLiteral("/run.sh")});
+    xvfb.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
+                                      QStringLiteral("xvfb-run"), QStringLiteral("-a"),
+                                      QStringLiteral("-s"), QStringLiteral("-screen 0 1024x768x24"),
+                                      QStringLiteral("sh"), root + QStringLiteral("/run.sh")});
     ASSERT_TRUE(xvfb.waitForStarted(5000));
     ASSERT_TRUE(
         waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
@@ -225,8 +224,8 @@ TEST_P(Screenshots, EachTabChosenByMouseAndPictured) {
         spin(4000); // a few samples at the steady rate before the first picture
         for (const QString& tab : tabs) {
             ASSERT_TRUE(writeFile(root + QStringLiteral("/go-") + tab, "1"));
-            EXPECT_TRUE(waitUntil([&] { return QFile::exists(root + QStringLiteral("/done-") + tab); },
-                                  30000))
+            EXPECT_TRUE(waitUntil(
+                [&] { return QFile::exists(root + QStringLiteral("/done-") + tab); }, 30000))
                 << tab.toStdString();
         }
     }
@@ -236,7 +235,8 @@ TEST_P(Screenshots, EachTabChosenByMouseAndPictured) {
         xvfb.waitForFinished(5000);
     }
     const QByteArray log = readFile(root + QStringLiteral("/program.log"));
-    EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0")) << log.toStdString();
+    EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0"))
+        << log.toStdString();
 
     // Keep the pictures and look at their widths: the tab chosen by the click decides them.
     const QString artifacts = buildDir + QStringLiteral("/artifacts");

@@ -34,9 +34,9 @@ namespace {
 struct Main {
     Main() {
         ensureApplication();
-        capture.setAdapters({FakeCapture::ethernet(QStringLiteral("eth0"),
-                                                   QStringLiteral("Ethernet adapter eth0"),
-                                                   {QStringLiteral("10.0.0.1")})});
+        capture.setAdapters(
+            {FakeCapture::ethernet(QStringLiteral("eth0"), QStringLiteral("Ethernet adapter eth0"),
+                                   {QStringLiteral("10.0.0.1")})});
         store.at(QStringLiteral("Interface")) = QStringLiteral("eth0");
         store.at(QStringLiteral("InterfaceDesc")) = QStringLiteral("Ethernet adapter eth0");
         svc = std::make_unique<ShellServices>(ShellServices{

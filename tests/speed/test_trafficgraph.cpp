@@ -66,9 +66,9 @@ TEST_F(TrafficGraphTest, GeometryOfTheDefaultPictures) {
     EXPECT_EQ(g.lastGridX(), 229);
     EXPECT_EQ(g.lastPlotted(), 0);
     // Meter rows for other heights: y = height - 26, every 3 up, while y > 6.
-    EXPECT_EQ(TrafficGraph(100, 40, 72).barCount(), 3);  // 14, 11, 8
-    EXPECT_EQ(TrafficGraph(100, 35, 72).barCount(), 1);  // 9
-    EXPECT_EQ(TrafficGraph(100, 32, 72).barCount(), 0);  // 6 is not above 6
+    EXPECT_EQ(TrafficGraph(100, 40, 72).barCount(), 3); // 14, 11, 8
+    EXPECT_EQ(TrafficGraph(100, 35, 72).barCount(), 1); // 9
+    EXPECT_EQ(TrafficGraph(100, 32, 72).barCount(), 0); // 6 is not above 6
 }
 
 TEST_F(TrafficGraphTest, FirstFrameHasTheGridAndDimRows) {
@@ -78,8 +78,7 @@ TEST_F(TrafficGraphTest, FirstFrameHasTheGridAndDimRows) {
         const bool vertical = x % 12 == 1 && x <= 240;
         for (int y : {0, 5, 12, 24, 30, 36, 48, 58}) {
             const bool horizontal = y % 12 == 0 && y >= 12 && y <= 57;
-            EXPECT_EQ(at(img, x, y), (vertical || horizontal) ? kGrid : kBlack)
-                << x << "," << y;
+            EXPECT_EQ(at(img, x, y), (vertical || horizontal) ? kGrid : kBlack) << x << "," << y;
         }
     }
     EXPECT_EQ(litRows(g), 0);
@@ -96,7 +95,7 @@ TEST_F(TrafficGraphTest, SpeedScalesTheColumnAndTheMeter) {
         {"half of the bandwidth", 24000, 48000, 29, 5},
         {"the bandwidth", 48000, 48000, 0, 11},
         {"twice the bandwidth", 96000, 48000, 0, 11},
-        {"a quarter", 12000, 48000, 43, 2},  // 14.5 -> 15 pixels; 2.75 rows -> 2
+        {"a quarter", 12000, 48000, 43, 2}, // 14.5 -> 15 pixels; 2.75 rows -> 2
         {"nothing", 0, 48000, 58, 0},
         {"no bandwidth, traffic", 1, 0, 0, 11},
         {"no bandwidth, nothing", 0, 0, 58, 0},
@@ -228,8 +227,8 @@ TEST_F(TrafficGraphTest, FigureIsCentredInTheBottomBandAndReplaced) {
     ASSERT_FALSE(wide.isEmpty());
     EXPECT_GE(wide.top(), 63 - 22);
     EXPECT_LE(wide.bottom(), 62);
-    EXPECT_LE(std::abs((wide.left() + wide.right() + 1) / 2 - 36), 2) << wide.left() << "-"
-                                                                      << wide.right();
+    EXPECT_LE(std::abs((wide.left() + wide.right() + 1) / 2 - 36), 2)
+        << wide.left() << "-" << wide.right();
     g.plot(0, QStringLiteral("1"));
     const QRect narrow = box();
     ASSERT_FALSE(narrow.isEmpty());
@@ -259,7 +258,7 @@ TEST_F(TrafficGraphTest, SamplerDrivesTheGraphAndFreezingPlotsZero) {
             sampler.tick();
         }
     };
-    second(24000); // half of the default 48 000 bytes per second
+    second(24000);         // half of the default 48 000 bytes per second
     EXPECT_EQ(copies, 10); // nine plain ticks and the sample
     EXPECT_EQ(columnTop(g.graphImage(), kNewX), 29);
     EXPECT_EQ(litRows(g), 5);

@@ -83,10 +83,10 @@ inline QStringList cutOffTexts(const QWidget& top) {
             area.adjust(m, m, -m, -m);
             QSize needed;
             if (label->wordWrap())
-                needed = QSize(std::min(fm.horizontalAdvance(text), area.width()),
-                               fm.boundingRect(QRect(0, 0, area.width(), 10000),
-                                               Qt::TextWordWrap, text)
-                                   .height());
+                needed =
+                    QSize(std::min(fm.horizontalAdvance(text), area.width()),
+                          fm.boundingRect(QRect(0, 0, area.width(), 10000), Qt::TextWordWrap, text)
+                              .height());
             else
                 needed = fm.size(Qt::TextShowMnemonic, text);
             check(*label, top, text, needed, area, label->alignment(), out);
@@ -104,10 +104,10 @@ inline QStringList cutOffTexts(const QWidget& top) {
             const QSize needed = fm.size(Qt::TextShowMnemonic, box->title());
             // The title needs its text's room inside the box.
             const QRect area = label.intersected(box->rect());
-            check(*box, top, box->title(), needed,
-                  QRect(area.topLeft(), QSize(std::max(area.width(), 0),
-                                              std::max(area.height(), 0))),
-                  Qt::AlignLeft | Qt::AlignVCenter, out);
+            check(
+                *box, top, box->title(), needed,
+                QRect(area.topLeft(), QSize(std::max(area.width(), 0), std::max(area.height(), 0))),
+                Qt::AlignLeft | Qt::AlignVCenter, out);
         } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
             const QString text = shownText(button->text());
             if (text.isEmpty())
