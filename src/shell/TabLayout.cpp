@@ -1,6 +1,9 @@
 #include "shell/TabLayout.h"
 
+#include <QEvent>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -72,18 +75,36 @@ const QList<TabLayout::WidthRule>& TabLayout::widthRules() {
 }
 
 TabLayout::TabLayout(QWidget& window, std::function<void()> copyGraph)
-    : window_(window), copyGraph_(std::move(copyGraph)) {}
+    : window_(window), copyGraph_(std::move(copyGraph)) {
+    window_.installEventFilter(this);
+}
+
+TabLayout::~TabLayout() {
+    window_.removeEventFilter(this);
+}
+
+bool TabLayout::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == &window_ && outerWidth_ > 0 &&
+        (event->type() == QEvent::Show || event->type() == QEvent::Move))
+        fitWindowWidth();
+    return QObject::eventFilter(watched, event);
+}
+
+void TabLayout::fitWindowWidth() {
+    // The outer width includes the window manager's frame, when there is one.
+    const int frame = window_.isVisible() ? window_.frameGeometry().width() - window_.width() : 0;
+    const int width = outerWidth_ - std::max(frame, 0);
+    if (window_.minimumWidth() != width || window_.maximumWidth() != width)
+        window_.setFixedWidth(width);
+}
 
 void TabLayout::apply(int index) {
     auto* strip = window_.findChild<QWidget*>(QStringLiteral("TabStrip1"));
     int stripWidth = strip != nullptr ? strip->width() : 0;
     if (index >= Bytes && index <= Log) {
-        const int outer = pixels(index == Bytes ? kNarrowTwips : kWideTwips);
+        outerWidth_ = pixels(index == Bytes ? kNarrowTwips : kWideTwips);
         stripWidth = index == Bytes ? kNarrowStrip : kWideStrip;
-        // The outer width includes the window manager's frame, when there is one.
-        const int frame =
-            window_.isVisible() ? window_.frameGeometry().width() - window_.width() : 0;
-        window_.setFixedWidth(outer - std::max(frame, 0));
+        fitWindowWidth();
         if (strip != nullptr)
             strip->resize(stripWidth, strip->height());
         for (const Row& row : visibilityTable())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -14,7 +15,10 @@ class QWidget;
 /// not exist (yet) is skipped and one added later is handled from the next switch on. Hidden
 /// controls keep being updated by their owners; the switch only shows and hides them, it never
 /// moves one.
-class TabLayout final {
+class TabLayout final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TabLayout)
+
 public:
     enum Tab { Bytes = 1, Packets = 2, Log = 3 };
 
@@ -49,12 +53,21 @@ public:
     /// window: the main window; its descendant "TabStrip1" is the tab strip. copyGraph runs
     /// when "Bytes" is chosen, so the graph shows its current images at once.
     explicit TabLayout(QWidget& window, std::function<void()> copyGraph = {});
+    ~TabLayout() override;
 
     /// The switch for tab index 1..3; any other index only sets the widths that follow the
     /// strip from its current width.
     void apply(int index);
 
+protected:
+    /// The window manager's frame is known only once the window is shown (or moved into its
+    /// frame): the outer width is set again then.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void fitWindowWidth();
+
+    int outerWidth_ = 0;
     QWidget& window_;
     std::function<void()> copyGraph_;
 };
