@@ -9,7 +9,9 @@
 #include "settings/Settings.h"
 #include "settings/ui/Form2.h"
 #include "shell/AdapterMonitor.h"
+#include "shell/PictureBox.h"
 #include "shell/StatsPanel.h"
+#include "shell/TabLayout.h"
 #include "shell/TrayController.h"
 #include "shell/UsageLogView.h"
 #include "shell/frmAbout.h"
@@ -17,6 +19,7 @@
 #include "speed/Format.h"
 #include "speed/SpeedSampler.h"
 #include "speed/Statistics.h"
+#include "speed/TrafficGraph.h"
 #include "usage/DailyUsage.h"
 #include "usage/LogFolder.h"
 #include "usage/clsUsageLogger.h"
@@ -37,7 +40,8 @@ namespace {
 constexpr int kMargin = 4;
 constexpr int kTabHeight = 24;
 constexpr int kClientHeight = 290;
-constexpr int kStatsHeight = 192;
+constexpr int kStatsHeight = 150;
+constexpr int kFooterHeight = 30; // below the lists: packet count or average speed, duration
 constexpr int kStatusHeight = 30;
 constexpr int kButtonHeight = 25;
 constexpr int kWindowHeight =
@@ -106,23 +110,23 @@ void Form1::buildControls() {
         TabStrip1->setFocus();
     });
 
+    // The duration, the packet count and the average speed below the lists.
+    statsPanel_->placeFooter(clientArea_, kClientHeight - kFooterHeight);
+
     // The speed frame: the strip chart and, in the "Activity" frame, the level meter.
+    const int framesTop = kClientHeight - kFooterHeight - 2 - 92;
     Frame1 = new QGroupBox(QStringLiteral("Current speed (kbps)"), bytesPage_);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(2, kClientHeight - 92, 262, 90);
-    Picture1 = new QLabel(Frame1);
+    Frame1->setGeometry(2, framesTop, 238, 92);
+    Picture1 = new PictureBox(TrafficGraph::kBorder, Frame1);
     Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture1->setGeometry(8, 20, 246, 62);
-    Picture1->setFrameShape(QFrame::StyledPanel);
-    Picture1->setStyleSheet(QStringLiteral("background-color: black;"));
+    Picture1->setGeometry(6, 22, 226, TrafficGraph::kPictureHeight);
     Frame2 = new QGroupBox(QStringLiteral("Activity"), bytesPage_);
     Frame2->setObjectName(QStringLiteral("Frame2"));
-    Frame2->setGeometry(268, kClientHeight - 92, 60, 90);
-    Picture2 = new QLabel(Frame2);
+    Frame2->setGeometry(244, framesTop, 84, 92);
+    Picture2 = new PictureBox(0, Frame2);
     Picture2->setObjectName(QStringLiteral("Picture2"));
-    Picture2->setGeometry(8, 20, 44, 62);
-    Picture2->setFrameShape(QFrame::StyledPanel);
-    Picture2->setStyleSheet(QStringLiteral("background-color: black;"));
+    Picture2->setGeometry(6, 22, TrafficGraph::kMeterWidth, TrafficGraph::kPictureHeight);
 
     const int statusTop = kMargin + kTabHeight + kClientHeight + 6;
     Frame3 = new QGroupBox(this);
@@ -144,6 +148,10 @@ void Form1::buildControls() {
     connect(CmdStopwatch, &QPushButton::clicked, this, &Form1::openStopwatch);
 
     setFixedSize(kNarrowWidth, kWindowHeight);
+    tabLayout_ = std::make_unique<TabLayout>(*this, [this] {
+        Picture1->repaint();
+        Picture2->repaint();
+    });
     selectTab(1);
 }
 
@@ -258,6 +266,15 @@ bool Form1::loadPhaseB() {
             show();
         }
 
+        // The graph's images and their first frame.
+        graph_ = std::make_unique<TrafficGraph>(Picture1->width());
+        Picture1->setImage(&graph_->graphImage());
+        Picture2->setImage(&graph_->meterImage());
+        graph_->attach(*sampler_, [this] {
+            Picture1->refresh();
+            Picture2->refresh();
+        });
+
         sampler_->start();
         Timer1.start(1000 / 10);
         Timer2.start(1000);
@@ -321,6 +338,12 @@ void Form1::unload() {
         KRX->StopCapture();
     } catch (...) {
     }
+    sampler_->copyImages = nullptr;
+    sampler_->scrollGraph = nullptr;
+    sampler_->plotSpeed = nullptr;
+    Picture1->setImage(nullptr);
+    Picture2->setImage(nullptr);
+    graph_.reset();
     // The graph's and the toolbar's drawing objects belong to Qt widgets: nothing to release.
     try {
         settings_->saveSettings(services_.store);
@@ -505,6 +528,10 @@ void Form1::timer1Tick() {
         sampler_->gMonitoringInProgress = monitor_->gMonitoringInProgress;
         sampler_->gTooltipText = monitor_->gTooltipText;
     }
+    if (graph_) {
+        graph_->gBandwidth = settings_->gBandwidth;
+        graph_->gGraphStyle = settings_->gGraphStyle;
+    }
     sampler_->tick();
     statistics_->flush();
 }
@@ -533,37 +560,7 @@ void Form1::selectTab(int index) {
         TabStrip1->setCurrentIndex(index - 1); // comes back here through currentChanged
         return;
     }
-    int strip = TabStrip1->width();
-    if (index == 1) {
-        setFixedWidth(kNarrowWidth);
-        strip = kNarrowStrip;
-    } else if (index == 2 || index == 3) {
-        setFixedWidth(kWideWidth);
-        strip = kWideStrip;
-    }
-    TabStrip1->resize(strip, TabStrip1->height());
-    clientArea_->resize(strip, clientArea_->height());
-    if (index >= 1 && index <= 3) {
-        bytesPage_->setVisible(index == 1);
-        packetsPage_->setVisible(index == 2);
-        logPage_->setVisible(index == 3);
-        // The statistics panel: everything on "Bytes" except the packet count; only the
-        // duration and the packet count on "Packets"; nothing on "Log".
-        statsPanel_->setVisible(index != 3);
-        const QList<QWidget*> all = statsPanel_->findChildren<QWidget*>();
-        for (QWidget* w : all)
-            w->setVisible(index == 1);
-        statsPanel_->lblDuration()->setVisible(index != 3);
-        statsPanel_->Label3()->setVisible(index != 3);
-        statsPanel_->lblPackets()->setVisible(index == 2);
-        statsPanel_->Label5()->setVisible(index == 2);
-        if (usageLogView_)
-            usageLogView_->setControlsVisible(index == 3);
-    }
-    statsPanel_->resize(strip, statsPanel_->height());
-    if (usageLogView_)
-        usageLogView_->setListWidth(strip - 8);
-    Frame3->resize(strip - 15, Frame3->height());
+    tabLayout_->apply(index);
 }
 
 // ---------------------------------------------------------------------------------------------

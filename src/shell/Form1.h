@@ -14,6 +14,8 @@ class DailyUsage;
 class SpeedSampler;
 class Statistics;
 class StatsPanel;
+class TabLayout;
+class TrafficGraph;
 class UsageLogView;
 class QAction;
 class QDialog;
@@ -22,6 +24,7 @@ class QLabel;
 class QMenu;
 class QPushButton;
 class QTabBar;
+class PictureBox;
 class Settings;
 class TrayController;
 class clsUsageLogger;
@@ -120,6 +123,8 @@ public:
     bool alwaysOnTop() const { return gIsTopmost; }
     /// "Always on top" of the toolbar.
     bool gIsTopmost = false;
+    /// The strip chart and the level meter; null before start-up drew them and after shutdown.
+    TrafficGraph* graph() const { return graph_.get(); }
 
     QTimer Timer1; ///< sampling tick, 100 ms
     QTimer Timer2; ///< housekeeping tick, 1000 ms
@@ -155,6 +160,8 @@ private:
     std::unique_ptr<SpeedSampler> sampler_;
     std::unique_ptr<Statistics> statistics_;
     std::unique_ptr<frmStopWatch> stopwatchWindow_; // after the counters it reads
+    std::unique_ptr<TrafficGraph> graph_;
+    std::unique_ptr<TabLayout> tabLayout_;
 
     bool loaded_ = false;
     bool unloaded_ = false;
@@ -169,8 +176,8 @@ private:
     UsageLogView* usageLogView_ = nullptr;
     QGroupBox* Frame1 = nullptr;
     QGroupBox* Frame2 = nullptr;
-    QLabel* Picture1 = nullptr;
-    QLabel* Picture2 = nullptr;
+    PictureBox* Picture1 = nullptr;
+    PictureBox* Picture2 = nullptr;
     QGroupBox* Frame3 = nullptr;
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;

@@ -1,8 +1,11 @@
 #include "shell/StatsPanel.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
+
+#include <algorithm>
 
 namespace {
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text,
@@ -18,6 +21,7 @@ StatsPanel::StatsPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("StatsPanel"));
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(6, 6, 6, 6);
+    grid->setVerticalSpacing(2);
 
     static const char* const kRowNames[] = {"Received", "Sent", "Passthru", "Total"};
     static const char* const kRowCaptions[] = {"Download", "Upload", "Pass-by", "Total"};
@@ -60,6 +64,50 @@ StatsPanel::StatsPanel(QWidget* parent) : QWidget(parent) {
     connect(cmdReset_, &QPushButton::clicked, this, &StatsPanel::resetClicked);
 }
 
+void StatsPanel::placeFooter(QWidget* area, int top) {
+    if (area == nullptr)
+        return;
+    footerArea_ = area;
+    const int rowHeight = 15;
+    QLabel* const footer[] = {Label5_, lblPackets_, Label3_, lblDuration_, Label9_, lblAvgSpeed_};
+    for (QLabel* label : footer) {
+        layout()->removeWidget(label);
+        label->setParent(area);
+        label->show();
+    }
+    Label5_->setGeometry(6, top, 1, rowHeight);
+    lblPackets_->setGeometry(70, top, 1, rowHeight);
+    Label3_->setGeometry(6, top + rowHeight, 1, rowHeight);
+    lblDuration_->setGeometry(70, top + rowHeight, 1, rowHeight);
+    // The average speed takes the place of the packet count (shown on another tab).
+    Label9_->setGeometry(Label5_->x(), Label5_->y(), 1, Label5_->height());
+    lblAvgSpeed_->setGeometry(0, lblPackets_->y(), 1, lblPackets_->height());
+    area->installEventFilter(this);
+    fitFooter();
+}
+
+void StatsPanel::fitFooter() {
+    if (footerArea_ == nullptr)
+        return;
+    for (QLabel* caption : {Label5_, Label3_, Label9_})
+        caption->resize(caption->sizeHint().width(), caption->height());
+    // The values start right of the widest caption of their kind, at least where they were.
+    const int valueLeft = std::max({lblPackets_->x(), Label5_->geometry().right() + 1 + 8,
+                                    Label3_->geometry().right() + 1 + 8});
+    lblPackets_->move(valueLeft, lblPackets_->y());
+    lblDuration_->move(valueLeft, lblDuration_->y());
+    lblAvgSpeed_->move(Label9_->geometry().right() + 1 + 60, lblAvgSpeed_->y());
+    for (QLabel* value : {lblPackets_, lblDuration_, lblAvgSpeed_})
+        value->resize(std::max(value->sizeHint().width(), footerArea_->width() - value->x()),
+                      value->height());
+}
+
+bool StatsPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == footerArea_ && event->type() == QEvent::Resize)
+        fitFooter();
+    return QWidget::eventFilter(watched, event);
+}
+
 void StatsPanel::setCounterText(TrafficCounters::Row row, TrafficCounters::Column column,
                                 const QString& text) {
     QLabel* label = counters_[row][column];
@@ -69,12 +117,15 @@ void StatsPanel::setCounterText(TrafficCounters::Row row, TrafficCounters::Colum
 
 void StatsPanel::setPacketsText(const QString& text) {
     lblPackets_->setText(text);
+    fitFooter();
 }
 
 void StatsPanel::setDurationText(const QString& text) {
     lblDuration_->setText(text);
+    fitFooter();
 }
 
 void StatsPanel::setAvgSpeedText(const QString& text) {
     lblAvgSpeed_->setText(text);
+    fitFooter();
 }

@@ -50,11 +50,24 @@ public:
     /// The "Reset Statistics" button.
     QPushButton* cmdReset() const { return cmdReset_; }
 
+    /// Moves the packet count, the duration and the average speed with their captions out of
+    /// the panel into two rows of `area` starting at `top`: "Packets: " and "Duration:" at the
+    /// left; "Avg speed:" in the place and height of "Packets: ", its value at the top and
+    /// height of the packet count and 60 pixels right of the caption's end. Captions are as
+    /// wide as their texts, values reach to the area's right edge, so nothing is cut off.
+    void placeFooter(QWidget* area, int top);
+
 signals:
     /// "Reset Statistics" was clicked.
     void resetClicked();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void fitFooter();
+
+    QWidget* footerArea_ = nullptr;
     QLabel* counters_[TrafficCounters::kRows][TrafficCounters::kColumns] = {};
     QLabel* lblPackets_ = nullptr;
     QLabel* Label5_ = nullptr;

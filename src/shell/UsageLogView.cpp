@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 #include "platform/MessageBoxes.h"
 #include "speed/Format.h"
+#include "speed/TrafficGraph.h"
 #include "usage/DailyUsage.h"
 #include "usage/clsUsageLogger.h"
 
@@ -15,6 +16,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -39,7 +41,7 @@ UsageLogView::UsageLogView(clsUsageLogger& logger, DailyUsage& daily, FileSystem
     ListView2->setRootIsDecorated(false);
     ListView2->setUniformRowHeights(true);
     ListView2->setSortingEnabled(false);
-    ListView2->setFont(QFont(QStringLiteral("Arial")));
+    ListView2->setFont(QFont(TrafficGraph::arialFamily()));
     ListView2->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Download"),
                                 QStringLiteral("Upload"), QStringLiteral("Pass-by"),
                                 QStringLiteral("Total")});
@@ -84,6 +86,22 @@ UsageLogView::UsageLogView(clsUsageLogger& logger, DailyUsage& daily, FileSystem
     daily_.setView(this);
 }
 
+void UsageLogView::fitLabels() {
+    // The row keeps its widths and its 100-twip gaps, but a caption grows to its text and a
+    // value ends at the frame's edge unless its text needs more.
+    QLabel* const row[] = {lblUsage[0], lblUsageVal[0], lblUsage[1], lblUsageVal[1]};
+    const int widths[] = {px(975), px(2100), px(1200), px(2100)};
+    const int room = row[0]->parentWidget() ? row[0]->parentWidget()->width() : 0;
+    int left = 0;
+    for (int i = 0; i < 4; ++i) {
+        const int text = row[i]->sizeHint().width();
+        const int width = i % 2 == 0 ? std::max(widths[i], text)
+                                     : std::max(text, std::min(widths[i], room - left));
+        row[i]->setGeometry(left, row[i]->y(), width, row[i]->height());
+        left += width + px(100);
+    }
+}
+
 UsageLogView::~UsageLogView() {
     daily_.setView(nullptr);
 }
@@ -106,6 +124,9 @@ void UsageLogView::placeControls(QWidget* window, const QRect& clientArea, QWidg
         }
     }
     setControlsVisible(false);
+    // The view itself keeps no control on the window: hidden, it never lies over the tab strip.
+    if (window && statusFrame)
+        hide();
 }
 
 void UsageLogView::setUp() {
@@ -119,6 +140,7 @@ void UsageLogView::setUp() {
     lblUsage[1]->setText(QStringLiteral("Avg usage/day:"));
     lblUsageVal[0]->setText(formatBytes(0));
     lblUsageVal[1]->setText(formatBytes(0));
+    fitLabels();
 
     fillYearPicker(today.year());
 
@@ -220,6 +242,7 @@ void UsageLogView::showFirstRow(const clsUsageRec& day) {
 void UsageLogView::showTotals(double total, double average) {
     lblUsageVal[0]->setText(formatBytes(total));
     lblUsageVal[1]->setText(formatBytes(average));
+    fitLabels();
 }
 
 int UsageLogView::monthPickerIndex() const {

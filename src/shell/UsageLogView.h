@@ -78,6 +78,7 @@ protected:
 private:
     void showButtonPressed();
     void fillYearPicker(int currentYear);
+    void fitLabels();
 
     clsUsageLogger& logger_;
     DailyUsage& daily_;

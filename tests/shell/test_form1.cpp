@@ -531,7 +531,7 @@ TEST(Form1Window, MenuAndTabs) {
                           {3, 443, 425, false, false, false, false, true}};
     for (const Case& c : cases) {
         strip->setCurrentIndex(c.tab - 1);
-        EXPECT_EQ(w.window->width(), c.windowWidth) << c.tab;
+        EXPECT_EQ(w.window->frameGeometry().width(), c.windowWidth) << c.tab;
         EXPECT_EQ(strip->width(), c.stripWidth) << c.tab;
         EXPECT_EQ(frame3->width(), c.stripWidth - 15) << c.tab;
         EXPECT_EQ(list->width(), c.stripWidth - 8) << c.tab;

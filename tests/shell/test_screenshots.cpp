@@ -1,0 +1,272 @@
+// The real program under a virtual display inside a network namespace, monitoring traffic sent
+// at a steady rate from the other namespace: each tab is chosen with the mouse (xdotool) and
+// pictured into build/artifacts, at 96 dpi and scaled by 1.5.
+#include "ShellTestSupport.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTabBar>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+namespace {
+constexpr quint16 kPort = 41100;
+// 120 frames of 200 bytes a second: 24 000 bytes/s, half of the default full scale.
+constexpr int kPayload = 200 - 14 - 20 - 8;
+constexpr int kFramesPerSecond = 120;
+
+/// Sends datagrams at a steady rate from a namespace until stopped; a socket bound on the
+/// receiving side takes them in.
+class SteadySender final {
+public:
+    SteadySender(const QString& from, const QString& fromTo, const QString& to) {
+        receiver_ = std::thread([this, fromTo] {
+            NetnsEnter enter(fromTo);
+            if (!enter.ok())
+                return;
+            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in a = {};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(kPort);
+            if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+                timeval tv{0, 100000};
+                ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+                char buffer[2048];
+                bound_ = true;
+                while (!stop_)
+                    (void)::recv(fd, buffer, sizeof buffer, 0);
+            }
+            ::close(fd);
+        });
+        sender_ = std::thread([this, from, to] {
+            NetnsEnter enter(from);
+            if (!enter.ok())
+                return;
+            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in dest = {};
+            dest.sin_family = AF_INET;
+            dest.sin_port = htons(kPort);
+            ::inet_pton(AF_INET, to.toLatin1().constData(), &dest.sin_addr);
+            const QByteArray data(kPayload, 'g');
+            QElapsedTimer clock;
+            clock.start();
+            qint64 sent = 0;
+            while (!stop_) {
+                // Keep to the rate on average, whatever the sleeps take.
+                const qint64 due = clock.elapsed() * kFramesPerSecond / 1000;
+                for (; sent < due; ++sent)
+                    (void)::sendto(fd, data.constData(), std::size_t(data.size()), 0,
+                                   reinterpret_cast<sockaddr*>(&dest), sizeof dest);
+                ::usleep(4000);
+            }
+            ::close(fd);
+        });
+    }
+    ~SteadySender() {
+        stop_ = true;
+        sender_.join();
+        receiver_.join();
+    }
+    SteadySender(const SteadySender&) = delete;
+    SteadySender& operator=(const SteadySender&) = delete;
+
+private:
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> bound_{false};
+    std::thread receiver_, sender_;
+};
+
+/// Where the tabs of the tab strip are, from a tab strip like the program's in this process's
+/// style and font; the strip sits 4 pixels from the window's top left corner.
+QList<QPoint> tabCentres() {
+    QTabBar bar;
+    for (const char* t : {"Bytes", "Packets", "Log"})
+        bar.addTab(QString::fromLatin1(t));
+    bar.setExpanding(false);
+    bar.setGeometry(4, 4, 331, 24);
+    QList<QPoint> centres;
+    for (int i = 0; i < 3; ++i)
+        centres << bar.tabRect(i).center() + QPoint(4, 4);
+    return centres;
+}
+
+/// Pixels of exactly RGB(0, 255, 0): the trace, the lit meter rows and the figure.
+int traceGreenPixels(const QImage& image) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if ((image.pixel(x, y) & 0xffffff) == 0x00ff00u)
+                ++n;
+    return n;
+}
+
+/// The share of full scale that the newest column of the chart reaches: the chart is the box of
+/// grid-coloured pixels in the left two thirds of the picture (its vertical lines span its
+/// height), the newest column the rightmost trace pixels inside it.
+double newestColumnShare(const QImage& image) {
+    QRect chart;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width() * 2 / 3; ++x)
+            if ((image.pixel(x, y) & 0xffffff) == 0x008242u)
+                chart |= QRect(x, y, 1, 1);
+    int right = -1, top = -1;
+    for (int x = chart.right(); x >= chart.left() && right < 0; --x)
+        for (int y = chart.top(); y <= chart.bottom(); ++y)
+            if ((image.pixel(x, y) & 0xffffff) == 0x00ff00u) {
+                right = x;
+                top = y;
+                break;
+            }
+    if (right < 0 || chart.height() < 2)
+        return -1;
+    return double(chart.bottom() - top) / double(chart.height() - 1);
+}
+
+class Screenshots : public ::testing::TestWithParam<double> {
+protected:
+    void SetUp() override {
+        ensureApplication();
+        // Packages xvfb, xauth, imagemagick, x11-utils and xdotool.
+        SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo", "xdotool");
+        ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
+        pair_ = std::make_unique<NetnsPair>(QStringLiteral("gshot"), 100);
+        ASSERT_TRUE(pair_->ok());
+        ASSERT_TRUE(tmp_.isValid());
+        QDir().mkpath(root + QStringLiteral("/bin"));
+        ASSERT_TRUE(QFile::copy(binary, root + QStringLiteral("/bin/quelmint")));
+        QFile::setPermissions(root + QStringLiteral("/bin/quelmint"), QFile::permissions(binary));
+    }
+
+    const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
+    const QString binary = buildDir + QStringLiteral("/app/quelmint");
+    std::unique_ptr<NetnsPair> pair_;
+    QTemporaryDir tmp_;
+    const QString root = tmp_.path();
+};
+
+TEST_P(Screenshots, EachTabChosenByMouseAndPictured) {
+    const double scale = GetParam();
+    const QString suffix = scale == 1.0 ? QString() : QStringLiteral("-x%1").arg(scale);
+    const NetnsPair& pair = *pair_;
+    ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
+                          QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth %1\n"
+                                         "CloseToTray=False\nStartMinimized=False\n"
+                                         "DisplayUnit=3\nSpeedUnit=1\nGraphStyle=1\n")
+                              .arg(pair.nameA())
+                              .toUtf8()));
+    // Log, then Packets, then back to Bytes, each by a click on its tab.
+    const QStringList tabs = {QStringLiteral("log"), QStringLiteral("packets"),
+                              QStringLiteral("bytes")};
+    const QList<QPoint> centres = tabCentres();
+    const int index[] = {2, 1, 0};
+    QString steps;
+    for (int i = 0; i < 3; ++i) {
+        const QPoint at = centres[index[i]] * scale;
+        steps += QStringLiteral(
+                     "while [ ! -e go-%1 ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
+                     "id=$(xwininfo -name Quelmint 2>/dev/null | awk '/Window id/ {print $4}')\n"
+                     "xdotool mousemove --window \"$id\" %2 %3 click 1 >> program.log 2>&1\n"
+                     "sleep 2\n"
+                     "import -window \"$id\" shot-%1.png >> program.log 2>&1\n"
+                     "touch done-%1\n")
+                     .arg(tabs[i])
+                     .arg(at.x())
+                     .arg(at.y());
+    }
+    const QString script = QStringLiteral("cd '%1'\n"
+                                          "QT_SCALE_FACTOR=%2 bin/quelmint > program.log 2>&1 &"
+                                          " pid=$!\n"
+                                          "echo $pid > pid\n"
+                                          "%3"
+                                          "kill -TERM $pid; wait $pid; echo $? > rc\n")
+                               .arg(root)
+                               .arg(scale)
+                               .arg(steps);
+    ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
+
+    QProcess xvfb;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("QT_SCALE_FACTOR"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/cfg"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/run"));
+    QDir().mkpath(root + QStringLiteral("/run"));
+    QFile::setPermissions(root + QStringLiteral("/run"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    xvfb.setProcessEnvironment(env);
+    xvfb.setProcessChannelMode(QProcess::MergedChannels);
+    xvfb.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
+                                      QStringLiteral("xvfb-run"), QStringLiteral("-a"),
+                                      QStringLiteral("-s"), QStringLiteral("-screen 0 1024x768x24"),
+                                      QStringLiteral("sh"), root + QStringLiteral("/run.sh")});
+    ASSERT_TRUE(xvfb.waitForStarted(5000));
+    ASSERT_TRUE(
+        waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
+    const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
+    // Capture runs once the program holds a packet socket.
+    EXPECT_TRUE(waitUntil(
+        [&] { return readFile(QStringLiteral("/proc/%1/net/packet").arg(pid)).count('\n') >= 2; },
+        30000));
+
+    {
+        SteadySender traffic(pair.nsB(), pair.nsA(), pair.addressA());
+        spin(4000); // a few samples at the steady rate before the first picture
+        for (const QString& tab : tabs) {
+            ASSERT_TRUE(writeFile(root + QStringLiteral("/go-") + tab, "1"));
+            EXPECT_TRUE(waitUntil(
+                [&] { return QFile::exists(root + QStringLiteral("/done-") + tab); }, 30000))
+                << tab.toStdString();
+        }
+    }
+    EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 30000));
+    if (xvfb.state() != QProcess::NotRunning) {
+        xvfb.kill();
+        xvfb.waitForFinished(5000);
+    }
+    const QByteArray log = readFile(root + QStringLiteral("/program.log"));
+    EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0"))
+        << log.toStdString();
+
+    // Keep the pictures and look at their widths: the tab chosen by the click decides them.
+    const QString artifacts = buildDir + QStringLiteral("/artifacts");
+    QDir().mkpath(artifacts);
+    QMap<QString, QImage> shots;
+    for (const QString& tab : tabs) {
+        const QString shot = root + QStringLiteral("/shot-%1.png").arg(tab);
+        const QString kept = artifacts + QStringLiteral("/tabs-%1%2.png").arg(tab, suffix);
+        QFile::remove(kept);
+        EXPECT_TRUE(QFile::copy(shot, kept)) << tab.toStdString() << "\n" << log.toStdString();
+        shots[tab] = QImage(kept);
+        std::printf("%s: %dx%d\n", kept.toLocal8Bit().constData(), shots[tab].width(),
+                    shots[tab].height());
+    }
+    auto near = [&](int width, int expected) { return std::abs(width - expected) <= 2; };
+    EXPECT_TRUE(near(shots[QStringLiteral("log")].width(), int(443 * scale)));
+    EXPECT_TRUE(near(shots[QStringLiteral("packets")].width(), int(443 * scale)));
+    EXPECT_TRUE(near(shots[QStringLiteral("bytes")].width(), int(349 * scale)));
+    EXPECT_NE(shots[QStringLiteral("log")], shots[QStringLiteral("packets")]);
+    // The graph runs on "Bytes": trace, lit rows and figure in RGB(0, 255, 0); none elsewhere.
+    EXPECT_GT(traceGreenPixels(shots[QStringLiteral("bytes")]), 100);
+    EXPECT_EQ(traceGreenPixels(shots[QStringLiteral("packets")]), 0);
+    // 24 000 bytes/s against the default full scale of 48 000: columns about half high (the
+    // sender keeps the rate only roughly).
+    const double share = newestColumnShare(shots[QStringLiteral("bytes")]);
+    std::printf("newest column: %.2f of full scale\n", share);
+    EXPECT_GT(share, 0.35);
+    EXPECT_LT(share, 0.65);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, Screenshots, ::testing::Values(1.0, 1.5));
+
+} // namespace

@@ -1,0 +1,361 @@
+// The main window's tabs: widths, the controls each tab shows, mouse clicks on the tab strip,
+// the graph on the "Bytes" tab and texts that must not be cut off. Runs offscreen; ctest runs
+// it once more with QT_SCALE_FACTOR=1.5.
+#include "ShellTestSupport.h"
+#include "support/CutOff.h"
+
+#include "platform/fakes/FakeAutostart.h"
+#include "platform/fakes/FakeCapture.h"
+#include "platform/fakes/FakeClock.h"
+#include "platform/fakes/FakeFileSystem.h"
+#include "platform/fakes/FakeMessageBoxes.h"
+#include "platform/fakes/FakeSettingsStore.h"
+#include "platform/fakes/FakeSingleInstance.h"
+#include "platform/fakes/FakeTrayIcon.h"
+#include "settings/ui/Form2.h"
+#include "shell/Form1.h"
+#include "shell/TabLayout.h"
+#include "speed/Statistics.h"
+#include "speed/TrafficGraph.h"
+
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTabBar>
+#include <QTest>
+#include <QTimer>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+/// A main window with every outside service faked, started with adapter eth0 and KB/s.
+struct Main {
+    Main() {
+        ensureApplication();
+        capture.setAdapters(
+            {FakeCapture::ethernet(QStringLiteral("eth0"), QStringLiteral("Ethernet adapter eth0"),
+                                   {QStringLiteral("10.0.0.1")})});
+        store.at(QStringLiteral("Interface")) = QStringLiteral("eth0");
+        store.at(QStringLiteral("InterfaceDesc")) = QStringLiteral("Ethernet adapter eth0");
+        svc = std::make_unique<ShellServices>(ShellServices{
+            clock, boxes, tray, store, autostart, single, fs,
+            CaptureLibraryCheck(CaptureLibraryCheck::Rule::WinPcap,
+                                [] { return std::optional<QString>(QStringLiteral("4.1")); }),
+            [this]() -> std::unique_ptr<CaptureComponent> {
+                return std::make_unique<FakeCaptureRef>(capture);
+            },
+            QStringLiteral("/opt/quelmint"), QStringLiteral("/home/u/.local/share/Quelmint"),
+            2000});
+        window = std::make_unique<Form1>(*svc);
+        EXPECT_EQ(window->load(), Form1::StartResult::Running);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        strip = window->findChild<QTabBar*>(QStringLiteral("TabStrip1"));
+    }
+
+    /// Forwards to the shared fake, so the test keeps a handle on it.
+    struct FakeCaptureRef final : CaptureComponent {
+        explicit FakeCaptureRef(FakeCapture& f) : f(f) {}
+        void setEvents(CaptureEvents* e) override { f.setEvents(e); }
+        const QList<Adapter>& Adapters() const override { return f.Adapters(); }
+        void setActiveAdapter(const Adapter& a) override { f.setActiveAdapter(a); }
+        std::optional<Adapter> ActiveAdapter() const override { return f.ActiveAdapter(); }
+        void setFilter(const QString& x) override { f.setFilter(x); }
+        QString Filter() const override { return f.Filter(); }
+        void StartCapture() override { f.StartCapture(); }
+        void StopCapture() override { f.StopCapture(); }
+        bool isCapturing() const override { return f.isCapturing(); }
+        void RefreshAdapters() override { f.RefreshAdapters(); }
+        bool AdapterPresent(const QString& n) override { return f.AdapterPresent(n); }
+        FakeCapture& f;
+    };
+
+    QWidget* control(const char* name) const {
+        return window->findChild<QWidget*>(QString::fromLatin1(name));
+    }
+    /// Where a control is, in window coordinates.
+    QRect placeOf(const char* name) const {
+        QWidget* w = control(name);
+        return w ? QRect(w->mapTo(window.get(), QPoint(0, 0)), w->size()) : QRect();
+    }
+    /// One sample's worth of ticks with `bytes` downloaded during that second.
+    void second(double bytes) {
+        for (int i = 0; i < 10; ++i) {
+            clock.advance(100);
+            if (i == 0 && bytes > 0)
+                window->frames().counters.add(Direction::Download, bytes, bytes, 0);
+            window->timer1Tick();
+        }
+    }
+
+    FakeClock clock;
+    FakeMessageBoxes boxes;
+    FakeTrayIcon tray;
+    FakeSettingsStore store;
+    FakeAutostart autostart;
+    FakeSingleInstance single;
+    FakeFileSystem fs;
+    FakeCapture capture;
+    std::unique_ptr<ShellServices> svc;
+    std::unique_ptr<Form1> window;
+    QTabBar* strip = nullptr;
+};
+
+/// The controls of the visibility table that this window has, and the tabs that show them.
+struct Shown {
+    const char* name;
+    bool bytes, packets, log;
+};
+const Shown kShown[] = {
+    {"Frame1", true, false, false},         {"Frame2", true, false, false},
+    {"Picture1", true, false, false},       {"Picture2", true, false, false},
+    {"lblAvgSpeed", true, false, false},    {"Label9", true, false, false},
+    {"cmdReset", true, false, false},       {"lblDuration", true, true, false},
+    {"Label3", true, true, false},          {"lblPackets", false, true, false},
+    {"Label5", false, true, false},         {"ListView2", false, false, true},
+    {"Combo1", false, false, true},         {"Combo2", false, false, true},
+    {"Command3", false, false, true},       {"lblUsage(0)", false, false, true},
+    {"lblUsage(1)", false, false, true},    {"lblUsageVal(0)", false, false, true},
+    {"lblUsageVal(1)", false, false, true},
+};
+
+bool shownOn(const Shown& s, int tab) {
+    return tab == 1 ? s.bytes : tab == 2 ? s.packets : s.log;
+}
+
+TEST(Tabs, WidthsAndControlsOfEveryTab) {
+    Main m;
+    auto* frame3 = m.control("Frame3");
+    auto* list2 = m.control("ListView2");
+    ASSERT_TRUE(m.strip && frame3 && list2);
+    // Shown on "Bytes" at start-up: the frame counts in the outer width from the first show.
+    EXPECT_EQ(m.strip->currentIndex(), 0);
+    EXPECT_EQ(m.window->frameGeometry().width(), 349);
+    struct Case {
+        int tab, outerWidth, stripWidth;
+    };
+    // From "Log" to "Bytes" narrows the window; "Packets" and "Log" share the wide width.
+    const Case cases[] = {{3, 443, 425}, {1, 349, 331}, {2, 443, 425},
+                          {3, 443, 425}, {2, 443, 425}, {1, 349, 331}};
+    for (const Case& c : cases) {
+        m.strip->setCurrentIndex(c.tab - 1);
+        EXPECT_EQ(m.window->frameGeometry().width(), c.outerWidth) << c.tab;
+        EXPECT_EQ(m.strip->width(), c.stripWidth) << c.tab;
+        EXPECT_EQ(frame3->width(), c.stripWidth - 15) << c.tab;
+        EXPECT_EQ(list2->width(), c.stripWidth - 8) << c.tab;
+        for (const Shown& s : kShown) {
+            QWidget* w = m.control(s.name);
+            ASSERT_NE(w, nullptr) << s.name;
+            EXPECT_EQ(w->isVisible(), shownOn(s, c.tab)) << s.name << " on tab " << c.tab;
+        }
+        // Every control lies inside the window, none is cut by its edge.
+        for (const Shown& s : kShown) {
+            if (shownOn(s, c.tab)) {
+                EXPECT_TRUE(m.window->rect().contains(m.placeOf(s.name))) << s.name;
+            }
+        }
+    }
+}
+
+TEST(Tabs, ControlsOfOtherPartsFollowTheTableByName) {
+    // The toolbar and the packet list, as bare controls under a window of their own.
+    ensureApplication();
+    QWidget window;
+    auto add = [&](const char* name, QWidget* parent) {
+        auto* w = new QWidget(parent);
+        w->setObjectName(QString::fromLatin1(name));
+        w->resize(10, 10);
+        return w;
+    };
+    add("TabStrip1", &window);
+    QWidget* page = add("clientArea", &window);
+    const char* toolbar[] = {"Picture3(0)", "Picture3(1)", "Picture3(2)", "Picture3(3)",
+                             "Picture3(4)", "Picture3(5)", "Picture4(0)", "Picture4(1)"};
+    for (const char* n : toolbar)
+        add(n, &window);
+    QWidget* list1 = add("ListView1", page);
+    window.show();
+    TabLayout layout(window);
+    struct Case {
+        int tab;
+        bool buttons0to4, separator0, button5, separator1, list;
+        int stripWidth;
+    };
+    const Case cases[] = {{1, true, true, false, false, false, 331},
+                          {2, true, true, true, true, true, 425},
+                          {3, false, false, false, false, false, 425}};
+    for (const Case& c : cases) {
+        layout.apply(c.tab);
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(window.findChild<QWidget*>(QString::fromLatin1(toolbar[i]))->isVisible(),
+                      c.buttons0to4)
+                << toolbar[i] << " on " << c.tab;
+        EXPECT_EQ(window.findChild<QWidget*>(QStringLiteral("Picture3(5)"))->isVisible(),
+                  c.button5);
+        EXPECT_EQ(window.findChild<QWidget*>(QStringLiteral("Picture4(0)"))->isVisible(),
+                  c.separator0);
+        EXPECT_EQ(window.findChild<QWidget*>(QStringLiteral("Picture4(1)"))->isVisible(),
+                  c.separator1);
+        EXPECT_EQ(list1->isVisible(), c.list) << c.tab;
+        EXPECT_EQ(list1->width(), c.stripWidth - 8) << c.tab;
+    }
+    // An index outside 1..3 changes no visibility and sets the lists from the strip's width.
+    window.findChild<QWidget*>(QStringLiteral("TabStrip1"))->resize(200, 10);
+    layout.apply(7);
+    EXPECT_EQ(list1->width(), 192);
+    EXPECT_FALSE(list1->isVisible());
+}
+
+TEST(Tabs, EveryTabAnswersAMouseClick) {
+    Main m;
+    ASSERT_NE(m.strip, nullptr);
+    QWindow* handle = m.window->windowHandle();
+    ASSERT_NE(handle, nullptr);
+    // Every way between the tabs, clicking the middle and the left part of each tab.
+    const int order[] = {3, 1, 2, 1, 3, 2, 3, 1};
+    for (int tab : order) {
+        for (double share : {0.5, 0.15}) {
+            const QRect r = m.strip->tabRect(tab - 1);
+            const QPoint inStrip(r.left() + int(r.width() * share), r.center().y());
+            const QPoint inWindow = m.strip->mapTo(m.window.get(), inStrip);
+            // Nothing lies over the strip at that point.
+            EXPECT_EQ(m.window->childAt(inWindow), m.strip) << "tab " << tab;
+            QTest::mouseClick(handle, Qt::LeftButton, Qt::NoModifier, inWindow);
+            QCoreApplication::processEvents();
+            EXPECT_EQ(m.strip->currentIndex(), tab - 1) << "click on tab " << tab;
+        }
+    }
+}
+
+TEST(Tabs, SharedAndMovedLabelsKeepTheirPlaces) {
+    Main m;
+    m.strip->setCurrentIndex(0);
+    const QPoint durationOnBytes = m.placeOf("lblDuration").topLeft();
+    const QRect captionOnBytes = m.placeOf("Label3");
+    m.strip->setCurrentIndex(1);
+    EXPECT_EQ(m.placeOf("lblDuration").topLeft(), durationOnBytes);
+    EXPECT_EQ(m.placeOf("Label3"), captionOnBytes);
+    m.strip->setCurrentIndex(0);
+    EXPECT_EQ(m.placeOf("lblDuration").topLeft(), durationOnBytes);
+
+    // "Avg speed:" in the place and height of "Packets: "; its value at the packet count's
+    // top and height, 60 pixels right of the caption's end.
+    const QRect label9 = m.placeOf("Label9"), label5 = m.placeOf("Label5");
+    const QRect avg = m.placeOf("lblAvgSpeed"), packets = m.placeOf("lblPackets");
+    EXPECT_EQ(label9.topLeft(), label5.topLeft());
+    EXPECT_EQ(label9.height(), label5.height());
+    EXPECT_EQ(avg.top(), packets.top());
+    EXPECT_EQ(avg.height(), packets.height());
+    EXPECT_EQ(avg.left(), label9.right() + 1 + 60);
+    EXPECT_EQ(static_cast<QLabel*>(m.control("Label9"))->text(), QStringLiteral("Avg speed:"));
+}
+
+TEST(Tabs, GraphRunsOnEveryTabAndShowsAtOnceOnBytes) {
+    Main m;
+    ASSERT_NE(m.window->graph(), nullptr);
+    m.strip->setCurrentIndex(2); // "Log"
+    const TrafficGraph& g = *m.window->graph();
+    const int x = g.graphWidth() - 3;
+    m.second(0);
+    m.second(96000); // above the default 48 000: full scale
+    m.second(0);
+    // Drawn while hidden: the full column has moved one step left.
+    EXPECT_EQ(g.graphImage().pixel(x - 2, 0) & 0xffffff, 0x00ff00u);
+    // The statistics reset keeps the graph.
+    m.window->statistics().resetStatistics();
+    EXPECT_EQ(g.graphImage().pixel(x - 2, 0) & 0xffffff, 0x00ff00u);
+
+    // "Bytes" shows it: the picture holds the image inside its 2-pixel border.
+    m.strip->setCurrentIndex(0);
+    auto* picture = m.control("Picture1");
+    ASSERT_NE(picture, nullptr);
+    const QImage shown = picture->grab().toImage();
+    const qreal dpr = picture->devicePixelRatioF();
+    const QPoint at = QPoint(int((2 + x - 2 + 0.5) * dpr), int((2 + 0.5) * dpr));
+    EXPECT_EQ(shown.pixel(at) & 0xffffff, 0x00ff00u);
+    const QPoint grid(int((2 + g.lastGridX() + 0.5) * dpr), int((2 + 5 + 0.5) * dpr));
+    EXPECT_EQ(shown.pixel(grid) & 0xffffff, 0x008242u);
+    // The sizes: chart 63 high, meter 72 wide and as high.
+    EXPECT_EQ(picture->height(), 63);
+    EXPECT_EQ(m.control("Picture2")->size(), QSize(72, 63));
+    EXPECT_EQ(g.graphWidth(), picture->width() - 5);
+    EXPECT_EQ(g.graphHeight(), 58);
+
+    // Shutdown releases the graph; a late tick draws nothing.
+    m.window->unload();
+    EXPECT_EQ(m.window->graph(), nullptr);
+    m.second(1000);
+}
+
+TEST(Tabs, NoTextIsCutOff) {
+    Main m;
+    // Long figures, as after days of traffic.
+    m.window->frames().counters.add(Direction::Download, 987654321098.0, 987654321098.0, 0);
+    m.window->updateStats(true);
+    m.second(3.0e6);
+    for (int tab : {1, 2, 3}) {
+        m.strip->setCurrentIndex(tab - 1);
+        const QStringList cut = cutOffTexts(*m.window);
+        EXPECT_TRUE(cut.isEmpty()) << "tab " << tab << ":\n" << cut.join('\n').toStdString();
+    }
+    // The settings dialog, opened as the "Settings" command does.
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (auto* d = qobject_cast<Form2*>(w); d != nullptr && d->isVisible())
+                    dialog = d;
+        }
+        if (dialog != nullptr) {
+            const QStringList cut = cutOffTexts(*dialog);
+            EXPECT_TRUE(cut.isEmpty()) << "settings:\n" << cut.join('\n').toStdString();
+            checked = true;
+            dialog->reject();
+        }
+    });
+    m.window->openSettings();
+    EXPECT_TRUE(checked);
+}
+
+TEST(Tabs, CutOffCheckFindsCutTexts) {
+    ensureApplication();
+    QWidget window;
+    window.resize(300, 200);
+    auto* narrow = new QLabel(QStringLiteral("Avg usage/day:"), &window);
+    narrow->setObjectName(QStringLiteral("narrow"));
+    narrow->setGeometry(5, 5, 20, 20);
+    auto* clipped = new QWidget(&window);
+    clipped->setGeometry(5, 40, 40, 30);
+    auto* inside = new QLabel(QStringLiteral("Total usage:"), clipped);
+    inside->setObjectName(QStringLiteral("inside"));
+    inside->setGeometry(0, 0, 200, 20); // wide enough, but its parent cuts it
+    auto* button = new QPushButton(QStringLiteral("Reset Statistics"), &window);
+    button->setObjectName(QStringLiteral("button"));
+    button->setGeometry(5, 80, 30, 25);
+    auto* box = new QGroupBox(QStringLiteral("Current speed (kbps)"), &window);
+    box->setObjectName(QStringLiteral("box"));
+    box->setGeometry(5, 110, 40, 60);
+    auto* fits = new QLabel(QStringLiteral("ok"), &window);
+    fits->setObjectName(QStringLiteral("fits"));
+    fits->setGeometry(200, 5, 80, 20);
+    auto* hidden = new QLabel(QStringLiteral("hidden and cut"), &window);
+    hidden->setObjectName(QStringLiteral("hidden"));
+    hidden->setGeometry(200, 40, 5, 5);
+    hidden->hide();
+    const QString found = cutOffTexts(window).join('\n');
+    for (const char* name : {"narrow", "inside", "button", "box"})
+        EXPECT_TRUE(found.contains(QString::fromLatin1(name) + QLatin1Char(' '))) << name;
+    for (const char* name : {"fits", "hidden"})
+        EXPECT_FALSE(found.contains(QString::fromLatin1(name) + QLatin1Char(' '))) << name;
+    // Given room, the same controls pass.
+    narrow->resize(200, 20);
+    clipped->resize(250, 30);
+    button->resize(200, 25);
+    box->resize(280, 60);
+    EXPECT_TRUE(cutOffTexts(window).isEmpty()) << cutOffTexts(window).join('\n').toStdString();
+}
+
+} // namespace
