@@ -3,6 +3,7 @@
 #include "platform/CaptureComponent.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
+#include "platform/gui/SystemCursorSource.h"
 #include "platform/SingleInstance.h"
 #include "platform/TrayIcon.h"
 #include "settings/RunAtLogon.h"
@@ -10,6 +11,8 @@
 #include "settings/ui/Form2.h"
 #include "shell/AdapterMonitor.h"
 #include "shell/StatsPanel.h"
+#include "shell/Toolbar.h"
+#include "shell/frmTooltip.h"
 #include "shell/TrayController.h"
 #include "shell/UsageLogView.h"
 #include "speed/Format.h"
@@ -141,6 +144,12 @@ void Form1::buildControls() {
     connect(Command2, &QPushButton::clicked, this, &Form1::openSettings);
     // The stopwatch window is not part of this program yet: the button does nothing.
 
+    // The toolbar, in the row of the tab strip.
+    if (services_.cursor == nullptr)
+        systemCursor_ = std::make_unique<SystemCursorSource>();
+    toolbar_ = new Toolbar(this, services_.cursor != nullptr ? *services_.cursor : *systemCursor_);
+    toolbar_->toolbarClicked = [this](int index, bool pressed) { toolbarClicked(index, pressed); };
+
     setFixedSize(kNarrowWidth, kWindowHeight);
     selectTab(1);
 }
@@ -255,6 +264,8 @@ bool Form1::loadPhaseB() {
         Timer2.start(1000);
         setSpeedFrameCaption(settings_->gSpeedUnit == 1 ? QStringLiteral("Current speed (KB/s)")
                                                         : QStringLiteral("Current speed (kbps)"));
+        toolbar_->setupToolBar(settings_->displayTCP, settings_->displayUDP,
+                               settings_->displayICMP);
         statistics_->resetStatistics();
         updateStats(true);
 
@@ -335,6 +346,9 @@ void Form1::unload() {
     for (QDialog* dialog : findChildren<QDialog*>())
         if (dialog->isVisible())
             dialog->reject();
+    toolbar_->timerTooltip().stop();
+    if (toolbar_->tooltipWindow() != nullptr)
+        toolbar_->tooltipWindow()->close();
     try {
         RunAtLogon::registerRunAtLogon(services_.autostart, services_.programFolder);
     } catch (...) {
@@ -418,8 +432,16 @@ int Form1::showOwnedDialog(QDialog& dialog) {
         setWindowState(windowState() & ~Qt::WindowMinimized);
         showNormal();
     }
+    if (gIsTopmost)
+        dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     dialog.setWindowModality(Qt::ApplicationModal);
-    return dialog.exec();
+    const int result = dialog.exec();
+    if (gIsTopmost) {
+        if (stopwatchBackOnTop)
+            stopwatchBackOnTop();
+        raise();
+    }
+    return result;
 }
 
 void Form1::openSettings() {
@@ -517,6 +539,7 @@ void Form1::selectTab(int index) {
         statsPanel_->Label5()->setVisible(index == 2);
         if (usageLogView_)
             usageLogView_->setControlsVisible(index == 3);
+        toolbar_->showForTab(index);
     }
     statsPanel_->resize(strip, statsPanel_->height());
     if (usageLogView_)
@@ -566,4 +589,73 @@ void Form1::displaySpeed() {
 
 void Form1::setSpeedFrameCaption(const QString& caption) {
     Frame1->setTitle(caption);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Toolbar switches
+
+void Form1::toolbarClicked(int index, bool pressed) {
+    switch (index) {
+    case 0:
+        settings_->displayTCP = !pressed;
+        applySwitchesToFrames();
+        break;
+    case 1:
+        settings_->displayUDP = !pressed;
+        applySwitchesToFrames();
+        break;
+    case 2:
+        settings_->displayICMP = !pressed;
+        applySwitchesToFrames();
+        break;
+    case 3:
+        setDisplayFrozen(pressed);
+        break;
+    case 4:
+        setAlwaysOnTop(pressed);
+        break;
+    case 5:
+        setResolveNames(pressed);
+        break;
+    default:
+        break;
+    }
+}
+
+void Form1::setDisplayFrozen(bool frozen) {
+    statistics_->setDisplayFrozen(frozen);
+    // TODO(merge): connection list: its displayFrozen follows this switch.
+    if (!frozen) {
+        // The counters catch up with what was counted meanwhile, at once.
+        statistics_->updateStats(false);
+        statistics_->flush();
+    }
+}
+
+bool Form1::displayFrozen() const {
+    return statistics_->displayFrozen();
+}
+
+void Form1::setResolveNames(bool on) {
+    resolveNames_ = on;
+    // TODO(merge): name lookups of the connection list follow resolveNames_.
+}
+
+void Form1::setAlwaysOnTop(bool on) {
+    gIsTopmost = on;
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != on) {
+        // Changing a window's flags hides it (X11 makes a new native window): keep its place
+        // and whether it showed.
+        const QPoint place = pos();
+        const bool shown = isVisible();
+        const Qt::WindowStates state = windowState();
+        setWindowFlag(Qt::WindowStaysOnTopHint, on);
+        move(place);
+        if (shown) {
+            setWindowState(state);
+            show();
+        }
+    }
+    if (!on && stopwatchBackOnTop)
+        stopwatchBackOnTop();
 }

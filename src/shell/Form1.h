@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class AdapterMonitor;
@@ -25,6 +26,8 @@ class QTabBar;
 class Settings;
 class TrayController;
 class clsUsageLogger;
+class CursorSource;
+class Toolbar;
 
 /// The main window: owns the capture component, the settings, the counters, the timers, the
 /// usage logger and the notification icon. load() is the start-up sequence, unload() the
@@ -73,6 +76,23 @@ public:
     void OnCaptureAborted();
     /// Selects a tab (1 "Bytes", 2 "Packets", 3 "Log") and lays the window out for it.
     void selectTab(int index);
+
+    /// A toolbar button was switched on (pressed) or off: applies its effect.
+    void toolbarClicked(int index, bool pressed);
+    /// "Freeze Display": labels, speed and packet list stand still; on release the counters
+    /// catch up at once.
+    void setDisplayFrozen(bool frozen);
+    /// "Resolve IP": addresses shown as host names.
+    void setResolveNames(bool on);
+    /// "Always on top": keeps the window above others; place, size, tab and visibility stay.
+    void setAlwaysOnTop(bool on);
+    bool displayFrozen() const;
+    bool resolveNames() const { return resolveNames_; }
+    bool isTopmost() const { return gIsTopmost; }
+    /// The toolbar.
+    Toolbar& toolbar() { return *toolbar_; }
+    /// Puts the stopwatch window back on top when its own "Always on top" box is ticked.
+    std::function<void()> stopwatchBackOnTop;
 
     /// The 100 ms sampling tick.
     void timer1Tick();
@@ -142,6 +162,11 @@ private:
     FrameHandler frames_;
     std::unique_ptr<SpeedSampler> sampler_;
     std::unique_ptr<Statistics> statistics_;
+
+    std::unique_ptr<CursorSource> systemCursor_;
+    Toolbar* toolbar_ = nullptr;
+    bool resolveNames_ = false;
+    bool gIsTopmost = false;
 
     bool loaded_ = false;
     bool unloaded_ = false;

@@ -10,6 +10,7 @@
 class Autostart;
 class CaptureComponent;
 class Clock;
+class CursorSource;
 class FileSystem;
 class MessageBoxes;
 class SettingsStore;
@@ -36,4 +37,6 @@ struct ShellServices {
     QString appDataFolder;
     /// Interval of the adapter-recovery poll (2000 ms in the program).
     int recoveryIntervalMs = 2000;
+    /// The cursor image that places the toolbar's tooltips; null: the window system's.
+    CursorSource* cursor = nullptr;
 };
