@@ -648,12 +648,15 @@ void Form1::setAlwaysOnTop(bool on) {
         // and whether it showed.
         const QPoint place = pos();
         const bool shown = isVisible();
+        const bool active = isActiveWindow();
         const Qt::WindowStates state = windowState();
         setWindowFlag(Qt::WindowStaysOnTopHint, on);
         move(place);
         if (shown) {
             setWindowState(state);
             show();
+            if (active)
+                activateWindow();
         }
     }
     if (!on && stopwatchBackOnTop)

@@ -3,6 +3,7 @@
 #include "shell/ToolbarIcons.h"
 #include "shell/frmTooltip.h"
 
+#include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -133,6 +134,8 @@ Toolbar::Toolbar(QWidget* window, CursorSource& cursor)
     timerTooltip_.setSingleShot(true);
     timerTooltip_.setInterval(kTooltipDelayMs);
     connect(&timerTooltip_, &QTimer::timeout, this, &Toolbar::onTooltipTimer);
+    place();
+    window->installEventFilter(this);
 }
 
 Toolbar::~Toolbar() {
@@ -150,9 +153,25 @@ void Toolbar::setupToolBar(bool displayTCP, bool displayUDP, bool displayICMP) {
     highlightPen_ = QPen(window_->palette().color(QPalette::Light), 1);
     shadowPen_ = QPen(window_->palette().color(QPalette::Dark), 1);
     buttonStates.fill(Flat, kButtons);
+    place();
+    for (int i = 0; i < kButtons; ++i) {
+        latchCodes_[std::size_t(i)] = QStringLiteral("0");
+        buttons_[std::size_t(i)]->update();
+    }
+    for (ToolbarSeparator* s : separators_)
+        s->update();
+    showForTab(1);
+    const bool shown[3] = {displayTCP, displayUDP, displayICMP};
+    for (int i = 0; i < 3; ++i)
+        if (!shown[i]) {
+            latchCodes_[std::size_t(i)] = QStringLiteral("2");
+            drawButtonPressed(i);
+        }
+}
+
+void Toolbar::place() {
     int x = 180;
     for (int i = 0; i < kButtons; ++i) {
-        ToolbarButton* b = buttons_[std::size_t(i)];
         x += kButtonSize + 1;
         if (i == 3) {
             separators_[0]->move(x, kTop);
@@ -161,22 +180,37 @@ void Toolbar::setupToolBar(bool displayTCP, bool displayUDP, bool displayICMP) {
             separators_[1]->move(x, kTop);
             x += kSeparatorWidth;
         }
-        b->move(x, kTop);
-        b->raise(); // above the tab strip's empty part
-        latchCodes_[std::size_t(i)] = QStringLiteral("0");
-        b->update();
+        buttons_[std::size_t(i)]->move(x, kTop);
     }
-    for (ToolbarSeparator* s : separators_) {
+    // Above the tab strip's empty part.
+    for (ToolbarButton* b : buttons_)
+        b->raise();
+    for (ToolbarSeparator* s : separators_)
         s->raise();
-        s->update();
-    }
-    showForTab(1);
-    const bool shown[3] = {displayTCP, displayUDP, displayICMP};
-    for (int i = 0; i < 3; ++i)
-        if (!shown[i]) {
-            latchCodes_[std::size_t(i)] = QStringLiteral("2");
+}
+
+void Toolbar::cancelHover() {
+    for (int i = 0; i < kButtons; ++i) {
+        release(i);
+        QString& code = latchCodes_[std::size_t(i)];
+        if (code == QLatin1String("1"))
+            code = QStringLiteral("0"); // a press that cannot end inside any more
+        else if (code == QLatin1String("21"))
+            code = QStringLiteral("2");
+        if (code == QLatin1String("2"))
             drawButtonPressed(i);
-        }
+        else
+            drawButtonFlat(i);
+    }
+    hideTooltip();
+}
+
+bool Toolbar::eventFilter(QObject* watched, QEvent* event) {
+    // A window that hides (to the notification area, or minimised) leaves no raised button,
+    // grab or tooltip behind.
+    if (watched == window_ && event->type() == QEvent::Hide)
+        cancelHover();
+    return QObject::eventFilter(watched, event);
 }
 
 void Toolbar::showForTab(int tab) {

@@ -134,10 +134,18 @@ public:
     /// Hides the tooltip window (creating it on first use) and clears tooltipPending.
     void hideTooltip();
 
+    /// Ends hovering and pressing: grabs released, buttons flat (switched-on ones sunken, a
+    /// press of a switched-on button leaves it on), tooltip hidden. Runs when the window hides.
+    void cancelHover();
+
     /// Receives each switch: index 0–5, on = switched on.
     std::function<void(int index, bool on)> toolbarClicked;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    void place();
     void onTooltipTimer();
     frmTooltip& tooltip();
     void grab(int index);

@@ -167,6 +167,36 @@ TEST(ToolbarMouse, StoredIgnoreSwitchesStartSunkenAndTheFirstClickSwitchesThemOf
     udp->releaseMouse();
 }
 
+TEST(ToolbarMouse, HidingTheWindowEndsHoverPressAndTooltip) {
+    struct Case {
+        const char* name;
+        std::vector<Step> before;
+        const char* code;
+        qint16 look;
+    };
+    const Case cases[] = {
+        {"hovered", {MoveIn}, "0", 1},
+        {"being pressed", {MoveIn, Down}, "0", 1},
+        {"switched on", {MoveIn, Down, UpIn}, "2", 0},
+        {"being pressed while on", {MoveIn, Down, UpIn, Down}, "2", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bar bar;
+        for (Step s : c.before)
+            run(bar, s);
+        bar.host->hide();
+        EXPECT_EQ(bar.toolbar->latchCode(0), QString::fromLatin1(c.code));
+        EXPECT_EQ(bar.toolbar->buttonState(0), c.look);
+        EXPECT_FALSE(bar.toolbar->isTracking(0));
+        EXPECT_FALSE(bar.toolbar->tooltipPending());
+        ASSERT_TRUE(waitUntil([&] { return !bar.toolbar->timerTooltip().isActive(); }, 10000));
+        ASSERT_NE(bar.toolbar->tooltipWindow(), nullptr);
+        EXPECT_FALSE(bar.toolbar->tooltipWindow()->isVisible());
+        QTest::mouseRelease(bar.button(0), Qt::LeftButton); // QTest's own button state
+    }
+}
+
 TEST(ToolbarMouse, SpaceSwitchesAFocusedButtonOnAndOff) {
     Bar bar;
     ToolbarButton* b = bar.button(3);
