@@ -10,9 +10,8 @@
 #include <QVariant>
 
 namespace {
-const char* const kCaptions[Toolbar::kButtons] = {"Ignore TCP",     "Ignore UDP",
-                                                  "Ignore ICMP",    "Freeze Display",
-                                                  "Always on top",  "Resolve IP"};
+const char* const kCaptions[Toolbar::kButtons] = {"Ignore TCP",     "Ignore UDP",    "Ignore ICMP",
+                                                  "Freeze Display", "Always on top", "Resolve IP"};
 
 /// A one-pixel line from (x1,y1) towards (x2,y2), the end point left out (lines are
 /// horizontal or vertical).
@@ -53,7 +52,8 @@ void ToolbarButton::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), palette().color(QPalette::Button));
     const qint16 look = toolbar_.buttonState(index_);
     if (look == Toolbar::Sunken || look == Toolbar::Raised) {
-        const QPen& topLeft = look == Toolbar::Sunken ? toolbar_.shadowPen() : toolbar_.highlightPen();
+        const QPen& topLeft =
+            look == Toolbar::Sunken ? toolbar_.shadowPen() : toolbar_.highlightPen();
         const QPen& bottomRight =
             look == Toolbar::Sunken ? toolbar_.highlightPen() : toolbar_.shadowPen();
         line(p, topLeft, 0, 0, w, 0);

@@ -16,7 +16,6 @@
 class CursorSource;
 class Toolbar;
 
-
 /// One 24 × 24 toggle button of the toolbar ("Picture3(i)"). It paints the look its toolbar
 /// keeps for it and hands its mouse events to the toolbar.
 class ToolbarButton final : public QWidget {

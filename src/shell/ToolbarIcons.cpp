@@ -5,11 +5,11 @@
 namespace {
 constexpr int kSize = 16;
 
-const QColor kInk(0, 0, 128);      // letters
-const QColor kArrow(0, 128, 0);    // traffic arrows
-const QColor kIce(0, 120, 215);    // snowflake
-const QColor kFrame(64, 64, 64);   // window outlines
-const QColor kTitle(0, 0, 160);    // front window's title bar
+const QColor kInk(0, 0, 128);    // letters
+const QColor kArrow(0, 128, 0);  // traffic arrows
+const QColor kIce(0, 120, 215);  // snowflake
+const QColor kFrame(64, 64, 64); // window outlines
+const QColor kTitle(0, 0, 160);  // front window's title bar
 const QColor kPaper(255, 255, 255);
 const QColor kBack(192, 192, 192);
 const QColor kHandle(96, 48, 0);
@@ -25,13 +25,20 @@ const char* const* glyph(char c, int* width) {
     static const char* const M[] = {"#...#", "##.##", "#.#.#", "#...#", "#...#"};
     *width = c == 'M' ? 5 : 3;
     switch (c) {
-    case 'T': return T;
-    case 'C': return C;
-    case 'P': return P;
-    case 'U': return U;
-    case 'D': return D;
-    case 'I': return I;
-    default: return M;
+    case 'T':
+        return T;
+    case 'C':
+        return C;
+    case 'P':
+        return P;
+    case 'U':
+        return U;
+    case 'D':
+        return D;
+    case 'I':
+        return I;
+    default:
+        return M;
     }
 }
 

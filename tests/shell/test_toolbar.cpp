@@ -76,16 +76,36 @@ void moveTo(Bar& bar, QPoint target, QPoint before) {
 void run(Bar& bar, Step step) {
     ToolbarButton* b = bar.button(0);
     switch (step) {
-    case MoveIn: moveTo(bar, kIn, QPoint(-1, -1)); break;
-    case MoveEdge: moveTo(bar, kEdge, QPoint(-1, -1)); break;
-    case MoveJustOut: moveTo(bar, kJustOut, QPoint(0, -1)); break;
-    case MoveOut: moveTo(bar, kOut, QPoint(0, 1)); break;
-    case Down: QTest::mousePress(b, Qt::LeftButton, {}, bar.last); break;
-    case UpIn: bar.last = kIn; QTest::mouseRelease(b, Qt::LeftButton, {}, kIn); break;
-    case UpOut: bar.last = kOut; QTest::mouseRelease(b, Qt::LeftButton, {}, kOut); break;
+    case MoveIn:
+        moveTo(bar, kIn, QPoint(-1, -1));
+        break;
+    case MoveEdge:
+        moveTo(bar, kEdge, QPoint(-1, -1));
+        break;
+    case MoveJustOut:
+        moveTo(bar, kJustOut, QPoint(0, -1));
+        break;
+    case MoveOut:
+        moveTo(bar, kOut, QPoint(0, 1));
+        break;
+    case Down:
+        QTest::mousePress(b, Qt::LeftButton, {}, bar.last);
+        break;
+    case UpIn:
+        bar.last = kIn;
+        QTest::mouseRelease(b, Qt::LeftButton, {}, kIn);
+        break;
+    case UpOut:
+        bar.last = kOut;
+        QTest::mouseRelease(b, Qt::LeftButton, {}, kOut);
+        break;
     // Rows no single mouse can reach (a second press while pressed, a release without press).
-    case DownDirect: bar.toolbar->mouseDown(0); break;
-    case UpInDirect: bar.toolbar->mouseUp(0, kIn); break;
+    case DownDirect:
+        bar.toolbar->mouseDown(0);
+        break;
+    case UpInDirect:
+        bar.toolbar->mouseUp(0, kIn);
+        break;
     }
     QCoreApplication::processEvents();
 }
@@ -104,31 +124,80 @@ TEST(ToolbarMouse, EveryRowOfTheButtonStateMachine) {
     const Row rows[] = {
         {"move, not tracking, 0: raised and tracking", {}, MoveIn, "0", 2, true, {}},
         {"move, not tracking, switched on: stays sunken",
-         {MoveIn, Down, UpIn, MoveOut}, MoveIn, "2", 0, false, {{0, true}}},
+         {MoveIn, Down, UpIn, MoveOut},
+         MoveIn,
+         "2",
+         0,
+         false,
+         {{0, true}}},
         {"move, tracking, inside, 0: raised again",
-         {MoveIn, Down, MoveOut, UpOut}, MoveIn, "0", 2, true, {}},
-        {"move, tracking, inside, 1: pressed again", {MoveIn, Down, MoveOut}, MoveIn, "1", 0,
-         true, {}},
-        {"move, tracking, inside (bounds), 2: nothing", {MoveIn, Down, UpIn}, MoveEdge, "2", 0,
-         true, {{0, true}}},
+         {MoveIn, Down, MoveOut, UpOut},
+         MoveIn,
+         "0",
+         2,
+         true,
+         {}},
+        {"move, tracking, inside, 1: pressed again",
+         {MoveIn, Down, MoveOut},
+         MoveIn,
+         "1",
+         0,
+         true,
+         {}},
+        {"move, tracking, inside (bounds), 2: nothing",
+         {MoveIn, Down, UpIn},
+         MoveEdge,
+         "2",
+         0,
+         true,
+         {{0, true}}},
         {"move, tracking, bounds, 0: still raised", {MoveIn}, MoveEdge, "0", 2, true, {}},
-        {"move, tracking, outside, 0: flat, tracking ends", {MoveIn}, MoveJustOut, "0", 1, false,
+        {"move, tracking, outside, 0: flat, tracking ends",
+         {MoveIn},
+         MoveJustOut,
+         "0",
+         1,
+         false,
          {}},
         {"move, tracking, outside, 1: flat, grab kept", {MoveIn, Down}, MoveOut, "1", 1, true, {}},
-        {"move, tracking, outside, 2: grab released, sunken", {MoveIn, Down, UpIn}, MoveOut, "2",
-         0, false, {{0, true}}},
+        {"move, tracking, outside, 2: grab released, sunken",
+         {MoveIn, Down, UpIn},
+         MoveOut,
+         "2",
+         0,
+         false,
+         {{0, true}}},
         {"down, 0: being pressed", {MoveIn}, Down, "1", 0, true, {}},
-        {"down, 2: being pressed while on", {MoveIn, Down, UpIn}, Down, "21", 0, true,
-         {{0, true}}},
+        {"down, 2: being pressed while on", {MoveIn, Down, UpIn}, Down, "21", 0, true, {{0, true}}},
         {"down, other: pressed look only", {MoveIn, Down, MoveOut}, DownDirect, "1", 0, true, {}},
-        {"up, inside, 1: switched on, stays sunken", {MoveIn, Down}, UpIn, "2", 0, true,
+        {"up, inside, 1: switched on, stays sunken",
+         {MoveIn, Down},
+         UpIn,
+         "2",
+         0,
+         true,
          {{0, true}}},
-        {"up, inside, 21: switched off, raised under the pointer", {MoveIn, Down, UpIn, Down},
-         UpIn, "0", 2, true, {{0, true}, {0, false}}},
+        {"up, inside, 21: switched off, raised under the pointer",
+         {MoveIn, Down, UpIn, Down},
+         UpIn,
+         "0",
+         2,
+         true,
+         {{0, true}, {0, false}}},
         {"up, inside, other: nothing", {MoveIn}, UpInDirect, "0", 2, true, {}},
-        {"up, outside, 21: switched off, flat", {MoveIn, Down, UpIn, Down, MoveOut}, UpOut, "0",
-         1, false, {{0, true}, {0, false}}},
-        {"up, outside, 1: the press is cancelled", {MoveIn, Down, MoveOut}, UpOut, "0", 1, true,
+        {"up, outside, 21: switched off, flat",
+         {MoveIn, Down, UpIn, Down, MoveOut},
+         UpOut,
+         "0",
+         1,
+         false,
+         {{0, true}, {0, false}}},
+        {"up, outside, 1: the press is cancelled",
+         {MoveIn, Down, MoveOut},
+         UpOut,
+         "0",
+         1,
+         true,
          {}},
     };
     for (const Row& row : rows) {
@@ -158,7 +227,8 @@ TEST(ToolbarMouse, StoredIgnoreSwitchesStartSunkenAndTheFirstClickSwitchesThemOf
     }
     ToolbarButton* udp = bar.button(1);
     QTest::mouseMove(udp, kIn);
-    EXPECT_EQ(bar.toolbar->buttonState(1), 0) << "a switched-on button stays sunken under the pointer";
+    EXPECT_EQ(bar.toolbar->buttonState(1), 0)
+        << "a switched-on button stays sunken under the pointer";
     QTest::mousePress(udp, Qt::LeftButton, {}, kIn);
     QTest::mouseRelease(udp, Qt::LeftButton, {}, kIn);
     EXPECT_EQ(bar.clicks, (std::vector<std::pair<int, bool>>{{1, false}}));
@@ -211,7 +281,7 @@ TEST(ToolbarMouse, SpaceSwitchesAFocusedButtonOnAndOff) {
 TEST(ToolbarLayout, PlacesAndCaptionsOfTheRow) {
     Bar bar;
     const int lefts[] = {205, 230, 255, 286, 311, 342};
-    const char* captions[] = {"Ignore TCP",    "Ignore UDP",    "Ignore ICMP",
+    const char* captions[] = {"Ignore TCP",     "Ignore UDP",    "Ignore ICMP",
                               "Freeze Display", "Always on top", "Resolve IP"};
     for (int i = 0; i < Toolbar::kButtons; ++i) {
         const QWidget* b = bar.host->findChild<QWidget*>(QStringLiteral("Picture3(%1)").arg(i));
@@ -263,7 +333,7 @@ TEST(ToolbarDrawing, ThreeLooksAsPixels) {
     };
     // Lines leave out their end points: the top row ends at x 23 where the right column wins,
     // the left column ends at y 22 where the bottom row wins.
-    const Pixel border[] = {{0, 0, true},   {11, 0, true},   {22, 0, true},  {0, 11, true},
+    const Pixel border[] = {{0, 0, true},   {11, 0, true},   {22, 0, true},   {0, 11, true},
                             {0, 22, true},  {23, 0, false},  {23, 12, false}, {23, 23, false},
                             {0, 23, false}, {12, 23, false}, {22, 23, false}};
     for (int index = 0; index < Toolbar::kButtons; ++index) {
@@ -379,16 +449,26 @@ TEST(ToolbarTooltip, PlacedBelowTheCursorImage) {
         QPoint topLeft;
     };
     const Case cases[] = {
-        {"monochrome arrow, mask 32 x 64, hot spot (0,0)", FakeCursorSource::monochromeArrow(),
-         {100, 200}, {100, 232}},
-        {"colour cursor uses its whole mask height", CursorImage{{}, {0, 0}, {32, 48}, true},
-         {100, 200}, {100, 248}},
-        {"hot spot inside the image", CursorImage{{}, {10, 5}, {32, 32}, true}, {100, 200},
+        {"monochrome arrow, mask 32 x 64, hot spot (0,0)",
+         FakeCursorSource::monochromeArrow(),
+         {100, 200},
+         {100, 232}},
+        {"colour cursor uses its whole mask height",
+         CursorImage{{}, {0, 0}, {32, 48}, true},
+         {100, 200},
+         {100, 248}},
+        {"hot spot inside the image",
+         CursorImage{{}, {10, 5}, {32, 32}, true},
+         {100, 200},
          {90, 227}},
-        {"monochrome with an odd hot spot", CursorImage{{}, {3, 7}, {16, 32}, false}, {50, 60},
+        {"monochrome with an odd hot spot",
+         CursorImage{{}, {3, 7}, {16, 32}, false},
+         {50, 60},
          {47, 69}},
         {"no cursor image: 32 x 32, hot spot (0,0)", std::nullopt, {100, 200}, {100, 232}},
-        {"no clamping at the screen's corner", FakeCursorSource::monochromeArrow(), {5000, 4000},
+        {"no clamping at the screen's corner",
+         FakeCursorSource::monochromeArrow(),
+         {5000, 4000},
          {5000, 4032}},
     };
     for (const Case& c : cases) {
@@ -407,9 +487,9 @@ TEST(ToolbarTooltip, SizedToTheTextWithItsMargins) {
     FakeCursorSource cursor;
     frmTooltip tip(cursor);
     const int frame = tip.frameWidth();
-    for (const QString& text : {QStringLiteral("Ignore TCP"),
-                                QStringLiteral("A caption much wider than the default window"),
-                                QStringLiteral("UDP")}) {
+    for (const QString& text :
+         {QStringLiteral("Ignore TCP"),
+          QStringLiteral("A caption much wider than the default window"), QStringLiteral("UDP")}) {
         SCOPED_TRACE(text.toStdString());
         tip.ShowTooltip(text);
         const QLabel* label = tip.Label1();

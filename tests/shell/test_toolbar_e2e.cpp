@@ -102,17 +102,16 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
     ASSERT_TRUE(sink.ok());
 
     // Inside the X server: the program, and a loop that runs the test's X commands.
-    const QString script = QStringLiteral(
-                               "cd '%1'\n"
-                               "bin/quelmint > program.log 2>&1 & pid=$!\n"
-                               "echo $pid > pid\n"
-                               "while kill -0 $pid 2>/dev/null; do\n"
-                               "  if [ -e cmd ]; then sh cmd > cmd.out 2>&1; rm -f cmd; "
-                               "touch cmd.done; fi\n"
-                               "  sleep 0.05\n"
-                               "done\n"
-                               "wait $pid\n"
-                               "echo $? > rc\n")
+    const QString script = QStringLiteral("cd '%1'\n"
+                                          "bin/quelmint > program.log 2>&1 & pid=$!\n"
+                                          "echo $pid > pid\n"
+                                          "while kill -0 $pid 2>/dev/null; do\n"
+                                          "  if [ -e cmd ]; then sh cmd > cmd.out 2>&1; rm -f cmd; "
+                                          "touch cmd.done; fi\n"
+                                          "  sleep 0.05\n"
+                                          "done\n"
+                                          "wait $pid\n"
+                                          "echo $? > rc\n")
                                .arg(root);
     ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
     // Runs shell commands on the X server's side; returns their output.
@@ -120,8 +119,8 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
         QFile::remove(root + QStringLiteral("/cmd.done"));
         EXPECT_TRUE(writeFile(root + QStringLiteral("/cmd.tmp"), commands.toUtf8()));
         QFile::rename(root + QStringLiteral("/cmd.tmp"), root + QStringLiteral("/cmd"));
-        EXPECT_TRUE(waitUntil(
-            [&] { return QFile::exists(root + QStringLiteral("/cmd.done")); }, 30000))
+        EXPECT_TRUE(
+            waitUntil([&] { return QFile::exists(root + QStringLiteral("/cmd.done")); }, 30000))
             << commands.toStdString();
         return readFile(root + QStringLiteral("/cmd.out"));
     };
@@ -135,11 +134,10 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/run"));
     xvfb.setProcessEnvironment(env);
     xvfb.setProcessChannelMode(QProcess::MergedChannels);
-    xvfb.start(QStringLiteral("ip"),
-               {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
-                QStringLiteral("xvfb-run"), QStringLiteral("-a"), QStringLiteral("-s"),
-                QStringLiteral("-screen 0 800x600x24"), QStringLiteral("sh"),
-                root + QStringLiteral("/run.sh")});
+    xvfb.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
+                                      QStringLiteral("xvfb-run"), QStringLiteral("-a"),
+                                      QStringLiteral("-s"), QStringLiteral("-screen 0 800x600x24"),
+                                      QStringLiteral("sh"), root + QStringLiteral("/run.sh")});
     ASSERT_TRUE(xvfb.waitForStarted(5000));
     auto stopXvfb = qScopeGuard([&] {
         if (xvfb.state() != QProcess::NotRunning) {
@@ -185,9 +183,9 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
     // The window, then a click on "Ignore UDP" (button 1 at 230,2) as the pointer moves in.
     // The main window: the visible "Quelmint" window as wide as the "Bytes" tab (the client
     // leader and the tooltip carry the name too).
-    const QString mainWindow = QStringLiteral(
-        "$(for w in $(xdotool search --onlyvisible --name '^Quelmint$'); do "
-        "xwininfo -id $w | grep -q 'Width: 349$' && echo $w; done | head -1)");
+    const QString mainWindow =
+        QStringLiteral("$(for w in $(xdotool search --onlyvisible --name '^Quelmint$'); do "
+                       "xwininfo -id $w | grep -q 'Width: 349$' && echo $w; done | head -1)");
     const QByteArray id = x(QStringLiteral("echo ") + mainWindow).trimmed();
     ASSERT_FALSE(id.isEmpty()) << readFile(root + QStringLiteral("/program.log")).toStdString();
     const QString window = QString::fromLatin1(id);
@@ -258,9 +256,7 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
     x(QStringLiteral("xdotool mousemove --window %1 321 12 sleep 0.1 mousemove --window %1 322 "
                      "13 sleep 0.1 mousemove --window %1 323 14 sleep 0.1 click 1")
           .arg(window));
-    auto state = [&] {
-        return x(QStringLiteral("xprop -id %1 _NET_WM_STATE").arg(mainWindow));
-    };
+    auto state = [&] { return x(QStringLiteral("xprop -id %1 _NET_WM_STATE").arg(mainWindow)); };
     EXPECT_TRUE(waitUntil([&] { return state().contains("_NET_WM_STATE_ABOVE"); }, 20000))
         << state().toStdString();
     EXPECT_TRUE(waitUntil([&] { return geometry() == placeBefore; }, 20000))

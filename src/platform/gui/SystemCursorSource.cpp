@@ -21,8 +21,8 @@ QPoint SystemCursorSource::pointerPosition() {
 
 std::optional<CursorImage> SystemCursorSource::currentCursor() {
 #ifdef QUELMINT_HAVE_XFIXES
-    auto* x11 = qApp != nullptr ? qApp->nativeInterface<QNativeInterface::QX11Application>()
-                                : nullptr;
+    auto* x11 =
+        qApp != nullptr ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     xcb_connection_t* connection = x11 != nullptr ? x11->connection() : nullptr;
     if (connection == nullptr)
         return std::nullopt;
