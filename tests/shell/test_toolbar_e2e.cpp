@@ -246,6 +246,24 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
     QFile::remove(saved);
     EXPECT_TRUE(QFile::copy(screen, saved));
 
+    // A press on "Ignore TCP" (button 0 at 205,2) dragged out and back in shows pressed
+    // again; released outside, it is cancelled (DisplayTCP stays True below).
+    auto look = [&](int left) {
+        x(QStringLiteral("import -window %1 '%2'").arg(window, shot));
+        picture = QImage(shot);
+        return lightness(picture, left + 10, 25) - lightness(picture, left + 10, 2);
+    };
+    x(QStringLiteral("xdotool mousemove --window %1 215 12 sleep 0.1 mousemove --window %1 217 "
+                     "14 sleep 0.1 mousedown 1 sleep 0.1 mousemove --window %1 217 60 sleep 0.1 "
+                     "mousemove --window %1 217 61 sleep 0.1 mousemove --window %1 216 13 sleep "
+                     "0.1 mousemove --window %1 217 14")
+          .arg(window));
+    EXPECT_TRUE(waitUntil([&] { return look(205) > 0; }, 20000)) << "not pressed again";
+    x(QStringLiteral("xdotool mousemove --window %1 217 60 sleep 0.1 mousemove --window %1 217 "
+                     "61 sleep 0.1 mouseup 1")
+          .arg(window));
+    EXPECT_TRUE(waitUntil([&] { return look(205) == 0; }, 20000)) << "not flat after cancel";
+
     // "Always on top" (button 4 at 311,2): the window asks to stay above others and keeps
     // its place and its visibility.
     auto geometry = [&] {
