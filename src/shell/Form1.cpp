@@ -5,6 +5,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
 #include "platform/TrayIcon.h"
+#include "platform/gui/SystemCursorSource.h"
 #include "settings/RunAtLogon.h"
 #include "settings/Settings.h"
 #include "settings/ui/Form2.h"
@@ -12,10 +13,12 @@
 #include "shell/PictureBox.h"
 #include "shell/StatsPanel.h"
 #include "shell/TabLayout.h"
+#include "shell/Toolbar.h"
 #include "shell/TrayController.h"
 #include "shell/UsageLogView.h"
 #include "shell/frmAbout.h"
 #include "shell/frmStopWatch.h"
+#include "shell/frmTooltip.h"
 #include "speed/Format.h"
 #include "speed/SpeedSampler.h"
 #include "speed/Statistics.h"
@@ -146,6 +149,12 @@ void Form1::buildControls() {
     connect(Command1, &QPushButton::clicked, this, &Form1::commandClose);
     connect(Command2, &QPushButton::clicked, this, &Form1::openSettings);
     connect(CmdStopwatch, &QPushButton::clicked, this, &Form1::openStopwatch);
+
+    // The toolbar, in the row of the tab strip.
+    if (services_.cursor == nullptr)
+        systemCursor_ = std::make_unique<SystemCursorSource>();
+    toolbar_ = new Toolbar(this, services_.cursor != nullptr ? *services_.cursor : *systemCursor_);
+    toolbar_->toolbarClicked = [this](int index, bool pressed) { toolbarClicked(index, pressed); };
 
     setFixedSize(kNarrowWidth, kWindowHeight);
     tabLayout_ = std::make_unique<TabLayout>(*this, [this] {
@@ -280,6 +289,8 @@ bool Form1::loadPhaseB() {
         Timer2.start(1000);
         setSpeedFrameCaption(settings_->gSpeedUnit == 1 ? QStringLiteral("Current speed (KB/s)")
                                                         : QStringLiteral("Current speed (kbps)"));
+        toolbar_->setupToolBar(settings_->displayTCP, settings_->displayUDP,
+                               settings_->displayICMP);
         createStopwatch();
         statistics_->resetStatistics();
         updateStats(true);
@@ -373,6 +384,9 @@ void Form1::unload() {
     for (QDialog* dialog : findChildren<QDialog*>())
         if (dialog->isVisible())
             dialog->reject();
+    toolbar_->timerTooltip().stop();
+    if (toolbar_->tooltipWindow() != nullptr)
+        toolbar_->tooltipWindow()->close();
     try {
         RunAtLogon::registerRunAtLogon(services_.autostart, services_.programFolder);
     } catch (...) {
@@ -456,8 +470,16 @@ int Form1::showOwnedDialog(QDialog& dialog) {
         setWindowState(windowState() & ~Qt::WindowMinimized);
         showNormal();
     }
+    if (gIsTopmost)
+        dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
     dialog.setWindowModality(Qt::ApplicationModal);
-    return dialog.exec();
+    const int result = dialog.exec();
+    if (gIsTopmost) {
+        if (stopwatchBackOnTop)
+            stopwatchBackOnTop();
+        raise();
+    }
+    return result;
 }
 
 void Form1::openSettings() {
@@ -479,8 +501,17 @@ void Form1::createStopwatch() {
     if (stopwatchWindow_)
         return;
     stopwatchWindow_ = std::make_unique<frmStopWatch>(services_.clock, frames_.stopwatchCounters);
-    stopwatchWindow_->mainWindowTopmost = [this] { return alwaysOnTop(); };
+    stopwatchWindow_->mainWindowTopmost = [this] { return isTopmost(); };
     stopwatchWindow_->restoreMainTopmost = [this] { raise(); };
+    // After a dialog owned by this window, or when this window leaves the topmost band, the
+    // stopwatch goes back on top when its own box is ticked.
+    stopwatchBackOnTop = [this] {
+        if (stopwatchWindow_ && stopwatchWindow_->isTopmostChecked()) {
+            stopwatchWindow_->setTopmost(true);
+            if (stopwatchWindow_->isVisible())
+                stopwatchWindow_->raise();
+        }
+    };
 }
 
 void Form1::openStopwatch() {
@@ -605,4 +636,76 @@ void Form1::displaySpeed() {
 
 void Form1::setSpeedFrameCaption(const QString& caption) {
     Frame1->setTitle(caption);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Toolbar switches
+
+void Form1::toolbarClicked(int index, bool pressed) {
+    switch (index) {
+    case 0:
+        settings_->displayTCP = !pressed;
+        applySwitchesToFrames();
+        break;
+    case 1:
+        settings_->displayUDP = !pressed;
+        applySwitchesToFrames();
+        break;
+    case 2:
+        settings_->displayICMP = !pressed;
+        applySwitchesToFrames();
+        break;
+    case 3:
+        setDisplayFrozen(pressed);
+        break;
+    case 4:
+        setAlwaysOnTop(pressed);
+        break;
+    case 5:
+        setResolveNames(pressed);
+        break;
+    default:
+        break;
+    }
+}
+
+void Form1::setDisplayFrozen(bool frozen) {
+    statistics_->setDisplayFrozen(frozen);
+    // TODO(merge): connection list: its displayFrozen follows this switch.
+    if (!frozen) {
+        // The counters catch up with what was counted meanwhile, at once.
+        statistics_->updateStats(false);
+        statistics_->flush();
+    }
+}
+
+bool Form1::displayFrozen() const {
+    return statistics_->displayFrozen();
+}
+
+void Form1::setResolveNames(bool on) {
+    resolveNames_ = on;
+    // TODO(merge): name lookups of the connection list follow resolveNames_.
+}
+
+void Form1::setAlwaysOnTop(bool on) {
+    gIsTopmost = on;
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != on) {
+        // Changing a window's flags hides it (X11 makes a new native window): keep its place
+        // and whether it showed.
+        const QPoint place = pos();
+        const bool shown = isVisible();
+        const bool active = isActiveWindow();
+        const Qt::WindowStates state = windowState();
+        setWindowFlag(Qt::WindowStaysOnTopHint, on);
+        move(place);
+        if (shown) {
+            setWindowState(state);
+            show();
+            if (active)
+                activateWindow();
+        }
+    }
+    if (!on && stopwatchBackOnTop)
+        stopwatchBackOnTop();
 }

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class AdapterMonitor;
@@ -29,6 +30,8 @@ class Settings;
 class TrayController;
 class clsUsageLogger;
 class frmStopWatch;
+class CursorSource;
+class Toolbar;
 
 /// The main window: owns the capture component, the settings, the counters, the timers, the
 /// usage logger and the notification icon. load() is the start-up sequence, unload() the
@@ -78,6 +81,23 @@ public:
     /// Selects a tab (1 "Bytes", 2 "Packets", 3 "Log") and lays the window out for it.
     void selectTab(int index);
 
+    /// A toolbar button was switched on (pressed) or off: applies its effect.
+    void toolbarClicked(int index, bool pressed);
+    /// "Freeze Display": labels, speed and packet list stand still; on release the counters
+    /// catch up at once.
+    void setDisplayFrozen(bool frozen);
+    /// "Resolve IP": addresses shown as host names.
+    void setResolveNames(bool on);
+    /// "Always on top": keeps the window above others; place, size, tab and visibility stay.
+    void setAlwaysOnTop(bool on);
+    bool displayFrozen() const;
+    bool resolveNames() const { return resolveNames_; }
+    bool isTopmost() const { return gIsTopmost; }
+    /// The toolbar.
+    Toolbar& toolbar() { return *toolbar_; }
+    /// Puts the stopwatch window back on top when its own "Always on top" box is ticked.
+    std::function<void()> stopwatchBackOnTop;
+
     /// The 100 ms sampling tick.
     void timer1Tick();
     /// The 1 s housekeeping tick: day check, duration, list ageing.
@@ -119,10 +139,6 @@ public:
     void openStopwatch();
     /// "About.." menu command: shows the about window and waits until it is closed.
     void openAbout();
-    /// True while the window is set always on top ("Always on top" on the toolbar).
-    bool alwaysOnTop() const { return gIsTopmost; }
-    /// "Always on top" of the toolbar.
-    bool gIsTopmost = false;
     /// The strip chart and the level meter; null before start-up drew them and after shutdown.
     TrafficGraph* graph() const { return graph_.get(); }
 
@@ -162,6 +178,11 @@ private:
     std::unique_ptr<frmStopWatch> stopwatchWindow_; // after the counters it reads
     std::unique_ptr<TrafficGraph> graph_;
     std::unique_ptr<TabLayout> tabLayout_;
+
+    std::unique_ptr<CursorSource> systemCursor_;
+    Toolbar* toolbar_ = nullptr;
+    bool resolveNames_ = false;
+    bool gIsTopmost = false;
 
     bool loaded_ = false;
     bool unloaded_ = false;

@@ -11,6 +11,7 @@ class Autostart;
 class Browser;
 class CaptureComponent;
 class Clock;
+class CursorSource;
 class FileSystem;
 class MessageBoxes;
 class SettingsStore;
@@ -39,4 +40,6 @@ struct ShellServices {
     int recoveryIntervalMs = 2000;
     /// The web browser for the about window's home-page link; null: the link does nothing.
     Browser* browser = nullptr;
+    /// The cursor image that places the toolbar's tooltips; null: the window system's.
+    CursorSource* cursor = nullptr;
 };

@@ -74,6 +74,13 @@ const QList<TabLayout::WidthRule>& TabLayout::widthRules() {
     return rules;
 }
 
+void TabLayout::applyVisibility(QWidget& root, int tab) {
+    for (const Row& row : visibilityTable())
+        for (const QString& name : row.names)
+            for (QWidget* w : root.findChildren<QWidget*>(name))
+                w->setVisible(row.shownOn(tab));
+}
+
 TabLayout::TabLayout(QWidget& window, std::function<void()> copyGraph)
     : window_(window), copyGraph_(std::move(copyGraph)) {
     window_.installEventFilter(this);
@@ -107,10 +114,7 @@ void TabLayout::apply(int index) {
         fitWindowWidth();
         if (strip != nullptr)
             strip->resize(stripWidth, strip->height());
-        for (const Row& row : visibilityTable())
-            for (const QString& name : row.names)
-                for (QWidget* w : window_.findChildren<QWidget*>(name))
-                    w->setVisible(row.shownOn(index));
+        applyVisibility(window_, index);
         // The graph's pictures show their current images at once, not at the next tick.
         if (index == Bytes && copyGraph_)
             copyGraph_();

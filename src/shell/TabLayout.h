@@ -45,6 +45,8 @@ public:
 
     /// The visibility table, every row in one place.
     static const QList<Row>& visibilityTable();
+    /// Shows and hides the descendants of root by the visibility table's column for tab 1..3.
+    static void applyVisibility(QWidget& root, int tab);
     /// The controls whose width follows the strip.
     static const QList<WidthRule>& widthRules();
     /// Twips to pixels at 96 dots per inch, to the nearest pixel.

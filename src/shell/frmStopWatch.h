@@ -24,7 +24,7 @@ class QPushButton;
 /// The main window creates it hidden at start-up and keeps it: closing only stops and hides it.
 /// @code
 /// stopwatchWindow = std::make_unique<frmStopWatch>(clock, frames.stopwatchCounters);
-/// stopwatchWindow->mainWindowTopmost = [this] { return alwaysOnTop(); };
+/// stopwatchWindow->mainWindowTopmost = [this] { return isTopmost(); };
 /// statistics.updateStopwatchStats = [this] { stopwatchWindow->updateStopwatchStats(); };
 /// // "Stopwatch" button and menu command: stopwatchWindow->openFromMainWindow();
 /// // Shutdown: stopwatchWindow->unloadWindow(); stopwatchWindow.reset();

@@ -14,6 +14,7 @@
 #include "settings/Settings.h"
 #include "shell/AdapterMonitor.h"
 #include "shell/Form1.h"
+#include "shell/Toolbar.h"
 #include "usage/clsUsageLogger.h"
 
 #include <QAction>
@@ -24,6 +25,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTabBar>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -649,4 +651,156 @@ TEST(Form1Startup, AdapterChosenInTheStartupDialogStartsMonitoring) {
     nextSecond(w);
     EXPECT_EQ(w.tray.picture, 2);
     EXPECT_TRUE(w.tray.tip.startsWith(QStringLiteral("Ethernet adapter eth\r\nTotal: ")));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The toolbar's switches
+
+namespace {
+/// A click on toolbar button index as a hand makes it: onto the button, press, release.
+void clickToolbar(Form1& f, int index) {
+    auto* b = f.findChild<QWidget*>(QStringLiteral("Picture3(%1)").arg(index));
+    ASSERT_NE(b, nullptr) << index;
+    ASSERT_TRUE(b->isVisible()) << index;
+    QTest::mouseMove(b, QPoint(11, 11));
+    QTest::mouseMove(b, QPoint(12, 12));
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(12, 12));
+    QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(12, 12));
+}
+
+QByteArray receivedOf(quint8 protocol) {
+    FrameBuilder b;
+    b.protocol = protocol;
+    b.source = 0x0A000009;
+    b.destination = 0x0A000001;
+    b.payload = QByteArray(protocol == 1 ? 8 : 20, 'p');
+    return b.build();
+}
+} // namespace
+
+TEST(Form1Toolbar, IgnoreSwitchesStopCountingAndAreSavedAtExit) {
+    struct Case {
+        int button;
+        quint8 protocol;
+        const char* key;
+    };
+    const Case cases[] = {{0, 6, "DisplayTCP"}, {1, 17, "DisplayUDP"}, {2, 1, "DisplayICMP"}};
+    const quint8 protocols[] = {6, 17, 1, 2};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        World w;
+        configureAdapter(w);
+        ASSERT_EQ(w.start(), Form1::StartResult::Running);
+        clickToolbar(*w.window, c.button);
+        for (quint8 p : protocols)
+            w.capture.firePacket(receivedOf(p));
+        // ICMP's button also ignores IGMP (protocol 2).
+        EXPECT_EQ(w.window->frames().packetCount, c.protocol == 1 ? 2 : 3);
+        w.window->exitProgram();
+        for (const char* key : {"DisplayTCP", "DisplayUDP", "DisplayICMP"})
+            EXPECT_EQ(w.store.at(QString::fromLatin1(key)),
+                      QString::fromLatin1(qstrcmp(key, c.key) == 0 ? "False" : "True"))
+                << key;
+    }
+}
+
+TEST(Form1Toolbar, StoredIgnoreUdpShowsSunkenAndTheFirstClickCountsUdpAgain) {
+    World w;
+    configureAdapter(w);
+    w.store.at(QStringLiteral("DisplayUDP")) = QStringLiteral("False");
+    ASSERT_EQ(w.start(), Form1::StartResult::Running);
+    EXPECT_EQ(w.window->toolbar().buttonState(1), 0);
+    EXPECT_EQ(w.window->toolbar().latchCode(1), QStringLiteral("2"));
+    w.capture.firePacket(receivedOf(17));
+    EXPECT_EQ(w.window->frames().packetCount, 0);
+    clickToolbar(*w.window, 1);
+    w.capture.firePacket(receivedOf(17));
+    EXPECT_EQ(w.window->frames().packetCount, 1);
+    w.window->exitProgram();
+    EXPECT_EQ(w.store.at(QStringLiteral("DisplayUDP")), QStringLiteral("True"));
+}
+
+TEST(Form1Toolbar, ReleasingTheFreezeShowsTheCountersAtOnce) {
+    World w;
+    configureAdapter(w);
+    ASSERT_EQ(w.start(), Form1::StartResult::Running);
+    auto* received = w.window->findChild<QLabel*>(QStringLiteral("lblReceived"));
+    ASSERT_NE(received, nullptr);
+    const QString before = received->text();
+    clickToolbar(*w.window, 3);
+    EXPECT_TRUE(w.window->displayFrozen());
+    for (int i = 0; i < 3; ++i)
+        w.capture.firePacket(receivedOf(17));
+    nextSecond(w);
+    EXPECT_EQ(w.window->frames().packetCount, 3) << "frozen frames still count";
+    EXPECT_EQ(received->text(), before);
+    clickToolbar(*w.window, 3); // no tick in between
+    EXPECT_FALSE(w.window->displayFrozen());
+    EXPECT_NE(received->text(), before);
+}
+
+TEST(Form1Toolbar, AlwaysOnTopKeepsPlaceTabAndVisibilityAndPutsTheStopwatchBack) {
+    World w;
+    configureAdapter(w);
+    ASSERT_EQ(w.start(), Form1::StartResult::Running);
+    Form1& f = *w.window;
+    int stopwatchCalls = 0;
+    f.stopwatchBackOnTop = [&] { ++stopwatchCalls; };
+    auto* strip = f.findChild<QTabBar*>(QStringLiteral("TabStrip1"));
+    strip->setCurrentIndex(1);
+    f.move(40, 30);
+    const QPoint place = f.pos();
+    for (const bool on : {true, false}) {
+        SCOPED_TRACE(on ? "on" : "off");
+        clickToolbar(f, 4);
+        spin(50);
+        EXPECT_EQ(f.isTopmost(), on);
+        EXPECT_EQ(f.windowFlags().testFlag(Qt::WindowStaysOnTopHint), on);
+        EXPECT_TRUE(f.isVisible());
+        EXPECT_EQ(f.pos(), place);
+        EXPECT_EQ(f.frameGeometry().width(), 443); // the outer width, frame included
+        EXPECT_EQ(strip->currentIndex(), 1);
+        EXPECT_EQ(stopwatchCalls, on ? 0 : 1);
+    }
+
+    // Dialogs shown while on top are on top too; afterwards the stopwatch goes back on top.
+    for (const bool on : {false, true}) {
+        f.setAlwaysOnTop(on);
+        stopwatchCalls = 0;
+        QDialog dialog;
+        bool dialogOnTop = false;
+        QTimer::singleShot(0, &dialog, [&] {
+            dialogOnTop = dialog.windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            dialog.reject();
+        });
+        f.showOwnedDialog(dialog);
+        EXPECT_EQ(dialogOnTop, on);
+        EXPECT_EQ(stopwatchCalls, on ? 1 : 0);
+    }
+}
+
+TEST(Form1Toolbar, ResolveIpOnlyOnThePacketsTab) {
+    World w;
+    configureAdapter(w);
+    ASSERT_EQ(w.start(), Form1::StartResult::Running);
+    Form1& f = *w.window;
+    auto* resolve = f.findChild<QWidget*>(QStringLiteral("Picture3(5)"));
+    ASSERT_NE(resolve, nullptr);
+    EXPECT_FALSE(resolve->isVisible()) << "the window starts on \"Bytes\"";
+    EXPECT_FALSE(f.resolveNames());
+    auto* strip = f.findChild<QTabBar*>(QStringLiteral("TabStrip1"));
+    strip->setCurrentIndex(1);
+    EXPECT_TRUE(resolve->isVisible());
+    clickToolbar(f, 5);
+    EXPECT_TRUE(f.resolveNames());
+    strip->setCurrentIndex(2);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_FALSE(f.findChild<QWidget*>(QStringLiteral("Picture3(%1)").arg(i))->isVisible())
+            << i;
+    // Not stored: the next start has it off again.
+    f.exitProgram();
+    for (const QString& key : w.store.putKeys)
+        EXPECT_FALSE(key.contains(QStringLiteral("Resolve")) ||
+                     key.contains(QStringLiteral("Freeze")) || key.contains(QStringLiteral("Top")))
+            << key.toStdString();
 }

@@ -1,0 +1,360 @@
+#include "shell/Toolbar.h"
+
+#include "shell/ToolbarIcons.h"
+#include "shell/frmTooltip.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QVariant>
+
+namespace {
+const char* const kCaptions[Toolbar::kButtons] = {"Ignore TCP",     "Ignore UDP",    "Ignore ICMP",
+                                                  "Freeze Display", "Always on top", "Resolve IP"};
+
+/// A one-pixel line from (x1,y1) towards (x2,y2), the end point left out (lines are
+/// horizontal or vertical).
+void line(QPainter& p, const QPen& pen, int x1, int y1, int x2, int y2) {
+    const QColor c = pen.color();
+    if (y1 == y2) {
+        if (x2 > x1)
+            p.fillRect(x1, y1, x2 - x1, 1, c);
+    } else if (x1 == x2) {
+        if (y2 > y1)
+            p.fillRect(x1, y1, 1, y2 - y1, c);
+    }
+}
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// ToolbarButton
+
+ToolbarButton::ToolbarButton(Toolbar& toolbar, int index, QWidget* parent)
+    : QWidget(parent), toolbar_(toolbar), index_(index), icon_(toolbarIcon(index)) {
+    setObjectName(QStringLiteral("Picture3(%1)").arg(index));
+    setAccessibleName(Toolbar::caption(index));
+    setMouseTracking(true);
+    setFocusPolicy(Qt::TabFocus); // Space switches it from the keyboard
+    setFixedSize(Toolbar::kButtonSize, Toolbar::kButtonSize);
+    hide();
+}
+
+QPoint ToolbarButton::iconPosition() const {
+    return toolbar_.buttonState(index_) == Toolbar::Sunken ? QPoint(5, 5) : QPoint(4, 4);
+}
+
+void ToolbarButton::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    const int w = width();
+    const int h = height();
+    p.fillRect(rect(), palette().color(QPalette::Button));
+    const qint16 look = toolbar_.buttonState(index_);
+    if (look == Toolbar::Sunken || look == Toolbar::Raised) {
+        const QPen& topLeft =
+            look == Toolbar::Sunken ? toolbar_.shadowPen() : toolbar_.highlightPen();
+        const QPen& bottomRight =
+            look == Toolbar::Sunken ? toolbar_.highlightPen() : toolbar_.shadowPen();
+        line(p, topLeft, 0, 0, w, 0);
+        line(p, topLeft, 0, 0, 0, h - 1);
+        line(p, bottomRight, w - 1, 0, w - 1, h);
+        line(p, bottomRight, 0, h - 1, w - 1, h - 1);
+    }
+    p.drawImage(iconPosition(), icon_);
+    if (hasFocus()) {
+        QPen dotted(palette().color(QPalette::ButtonText), 1, Qt::DotLine);
+        p.setPen(dotted);
+        p.drawRect(2, 2, w - 5, h - 5);
+    }
+}
+
+void ToolbarButton::mouseMoveEvent(QMouseEvent* event) {
+    toolbar_.mouseMove(index_, event->position().toPoint());
+}
+
+void ToolbarButton::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        toolbar_.mouseDown(index_);
+}
+
+void ToolbarButton::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        toolbar_.mouseUp(index_, event->position().toPoint());
+}
+
+void ToolbarButton::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
+        // As a click: press and release inside.
+        toolbar_.mouseDown(index_);
+        toolbar_.mouseUp(index_, QPoint(width() / 2, height() / 2));
+        if (toolbar_.latchCode(index_) == QLatin1String("0"))
+            toolbar_.drawButtonFlat(index_);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+// ---------------------------------------------------------------------------------------------
+// ToolbarSeparator
+
+ToolbarSeparator::ToolbarSeparator(Toolbar& toolbar, QWidget* parent)
+    : QWidget(parent), toolbar_(toolbar) {
+    setFixedSize(Toolbar::kSeparatorWidth, Toolbar::kButtonSize);
+    hide();
+}
+
+void ToolbarSeparator::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    const int h = height();
+    p.fillRect(rect(), palette().color(QPalette::Button));
+    line(p, toolbar_.shadowPen(), 2, 3, 2, h - 1);
+    line(p, toolbar_.highlightPen(), 3, 3, 3, h - 1);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Toolbar
+
+Toolbar::Toolbar(QWidget* window, CursorSource& cursor)
+    : QObject(window), window_(window), cursor_(cursor), buttonStates(kButtons, Flat) {
+    setObjectName(QStringLiteral("toolbar"));
+    for (int i = 0; i < kButtons; ++i) {
+        buttons_[std::size_t(i)] = new ToolbarButton(*this, i, window);
+        latchCodes_[std::size_t(i)] = QStringLiteral("0");
+    }
+    for (int i = 0; i < kSeparators; ++i) {
+        separators_[std::size_t(i)] = new ToolbarSeparator(*this, window);
+        separators_[std::size_t(i)]->setObjectName(QStringLiteral("Picture4(%1)").arg(i));
+    }
+    highlightPen_ = QPen(window->palette().color(QPalette::Light), 1);
+    shadowPen_ = QPen(window->palette().color(QPalette::Dark), 1);
+    timerTooltip_.setObjectName(QStringLiteral("timerTooltip"));
+    timerTooltip_.setParent(this);
+    timerTooltip_.setSingleShot(true);
+    timerTooltip_.setInterval(kTooltipDelayMs);
+    connect(&timerTooltip_, &QTimer::timeout, this, &Toolbar::onTooltipTimer);
+    place();
+    window->installEventFilter(this);
+}
+
+Toolbar::~Toolbar() {
+    timerTooltip_.setParent(nullptr); // a member, not owned through the object tree
+}
+
+QString Toolbar::caption(int index) {
+    if (index < 0 || index >= kButtons)
+        return {};
+    return QString::fromLatin1(kCaptions[index]);
+}
+
+void Toolbar::setupToolBar(bool displayTCP, bool displayUDP, bool displayICMP) {
+    // The system's colours for button highlights and shadows.
+    highlightPen_ = QPen(window_->palette().color(QPalette::Light), 1);
+    shadowPen_ = QPen(window_->palette().color(QPalette::Dark), 1);
+    buttonStates.fill(Flat, kButtons);
+    place();
+    for (int i = 0; i < kButtons; ++i) {
+        latchCodes_[std::size_t(i)] = QStringLiteral("0");
+        buttons_[std::size_t(i)]->update();
+    }
+    for (ToolbarSeparator* s : separators_)
+        s->update();
+    const bool shown[3] = {displayTCP, displayUDP, displayICMP};
+    for (int i = 0; i < 3; ++i)
+        if (!shown[i]) {
+            latchCodes_[std::size_t(i)] = QStringLiteral("2");
+            drawButtonPressed(i);
+        }
+}
+
+void Toolbar::place() {
+    int x = 180;
+    for (int i = 0; i < kButtons; ++i) {
+        x += kButtonSize + 1;
+        if (i == 3) {
+            separators_[0]->move(x, kTop);
+            x += kSeparatorWidth;
+        } else if (i == 5) {
+            separators_[1]->move(x, kTop);
+            x += kSeparatorWidth;
+        }
+        buttons_[std::size_t(i)]->move(x, kTop);
+    }
+    // Above the tab strip's empty part.
+    for (ToolbarButton* b : buttons_)
+        b->raise();
+    for (ToolbarSeparator* s : separators_)
+        s->raise();
+}
+
+void Toolbar::cancelHover() {
+    for (int i = 0; i < kButtons; ++i) {
+        release(i);
+        QString& code = latchCodes_[std::size_t(i)];
+        if (code == QLatin1String("1"))
+            code = QStringLiteral("0"); // a press that cannot end inside any more
+        else if (code == QLatin1String("21"))
+            code = QStringLiteral("2");
+        if (code == QLatin1String("2"))
+            drawButtonPressed(i);
+        else
+            drawButtonFlat(i);
+    }
+    hideTooltip();
+}
+
+bool Toolbar::eventFilter(QObject* watched, QEvent* event) {
+    // A window that hides (to the notification area, or minimised) leaves no raised button,
+    // grab or tooltip behind.
+    if (watched == window_ && event->type() == QEvent::Hide)
+        cancelHover();
+    return QObject::eventFilter(watched, event);
+}
+
+qint16 Toolbar::buttonState(int index) const {
+    return index >= 0 && index < buttonStates.size() ? buttonStates[index] : qint16(Flat);
+}
+
+QString Toolbar::latchCode(int index) const {
+    return index >= 0 && index < kButtons ? latchCodes_[std::size_t(index)] : QString();
+}
+
+ToolbarButton* Toolbar::button(int index) const {
+    return index >= 0 && index < kButtons ? buttons_[std::size_t(index)] : nullptr;
+}
+
+ToolbarSeparator* Toolbar::separator(int index) const {
+    return index >= 0 && index < kSeparators ? separators_[std::size_t(index)] : nullptr;
+}
+
+void Toolbar::drawButtonPressed(int index) {
+    if (index < 0 || index >= kButtons || buttonStates[index] == Sunken)
+        return;
+    buttonStates[index] = Sunken;
+    buttons_[std::size_t(index)]->update();
+    hideTooltip();
+}
+
+void Toolbar::drawButtonRaised(int index) {
+    if (index < 0 || index >= kButtons || buttonStates[index] == Raised)
+        return;
+    buttonStates[index] = Raised;
+    buttons_[std::size_t(index)]->update();
+    tooltipPending_ = true;
+    timerTooltip_.setProperty("tag", caption(index));
+    timerTooltip_.start();
+}
+
+void Toolbar::drawButtonFlat(int index) {
+    if (index < 0 || index >= kButtons || buttonStates[index] == Flat)
+        return;
+    buttonStates[index] = Flat;
+    buttons_[std::size_t(index)]->update();
+    hideTooltip();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The mouse
+
+bool Toolbar::inside(QPoint p) {
+    // The bounds count as inside.
+    return p.x() >= 0 && p.x() <= kButtonSize && p.y() >= 0 && p.y() <= kButtonSize;
+}
+
+bool Toolbar::isTracking(int index) const {
+    const ToolbarButton* b = button(index);
+    return b != nullptr && QWidget::mouseGrabber() == b;
+}
+
+void Toolbar::grab(int index) {
+    buttons_[std::size_t(index)]->grabMouse();
+}
+
+void Toolbar::release(int index) {
+    if (isTracking(index))
+        buttons_[std::size_t(index)]->releaseMouse();
+}
+
+void Toolbar::mouseMove(int index, QPoint position) {
+    if (index < 0 || index >= kButtons)
+        return;
+    const QString& code = latchCodes_[std::size_t(index)];
+    if (!isTracking(index)) {
+        if (code == QLatin1String("0")) {
+            drawButtonRaised(index);
+            grab(index);
+        }
+        return;
+    }
+    if (inside(position)) {
+        if (code == QLatin1String("0"))
+            drawButtonRaised(index);
+        else if (code == QLatin1String("1"))
+            drawButtonPressed(index);
+        return;
+    }
+    if (code == QLatin1String("0")) {
+        drawButtonFlat(index);
+        release(index);
+    } else if (code == QLatin1String("1")) {
+        drawButtonFlat(index); // the grab stays: back inside it shows pressed again
+    } else {
+        release(index);
+    }
+}
+
+void Toolbar::mouseDown(int index) {
+    if (index < 0 || index >= kButtons)
+        return;
+    QString& code = latchCodes_[std::size_t(index)];
+    if (code == QLatin1String("0"))
+        code = QStringLiteral("1");
+    else if (code == QLatin1String("2"))
+        code = QStringLiteral("21");
+    drawButtonPressed(index);
+}
+
+void Toolbar::mouseUp(int index, QPoint position) {
+    if (index < 0 || index >= kButtons)
+        return;
+    QString& code = latchCodes_[std::size_t(index)];
+    if (inside(position)) {
+        if (code == QLatin1String("1")) {
+            code = QStringLiteral("2"); // stays sunken
+            if (toolbarClicked)
+                toolbarClicked(index, true);
+        } else if (code == QLatin1String("21")) {
+            drawButtonRaised(index);
+            code = QStringLiteral("0");
+            if (toolbarClicked)
+                toolbarClicked(index, false);
+        }
+        return;
+    }
+    const bool wasOn = code == QLatin1String("21");
+    code = QStringLiteral("0");
+    drawButtonFlat(index);
+    if (wasOn && toolbarClicked)
+        toolbarClicked(index, false);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The tooltip
+
+frmTooltip& Toolbar::tooltip() {
+    if (tooltip_.isNull())
+        tooltip_ = new frmTooltip(cursor_, window_);
+    return *tooltip_;
+}
+
+void Toolbar::hideTooltip() {
+    tooltip().hide();
+    tooltipPending_ = false;
+}
+
+void Toolbar::onTooltipTimer() {
+    if (tooltipPending_)
+        tooltip().ShowTooltip(timerTooltip_.property("tag").toString());
+    timerTooltip_.stop();
+}

@@ -1,0 +1,570 @@
+// The toolbar's buttons driven by real mouse events: the per-button state machine, the three
+// looks and the separators read back as pixels, the row's layout per tab, and the hover
+// tooltip's delay and placement below the cursor image.
+#include "ShellTestSupport.h"
+
+#include "platform/fakes/FakeCursorSource.h"
+#include "platform/gui/SystemCursorSource.h"
+#include "shell/TabLayout.h"
+#include "shell/Toolbar.h"
+#include "shell/ToolbarIcons.h"
+#include "shell/frmTooltip.h"
+
+#include <QLabel>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace {
+const QColor kFace(192, 192, 192);
+const QColor kLight(255, 255, 255);
+const QColor kDark(128, 128, 128);
+
+/// A window of its own with a toolbar on it, shown, in known colours.
+struct Bar {
+    explicit Bar(bool tcp = true, bool udp = true, bool icmp = true) {
+        ensureApplication();
+        host = std::make_unique<QWidget>();
+        host->setObjectName(QStringLiteral("host"));
+        QPalette palette = host->palette();
+        palette.setColor(QPalette::Button, kFace);
+        palette.setColor(QPalette::Light, kLight);
+        palette.setColor(QPalette::Dark, kDark);
+        host->setPalette(palette);
+        host->resize(443, 80);
+        toolbar = new Toolbar(host.get(), cursor);
+        toolbar->toolbarClicked = [this](int i, bool on) { clicks.push_back({i, on}); };
+        toolbar->setupToolBar(tcp, udp, icmp);
+        TabLayout::applyVisibility(*host, 2); // every button, as on "Packets"
+        host->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(host.get()));
+        // The pointer starts off the row (a move to where it already is would be dropped).
+        QTest::mouseMove(host.get(), QPoint(430, 70));
+    }
+
+    ToolbarButton* button(int i) const { return toolbar->button(i); }
+
+    FakeCursorSource cursor;
+    std::unique_ptr<QWidget> host;
+    Toolbar* toolbar = nullptr;
+    std::vector<std::pair<int, bool>> clicks;
+    QPoint last; // where the pointer is, relative to button 0
+};
+
+// Steps of a mouse script on button 0: positions relative to the button.
+enum Step { MoveIn, MoveEdge, MoveJustOut, MoveOut, Down, UpIn, UpOut, DownDirect, UpInDirect };
+
+const QPoint kIn(12, 12);
+const QPoint kEdge(24, 24);    // the bounds count as inside
+const QPoint kJustOut(12, 25); // one pixel below the bounds
+const QPoint kOut(12, 45);     // below the row
+
+/// A hand moves in small steps: one pixel before the target, then the target.
+void moveTo(Bar& bar, QPoint target, QPoint before) {
+    QTest::mouseMove(bar.button(0), target + before);
+    QTest::mouseMove(bar.button(0), target);
+    bar.last = target;
+}
+
+void run(Bar& bar, Step step) {
+    ToolbarButton* b = bar.button(0);
+    switch (step) {
+    case MoveIn:
+        moveTo(bar, kIn, QPoint(-1, -1));
+        break;
+    case MoveEdge:
+        moveTo(bar, kEdge, QPoint(-1, -1));
+        break;
+    case MoveJustOut:
+        moveTo(bar, kJustOut, QPoint(0, -1));
+        break;
+    case MoveOut:
+        moveTo(bar, kOut, QPoint(0, 1));
+        break;
+    case Down:
+        QTest::mousePress(b, Qt::LeftButton, {}, bar.last);
+        break;
+    case UpIn:
+        bar.last = kIn;
+        QTest::mouseRelease(b, Qt::LeftButton, {}, kIn);
+        break;
+    case UpOut:
+        bar.last = kOut;
+        QTest::mouseRelease(b, Qt::LeftButton, {}, kOut);
+        break;
+    // Rows no single mouse can reach (a second press while pressed, a release without press).
+    case DownDirect:
+        bar.toolbar->mouseDown(0);
+        break;
+    case UpInDirect:
+        bar.toolbar->mouseUp(0, kIn);
+        break;
+    }
+    QCoreApplication::processEvents();
+}
+} // namespace
+
+TEST(ToolbarMouse, EveryRowOfTheButtonStateMachine) {
+    struct Row {
+        const char* name;
+        std::vector<Step> before; // brings the button into the row's condition
+        Step event;
+        const char* code;
+        qint16 look;
+        bool tracking;
+        std::vector<std::pair<int, bool>> clicks;
+    };
+    const Row rows[] = {
+        {"move, not tracking, 0: raised and tracking", {}, MoveIn, "0", 2, true, {}},
+        {"move, not tracking, switched on: stays sunken",
+         {MoveIn, Down, UpIn, MoveOut},
+         MoveIn,
+         "2",
+         0,
+         false,
+         {{0, true}}},
+        {"move, tracking, inside, 0: raised again",
+         {MoveIn, Down, MoveOut, UpOut},
+         MoveIn,
+         "0",
+         2,
+         true,
+         {}},
+        {"move, tracking, inside, 1: pressed again",
+         {MoveIn, Down, MoveOut},
+         MoveIn,
+         "1",
+         0,
+         true,
+         {}},
+        {"move, tracking, inside (bounds), 2: nothing",
+         {MoveIn, Down, UpIn},
+         MoveEdge,
+         "2",
+         0,
+         true,
+         {{0, true}}},
+        {"move, tracking, bounds, 0: still raised", {MoveIn}, MoveEdge, "0", 2, true, {}},
+        {"move, tracking, outside, 0: flat, tracking ends",
+         {MoveIn},
+         MoveJustOut,
+         "0",
+         1,
+         false,
+         {}},
+        {"move, tracking, outside, 1: flat, grab kept", {MoveIn, Down}, MoveOut, "1", 1, true, {}},
+        {"move, tracking, outside, 2: grab released, sunken",
+         {MoveIn, Down, UpIn},
+         MoveOut,
+         "2",
+         0,
+         false,
+         {{0, true}}},
+        {"down, 0: being pressed", {MoveIn}, Down, "1", 0, true, {}},
+        {"down, 2: being pressed while on", {MoveIn, Down, UpIn}, Down, "21", 0, true, {{0, true}}},
+        {"down, other: pressed look only", {MoveIn, Down, MoveOut}, DownDirect, "1", 0, true, {}},
+        {"up, inside, 1: switched on, stays sunken",
+         {MoveIn, Down},
+         UpIn,
+         "2",
+         0,
+         true,
+         {{0, true}}},
+        {"up, inside, 21: switched off, raised under the pointer",
+         {MoveIn, Down, UpIn, Down},
+         UpIn,
+         "0",
+         2,
+         true,
+         {{0, true}, {0, false}}},
+        {"up, inside, other: nothing", {MoveIn}, UpInDirect, "0", 2, true, {}},
+        {"up, outside, 21: switched off, flat",
+         {MoveIn, Down, UpIn, Down, MoveOut},
+         UpOut,
+         "0",
+         1,
+         false,
+         {{0, true}, {0, false}}},
+        {"up, outside, 1: the press is cancelled",
+         {MoveIn, Down, MoveOut},
+         UpOut,
+         "0",
+         1,
+         true,
+         {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Bar bar;
+        for (Step s : row.before)
+            run(bar, s);
+        run(bar, row.event);
+        EXPECT_EQ(bar.toolbar->latchCode(0), QString::fromLatin1(row.code));
+        EXPECT_EQ(bar.toolbar->buttonState(0), row.look);
+        EXPECT_EQ(bar.toolbar->isTracking(0), row.tracking);
+        EXPECT_EQ(bar.clicks, row.clicks);
+        // The other buttons never move.
+        for (int i = 1; i < Toolbar::kButtons; ++i)
+            EXPECT_EQ(bar.toolbar->buttonState(i), 1) << i;
+        bar.button(0)->releaseMouse();
+    }
+}
+
+TEST(ToolbarMouse, StoredIgnoreSwitchesStartSunkenAndTheFirstClickSwitchesThemOff) {
+    Bar bar(true, false, true); // DisplayUDP stored as False
+    EXPECT_EQ(bar.toolbar->latchCode(1), QStringLiteral("2"));
+    EXPECT_EQ(bar.toolbar->buttonState(1), 0);
+    for (int i : {0, 2, 3, 4, 5}) {
+        EXPECT_EQ(bar.toolbar->latchCode(i), QStringLiteral("0")) << i;
+        EXPECT_EQ(bar.toolbar->buttonState(i), 1) << i;
+    }
+    ToolbarButton* udp = bar.button(1);
+    QTest::mouseMove(udp, kIn);
+    EXPECT_EQ(bar.toolbar->buttonState(1), 0)
+        << "a switched-on button stays sunken under the pointer";
+    QTest::mousePress(udp, Qt::LeftButton, {}, kIn);
+    QTest::mouseRelease(udp, Qt::LeftButton, {}, kIn);
+    EXPECT_EQ(bar.clicks, (std::vector<std::pair<int, bool>>{{1, false}}));
+    EXPECT_EQ(bar.toolbar->latchCode(1), QStringLiteral("0"));
+    EXPECT_EQ(bar.toolbar->buttonState(1), 2);
+    udp->releaseMouse();
+}
+
+TEST(ToolbarMouse, HidingTheWindowEndsHoverPressAndTooltip) {
+    struct Case {
+        const char* name;
+        std::vector<Step> before;
+        const char* code;
+        qint16 look;
+    };
+    const Case cases[] = {
+        {"hovered", {MoveIn}, "0", 1},
+        {"being pressed", {MoveIn, Down}, "0", 1},
+        {"switched on", {MoveIn, Down, UpIn}, "2", 0},
+        {"being pressed while on", {MoveIn, Down, UpIn, Down}, "2", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bar bar;
+        for (Step s : c.before)
+            run(bar, s);
+        bar.host->hide();
+        EXPECT_EQ(bar.toolbar->latchCode(0), QString::fromLatin1(c.code));
+        EXPECT_EQ(bar.toolbar->buttonState(0), c.look);
+        EXPECT_FALSE(bar.toolbar->isTracking(0));
+        EXPECT_FALSE(bar.toolbar->tooltipPending());
+        ASSERT_TRUE(waitUntil([&] { return !bar.toolbar->timerTooltip().isActive(); }, 10000));
+        ASSERT_NE(bar.toolbar->tooltipWindow(), nullptr);
+        EXPECT_FALSE(bar.toolbar->tooltipWindow()->isVisible());
+        QTest::mouseRelease(bar.button(0), Qt::LeftButton); // QTest's own button state
+    }
+}
+
+TEST(ToolbarMouse, SpaceSwitchesAFocusedButtonOnAndOff) {
+    Bar bar;
+    ToolbarButton* b = bar.button(3);
+    b->setFocus();
+    QTest::keyClick(b, Qt::Key_Space);
+    QTest::keyClick(b, Qt::Key_Space);
+    EXPECT_EQ(bar.clicks, (std::vector<std::pair<int, bool>>{{3, true}, {3, false}}));
+    EXPECT_EQ(bar.toolbar->buttonState(3), 1);
+    EXPECT_EQ(bar.toolbar->latchCode(3), QStringLiteral("0"));
+}
+
+TEST(ToolbarLayout, PlacesAndCaptionsOfTheRow) {
+    Bar bar;
+    const int lefts[] = {205, 230, 255, 286, 311, 342};
+    const char* captions[] = {"Ignore TCP",     "Ignore UDP",    "Ignore ICMP",
+                              "Freeze Display", "Always on top", "Resolve IP"};
+    for (int i = 0; i < Toolbar::kButtons; ++i) {
+        const QWidget* b = bar.host->findChild<QWidget*>(QStringLiteral("Picture3(%1)").arg(i));
+        ASSERT_NE(b, nullptr) << i;
+        EXPECT_EQ(b->geometry(), QRect(lefts[i], 2, 24, 24)) << i;
+        EXPECT_EQ(Toolbar::caption(i), QString::fromLatin1(captions[i]));
+    }
+    const int separatorLefts[] = {280, 336};
+    for (int i = 0; i < Toolbar::kSeparators; ++i) {
+        const QWidget* s = bar.host->findChild<QWidget*>(QStringLiteral("Picture4(%1)").arg(i));
+        ASSERT_NE(s, nullptr) << i;
+        EXPECT_EQ(s->geometry(), QRect(separatorLefts[i], 2, 6, 24)) << i;
+    }
+}
+
+TEST(ToolbarLayout, VisibilityPerTab) {
+    struct Case {
+        int tab;
+        const char* shown; // buttons 0-5 then separators 0-1, '1' shown
+    };
+    const Case cases[] = {{1, "11111010"}, {2, "11111111"}, {3, "00000000"}, {1, "11111010"}};
+    Bar bar;
+    for (const Case& c : cases) {
+        TabLayout::applyVisibility(*bar.host, c.tab); // the main window's table, by name
+        for (int i = 0; i < Toolbar::kButtons; ++i)
+            EXPECT_EQ(bar.button(i)->isVisible(), c.shown[i] == '1') << c.tab << " button " << i;
+        for (int i = 0; i < Toolbar::kSeparators; ++i)
+            EXPECT_EQ(bar.toolbar->separator(i)->isVisible(), c.shown[6 + i] == '1')
+                << c.tab << " separator " << i;
+    }
+}
+
+TEST(ToolbarDrawing, ThreeLooksAsPixels) {
+    struct Look {
+        const char* name;
+        void (Toolbar::*draw)(int);
+        QColor topLeft;     // top row and left column
+        QColor bottomRight; // right column and bottom row
+        QPoint icon;
+    };
+    const Look looks[] = {
+        {"sunken", &Toolbar::drawButtonPressed, kDark, kLight, {5, 5}},
+        {"raised", &Toolbar::drawButtonRaised, kLight, kDark, {4, 4}},
+        {"flat", &Toolbar::drawButtonFlat, kFace, kFace, {4, 4}},
+    };
+    struct Pixel {
+        int x, y;
+        bool topLeft; // which of the two pens draws it
+    };
+    // Lines leave out their end points: the top row ends at x 23 where the right column wins,
+    // the left column ends at y 22 where the bottom row wins.
+    const Pixel border[] = {{0, 0, true},   {11, 0, true},   {22, 0, true},   {0, 11, true},
+                            {0, 22, true},  {23, 0, false},  {23, 12, false}, {23, 23, false},
+                            {0, 23, false}, {12, 23, false}, {22, 23, false}};
+    for (int index = 0; index < Toolbar::kButtons; ++index) {
+        Bar bar;
+        const QImage icon = toolbarIcon(index);
+        for (const Look& look : looks) {
+            SCOPED_TRACE(std::string(look.name) + " button " + std::to_string(index));
+            // From another look, so every draw really draws.
+            if (look.draw == &Toolbar::drawButtonFlat)
+                bar.toolbar->drawButtonRaised(index);
+            (bar.toolbar->*look.draw)(index);
+            const QImage shot = bar.button(index)->grab().toImage();
+            ASSERT_EQ(shot.size(), QSize(24, 24));
+            for (const Pixel& p : border)
+                EXPECT_EQ(shot.pixelColor(p.x, p.y), p.topLeft ? look.topLeft : look.bottomRight)
+                    << p.x << "," << p.y;
+            EXPECT_EQ(shot.pixelColor(1, 1), kFace);
+            EXPECT_EQ(shot.pixelColor(22, 21), kFace);
+            // The icon's opaque pixels at its place.
+            int opaque = 0;
+            for (int y = 0; y < icon.height(); ++y)
+                for (int x = 0; x < icon.width(); ++x)
+                    if (qAlpha(icon.pixel(x, y)) == 255) {
+                        ++opaque;
+                        EXPECT_EQ(shot.pixelColor(look.icon.x() + x, look.icon.y() + y),
+                                  icon.pixelColor(x, y))
+                            << x << "," << y;
+                    }
+            EXPECT_GT(opaque, 20);
+        }
+    }
+}
+
+TEST(ToolbarDrawing, SixDifferentIconsAndEtchedSeparators) {
+    for (int i = 0; i < Toolbar::kButtons; ++i)
+        for (int j = i + 1; j < Toolbar::kButtons; ++j)
+            EXPECT_NE(toolbarIcon(i), toolbarIcon(j)) << i << " " << j;
+    Bar bar;
+    for (int s = 0; s < Toolbar::kSeparators; ++s) {
+        const QImage shot = bar.toolbar->separator(s)->grab().toImage();
+        ASSERT_EQ(shot.size(), QSize(6, 24));
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 6; ++x) {
+                QColor expected = kFace;
+                if (y >= 3 && y <= 22 && x == 2)
+                    expected = kDark;
+                if (y >= 3 && y <= 22 && x == 3)
+                    expected = kLight;
+                EXPECT_EQ(shot.pixelColor(x, y), expected) << s << ": " << x << "," << y;
+            }
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// The tooltip
+
+TEST(ToolbarTooltip, ShowsTheCaptionAfterTheDelay) {
+    Bar bar;
+    bar.cursor.position = QPoint(300, 200);
+    QTest::mouseMove(bar.button(2), kIn);
+    QTimer& timer = bar.toolbar->timerTooltip();
+    EXPECT_EQ(timer.objectName(), QStringLiteral("timerTooltip"));
+    EXPECT_TRUE(timer.isActive());
+    EXPECT_TRUE(timer.isSingleShot());
+    EXPECT_EQ(timer.interval(), 500);
+    EXPECT_TRUE(bar.toolbar->tooltipPending());
+    const frmTooltip* tip = bar.toolbar->tooltipWindow();
+    EXPECT_TRUE(tip == nullptr || !tip->isVisible()) << "nothing before the timer fires";
+    ASSERT_TRUE(waitUntil(
+        [&] { return bar.toolbar->tooltipWindow() && bar.toolbar->tooltipWindow()->isVisible(); },
+        10000));
+    tip = bar.toolbar->tooltipWindow();
+    EXPECT_EQ(tip->Label1()->text(), QStringLiteral("Ignore ICMP"));
+    EXPECT_FALSE(timer.isActive());
+    EXPECT_TRUE(tip->isWindow());
+    EXPECT_TRUE(tip->testAttribute(Qt::WA_ShowWithoutActivating));
+    EXPECT_EQ(tip->focusPolicy(), Qt::NoFocus);
+    EXPECT_EQ(tip->palette().color(QPalette::ToolTipBase),
+              tip->palette().color(tip->backgroundRole()));
+
+    // Pressing hides it at once, and it stays away while the button is pressed.
+    QTest::mousePress(bar.button(2), Qt::LeftButton, {}, kIn);
+    EXPECT_FALSE(tip->isVisible());
+    EXPECT_FALSE(bar.toolbar->tooltipPending());
+    EXPECT_FALSE(timer.isActive());
+    QTest::mouseMove(bar.button(2), QPoint(13, 12));
+    EXPECT_FALSE(timer.isActive());
+    QTest::mouseRelease(bar.button(2), Qt::LeftButton, {}, QPoint(13, 12));
+    EXPECT_FALSE(timer.isActive());
+    EXPECT_FALSE(tip->isVisible());
+    bar.button(2)->releaseMouse();
+}
+
+TEST(ToolbarTooltip, LeavingBeforeTheDelayShowsNothing) {
+    Bar bar;
+    QTest::mouseMove(bar.button(4), kIn);
+    QTest::mouseMove(bar.button(4), kOut);
+    EXPECT_EQ(bar.toolbar->buttonState(4), 1);
+    EXPECT_FALSE(bar.toolbar->tooltipPending());
+    QTimer& timer = bar.toolbar->timerTooltip();
+    EXPECT_TRUE(timer.isActive()) << "the timer runs on and fires";
+    ASSERT_TRUE(waitUntil([&] { return !timer.isActive(); }, 10000));
+    const frmTooltip* tip = bar.toolbar->tooltipWindow();
+    ASSERT_NE(tip, nullptr) << "made at its first hide";
+    EXPECT_FALSE(tip->isVisible());
+}
+
+TEST(ToolbarTooltip, PlacedBelowTheCursorImage) {
+    struct Case {
+        const char* name;
+        std::optional<CursorImage> image;
+        QPoint pointer;
+        QPoint topLeft;
+    };
+    const Case cases[] = {
+        {"monochrome arrow, mask 32 x 64, hot spot (0,0)",
+         FakeCursorSource::monochromeArrow(),
+         {100, 200},
+         {100, 232}},
+        {"colour cursor uses its whole mask height",
+         CursorImage{{}, {0, 0}, {32, 48}, true},
+         {100, 200},
+         {100, 248}},
+        {"hot spot inside the image",
+         CursorImage{{}, {10, 5}, {32, 32}, true},
+         {100, 200},
+         {90, 227}},
+        {"monochrome with an odd hot spot",
+         CursorImage{{}, {3, 7}, {16, 32}, false},
+         {50, 60},
+         {47, 69}},
+        {"no cursor image: 32 x 32, hot spot (0,0)", std::nullopt, {100, 200}, {100, 232}},
+        {"no clamping at the screen's corner",
+         FakeCursorSource::monochromeArrow(),
+         {5000, 4000},
+         {5000, 4032}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeCursorSource cursor;
+        cursor.image = c.image;
+        cursor.position = c.pointer;
+        frmTooltip tip(cursor);
+        tip.ShowTooltip(QStringLiteral("Freeze Display"));
+        EXPECT_EQ(tip.pos(), c.topLeft);
+        EXPECT_TRUE(tip.isVisible());
+    }
+}
+
+TEST(ToolbarTooltip, SizedToTheTextWithItsMargins) {
+    FakeCursorSource cursor;
+    frmTooltip tip(cursor);
+    const int frame = tip.frameWidth();
+    for (const QString& text :
+         {QStringLiteral("Ignore TCP"),
+          QStringLiteral("A caption much wider than the default window"), QStringLiteral("UDP")}) {
+        SCOPED_TRACE(text.toStdString());
+        tip.ShowTooltip(text);
+        const QLabel* label = tip.Label1();
+        EXPECT_EQ(label->text(), text);
+        EXPECT_EQ(label->pos(), QPoint(frame + 3, frame + 2));
+        EXPECT_GE(label->width(), label->fontMetrics().horizontalAdvance(text));
+        EXPECT_EQ(tip.width(), label->width() + 6 + 2 * frame);
+        EXPECT_EQ(tip.height(), label->height() + 4 + 2 * frame);
+    }
+}
+
+TEST(ToolbarTooltip, ShowingDoesNotTakeTheActiveWindow) {
+    Bar bar;
+    bar.host->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(bar.host.get()));
+    QTest::mouseMove(bar.button(0), kIn);
+    ASSERT_TRUE(waitUntil(
+        [&] { return bar.toolbar->tooltipWindow() && bar.toolbar->tooltipWindow()->isVisible(); },
+        10000));
+    spin(100);
+    EXPECT_EQ(QApplication::activeWindow(), bar.host.get());
+    bar.button(0)->releaseMouse();
+}
+
+// The real cursor image, under a virtual X server: the test program runs itself again there.
+TEST(ToolbarTooltip, RealCursorImageUnderX11) {
+    if (qgetenv("QUELMINT_UNDER_XVFB") == "1") {
+        ensureApplication();
+        QWidget window;
+        window.setCursor(Qt::ArrowCursor);
+        window.setGeometry(100, 100, 300, 200);
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        QCursor::setPos(250, 180);
+        SystemCursorSource source;
+        std::optional<CursorImage> image;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                image = source.currentCursor();
+                return image && image->position == QPoint(250, 180);
+            },
+            10000))
+            << "XFixes gave no cursor image at the pointer";
+        EXPECT_GT(image->mask.width(), 0);
+        EXPECT_GT(image->mask.height(), 0);
+        EXPECT_GE(image->hotSpot.x(), 0);
+        EXPECT_LT(image->hotSpot.x(), image->mask.width());
+        EXPECT_LT(image->hotSpot.y(), image->mask.height());
+        frmTooltip tip(source);
+        tip.ShowTooltip(QStringLiteral("Ignore UDP"));
+        EXPECT_EQ(tip.pos(), QPoint(250 - image->hotSpot.x(),
+                                    180 - image->hotSpot.y() + image->mask.height()));
+        std::printf("X11 cursor: %dx%d, hot spot (%d,%d); tooltip at (%d,%d)\n",
+                    image->mask.width(), image->mask.height(), image->hotSpot.x(),
+                    image->hotSpot.y(), tip.x(), tip.y());
+        return;
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("xauth")).isEmpty())
+        GTEST_SKIP() << "xvfb-run and xauth are not installed (packages xvfb, xauth)";
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("QUELMINT_UNDER_XVFB"), QStringLiteral("1"));
+    env.remove(QStringLiteral("DISPLAY"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral("xvfb-run"),
+                {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 800x600x24"),
+                 QCoreApplication::applicationFilePath(),
+                 QStringLiteral("--gtest_filter=ToolbarTooltip.RealCursorImageUnderX11")});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    const QByteArray out = child.readAll();
+    std::printf("%s\n", out.constData());
+    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
+}

@@ -1,0 +1,295 @@
+// The real program under a virtual X server inside a network namespace: a real click on
+// "Ignore UDP" stops UDP from being counted while ICMP still counts, a hovered button shows
+// its tooltip, and the orderly end on SIGTERM stores the switch.
+#include "ShellTestSupport.h"
+#include "support/TestFiles.h"
+
+#include <QColor>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <memory>
+
+namespace {
+constexpr quint16 kPort = 41110;
+constexpr int kPayload = 100;
+constexpr int kUdpFrame = 14 + 20 + 8 + kPayload; // Ethernet, IPv4, UDP, data
+constexpr int kPingFrame = 14 + 20 + 8 + 56;      // ping's default 56 data bytes
+constexpr int kPings = 4;
+
+/// A bound UDP socket in a namespace, so datagrams to it are taken in quietly.
+class UdpSink final {
+public:
+    UdpSink(const QString& ns, quint16 port) {
+        std::thread t([&] {
+            NetnsEnter enter(ns);
+            if (!enter.ok())
+                return;
+            fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in a = {};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(port);
+            if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+                ::close(fd_);
+                fd_ = -1;
+            }
+        });
+        t.join();
+    }
+    ~UdpSink() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    UdpSink(const UdpSink&) = delete;
+    UdpSink& operator=(const UdpSink&) = delete;
+    bool ok() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+/// The session file's fields: date, sent, received, pass-by, total.
+QList<double> sessionFigures(const QString& file) {
+    QList<double> figures;
+    const QList<QByteArray> f = readFile(file).trimmed().split('\t');
+    if (f.size() != 5)
+        return figures;
+    for (int i = 1; i < 5; ++i)
+        figures.append(f[i].toDouble());
+    return figures;
+}
+
+/// Lightness of a pixel of a picture; -1 outside it.
+int lightness(const QImage& image, int x, int y) {
+    if (!image.valid(x, y))
+        return -1;
+    return image.pixelColor(x, y).lightness();
+}
+} // namespace
+
+TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
+    ensureApplication();
+    SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo", "xprop", "xdotool", "ping");
+    const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
+    const QString binary = buildDir + QStringLiteral("/app/quelmint");
+    ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
+    NetnsPair pair(QStringLiteral("tb"), 110);
+    ASSERT_TRUE(pair.ok());
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString root = tmp.path();
+    QDir().mkpath(root + QStringLiteral("/bin"));
+    const QString program = root + QStringLiteral("/bin/quelmint");
+    ASSERT_TRUE(QFile::copy(binary, program));
+    QFile::setPermissions(program, QFile::permissions(binary));
+    QDir().mkpath(root + QStringLiteral("/run"));
+    QFile::setPermissions(root + QStringLiteral("/run"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
+                          QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth %1\n"
+                                         "CloseToTray=False\nStartMinimized=False\n")
+                              .arg(pair.nameA())
+                              .toUtf8()));
+    UdpSink sink(pair.nsA(), kPort);
+    ASSERT_TRUE(sink.ok());
+
+    // Inside the X server: the program, and a loop that runs the test's X commands.
+    const QString script = QStringLiteral("cd '%1'\n"
+                                          "bin/quelmint > program.log 2>&1 & pid=$!\n"
+                                          "echo $pid > pid\n"
+                                          "while kill -0 $pid 2>/dev/null; do\n"
+                                          "  if [ -e cmd ]; then sh cmd > cmd.out 2>&1; rm -f cmd; "
+                                          "touch cmd.done; fi\n"
+                                          "  sleep 0.05\n"
+                                          "done\n"
+                                          "wait $pid\n"
+                                          "echo $? > rc\n")
+                               .arg(root);
+    ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
+    // Runs shell commands on the X server's side; returns their output.
+    auto x = [&](const QString& commands) -> QByteArray {
+        QFile::remove(root + QStringLiteral("/cmd.done"));
+        EXPECT_TRUE(writeFile(root + QStringLiteral("/cmd.tmp"), commands.toUtf8()));
+        QFile::rename(root + QStringLiteral("/cmd.tmp"), root + QStringLiteral("/cmd"));
+        EXPECT_TRUE(
+            waitUntil([&] { return QFile::exists(root + QStringLiteral("/cmd.done")); }, 30000))
+            << commands.toStdString();
+        return readFile(root + QStringLiteral("/cmd.out"));
+    };
+
+    QProcess xvfb;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/cfg"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/run"));
+    xvfb.setProcessEnvironment(env);
+    xvfb.setProcessChannelMode(QProcess::MergedChannels);
+    xvfb.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
+                                      QStringLiteral("xvfb-run"), QStringLiteral("-a"),
+                                      QStringLiteral("-s"), QStringLiteral("-screen 0 800x600x24"),
+                                      QStringLiteral("sh"), root + QStringLiteral("/run.sh")});
+    ASSERT_TRUE(xvfb.waitForStarted(5000));
+    auto stopXvfb = qScopeGuard([&] {
+        if (xvfb.state() != QProcess::NotRunning) {
+            xvfb.kill();
+            xvfb.waitForFinished(5000);
+        }
+    });
+
+    ASSERT_TRUE(
+        waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
+    const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
+    ASSERT_GT(pid, 0);
+    // Capture runs once the program holds its packet socket for a while.
+    const QString packetSockets = QStringLiteral("/proc/%1/net/packet").arg(pid);
+    QElapsedTimer held;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            if (readFile(packetSockets).count('\n') < 2) {
+                held.invalidate();
+                return false;
+            }
+            if (!held.isValid())
+                held.start();
+            return held.elapsed() > 300;
+        },
+        30000));
+
+    // UDP counts before the click.
+    const QString session = root + QStringLiteral("/bin/Usage Logs/_session.log");
+    constexpr int kBefore = 20;
+    int sent = sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 1, kPayload);
+    spin(300); // the neighbour is resolved by the first datagram
+    sent += sendUdpFrom(pair.nsB(), pair.addressA(), kPort, kBefore - 1, kPayload);
+    ASSERT_EQ(sent, kBefore);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const QList<double> f = sessionFigures(session);
+            return f.size() == 4 && f[1] >= double(kBefore) * kUdpFrame;
+        },
+        20000))
+        << readFile(session).toStdString();
+
+    // The window, then a click on "Ignore UDP" (button 1 at 230,2) as the pointer moves in.
+    // The main window: the visible "Quelmint" window as wide as the "Bytes" tab (the client
+    // leader and the tooltip carry the name too).
+    const QString mainWindow =
+        QStringLiteral("$(for w in $(xdotool search --onlyvisible --name '^Quelmint$'); do "
+                       "xwininfo -id $w | grep -q 'Width: 349$' && echo $w; done | head -1)");
+    const QByteArray id = x(QStringLiteral("echo ") + mainWindow).trimmed();
+    ASSERT_FALSE(id.isEmpty()) << readFile(root + QStringLiteral("/program.log")).toStdString();
+    const QString window = QString::fromLatin1(id);
+    x(QStringLiteral("xdotool mousemove --window %1 240 12 sleep 0.1 mousemove --window %1 242 "
+                     "14 sleep 0.1 click 1")
+          .arg(window));
+    // Sunken: shadow on the top row, highlight on the bottom row.
+    const QString shot = root + QStringLiteral("/window.png");
+    QImage picture;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            x(QStringLiteral("import -window %1 '%2'").arg(window, shot));
+            picture = QImage(shot);
+            return lightness(picture, 240, 2) >= 0 &&
+                   lightness(picture, 240, 2) < lightness(picture, 240, 25);
+        },
+        20000))
+        << "button 1 never showed sunken";
+
+    // After the click: UDP is ignored, ICMP still counts (both ways).
+    sent = sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 20, kPayload);
+    EXPECT_EQ(sent, 20);
+    EXPECT_EQ(pair.runInB({QStringLiteral("ping"), QStringLiteral("-c"), QString::number(kPings),
+                           QStringLiteral("-i"), QStringLiteral("0.2"), pair.addressA()}),
+              0);
+    const double expectedReceived = double(kBefore) * kUdpFrame + double(kPings) * kPingFrame;
+    const double expectedSent = double(kPings) * kPingFrame;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const QList<double> f = sessionFigures(session);
+            return f.size() == 4 && f[0] >= expectedSent && f[1] >= expectedReceived;
+        },
+        20000))
+        << readFile(session).toStdString();
+    const QList<double> figures = sessionFigures(session);
+    ASSERT_EQ(figures.size(), 4);
+    EXPECT_EQ(figures[0], expectedSent);
+    EXPECT_EQ(figures[1], expectedReceived) << "UDP counted after Ignore UDP";
+    EXPECT_EQ(figures[2], 0);
+
+    // Hovering "Ignore ICMP" (button 2 at 255,2) shows its tooltip; a picture of the screen.
+    x(QStringLiteral("xdotool mousemove --window %1 265 12 sleep 0.1 mousemove --window %1 266 "
+                     "13 sleep 0.1 mousemove --window %1 267 14")
+          .arg(window));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return x(QStringLiteral("xdotool search --onlyvisible --class quelmint | wc -l"))
+                       .trimmed()
+                       .toInt() >= 2;
+        },
+        20000))
+        << "no tooltip window";
+    const QString screen = root + QStringLiteral("/screen.png");
+    x(QStringLiteral("import -window root '%1'").arg(screen));
+    const QString artifacts = buildDir + QStringLiteral("/artifacts");
+    QDir().mkpath(artifacts);
+    const QString saved = artifacts + QStringLiteral("/toolbar-ignore-udp-tooltip.png");
+    QFile::remove(saved);
+    EXPECT_TRUE(QFile::copy(screen, saved));
+
+    // A press on "Ignore TCP" (button 0 at 205,2) dragged out and back in shows pressed
+    // again; released outside, it is cancelled (DisplayTCP stays True below).
+    auto look = [&](int left) {
+        x(QStringLiteral("import -window %1 '%2'").arg(window, shot));
+        picture = QImage(shot);
+        return lightness(picture, left + 10, 25) - lightness(picture, left + 10, 2);
+    };
+    x(QStringLiteral("xdotool mousemove --window %1 215 12 sleep 0.1 mousemove --window %1 217 "
+                     "14 sleep 0.1 mousedown 1 sleep 0.1 mousemove --window %1 217 60 sleep 0.1 "
+                     "mousemove --window %1 217 61 sleep 0.1 mousemove --window %1 216 13 sleep "
+                     "0.1 mousemove --window %1 217 14")
+          .arg(window));
+    EXPECT_TRUE(waitUntil([&] { return look(205) > 0; }, 20000)) << "not pressed again";
+    x(QStringLiteral("xdotool mousemove --window %1 217 60 sleep 0.1 mousemove --window %1 217 "
+                     "61 sleep 0.1 mouseup 1")
+          .arg(window));
+    EXPECT_TRUE(waitUntil([&] { return look(205) == 0; }, 20000)) << "not flat after cancel";
+
+    // "Always on top" (button 4 at 311,2): the window asks to stay above others and keeps
+    // its place and its visibility.
+    auto geometry = [&] {
+        return x(QStringLiteral("xwininfo -id %1 | grep -E 'Absolute|Width|Height|Map State'")
+                     .arg(mainWindow));
+    };
+    const QByteArray placeBefore = geometry();
+    x(QStringLiteral("xdotool mousemove --window %1 321 12 sleep 0.1 mousemove --window %1 322 "
+                     "13 sleep 0.1 mousemove --window %1 323 14 sleep 0.1 click 1")
+          .arg(window));
+    auto state = [&] { return x(QStringLiteral("xprop -id %1 _NET_WM_STATE").arg(mainWindow)); };
+    EXPECT_TRUE(waitUntil([&] { return state().contains("_NET_WM_STATE_ABOVE"); }, 20000))
+        << state().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return geometry() == placeBefore; }, 20000))
+        << placeBefore.toStdString() << " became " << geometry().toStdString();
+    EXPECT_TRUE(placeBefore.contains("IsViewable")) << placeBefore.toStdString();
+
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 30000))
+        << xvfb.readAll().toStdString();
+    EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0"))
+        << readFile(root + QStringLiteral("/program.log")).toStdString();
+    const QByteArray settings = readFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"));
+    EXPECT_TRUE(settings.contains("DisplayUDP=False")) << settings.toStdString();
+    EXPECT_TRUE(settings.contains("DisplayTCP=True")) << settings.toStdString();
+    EXPECT_TRUE(settings.contains("DisplayICMP=True")) << settings.toStdString();
+    std::printf("toolbar end-to-end: received %g bytes, sent %g; screenshot %s\n", figures[1],
+                figures[0], saved.toLocal8Bit().constData());
+}
