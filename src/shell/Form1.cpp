@@ -9,6 +9,7 @@
 #include "settings/Settings.h"
 #include "settings/ui/Form2.h"
 #include "shell/AdapterMonitor.h"
+#include "shell/ConnectionListView.h"
 #include "shell/StatsPanel.h"
 #include "shell/TrayController.h"
 #include "shell/UsageLogView.h"
@@ -56,6 +57,12 @@ Form1::Form1(ShellServices& services, QWidget* parent)
     setWindowTitle(QStringLiteral("Quelmint"));
     buildControls();
     buildMenu();
+    connectionList_ = std::make_unique<ConnectionListView>(
+        services.clock, settings_->gRemoveFromListTime, settings_->gHiliteNewPacketTime,
+        services.nameResolver, &services.boxes, packetsPage_);
+    frames_.getNameFromAddress = [this](quint32 a) { return connectionList_->getNameFromAddress(a); };
+    frames_.listPacket = [this](const clsPacketInfo& p) { connectionList_->listPacket(p); };
+    statistics_->clearPacketList = [this] { connectionList_->clear(); };
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer2.setObjectName(QStringLiteral("Timer2"));
     connect(&Timer1, &QTimer::timeout, this, &Form1::timer1Tick);
@@ -451,6 +458,7 @@ void Form1::OnCaptureAborted() {
 
 void Form1::onBatchEnd() {
     statistics_->flush();
+    connectionList_->flush();
     if (dailyUsage_)
         dailyUsage_->onBatchEnd();
 }
@@ -480,7 +488,10 @@ void Form1::timer2Tick() {
         statistics_->updateDuration();
     } catch (...) {
     }
-    // The packet list's ageing belongs to the packet list, which is not part of this program yet.
+    try {
+        connectionList_->ScavengeList();
+    } catch (...) {
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <memory>
 
 class AdapterMonitor;
+class ConnectionListView;
 class DailyUsage;
 class SpeedSampler;
 class Statistics;
@@ -109,6 +110,8 @@ public:
     SpeedSampler& sampler() { return *sampler_; }
     /// True once unload() has run.
     bool isUnloaded() const { return unloaded_; }
+    /// The "Packets" tab's list (ListView1), its table and the address names.
+    ConnectionListView& connectionList() { return *connectionList_; }
 
     QTimer Timer1; ///< sampling tick, 100 ms
     QTimer Timer2; ///< housekeeping tick, 1000 ms
@@ -142,6 +145,7 @@ private:
     FrameHandler frames_;
     std::unique_ptr<SpeedSampler> sampler_;
     std::unique_ptr<Statistics> statistics_;
+    std::unique_ptr<ConnectionListView> connectionList_;
 
     bool loaded_ = false;
     bool unloaded_ = false;

@@ -11,6 +11,7 @@ class Autostart;
 class CaptureComponent;
 class Clock;
 class FileSystem;
+class HostNameResolver;
 class MessageBoxes;
 class SettingsStore;
 class SingleInstance;
@@ -36,4 +37,6 @@ struct ShellServices {
     QString appDataFolder;
     /// Interval of the adapter-recovery poll (2000 ms in the program).
     int recoveryIntervalMs = 2000;
+    /// Reverse name lookups for "Resolve IP"; null: the system resolver.
+    HostNameResolver* nameResolver = nullptr;
 };

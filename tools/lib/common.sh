@@ -2,7 +2,7 @@
 
 # Packages needed to build and run Quelmint.
 QUELMINT_RUN_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins
-  libpcap-dev libgtest-dev libcap2-bin fonts-dejavu-core)
+  libpcap-dev libgtest-dev libcap2-bin fonts-dejavu-core fonts-liberation)
 # Extra packages the test suite needs: capture tools, namespaces, a virtual display.
 QUELMINT_TEST_PACKAGES=(tcpdump tshark iproute2 iputils-ping python3 curl procps xvfb xauth
   imagemagick x11-utils)
