@@ -37,6 +37,7 @@
 #include <QJsonObject>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -175,6 +176,14 @@ int main(int argc, char* argv[]) {
         frames.batchEnd = [&statistics, &dailyUsage] {
             statistics.flush();
             dailyUsage->onBatchEnd();
+        };
+    }
+
+    if (parser.isSet(connectionsOption)) {
+        const std::function<void()> others = frames.batchEnd;
+        frames.batchEnd = [others, &connections] {
+            others();
+            connections.endBatch();
         };
     }
 

@@ -81,6 +81,13 @@ void ConnectionTable::rebuildIndex(std::size_t minimumEntries) {
     }
 }
 
+std::size_t ConnectionTable::recentSlot(const clsPacketInfo& info) {
+    quint64 h = quint64(reinterpret_cast<quintptr>(info.srcAddr.constData())) * 0x9E3779B97F4A7C15ull;
+    h ^= quint64(reinterpret_cast<quintptr>(info.destAddr.constData())) * 0xC2B2AE3D27D4EB4Full;
+    h ^= (quint64(quint32(info.srcPort)) << 32 | quint32(info.destPort)) * 0x165667B19E3779F9ull;
+    return std::size_t(h >> (64 - kRecentBits));
+}
+
 void ConnectionTable::noteChanged(int row) {
     if (changes_.firstChanged < 0 || row < changes_.firstChanged)
         changes_.firstChanged = row;
@@ -91,13 +98,32 @@ void ConnectionTable::noteChanged(int row) {
 void ConnectionTable::listPacket(const clsPacketInfo& info) {
     if (displayFrozen_)
         return;
-    const std::size_t hash = hashOf(info.srcAddr, info.srcPort, info.destAddr, info.destPort);
-    const int row = lookUp(hash, info.srcAddr, info.srcPort, info.destAddr, info.destPort);
+    qint32& recent = recent_[recentSlot(info)];
+    int row = -1;
+    std::size_t hash = 0;
+    if (recent >= 0 && recent < size()) {
+        const ConnectionEntry& e = entries_[std::size_t(recent)];
+        if (e.srcPort == info.srcPort && e.destPort == info.destPort &&
+            e.srcAddr.constData() == info.srcAddr.constData() &&
+            e.srcAddr.size() == info.srcAddr.size() &&
+            e.destAddr.constData() == info.destAddr.constData() &&
+            e.destAddr.size() == info.destAddr.size())
+            row = recent; // the same stored texts: the same key
+    }
+    if (row < 0) {
+        hash = hashOf(info.srcAddr, info.srcPort, info.destAddr, info.destPort);
+        row = lookUp(hash, info.srcAddr, info.srcPort, info.destAddr, info.destPort);
+        recent = row;
+    }
     if (row < 0 && entries_.size() >= std::size_t(kMaxEntries)) {
         ++unlisted_;
         return;
     }
-    const qint64 now = extendedTick();
+    if (!tickFresh_) {
+        batchTick_ = extendedTick();
+        tickFresh_ = true;
+    }
+    const qint64 now = batchTick_;
     const qint64 removeDeadline = now + qint64(removeSeconds_) * 1000;
     const qint64 highlightDeadline = now + qint64(hiliteSeconds_) * 1000;
     if (row >= 0) {
@@ -125,11 +151,13 @@ void ConnectionTable::listPacket(const clsPacketInfo& info) {
     e.hash = hash;
     const int newRow = int(entries_.size()) - 1;
     insertIndex(hash, newRow);
+    recent = newRow;
     changes_.lastTouched = newRow;
 }
 
 int ConnectionTable::markOverdue() {
     const qint64 now = extendedTick(); // also keeps the wrap count during a freeze
+    tickFresh_ = false;
     if (displayFrozen_)
         return 0;
     const bool removing = removeSeconds_ != 0;
@@ -177,6 +205,7 @@ void ConnectionTable::clear() {
 ConnectionTable::Changes ConnectionTable::takeChanges() {
     const Changes taken = changes_;
     changes_ = Changes();
+    tickFresh_ = false;
     return taken;
 }
 

@@ -39,6 +39,10 @@ struct ConnectionEntry {
 /// Size: at most kMaxEntries entries. A packet of a new key arriving when the table is full is
 /// not listed (unlistedPackets() counts them); packets of listed keys still update their rows.
 ///
+/// The tick is read once per batch of frames (at its first packet; endBatch() or takeChanges()
+/// ends the batch): a batch spans a few milliseconds, far inside the one-second sweep, and the
+/// clock is the costliest step of a packet.
+///
 /// Changes are gathered for the list, which takes them once per batch (takeChanges()).
 class ConnectionTable final {
     Q_DISABLE_COPY_MOVE(ConnectionTable)
@@ -61,6 +65,8 @@ public:
 
     /// Folds one packet in. Does nothing while the display is frozen.
     void listPacket(const clsPacketInfo& info);
+    /// Ends a batch of frames: the next packet reads the clock again.
+    void endBatch() { tickFresh_ = false; }
 
     /// The ageing sweep: ends overdue highlights and removes overdue entries (the latter unless
     /// removeSeconds is 0). Does nothing while frozen.
@@ -82,8 +88,8 @@ public:
     /// Packets of new keys that found the table full, since the start.
     quint64 unlistedPackets() const { return unlisted_; }
 
-    /// Returns and forgets the changes gathered since the last call. Rows appended since then
-    /// are those from the size the caller last saw.
+    /// Returns and forgets the changes gathered since the last call (and ends the batch). Rows
+    /// appended since then are those from the size the caller last saw.
     Changes takeChanges();
 
     // The sweep in steps, for a list that announces removals as they happen:
@@ -123,16 +129,25 @@ private:
     void insertIndex(std::size_t hash, int row);
     void rebuildIndex(std::size_t minimumEntries);
     void noteChanged(int row);
+    static std::size_t recentSlot(const clsPacketInfo& info);
+
+    /// Rows of recently seen keys, found by where the packet's texts are stored: the address
+    /// texts of a run of packets usually share one copy, so a packet of a known conversation is
+    /// found without hashing its texts. Every hit is checked against the row itself.
+    static constexpr int kRecentBits = 10;
 
     const Clock& clock_;
     const qint32& removeSeconds_;
     const qint32& hiliteSeconds_;
     std::vector<ConnectionEntry> entries_;
     std::vector<qint32> index_; ///< open addressing, linear probing; -1 = empty slot
+    std::vector<qint32> recent_ = std::vector<qint32>(std::size_t(1) << kRecentBits, -1);
     std::size_t indexMask_ = 0;
     quint32 lastTick_ = 0;
     qint64 tickBase_ = 0; ///< extended value of lastTick_
     bool tickStarted_ = false;
+    bool tickFresh_ = false; ///< batchTick_ was read in this batch
+    qint64 batchTick_ = 0;
     bool displayFrozen_ = false;
     quint64 unlisted_ = 0;
     Changes changes_;

@@ -237,9 +237,11 @@ TEST(ConnectionIndex, FindsTheRightEntryAfterScatteredRemovals) {
     const int n = 3000;
     for (int i = 0; i < n; ++i)
         table.listPacket(packet("10.1.1.1", i, "10.2.2.2", 80, 1, 6));
+    table.endBatch();
     clock.advance(10000);
     for (int i = 0; i < n; i += 3) // every third keeps going
         table.listPacket(packet("10.1.1.1", i, "10.2.2.2", 80, 1, 6));
+    table.endBatch();
     clock.advance(20001);
     table.ScavengeList();
     ASSERT_EQ(table.size(), n / 3);
@@ -273,6 +275,7 @@ TEST(ConnectionIndex, FullTableStopsAddingButKeepsUpdating) {
     }
     EXPECT_EQ(table.size(), ConnectionTable::kMaxEntries);
     EXPECT_EQ(table.unlistedPackets(), quint64(extra));
+    table.endBatch();
     clock.advance(10000);
     table.listPacket(packet("0", 5, "10.0.0.1", 80, 10, 6));
     EXPECT_EQ(ConnectionModel::cellText(table.at(5), ConnectionModel::Packets), "2");
