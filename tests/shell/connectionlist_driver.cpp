@@ -1,7 +1,8 @@
 // The main window with real capture on a real display, showing the "Packets" tab, for the live
 // test of the packet list. Run in its working folder, which receives the usage logs and these
 // files: "dump" asks for rows.txt (the list's rows, "|"-joined, then "lookups <address> <n>"
-// lines, "paints <n>" and "maxGapMs <n>"), "quit" ends the program in order.
+// lines, "frames <counted>", "receivedBytes <n>", "rows <n>", "paints <n>" (repaints of the list)
+// and "maxGapMs <n>" (longest stand-still of the event loop)), "quit" ends the program in order.
 //
 //   connectionlist_driver [--names]      (--names: "Resolve IP" on from the start)
 
@@ -134,6 +135,12 @@ int main(int argc, char** argv) {
         for (auto it = resolver.asked.cbegin(); it != resolver.asked.cend(); ++it)
             text += "lookups " + AddressNames::dottedText(it.key()).toUtf8() + ' ' +
                     QByteArray::number(it.value()) + '\n';
+        text += "frames " + QByteArray::number(window.frames().packetCount, 'f', 0) + '\n';
+        text += "receivedBytes " +
+                QByteArray::number(
+                    window.frames().counters.transfer(TrafficCounters::Received), 'f', 0) +
+                '\n';
+        text += "rows " + QByteArray::number(model ? model->rowCount() : 0) + '\n';
         text += "paints " + QByteArray::number(paints.paints) + '\n';
         text += "maxGapMs " + QByteArray::number(maxGap) + '\n';
         QFile out(QStringLiteral("rows.tmp"));
