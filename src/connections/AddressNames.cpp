@@ -15,8 +15,8 @@ AddressNames::~AddressNames() {
 }
 
 qint32 AddressNames::cacheKey(quint8 b1, quint8 b2, quint8 b3, quint8 b4) {
-    const quint32 value = quint32(b1) | (quint32(b2) << 8) | (quint32(b3) << 16) |
-                          (quint32(b4) << 24);
+    const quint32 value =
+        quint32(b1) | (quint32(b2) << 8) | (quint32(b3) << 16) | (quint32(b4) << 24);
     return qint32(value);
 }
 

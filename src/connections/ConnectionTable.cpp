@@ -23,8 +23,8 @@ qint64 ConnectionTable::extendedTick() {
     return tickBase_;
 }
 
-std::size_t ConnectionTable::hashOf(const QString& srcAddr, qint32 srcPort,
-                                    const QString& destAddr, qint32 destPort) {
+std::size_t ConnectionTable::hashOf(const QString& srcAddr, qint32 srcPort, const QString& destAddr,
+                                    qint32 destPort) {
     std::size_t h = qHashMulti(0, srcAddr, srcPort, destAddr, destPort);
     // Spread the bits: the index uses the low ones.
     h ^= h >> 31;
@@ -82,7 +82,8 @@ void ConnectionTable::rebuildIndex(std::size_t minimumEntries) {
 }
 
 std::size_t ConnectionTable::recentSlot(const clsPacketInfo& info) {
-    quint64 h = quint64(reinterpret_cast<quintptr>(info.srcAddr.constData())) * 0x9E3779B97F4A7C15ull;
+    quint64 h =
+        quint64(reinterpret_cast<quintptr>(info.srcAddr.constData())) * 0x9E3779B97F4A7C15ull;
     h ^= quint64(reinterpret_cast<quintptr>(info.destAddr.constData())) * 0xC2B2AE3D27D4EB4Full;
     h ^= (quint64(quint32(info.srcPort)) << 32 | quint32(info.destPort)) * 0x165667B19E3779F9ull;
     return std::size_t(h >> (64 - kRecentBits));

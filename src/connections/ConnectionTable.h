@@ -13,18 +13,18 @@ class Clock;
 /// One row of the packet list: every packet from one address and port to another, folded.
 /// Values are kept typed; the list shows them as text.
 struct ConnectionEntry {
-    QString srcAddr;            ///< "From": display text of the first packet's source
-    QString destAddr;           ///< "To"
-    qint32 srcPort = 0;         ///< first "Port"
-    qint32 destPort = 0;        ///< second "Port"
-    double data = 0;            ///< "Data (Bytes)": sum of the packets' data bytes
-    double packets = 0;         ///< "Packets"
-    qint16 pkType = 0;          ///< protocol of the first packet ("Type")
-    bool highlighted = false;   ///< data cell red (else black)
-    bool removing = false;      ///< marked by the sweep, gone before it returns
-    qint64 removeDeadline = 0;  ///< extended tick after which the row may go
+    QString srcAddr;              ///< "From": display text of the first packet's source
+    QString destAddr;             ///< "To"
+    qint32 srcPort = 0;           ///< first "Port"
+    qint32 destPort = 0;          ///< second "Port"
+    double data = 0;              ///< "Data (Bytes)": sum of the packets' data bytes
+    double packets = 0;           ///< "Packets"
+    qint16 pkType = 0;            ///< protocol of the first packet ("Type")
+    bool highlighted = false;     ///< data cell red (else black)
+    bool removing = false;        ///< marked by the sweep, gone before it returns
+    qint64 removeDeadline = 0;    ///< extended tick after which the row may go
     qint64 highlightDeadline = 0; ///< extended tick after which the data cell turns black
-    std::size_t hash = 0;       ///< hash of the key, kept for rebuilding the index
+    std::size_t hash = 0;         ///< hash of the key, kept for rebuilding the index
 };
 
 /// The connection table behind the "Packets" list: one entry per directed key (source text,

@@ -72,8 +72,8 @@ ConnectionListView::ConnectionListView(const Clock& clock, const qint32& removeS
     }
     const int inner = kWidth - 2 * view->frameWidth() -
                       view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
-    const int address = std::max((inner - used) / 2,
-                                 fm.horizontalAdvance(QStringLiteral("From")) + kPad);
+    const int address =
+        std::max((inner - used) / 2, fm.horizontalAdvance(QStringLiteral("From")) + kPad);
     view->setColumnWidth(ConnectionModel::From, address);
     view->setColumnWidth(ConnectionModel::To, address);
     view->setTextElideMode(Qt::ElideRight);
@@ -92,6 +92,16 @@ QFont ConnectionListView::listFont() {
     QFont font(family);
     font.setPointSize(8);
     return font;
+}
+
+void ConnectionListView::listPacket(const clsPacketInfo& info) {
+    try {
+        table_.listPacket(info);
+    } catch (const std::exception& e) {
+        if (boxes_)
+            boxes_->error(QStringLiteral("listPacket"), QString::fromLocal8Bit(e.what()),
+                          ErrorSource::Repeating);
+    }
 }
 
 void ConnectionListView::flush() {

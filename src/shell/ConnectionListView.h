@@ -38,13 +38,13 @@ public:
     /// The periods are the settings' variables (read at every use); clock, periods, resolver
     /// and boxes must outlive this object. resolver null: the system resolver. boxes may be
     /// null. The list becomes a child of page at (0, 3), 417 × 257 pixels.
-    ConnectionListView(const Clock& clock, const qint32& removeSeconds,
-                       const qint32& hiliteSeconds, HostNameResolver* resolver,
-                       MessageBoxes* boxes, QWidget* page);
+    ConnectionListView(const Clock& clock, const qint32& removeSeconds, const qint32& hiliteSeconds,
+                       HostNameResolver* resolver, MessageBoxes* boxes, QWidget* page);
     ~ConnectionListView();
 
-    /// Folds a packet into the table (nothing while frozen).
-    void listPacket(const clsPacketInfo& info) { table_.listPacket(info); }
+    /// Folds a packet into the table (nothing while frozen). A failure drops the packet and is
+    /// reported as "Error in listPacket:"; the frame is still counted.
+    void listPacket(const clsPacketInfo& info);
     /// The text shown for an address (first octet in the high byte).
     QString getNameFromAddress(quint32 address) { return names_.getNameFromAddress(address); }
     /// Once per batch of frames: tells the list what changed and scrolls to the latest row.

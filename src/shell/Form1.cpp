@@ -60,7 +60,9 @@ Form1::Form1(ShellServices& services, QWidget* parent)
     connectionList_ = std::make_unique<ConnectionListView>(
         services.clock, settings_->gRemoveFromListTime, settings_->gHiliteNewPacketTime,
         services.nameResolver, &services.boxes, packetsPage_);
-    frames_.getNameFromAddress = [this](quint32 a) { return connectionList_->getNameFromAddress(a); };
+    frames_.getNameFromAddress = [this](quint32 a) {
+        return connectionList_->getNameFromAddress(a);
+    };
     frames_.listPacket = [this](const clsPacketInfo& p) { connectionList_->listPacket(p); };
     statistics_->clearPacketList = [this] { connectionList_->clear(); };
     Timer1.setObjectName(QStringLiteral("Timer1"));

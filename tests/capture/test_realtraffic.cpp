@@ -155,13 +155,15 @@ Expected fromTshark(const QString& file, const QString& localAddress, QString* e
         if (at == pairIndex.end()) {
             at = pairIndex.insert(key, int(pairs.size()));
             const char* types[] = {"", "ICMP", "IGMP", "", "", "", "TCP"};
-            pairs.append({key, QString::fromLatin1(protocol == 17 ? "UDP" : types[protocol]), 0, 0});
+            const char* type = protocol == 17 ? "UDP" : types[protocol];
+            pairs.append({key, QString::fromLatin1(type), 0, 0});
         }
         pairs[*at].data += length - headers;
         pairs[*at].packets += 1;
     }
     for (const Pair& p : pairs)
-        e.connections << QStringLiteral("%1 %2 %3 %4").arg(p.key).arg(p.data).arg(p.type).arg(p.packets);
+        e.connections
+            << QStringLiteral("%1 %2 %3 %4").arg(p.key).arg(p.data).arg(p.type).arg(p.packets);
     return e;
 }
 

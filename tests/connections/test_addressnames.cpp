@@ -21,10 +21,8 @@ struct KeyCase {
 
 TEST(AddressNames, CacheKeysAndDottedTexts) {
     const KeyCase cases[] = {
-        {192, 168, 1, 10, 167880896, "192.168.1.10"},
-        {127, 0, 0, 1, 16777343, "127.0.0.1"},
-        {10, 0, 0, 200, -939524086, "10.0.0.200"},
-        {0, 0, 0, 0, 0, "0.0.0.0"},
+        {192, 168, 1, 10, 167880896, "192.168.1.10"}, {127, 0, 0, 1, 16777343, "127.0.0.1"},
+        {10, 0, 0, 200, -939524086, "10.0.0.200"},    {0, 0, 0, 0, 0, "0.0.0.0"},
         {255, 255, 255, 255, -1, "255.255.255.255"},
     };
     for (const KeyCase& c : cases) {
@@ -140,7 +138,10 @@ TEST(AddressNames, WhatIsKeptOfAHostName) {
         {"a character ending at the cut is kept", QByteArray(254, 'a') + "\xc3\xa9" + "zz",
          QString(254, QLatin1Char('a')) + QChar(0xE9)},
         {"not valid text", "\xff\xfe", QString(2, QChar(0xFFFD))},
-        {"UTF-8", "m\xc3\xbc" "ller.example", QString::fromUtf8("m\xc3\xbcller.example")},
+        {"UTF-8",
+         "m\xc3\xbc"
+         "ller.example",
+         QString::fromUtf8("m\xc3\xbcller.example")},
     };
     for (const NameCase& c : cases)
         EXPECT_EQ(AddressNames::nameFromBytes(c.bytes), c.expected) << c.name;

@@ -71,14 +71,15 @@ INSTANTIATE_TEST_SUITE_P(
                  {packet("10.0.0.1", 0, "10.0.0.2", 0, 0, 1),
                   packet("10.0.0.1", 0, "10.0.0.2", 0, 0, 2)},
                  {"10.0.0.1|0|10.0.0.2|0|0|ICMP|2"}},
-        FoldCase{"IgmpFirst", {packet("10.0.0.1", 0, "224.0.0.1", 0, 0, 2)},
+        FoldCase{"IgmpFirst",
+                 {packet("10.0.0.1", 0, "224.0.0.1", 0, 0, 2)},
                  {"10.0.0.1|0|224.0.0.1|0|0|IGMP|1"}},
         FoldCase{"NamesDifferingInCaseAreDifferentKeys",
                  {packet("Host", 53, "peer", 53, 1, 17), packet("host", 53, "peer", 53, 2, 17),
                   packet("Host", 53, "Peer", 53, 4, 17)},
-                 {"Host|53|peer|53|1|UDP|1", "host|53|peer|53|2|UDP|1",
-                  "Host|53|Peer|53|4|UDP|1"}},
-        FoldCase{"OtherProtocolHasNoType", {packet("10.0.0.1", 0, "10.0.0.2", 0, 7, 47)},
+                 {"Host|53|peer|53|1|UDP|1", "host|53|peer|53|2|UDP|1", "Host|53|Peer|53|4|UDP|1"}},
+        FoldCase{"OtherProtocolHasNoType",
+                 {packet("10.0.0.1", 0, "10.0.0.2", 0, 7, 47)},
                  {"10.0.0.1|0|10.0.0.2|0|7||1"}},
         FoldCase{"EachPortIsPartOfTheKey",
                  {packet("a", 1, "b", 2, 1, 6), packet("a", 1, "b", 3, 1, 6),
@@ -103,15 +104,27 @@ INSTANTIATE_TEST_SUITE_P(
 /// One step of an ageing script.
 struct Step {
     enum Op { Packet, Advance, Sweep, Freeze, Thaw, Reset } op;
-    const char* key = "";  ///< Packet: the source text (port 1 → "dst":2, TCP)
-    qint64 ms = 0;         ///< Advance
+    const char* key = ""; ///< Packet: the source text (port 1 → "dst":2, TCP)
+    qint64 ms = 0;        ///< Advance
 };
-Step pkt(const char* key) { return {Step::Packet, key, 0}; }
-Step adv(qint64 ms) { return {Step::Advance, "", ms}; }
-Step sweep() { return {Step::Sweep, "", 0}; }
-Step freeze() { return {Step::Freeze, "", 0}; }
-Step thaw() { return {Step::Thaw, "", 0}; }
-Step reset() { return {Step::Reset, "", 0}; }
+Step pkt(const char* key) {
+    return {Step::Packet, key, 0};
+}
+Step adv(qint64 ms) {
+    return {Step::Advance, "", ms};
+}
+Step sweep() {
+    return {Step::Sweep, "", 0};
+}
+Step freeze() {
+    return {Step::Freeze, "", 0};
+}
+Step thaw() {
+    return {Step::Thaw, "", 0};
+}
+Step reset() {
+    return {Step::Reset, "", 0};
+}
 
 struct AgeCase {
     const char* name;
@@ -126,11 +139,11 @@ QString stateOf(const ConnectionModel& model) {
     QStringList rows;
     for (int r = 0; r < model.rowCount(); ++r) {
         const QString from = model.data(model.index(r, ConnectionModel::From)).toString();
-        const QString packets =
-            model.data(model.index(r, ConnectionModel::Packets)).toString();
+        const QString packets = model.data(model.index(r, ConnectionModel::Packets)).toString();
         const QColor colour =
             model.data(model.index(r, ConnectionModel::Data), Qt::ForegroundRole).value<QColor>();
-        EXPECT_TRUE(colour == QColor(255, 0, 0) || colour == QColor(0, 0, 0)) << colour.name().toStdString();
+        EXPECT_TRUE(colour == QColor(255, 0, 0) || colour == QColor(0, 0, 0))
+            << colour.name().toStdString();
         rows << from + QLatin1Char(':') + packets +
                     (colour == QColor(255, 0, 0) ? QStringLiteral("*") : QString());
     }
@@ -181,50 +194,114 @@ INSTANTIATE_TEST_SUITE_P(
     Deadlines, Ageing,
     ::testing::Values(
         AgeCase{"NewEntryIsRed", 30, 2, kStart, {pkt("A"), sweep()}, "A:1*"},
-        AgeCase{"HighlightEndingExactlyAtTheSweepLastsOneMoreSweep", 30, 2, kStart,
-                {pkt("A"), adv(2000), sweep()}, "A:1*"},
-        AgeCase{"HighlightEndsOnceItsDeadlinePassed", 30, 2, kStart,
-                {pkt("A"), adv(2000), sweep(), adv(1), sweep()}, "A:1"},
-        AgeCase{"HighlightZeroEndsAtTheNextSweep", 30, 0, kStart,
-                {pkt("A"), sweep(), adv(1000), sweep()}, "A:1"},
-        AgeCase{"RemovalExactlyAtTheSweepWaits", 30, 2, kStart,
-                {pkt("A"), adv(30000), sweep()}, "A:1"},
-        AgeCase{"RemovalOnceTheDeadlinePassed", 30, 2, kStart,
-                {pkt("A"), adv(30001), sweep()}, ""},
-        AgeCase{"TwoAdjacentExpiredEntriesGoInOneSweep", 30, 2, kStart,
-                {pkt("A"), pkt("B"), adv(10000), pkt("C"), adv(20001), sweep()}, "C:1"},
-        AgeCase{"SeparateRunsOfExpiredEntries", 30, 2, kStart,
-                {pkt("A"), pkt("B"), pkt("C"), pkt("D"), pkt("E"), adv(10000), pkt("B"),
-                 pkt("D"), adv(20001), sweep()},
+        AgeCase{"HighlightEndingExactlyAtTheSweepLastsOneMoreSweep",
+                30,
+                2,
+                kStart,
+                {pkt("A"), adv(2000), sweep()},
+                "A:1*"},
+        AgeCase{"HighlightEndsOnceItsDeadlinePassed",
+                30,
+                2,
+                kStart,
+                {pkt("A"), adv(2000), sweep(), adv(1), sweep()},
+                "A:1"},
+        AgeCase{"HighlightZeroEndsAtTheNextSweep",
+                30,
+                0,
+                kStart,
+                {pkt("A"), sweep(), adv(1000), sweep()},
+                "A:1"},
+        AgeCase{
+            "RemovalExactlyAtTheSweepWaits", 30, 2, kStart, {pkt("A"), adv(30000), sweep()}, "A:1"},
+        AgeCase{"RemovalOnceTheDeadlinePassed", 30, 2, kStart, {pkt("A"), adv(30001), sweep()}, ""},
+        AgeCase{"TwoAdjacentExpiredEntriesGoInOneSweep",
+                30,
+                2,
+                kStart,
+                {pkt("A"), pkt("B"), adv(10000), pkt("C"), adv(20001), sweep()},
+                "C:1"},
+        AgeCase{"SeparateRunsOfExpiredEntries",
+                30,
+                2,
+                kStart,
+                {pkt("A"), pkt("B"), pkt("C"), pkt("D"), pkt("E"), adv(10000), pkt("B"), pkt("D"),
+                 adv(20001), sweep()},
                 "B:2 D:2"},
-        AgeCase{"UpdatedJustBeforeTheSweepStaysRed", 30, 2, kStart,
-                {pkt("A"), adv(29999), pkt("A"), adv(2), sweep()}, "A:2*"},
-        AgeCase{"ZeroNeverRemovesButHighlightsEnd", 0, 2, kStart,
-                {pkt("A"), adv(864000000), sweep()}, "A:1"},
-        AgeCase{"AcrossTheUnsignedWrap", 30, 2, kBeforeUnsignedWrap,
-                {pkt("A"), adv(5000), sweep(), adv(20000), sweep()}, "A:1"},
-        AgeCase{"AcrossTheUnsignedWrapRemoved", 30, 2, kBeforeUnsignedWrap,
-                {pkt("A"), adv(5000), sweep(), adv(25001), sweep()}, ""},
-        AgeCase{"AcrossTheSignedWrap", 30, 2, kBeforeSignedWrap,
-                {pkt("A"), adv(5000), sweep(), adv(1000), sweep()}, "A:1"},
-        AgeCase{"AcrossTheSignedWrapRemoved", 30, 2, kBeforeSignedWrap,
-                {pkt("A"), adv(5000), sweep(), adv(25001), sweep()}, ""},
-        AgeCase{"PeriodBeyondThirtyTwoBitMilliseconds", 2000000000, 2000000000, kStart,
-                {pkt("A"), adv(86400000), sweep()}, "A:1*"},
-        AgeCase{"NegativePeriodGoesAtTheNextSweep", -5, -5, kStart,
-                {pkt("A"), sweep()}, ""},
-        AgeCase{"FrozenTableIgnoresPacketsAndSweeps", 30, 2, kStart,
-                {pkt("A"), freeze(), pkt("A"), pkt("B"), adv(40000), sweep()}, "A:1*"},
-        AgeCase{"ThawAfterLongFreezeEmptiesOverdueAtOnce", 30, 2, kStart,
+        AgeCase{"UpdatedJustBeforeTheSweepStaysRed",
+                30,
+                2,
+                kStart,
+                {pkt("A"), adv(29999), pkt("A"), adv(2), sweep()},
+                "A:2*"},
+        AgeCase{"ZeroNeverRemovesButHighlightsEnd",
+                0,
+                2,
+                kStart,
+                {pkt("A"), adv(864000000), sweep()},
+                "A:1"},
+        AgeCase{"AcrossTheUnsignedWrap",
+                30,
+                2,
+                kBeforeUnsignedWrap,
+                {pkt("A"), adv(5000), sweep(), adv(20000), sweep()},
+                "A:1"},
+        AgeCase{"AcrossTheUnsignedWrapRemoved",
+                30,
+                2,
+                kBeforeUnsignedWrap,
+                {pkt("A"), adv(5000), sweep(), adv(25001), sweep()},
+                ""},
+        AgeCase{"AcrossTheSignedWrap",
+                30,
+                2,
+                kBeforeSignedWrap,
+                {pkt("A"), adv(5000), sweep(), adv(1000), sweep()},
+                "A:1"},
+        AgeCase{"AcrossTheSignedWrapRemoved",
+                30,
+                2,
+                kBeforeSignedWrap,
+                {pkt("A"), adv(5000), sweep(), adv(25001), sweep()},
+                ""},
+        AgeCase{"PeriodBeyondThirtyTwoBitMilliseconds",
+                2000000000,
+                2000000000,
+                kStart,
+                {pkt("A"), adv(86400000), sweep()},
+                "A:1*"},
+        AgeCase{"NegativePeriodGoesAtTheNextSweep", -5, -5, kStart, {pkt("A"), sweep()}, ""},
+        AgeCase{"FrozenTableIgnoresPacketsAndSweeps",
+                30,
+                2,
+                kStart,
+                {pkt("A"), freeze(), pkt("A"), pkt("B"), adv(40000), sweep()},
+                "A:1*"},
+        AgeCase{"ThawAfterLongFreezeEmptiesOverdueAtOnce",
+                30,
+                2,
+                kStart,
                 {pkt("A"), adv(20000), pkt("B"), freeze(), adv(11000), sweep(), adv(100000),
                  sweep(), thaw(), pkt("C"), sweep()},
                 "C:1*"},
-        AgeCase{"ThawEndsOverdueHighlights", 30, 2, kStart,
-                {pkt("A"), freeze(), adv(5000), sweep(), thaw(), sweep()}, "A:1"},
-        AgeCase{"ResetEmptiesEvenWhenFrozen", 30, 2, kStart,
-                {pkt("A"), pkt("B"), freeze(), reset()}, ""},
-        AgeCase{"EntryAfterRemovalStartsAgain", 30, 2, kStart,
-                {pkt("A"), pkt("B"), adv(30001), pkt("B"), sweep(), pkt("A")}, "B:2* A:1*"}),
+        AgeCase{"ThawEndsOverdueHighlights",
+                30,
+                2,
+                kStart,
+                {pkt("A"), freeze(), adv(5000), sweep(), thaw(), sweep()},
+                "A:1"},
+        AgeCase{"ResetEmptiesEvenWhenFrozen",
+                30,
+                2,
+                kStart,
+                {pkt("A"), pkt("B"), freeze(), reset()},
+                ""},
+        AgeCase{"EntryAfterRemovalStartsAgain",
+                30,
+                2,
+                kStart,
+                {pkt("A"), pkt("B"), adv(30001), pkt("B"), sweep(), pkt("A")},
+                "B:2* A:1*"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
@@ -342,8 +419,8 @@ TEST(ConnectionModelSignals, CaptionsAndColours) {
     QStringList captions;
     for (int c = 0; c < model.columnCount(); ++c)
         captions << model.headerData(c, Qt::Horizontal).toString();
-    EXPECT_EQ(captions, QStringList({"From", "Port", "To", "Port", "Data (Bytes)", "Type",
-                                     "Packets"}));
+    EXPECT_EQ(captions,
+              QStringList({"From", "Port", "To", "Port", "Data (Bytes)", "Type", "Packets"}));
     table.listPacket(packet("a", 1, "b", 1, 1, 6));
     model.flush();
     for (int c = 0; c < model.columnCount(); ++c) {

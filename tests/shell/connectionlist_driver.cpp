@@ -35,9 +35,8 @@ namespace {
 class CountingResolver final : public HostNameResolver {
 public:
     CountingResolver() {
-        real_.setAnswerHandler([this](quint32 a, const std::optional<QByteArray>& n) {
-            answer(a, n);
-        });
+        real_.setAnswerHandler(
+            [this](quint32 a, const std::optional<QByteArray>& n) { answer(a, n); });
     }
     void lookUp(quint32 address) override {
         ++asked[address];
@@ -109,9 +108,8 @@ int main(int argc, char** argv) {
     sinceTick.start();
     qint64 maxGap = 0;
     QTimer heartbeat;
-    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
-        maxGap = std::max(maxGap, sinceTick.restart());
-    });
+    QObject::connect(&heartbeat, &QTimer::timeout,
+                     [&] { maxGap = std::max(maxGap, sinceTick.restart()); });
     heartbeat.start(50);
 
     QTimer requests;
@@ -137,8 +135,8 @@ int main(int argc, char** argv) {
                     QByteArray::number(it.value()) + '\n';
         text += "frames " + QByteArray::number(window.frames().packetCount, 'f', 0) + '\n';
         text += "receivedBytes " +
-                QByteArray::number(
-                    window.frames().counters.transfer(TrafficCounters::Received), 'f', 0) +
+                QByteArray::number(window.frames().counters.transfer(TrafficCounters::Received),
+                                   'f', 0) +
                 '\n';
         text += "rows " + QByteArray::number(model ? model->rowCount() : 0) + '\n';
         text += "paints " + QByteArray::number(paints.paints) + '\n';

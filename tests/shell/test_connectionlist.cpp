@@ -32,20 +32,21 @@ namespace {
 struct Window {
     Window() {
         ensureApplication();
-        capture.setAdapters({FakeCapture::ethernet(QStringLiteral("eth0"),
-                                                   QStringLiteral("Ethernet adapter eth0"),
-                                                   {QStringLiteral("10.0.0.1")})});
+        capture.setAdapters(
+            {FakeCapture::ethernet(QStringLiteral("eth0"), QStringLiteral("Ethernet adapter eth0"),
+                                   {QStringLiteral("10.0.0.1")})});
         store.at(QStringLiteral("Interface")) = QStringLiteral("eth0");
         store.at(QStringLiteral("InterfaceDesc")) = QStringLiteral("Ethernet adapter eth0");
-        services = std::make_unique<ShellServices>(ShellServices{
-            clock, boxes, tray, store, autostart, single, fs,
-            CaptureLibraryCheck(CaptureLibraryCheck::Rule::WinPcap,
-                                [] { return std::optional<QString>(QStringLiteral("4.1.0.2980")); }),
-            [this]() -> std::unique_ptr<CaptureComponent> {
-                return std::make_unique<ForwardingCapture>(capture);
-            },
-            QStringLiteral("/opt/quelmint"), QStringLiteral("/home/u/.local/share/Quelmint"),
-            2000, &resolver});
+        services = std::make_unique<ShellServices>(
+            ShellServices{clock, boxes, tray, store, autostart, single, fs,
+                          CaptureLibraryCheck(
+                              CaptureLibraryCheck::Rule::WinPcap,
+                              [] { return std::optional<QString>(QStringLiteral("4.1.0.2980")); }),
+                          [this]() -> std::unique_ptr<CaptureComponent> {
+                              return std::make_unique<ForwardingCapture>(capture);
+                          },
+                          QStringLiteral("/opt/quelmint"),
+                          QStringLiteral("/home/u/.local/share/Quelmint"), 2000, &resolver});
         window = std::make_unique<Form1>(*services);
         EXPECT_EQ(window->load(), Form1::StartResult::Running);
         window->selectTab(2);
@@ -102,7 +103,8 @@ struct Window {
     }
 
     void keepPicture(const QString& name) {
-        const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+        const QString dir =
+            qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
         QDir().mkpath(dir);
         window->grab().save(dir + QLatin1Char('/') + name);
     }

@@ -107,14 +107,15 @@ TEST(ConnectionListLive, RealTrafficWithHostNamesUnderXvfb) {
                               .toUtf8()));
     const QString shot = root + QStringLiteral("/packets.png");
     const QString script =
-        QStringLiteral("cd '%1'\n"
-                       "'%2' --names > driver.log 2>&1 & pid=$!\n"
-                       "echo $pid > pid\n"
-                       "while [ ! -e shoot ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
-                       "import -window root '%3' >> driver.log 2>&1\n"
-                       "touch shot-taken\n"
-                       "wait $pid\n"
-                       "echo $? > rc\n")
+        QStringLiteral(
+            "cd '%1'\n"
+            "'%2' --names > driver.log 2>&1 & pid=$!\n"
+            "echo $pid > pid\n"
+            "while [ ! -e shoot ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
+            "import -window root '%3' >> driver.log 2>&1\n"
+            "touch shot-taken\n"
+            "wait $pid\n"
+            "echo $? > rc\n")
             .arg(root, driver, shot);
     ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
     QProcess xvfb;
@@ -158,7 +159,8 @@ TEST(ConnectionListLive, RealTrafficWithHostNamesUnderXvfb) {
     ASSERT_TRUE(waitUntil(
         [&] {
             rows = dumpRows(root);
-            return rows.contains("lookups " + peer + " 1") && rows.contains("lookups " + local + " 1");
+            return rows.contains("lookups " + peer + " 1") &&
+                   rows.contains("lookups " + local + " 1");
         },
         30000))
         << rows.join('\n').toStdString();
