@@ -8,7 +8,11 @@
 
 ConnectionTable::ConnectionTable(const Clock& clock, const qint32& removeSeconds,
                                  const qint32& hiliteSeconds)
-    : clock_(clock), removeSeconds_(removeSeconds), hiliteSeconds_(hiliteSeconds) {}
+    : clock_(clock), removeSeconds_(removeSeconds), hiliteSeconds_(hiliteSeconds) {
+    // Address space for a full table at once: pages are only taken as rows fill them, and the
+    // rows are never copied to a larger block while a flood of new keys comes in.
+    entries_.reserve(std::size_t(kMaxEntries));
+}
 
 qint64 ConnectionTable::extendedTick() {
     const quint32 now = clock_.tickCount();
@@ -195,8 +199,9 @@ void ConnectionTable::ScavengeList() {
 }
 
 void ConnectionTable::clear() {
-    entries_.clear();
-    entries_.shrink_to_fit();
+    // A fresh block gives the pages of a large table back; see the constructor.
+    std::vector<ConnectionEntry>().swap(entries_);
+    entries_.reserve(std::size_t(kMaxEntries));
     index_.clear();
     index_.shrink_to_fit();
     indexMask_ = 0;
