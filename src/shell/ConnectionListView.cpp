@@ -105,9 +105,13 @@ void ConnectionListView::listPacket(const clsPacketInfo& info) {
 }
 
 void ConnectionListView::flush() {
+    const int shownBefore = model_.rowCount();
     const int latest = model_.flush();
     if (latest < 0 || view_.isNull())
         return;
+    // New rows: lay the list out now, so that the scroll range already holds them.
+    if (model_.rowCount() != shownBefore)
+        view_->doItemsLayout();
     const int column = std::max(0, view_->columnAt(0));
     view_->scrollTo(model_.index(latest, column), QAbstractItemView::EnsureVisible);
 }

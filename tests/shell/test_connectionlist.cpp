@@ -178,6 +178,19 @@ TEST(ConnectionList, FramesShowWithCaptionsTextsAndRedThenBlackData) {
     EXPECT_EQ(w.window->frames().packetCount, 3);
 }
 
+TEST(ConnectionList, TheLatestRowIsScrolledIntoView) {
+    Window w;
+    for (quint16 port = 1; port <= 100; ++port)
+        w.capture.firePacket(udp(kPeer, port, kLocal, 7, 1));
+    ASSERT_EQ(w.list->model()->rowCount(), 100);
+    const QRect last = w.list->visualRect(w.list->model()->index(99, 0));
+    EXPECT_TRUE(w.list->viewport()->rect().contains(last)) << last.y();
+    // A packet of the first row brings that one back into view.
+    w.capture.firePacket(udp(kPeer, 1, kLocal, 7, 1));
+    const QRect first = w.list->visualRect(w.list->model()->index(0, 0));
+    EXPECT_TRUE(w.list->viewport()->rect().contains(first)) << first.y();
+}
+
 TEST(ConnectionList, ResetEmptiesTheList) {
     Window w;
     w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
