@@ -89,7 +89,9 @@ struct Window {
     std::pair<int, int> dataCellInk(int r) {
         QApplication::processEvents();
         const QImage shot = list->viewport()->grab().toImage();
-        const QRect cell = list->visualRect(list->model()->index(r, 4));
+        const QRectF logical = list->visualRect(list->model()->index(r, 4));
+        const qreal ratio = shot.devicePixelRatio(); // image pixels per widget pixel
+        const QRect cell(QRectF(logical.topLeft() * ratio, logical.size() * ratio).toRect());
         int red = 0, dark = 0;
         for (int y = cell.top(); y <= cell.bottom(); ++y)
             for (int x = cell.left(); x <= cell.right(); ++x) {
