@@ -1,6 +1,7 @@
 // quelmint-replay: runs a capture file through the program's frame path and prints the totals.
 //
-//   quelmint-replay [--local A.B.C.D]... [--repeat N] [--noop] [--preload] [--log-folder DIR] FILE
+//   quelmint-replay [--local A.B.C.D]... [--repeat N] [--noop] [--preload] [--log-folder DIR]
+//                   [--connections] FILE
 //
 // Prints one JSON line:
 //   {"received": {"transfer": .., "data": .., "headers": ..}, "sent": {..}, "passthru": {..},
@@ -12,10 +13,15 @@
 // alone. With --noop the frames are only read with libpcap and handed to nobody. With
 // --log-folder every counted frame also goes to the usage log in DIR (on today's date, the
 // session file written once per batch); the session is committed at the end as at an orderly
-// exit, outside the timed part, and the folder is kept.
+// exit, outside the timed part, and the folder is kept. With --connections every counted frame
+// is also folded into the packet list's connection table (addresses as dotted text, no ageing,
+// never frozen) and the line gets a key "connections": the entries in list order, each
+// {"from", "srcPort", "to", "destPort", "data", "type", "packets"}.
 
 #include "StderrMessageBoxes.h"
 #include "capture/FrameHandler.h"
+#include "connections/AddressNames.h"
+#include "connections/ConnectionTable.h"
 #include "platform/PcapFileSource.h"
 #include "platform/SystemClock.h"
 #include "platform/RealFileSystem.h"
@@ -26,8 +32,12 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -105,7 +115,11 @@ int main(int argc, char* argv[]) {
         QStringLiteral("log-folder"),
         QStringLiteral("Log every frame's usage in this folder (kept afterwards)."),
         QStringLiteral("DIR"));
-    parser.addOptions({localOption, repeatOption, noopOption, preloadOption, logFolderOption});
+    const QCommandLineOption connectionsOption(
+        QStringLiteral("connections"),
+        QStringLiteral("Fold the frames into the packet list and print its entries."));
+    parser.addOptions({localOption, repeatOption, noopOption, preloadOption, logFolderOption,
+                       connectionsOption});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A pcap or pcapng file."));
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText(), 2);
@@ -139,9 +153,16 @@ int main(int argc, char* argv[]) {
     Statistics statistics(clock, frames, nullptr);
     frames.updateStats = [&statistics](bool force) { statistics.updateStats(force); };
     frames.batchEnd = [&statistics] { statistics.flush(); };
-    // Consumers that exist later hook in here, as in the main window:
-    //   frames.listPacket = connection table (none yet);
-    //   frames.logUsage   = daily usage accounting writing to --log-folder (usage logger).
+    // The packet list: names off, no ageing, not frozen.
+    const qint32 neverRemove = 0;
+    const qint32 hiliteSeconds = 2;
+    ConnectionTable connections(clock, neverRemove, hiliteSeconds);
+    AddressNames names(nullptr);
+    if (parser.isSet(connectionsOption)) {
+        frames.getNameFromAddress = [&names](quint32 a) { return names.getNameFromAddress(a); };
+        frames.listPacket = [&connections](const clsPacketInfo& p) { connections.listPacket(p); };
+    }
+    // The usage log: daily usage accounting writing to --log-folder (usage logger).
     RealFileSystem fileSystem;
     std::unique_ptr<clsUsageLogger> usageLogger;
     std::unique_ptr<DailyUsage> dailyUsage;
@@ -155,6 +176,14 @@ int main(int argc, char* argv[]) {
         frames.batchEnd = [&statistics, &dailyUsage] {
             statistics.flush();
             dailyUsage->onBatchEnd();
+        };
+    }
+
+    if (parser.isSet(connectionsOption)) {
+        const std::function<void()> others = frames.batchEnd;
+        frames.batchEnd = [others, &connections] {
+            others();
+            connections.endBatch();
         };
     }
 
@@ -204,8 +233,27 @@ int main(int argc, char* argv[]) {
     std::printf(", ");
     printRow("total", c, TrafficCounters::Total);
     std::printf(", \"packetCount\": %.0f, \"frames\": %llu, \"seconds\": %.6f, "
-                "\"framesPerSecond\": %.0f}\n",
+                "\"framesPerSecond\": %.0f",
                 frames.packetCount, static_cast<unsigned long long>(frameCount), seconds,
                 seconds > 0 ? double(frameCount) / seconds : 0.0);
+    if (parser.isSet(connectionsOption)) {
+        QJsonArray list;
+        for (int row = 0; row < connections.size(); ++row) {
+            const ConnectionEntry& e = connections.at(row);
+            list.append(QJsonObject{{QStringLiteral("from"), e.srcAddr},
+                                    {QStringLiteral("srcPort"), e.srcPort},
+                                    {QStringLiteral("to"), e.destAddr},
+                                    {QStringLiteral("destPort"), e.destPort},
+                                    {QStringLiteral("data"), e.data},
+                                    {QStringLiteral("type"), ConnectionTable::typeName(e.pkType)},
+                                    {QStringLiteral("packets"), e.packets}});
+        }
+        std::printf(", \"connections\": %s",
+                    QJsonDocument(list).toJson(QJsonDocument::Compact).constData());
+        if (connections.unlistedPackets() > 0)
+            std::printf(", \"unlistedPackets\": %llu",
+                        static_cast<unsigned long long>(connections.unlistedPackets()));
+    }
+    std::printf("}\n");
     return 0;
 }

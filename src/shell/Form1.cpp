@@ -10,6 +10,7 @@
 #include "settings/Settings.h"
 #include "settings/ui/Form2.h"
 #include "shell/AdapterMonitor.h"
+#include "shell/ConnectionListView.h"
 #include "shell/PictureBox.h"
 #include "shell/StatsPanel.h"
 #include "shell/TabLayout.h"
@@ -65,6 +66,14 @@ Form1::Form1(ShellServices& services, QWidget* parent)
     setWindowTitle(QStringLiteral("Quelmint"));
     buildControls();
     buildMenu();
+    connectionList_ = std::make_unique<ConnectionListView>(
+        services.clock, settings_->gRemoveFromListTime, settings_->gHiliteNewPacketTime,
+        services.nameResolver, &services.boxes, packetsPage_);
+    frames_.getNameFromAddress = [this](quint32 a) {
+        return connectionList_->getNameFromAddress(a);
+    };
+    frames_.listPacket = [this](const clsPacketInfo& p) { connectionList_->listPacket(p); };
+    statistics_->clearPacketList = [this] { connectionList_->clear(); };
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer2.setObjectName(QStringLiteral("Timer2"));
     connect(&Timer1, &QTimer::timeout, this, &Form1::timer1Tick);
@@ -547,6 +556,7 @@ void Form1::OnCaptureAborted() {
 
 void Form1::onBatchEnd() {
     statistics_->flush();
+    connectionList_->flush();
     if (dailyUsage_)
         dailyUsage_->onBatchEnd();
 }
@@ -580,7 +590,10 @@ void Form1::timer2Tick() {
         statistics_->updateDuration();
     } catch (...) {
     }
-    // The packet list's ageing belongs to the packet list, which is not part of this program yet.
+    try {
+        connectionList_->ScavengeList();
+    } catch (...) {
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -671,7 +684,7 @@ void Form1::toolbarClicked(int index, bool pressed) {
 
 void Form1::setDisplayFrozen(bool frozen) {
     statistics_->setDisplayFrozen(frozen);
-    // TODO(merge): connection list: its displayFrozen follows this switch.
+    connectionList_->setDisplayFrozen(frozen);
     if (!frozen) {
         // The counters catch up with what was counted meanwhile, at once.
         statistics_->updateStats(false);
@@ -685,7 +698,7 @@ bool Form1::displayFrozen() const {
 
 void Form1::setResolveNames(bool on) {
     resolveNames_ = on;
-    // TODO(merge): name lookups of the connection list follow resolveNames_.
+    connectionList_->setResolveNames(on);
 }
 
 void Form1::setAlwaysOnTop(bool on) {

@@ -11,6 +11,7 @@
 #include <memory>
 
 class AdapterMonitor;
+class ConnectionListView;
 class DailyUsage;
 class SpeedSampler;
 class Statistics;
@@ -141,6 +142,8 @@ public:
     void openAbout();
     /// The strip chart and the level meter; null before start-up drew them and after shutdown.
     TrafficGraph* graph() const { return graph_.get(); }
+    /// The "Packets" tab's list (ListView1), its table and the address names.
+    ConnectionListView& connectionList() { return *connectionList_; }
 
     QTimer Timer1; ///< sampling tick, 100 ms
     QTimer Timer2; ///< housekeeping tick, 1000 ms
@@ -183,6 +186,7 @@ private:
     Toolbar* toolbar_ = nullptr;
     bool resolveNames_ = false;
     bool gIsTopmost = false;
+    std::unique_ptr<ConnectionListView> connectionList_;
 
     bool loaded_ = false;
     bool unloaded_ = false;

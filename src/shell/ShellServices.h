@@ -13,6 +13,7 @@ class CaptureComponent;
 class Clock;
 class CursorSource;
 class FileSystem;
+class HostNameResolver;
 class MessageBoxes;
 class SettingsStore;
 class SingleInstance;
@@ -42,4 +43,6 @@ struct ShellServices {
     Browser* browser = nullptr;
     /// The cursor image that places the toolbar's tooltips; null: the window system's.
     CursorSource* cursor = nullptr;
+    /// Reverse name lookups for "Resolve IP"; null: the system resolver.
+    HostNameResolver* nameResolver = nullptr;
 };

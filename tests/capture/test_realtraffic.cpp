@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -26,6 +28,15 @@ struct Expected {
     double packets = 0;
     int httpRequests = 0, httpResponses = 0, posts = 0, udp = 0, icmp = 0, notIpv4 = 0;
     int offloaded = 0; ///< frames longer than an Ethernet MTU (segmentation offload)
+    /// The packet list per directed pair in order of first appearance:
+    /// "from:srcPort>to:destPort data type packets".
+    QStringList connections;
+};
+
+/// One directed pair of the packet list, as tallied from tshark's fields.
+struct Pair {
+    QString key, type;
+    qint64 data = 0, packets = 0;
 };
 
 /// HTTP header bytes at the start of a TCP payload: request lines of GET, HEAD, TRACE,
@@ -61,17 +72,21 @@ Expected fromTshark(const QString& file, const QString& localAddress, QString* e
          "-e",          "ip.hdr_len",   "-e",           "ip.len",      "-e",
          "ip.proto",    "-e",           "ip.src",       "-e",          "ip.dst",
          "-e",          "tcp.hdr_len",  "-e",           "udp.length",  "-e",
-         "tcp.payload", "-e",           "frame.cap_len"});
+         "tcp.payload", "-e",           "frame.cap_len", "-e",         "tcp.srcport",
+         "-e",          "tcp.dstport",  "-e",           "udp.srcport", "-e",
+         "udp.dstport", "-e",           "data.data"});
     if (!tshark.waitForFinished(60000) || tshark.exitCode() != 0) {
         *error = QString::fromLocal8Bit(tshark.readAllStandardError());
         return e;
     }
     const QList<QByteArray> lines = tshark.readAllStandardOutput().split('\n');
+    QList<Pair> pairs;
+    QHash<QString, int> pairIndex;
     for (const QByteArray& line : lines) {
         if (line.isEmpty())
             continue;
         const QList<QByteArray> f = line.split(';');
-        if (f.size() < 11) {
+        if (f.size() < 16) {
             *error = QStringLiteral("unexpected tshark line: ") + QString::fromLatin1(line);
             return e;
         }
@@ -122,7 +137,33 @@ Expected fromTshark(const QString& file, const QString& localAddress, QString* e
                                                   : Direction::Passby;
         e.counters.add(d, double(length), double(length - headers), double(headers));
         e.packets += 1;
+        // Ports of TCP and UDP only (an ICMP error quoting a UDP header has none).
+        QByteArray srcPort = protocol == 6 ? f[11] : protocol == 17 ? f[13] : "0";
+        QByteArray dstPort = protocol == 6 ? f[12] : protocol == 17 ? f[14] : "0";
+        if (protocol == 17 && srcPort.isEmpty()) {
+            // A later fragment: its first bytes are read as if they were the UDP header.
+            const QByteArray raw = QByteArray::fromHex(f[15]);
+            if (raw.size() >= 4) {
+                srcPort = QByteArray::number((quint8(raw[0]) << 8) | quint8(raw[1]));
+                dstPort = QByteArray::number((quint8(raw[2]) << 8) | quint8(raw[3]));
+            }
+        }
+        const QString key = QStringLiteral("%1:%2>%3:%4")
+                                .arg(src, QString::fromLatin1(srcPort), dst,
+                                     QString::fromLatin1(dstPort));
+        auto at = pairIndex.find(key);
+        if (at == pairIndex.end()) {
+            at = pairIndex.insert(key, int(pairs.size()));
+            const char* types[] = {"", "ICMP", "IGMP", "", "", "", "TCP"};
+            const char* type = protocol == 17 ? "UDP" : types[protocol];
+            pairs.append({key, QString::fromLatin1(type), 0, 0});
+        }
+        pairs[*at].data += length - headers;
+        pairs[*at].packets += 1;
     }
+    for (const Pair& p : pairs)
+        e.connections
+            << QStringLiteral("%1 %2 %3 %4").arg(p.key).arg(p.data).arg(p.type).arg(p.packets);
     return e;
 }
 
@@ -289,6 +330,32 @@ TEST_F(RealTraffic, ReplayAgreesWithTshark) {
                 << "replay " << rows[r] << " " << columns[c];
     EXPECT_EQ(json.value(QLatin1String("packetCount")).toDouble(), e.packets);
     EXPECT_GE(json.value(QLatin1String("frames")).toDouble(), e.packets + e.notIpv4);
+
+    // The packet list of the same file: one entry per directed pair, in order of first
+    // appearance, with the data bytes and packets tshark's dissection gives.
+    QProcess listing;
+    listing.start(replay, {"--connections", file});
+    ASSERT_TRUE(listing.waitForFinished(60000));
+    ASSERT_EQ(listing.exitCode(), 0) << listing.readAllStandardError().data();
+    const QJsonArray entries = QJsonDocument::fromJson(listing.readAllStandardOutput())
+                                   .object()
+                                   .value(QLatin1String("connections"))
+                                   .toArray();
+    QStringList listed;
+    for (const QJsonValue& v : entries) {
+        const QJsonObject o = v.toObject();
+        listed << QStringLiteral("%1:%2>%3:%4 %5 %6 %7")
+                      .arg(o.value(QLatin1String("from")).toString())
+                      .arg(o.value(QLatin1String("srcPort")).toInt(-1))
+                      .arg(o.value(QLatin1String("to")).toString())
+                      .arg(o.value(QLatin1String("destPort")).toInt(-1))
+                      .arg(qint64(o.value(QLatin1String("data")).toDouble(-1)))
+                      .arg(o.value(QLatin1String("type")).toString())
+                      .arg(qint64(o.value(QLatin1String("packets")).toDouble(-1)));
+    }
+    EXPECT_GE(e.connections.size(), 6); // HTTP both ways, UDP, ICMP both ways
+    EXPECT_EQ(listed.join(QLatin1Char('\n')).toStdString(),
+              e.connections.join(QLatin1Char('\n')).toStdString());
 }
 
 } // namespace

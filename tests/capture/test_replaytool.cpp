@@ -3,6 +3,8 @@
 #include "support/Skip.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QSet>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -139,3 +141,71 @@ TEST_F(ReplayTool, BadInputGivesAMessageAndAnExitStatus) {
 }
 
 } // namespace
+
+namespace {
+
+/// "from:srcPort>to:destPort data type packets" of each listed entry.
+QStringList entriesOf(const QJsonObject& o) {
+    QStringList entries;
+    const QJsonArray list = o.value(QLatin1String("connections")).toArray();
+    for (const QJsonValue& v : list) {
+        const QJsonObject e = v.toObject();
+        entries << QStringLiteral("%1:%2>%3:%4 %5 %6 %7")
+                       .arg(e.value(QLatin1String("from")).toString())
+                       .arg(e.value(QLatin1String("srcPort")).toInt(-1))
+                       .arg(e.value(QLatin1String("to")).toString())
+                       .arg(e.value(QLatin1String("destPort")).toInt(-1))
+                       .arg(e.value(QLatin1String("data")).toDouble(-1))
+                       .arg(e.value(QLatin1String("type")).toString())
+                       .arg(e.value(QLatin1String("packets")).toDouble(-1));
+    }
+    return entries;
+}
+
+} // namespace
+
+TEST_F(ReplayTool, ConnectionsListEachDirectedPairInOrder) {
+    struct Case {
+        QStringList args;
+        QStringList entries;
+    };
+    const Case cases[] = {
+        {{"--connections"},
+         {"10.0.0.1:40000>10.0.0.2:80 0 TCP 500", "10.0.0.2:40000>10.0.0.1:80 0 TCP 500"}},
+        {{"--connections", "--repeat", "3", "--local", "10.0.0.2"},
+         {"10.0.0.1:40000>10.0.0.2:80 0 TCP 1500", "10.0.0.2:40000>10.0.0.1:80 0 TCP 1500"}},
+        {{"--connections", "--preload"},
+         {"10.0.0.1:40000>10.0.0.2:80 0 TCP 500", "10.0.0.2:40000>10.0.0.1:80 0 TCP 500"}},
+        {{}, {}},
+    };
+    for (const Case& c : cases) {
+        const ToolRun r = run("quelmint-replay", c.args + QStringList{small});
+        ASSERT_EQ(r.exitCode, 0) << r.err.data();
+        const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+        EXPECT_EQ(o.contains(QLatin1String("connections")), !c.entries.isEmpty());
+        EXPECT_EQ(entriesOf(o), c.entries) << c.args.join(' ').toStdString();
+        EXPECT_EQ(field(o, "total", "transfer"), 60000.0 * (c.args.contains("3") ? 3 : 1));
+    }
+}
+
+TEST_F(ReplayTool, PortScanListsEveryKey) {
+    if (!QFile::exists(tool("quelmint-mkscan")))
+        GTEST_SKIP() << "quelmint-mkscan not built";
+    const QString scan = dir.filePath(QStringLiteral("scan.pcap"));
+    ASSERT_EQ(run("quelmint-mkscan", {"--count", "150000", "--keys", "60000", scan}).exitCode, 0);
+    const ToolRun r = run("quelmint-replay", {"--connections", scan});
+    ASSERT_EQ(r.exitCode, 0) << r.err.data();
+    const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+    const QStringList entries = entriesOf(o);
+    ASSERT_EQ(entries.size(), 60000);
+    // Keys 0..29999 came three times, the rest twice; destinations 10.0.0.1 ports 1..50000,
+    // then 10.0.0.2 ports 1..10000.
+    EXPECT_EQ(entries.first(), "10.9.0.1:40000>10.0.0.1:1 0 TCP 3");
+    EXPECT_EQ(entries[29999], "10.9.0.1:40000>10.0.0.1:30000 0 TCP 3");
+    EXPECT_EQ(entries[30000], "10.9.0.1:40000>10.0.0.1:30001 0 TCP 2");
+    EXPECT_EQ(entries[49999], "10.9.0.1:40000>10.0.0.1:50000 0 TCP 2");
+    EXPECT_EQ(entries[50000], "10.9.0.1:40000>10.0.0.2:1 0 TCP 2");
+    EXPECT_EQ(entries.last(), "10.9.0.1:40000>10.0.0.2:10000 0 TCP 2");
+    EXPECT_EQ(QSet<QString>(entries.begin(), entries.end()).size(), 60000);
+    EXPECT_EQ(o.value(QLatin1String("packetCount")).toDouble(), 150000.0);
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <optional>
+
+class HostNameResolver;
+
+/// The text the packet list shows for an address: its dotted form, or while "Resolve IP" is
+/// on, the host name a reverse lookup found.
+///
+/// Lookups never block: the first time an address is seen with names on, a lookup starts and
+/// the address shows as dotted text until the answer arrives; later packets get the name. Each
+/// address is looked up at most once per run; an address without a name (or whose lookup
+/// failed) is remembered as its dotted text. nameCache lives as long as this object and keeps
+/// its contents when names are switched off and on.
+///
+/// At most kMaxInFlight lookups are outstanding at a time; an address seen while that many
+/// are outstanding is shown dotted and asked about when it is seen again later.
+class AddressNames final {
+    Q_DISABLE_COPY_MOVE(AddressNames)
+
+public:
+    static constexpr int kMaxInFlight = 32;
+    /// Longest name kept, in bytes.
+    static constexpr int kMaxNameBytes = 256;
+
+    /// resolver may be null (nothing is looked up); it must outlive this object.
+    explicit AddressNames(HostNameResolver* resolver);
+    ~AddressNames();
+
+    /// "Resolve IP".
+    void setResolveNames(bool on) { resolveNames_ = on; }
+    bool resolveNames() const { return resolveNames_; }
+
+    /// Display text of an address (first octet in the high byte).
+    QString getNameFromAddress(quint32 address);
+    /// The same from the four octets in packet order.
+    QString getNameFromAddress(quint8 b1, quint8 b2, quint8 b3, quint8 b4);
+
+    /// nameCache's key of an address: the 32-bit signed integer whose bytes in memory are the
+    /// four octets in packet order, first octet in the lowest byte.
+    static qint32 cacheKey(quint8 b1, quint8 b2, quint8 b3, quint8 b4);
+    static qint32 cacheKey(quint32 address);
+    /// The cached text of a key, or nullopt.
+    std::optional<QString> cached(qint32 key) const;
+    int cacheSize() const { return int(nameCache_.size()); }
+    /// Lookups outstanding.
+    int inFlight() const { return int(inFlight_.size()); }
+
+    /// Dotted text: the four octets as unpadded decimal joined by ".".
+    static QString dottedText(quint32 address);
+    /// Text of a host name as the system gave it: up to the first NUL, at most kMaxNameBytes
+    /// bytes (never ending inside a character), decoded as UTF-8 (what is not valid text
+    /// becomes the replacement character).
+    static QString nameFromBytes(const QByteArray& bytes);
+
+private:
+    void answered(quint32 address, const std::optional<QByteArray>& name);
+    const QString& dotted(quint32 address);
+
+    struct Memo {
+        quint32 address = 0;
+        QString text;
+    };
+
+    HostNameResolver* resolver_;
+    bool resolveNames_ = false;
+    QHash<qint32, QString> nameCache_;
+    QSet<quint32> inFlight_;
+    std::array<Memo, 1024> memo_; ///< dotted texts of recent addresses, reused per packet
+};

@@ -1,0 +1,131 @@
+#include "shell/ConnectionListView.h"
+
+#include "platform/MessageBoxes.h"
+#include "platform/QHostInfoResolver.h"
+
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QStyle>
+#include <QTableView>
+
+#include <exception>
+
+namespace {
+HostNameResolver* orOwn(HostNameResolver* given, std::unique_ptr<HostNameResolver>& own) {
+    if (given != nullptr)
+        return given;
+    own = std::make_unique<QHostInfoResolver>();
+    return own.get();
+}
+} // namespace
+
+ConnectionListView::ConnectionListView(const Clock& clock, const qint32& removeSeconds,
+                                       const qint32& hiliteSeconds, HostNameResolver* resolver,
+                                       MessageBoxes* boxes, QWidget* page)
+    : boxes_(boxes), table_(clock, removeSeconds, hiliteSeconds), model_(table_),
+      names_(orOwn(resolver, ownResolver_)) {
+    auto* view = new QTableView(page);
+    view_ = view;
+    view->setObjectName(QStringLiteral("ListView1"));
+    view->setFont(listFont());
+    view->setModel(&model_);
+    view->setShowGrid(false);
+    view->setWordWrap(false);
+    view->setSortingEnabled(false);
+    view->setCornerButtonEnabled(false);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    view->setFocusPolicy(Qt::StrongFocus);
+
+    // Report style: captions on top, one line per row, no row numbers.
+    const QFontMetrics fm(view->font());
+    QHeaderView* rows = view->verticalHeader();
+    rows->hide();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(fm.height() + 4);
+    rows->setMinimumSectionSize(fm.height() + 2);
+    QHeaderView* captions = view->horizontalHeader();
+    captions->setFont(view->font());
+    captions->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    captions->setHighlightSections(false);
+    captions->setSectionsClickable(false);
+    captions->setStretchLastSection(false);
+    captions->setSectionResizeMode(QHeaderView::Interactive);
+    // Numbers, ports and types get room for their caption and their widest usual content;
+    // the two address columns share what is left of the list's width (long host names are
+    // elided, the whole text is in the cell's tooltip).
+    constexpr int kWidth = 425 - 8;
+    constexpr int kPad = 10;
+    const char* const widest[] = {"", "65535", "", "65535", "1234567890", "ICMP", "1234567"};
+    int used = 0;
+    for (int c = 0; c < ConnectionModel::ColumnCount; ++c) {
+        if (c == ConnectionModel::From || c == ConnectionModel::To)
+            continue;
+        const QString caption = model_.headerData(c, Qt::Horizontal).toString();
+        const int width = std::max(fm.horizontalAdvance(caption),
+                                   fm.horizontalAdvance(QString::fromLatin1(widest[c]))) +
+                          kPad;
+        view->setColumnWidth(c, width);
+        used += width;
+    }
+    const int inner = kWidth - 2 * view->frameWidth() -
+                      view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+    const int address =
+        std::max((inner - used) / 2, fm.horizontalAdvance(QStringLiteral("From")) + kPad);
+    view->setColumnWidth(ConnectionModel::From, address);
+    view->setColumnWidth(ConnectionModel::To, address);
+    view->setTextElideMode(Qt::ElideRight);
+    view->setGeometry(0, 3, kWidth, 290 - 33);
+}
+
+ConnectionListView::~ConnectionListView() {
+    delete view_.data(); // before the model it shows
+}
+
+QFont ConnectionListView::listFont() {
+    QString family = QStringLiteral("Arial");
+    if (!QFontDatabase::hasFamily(family) &&
+        QFontDatabase::hasFamily(QStringLiteral("Liberation Sans")))
+        family = QStringLiteral("Liberation Sans");
+    QFont font(family);
+    font.setPointSize(8);
+    return font;
+}
+
+void ConnectionListView::listPacket(const clsPacketInfo& info) {
+    try {
+        table_.listPacket(info);
+    } catch (const std::exception& e) {
+        if (boxes_)
+            boxes_->error(QStringLiteral("listPacket"), QString::fromLocal8Bit(e.what()),
+                          ErrorSource::Repeating);
+    }
+}
+
+void ConnectionListView::flush() {
+    const int shownBefore = model_.rowCount();
+    const int latest = model_.flush();
+    if (latest < 0 || view_.isNull())
+        return;
+    // New rows: lay the list out now, so that the scroll range already holds them.
+    if (model_.rowCount() != shownBefore)
+        view_->doItemsLayout();
+    const int column = std::max(0, view_->columnAt(0));
+    view_->scrollTo(model_.index(latest, column), QAbstractItemView::EnsureVisible);
+}
+
+void ConnectionListView::ScavengeList() {
+    try {
+        model_.ScavengeList();
+    } catch (const std::exception& e) {
+        if (boxes_)
+            boxes_->error(QStringLiteral("ScavengeList"), QString::fromLocal8Bit(e.what()),
+                          ErrorSource::Repeating);
+    }
+}
+
+void ConnectionListView::clear() {
+    model_.clear();
+}

@@ -1,0 +1,246 @@
+// The "Packets" tab's list in the main window, offscreen: frames through the frame path show
+// in ListView1 with their captions and texts, the data cell red then black (read from the
+// painted pixels), the reset empties it, the freeze holds it, and host names arrive late
+// without holding anything up.
+#include "ShellTestSupport.h"
+
+#include "capture/FrameBuilder.h"
+#include "platform/fakes/FakeAutostart.h"
+#include "platform/fakes/FakeCapture.h"
+#include "platform/fakes/FakeClock.h"
+#include "platform/fakes/FakeFileSystem.h"
+#include "platform/fakes/FakeHostNameResolver.h"
+#include "platform/fakes/FakeMessageBoxes.h"
+#include "platform/fakes/FakeSettingsStore.h"
+#include "platform/fakes/FakeSingleInstance.h"
+#include "platform/fakes/FakeTrayIcon.h"
+#include "shell/ConnectionListView.h"
+#include "shell/Form1.h"
+#include "support/Widgets.h"
+
+#include <QDir>
+#include <QHeaderView>
+#include <QImage>
+#include <QPushButton>
+#include <QTableView>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+/// A main window with every outside service faked, capturing on eth0 (10.0.0.1).
+struct Window {
+    Window() {
+        ensureApplication();
+        capture.setAdapters(
+            {FakeCapture::ethernet(QStringLiteral("eth0"), QStringLiteral("Ethernet adapter eth0"),
+                                   {QStringLiteral("10.0.0.1")})});
+        store.at(QStringLiteral("Interface")) = QStringLiteral("eth0");
+        store.at(QStringLiteral("InterfaceDesc")) = QStringLiteral("Ethernet adapter eth0");
+        services = std::make_unique<ShellServices>(
+            ShellServices{clock, boxes, tray, store, autostart, single, fs,
+                          CaptureLibraryCheck(
+                              CaptureLibraryCheck::Rule::WinPcap,
+                              [] { return std::optional<QString>(QStringLiteral("4.1.0.2980")); }),
+                          [this]() -> std::unique_ptr<CaptureComponent> {
+                              return std::make_unique<ForwardingCapture>(capture);
+                          },
+                          QStringLiteral("/opt/quelmint"),
+                          QStringLiteral("/home/u/.local/share/Quelmint"), 2000, nullptr,
+                          nullptr, &resolver});
+        window = std::make_unique<Form1>(*services);
+        EXPECT_EQ(window->load(), Form1::StartResult::Running);
+        window->selectTab(2);
+        list = window->findChild<QTableView*>(QStringLiteral("ListView1"));
+    }
+    ~Window() {
+        window->unload();
+        window.reset();
+    }
+
+    /// The capture component handed to the window; the fake stays with the test.
+    class ForwardingCapture final : public CaptureComponent {
+    public:
+        explicit ForwardingCapture(FakeCapture& fake) : fake_(fake) {}
+        void setEvents(CaptureEvents* events) override { fake_.setEvents(events); }
+        const QList<Adapter>& Adapters() const override { return fake_.Adapters(); }
+        void setActiveAdapter(const Adapter& a) override { fake_.setActiveAdapter(a); }
+        std::optional<Adapter> ActiveAdapter() const override { return fake_.ActiveAdapter(); }
+        void setFilter(const QString& f) override { fake_.setFilter(f); }
+        QString Filter() const override { return fake_.Filter(); }
+        void StartCapture() override { fake_.StartCapture(); }
+        void StopCapture() override { fake_.StopCapture(); }
+        bool isCapturing() const override { return fake_.isCapturing(); }
+        void RefreshAdapters() override { fake_.RefreshAdapters(); }
+        bool AdapterPresent(const QString& n) override { return fake_.AdapterPresent(n); }
+
+    private:
+        FakeCapture& fake_;
+    };
+
+    /// The texts of a row, "|"-joined.
+    std::string row(int r) const {
+        QStringList cells;
+        for (int c = 0; c < list->model()->columnCount(); ++c)
+            cells << list->model()->index(r, c).data().toString();
+        return cells.join(QLatin1Char('|')).toStdString();
+    }
+
+    /// Pixels of the painted data cell of a row: how many are plainly red, how many dark.
+    std::pair<int, int> dataCellInk(int r) {
+        QApplication::processEvents();
+        const QImage shot = list->viewport()->grab().toImage();
+        const QRectF logical = list->visualRect(list->model()->index(r, 4));
+        const qreal ratio = shot.devicePixelRatio(); // image pixels per widget pixel
+        const QRect cell(QRectF(logical.topLeft() * ratio, logical.size() * ratio).toRect());
+        int red = 0, dark = 0;
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            for (int x = cell.left(); x <= cell.right(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                if (c.red() > 180 && c.green() < 90 && c.blue() < 90)
+                    ++red;
+                else if (c.red() < 90 && c.green() < 90 && c.blue() < 90)
+                    ++dark;
+            }
+        return {red, dark};
+    }
+
+    void keepPicture(const QString& name) {
+        const QString dir =
+            qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+        QDir().mkpath(dir);
+        window->grab().save(dir + QLatin1Char('/') + name);
+    }
+
+    FakeClock clock;
+    FakeMessageBoxes boxes;
+    FakeTrayIcon tray;
+    FakeSettingsStore store;
+    FakeAutostart autostart;
+    FakeSingleInstance single;
+    FakeFileSystem fs;
+    FakeCapture capture;
+    FakeHostNameResolver resolver;
+    std::unique_ptr<ShellServices> services;
+    std::unique_ptr<Form1> window;
+    QTableView* list = nullptr;
+};
+
+QByteArray udp(quint32 from, quint16 fromPort, quint32 to, quint16 toPort, int payload) {
+    FrameBuilder b;
+    b.protocol = 17;
+    b.source = from;
+    b.destination = to;
+    b.sourcePort = fromPort;
+    b.destinationPort = toPort;
+    b.payload = QByteArray(payload, 'd');
+    return b.build();
+}
+
+constexpr quint32 kPeer = 0x0A000009;  // 10.0.0.9
+constexpr quint32 kLocal = 0x0A000001; // 10.0.0.1
+
+TEST(ConnectionList, FramesShowWithCaptionsTextsAndRedThenBlackData) {
+    Window w;
+    ASSERT_NE(w.list, nullptr);
+    EXPECT_EQ(w.list->parentWidget()->objectName(), "packetsPage");
+    EXPECT_TRUE(w.list->isVisible());
+    QStringList captions;
+    for (int c = 0; c < w.list->model()->columnCount(); ++c)
+        captions << w.list->model()->headerData(c, Qt::Horizontal).toString();
+    EXPECT_EQ(captions,
+              QStringList({"From", "Port", "To", "Port", "Data (Bytes)", "Type", "Packets"}));
+    for (int c = 0; c < w.list->model()->columnCount(); ++c) {
+        const int need = w.list->horizontalHeader()->fontMetrics().horizontalAdvance(captions[c]);
+        EXPECT_GE(w.list->columnWidth(c), need) << captions[c].toStdString();
+    }
+
+    w.capture.firePacket(udp(kPeer, 40000, kLocal, 53, 100));
+    w.capture.firePacket(udp(kPeer, 40000, kLocal, 53, 20));
+    w.capture.firePacket(udp(kLocal, 53, kPeer, 40000, 300));
+    ASSERT_EQ(w.list->model()->rowCount(), 2);
+    EXPECT_EQ(w.row(0), "10.0.0.9|40000|10.0.0.1|53|120|UDP|2");
+    EXPECT_EQ(w.row(1), "10.0.0.1|53|10.0.0.9|40000|300|UDP|1");
+    const auto [red, dark] = w.dataCellInk(0);
+    EXPECT_GT(red, 0);
+    EXPECT_EQ(dark, 0);
+    w.keepPicture(QStringLiteral("connectionlist-offscreen-red.png"));
+
+    // Past the highlight time (2 s) the next housekeeping tick paints the data black.
+    w.clock.advance(2001);
+    w.window->timer2Tick();
+    const auto [redAfter, darkAfter] = w.dataCellInk(0);
+    EXPECT_EQ(redAfter, 0);
+    EXPECT_GT(darkAfter, 0);
+    EXPECT_EQ(w.list->model()->rowCount(), 2);
+
+    // Past the removal time (30 s) they go.
+    w.clock.advance(28000);
+    w.window->timer2Tick();
+    EXPECT_EQ(w.list->model()->rowCount(), 0);
+    EXPECT_EQ(w.window->frames().packetCount, 3);
+}
+
+TEST(ConnectionList, TheLatestRowIsScrolledIntoView) {
+    Window w;
+    for (quint16 port = 1; port <= 100; ++port)
+        w.capture.firePacket(udp(kPeer, port, kLocal, 7, 1));
+    ASSERT_EQ(w.list->model()->rowCount(), 100);
+    const QRect last = w.list->visualRect(w.list->model()->index(99, 0));
+    EXPECT_TRUE(w.list->viewport()->rect().contains(last)) << last.y();
+    // A packet of the first row brings that one back into view.
+    w.capture.firePacket(udp(kPeer, 1, kLocal, 7, 1));
+    const QRect first = w.list->visualRect(w.list->model()->index(0, 0));
+    EXPECT_TRUE(w.list->viewport()->rect().contains(first)) << first.y();
+}
+
+TEST(ConnectionList, ResetEmptiesTheList) {
+    Window w;
+    w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
+    w.capture.firePacket(udp(kPeer, 3, kLocal, 4, 10));
+    ASSERT_EQ(w.list->model()->rowCount(), 2);
+    auto* reset = child<QPushButton>(*w.window, "cmdReset");
+    ASSERT_NE(reset, nullptr);
+    reset->click();
+    EXPECT_EQ(w.list->model()->rowCount(), 0);
+    w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
+    EXPECT_EQ(w.row(0), "10.0.0.9|1|10.0.0.1|2|10|UDP|1");
+}
+
+TEST(ConnectionList, FrozenListStandsStillWhileFramesCount) {
+    Window w;
+    w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
+    w.window->connectionList().setDisplayFrozen(true);
+    w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
+    w.capture.firePacket(udp(kPeer, 5, kLocal, 6, 10));
+    w.clock.advance(60000);
+    w.window->timer2Tick();
+    ASSERT_EQ(w.list->model()->rowCount(), 1);
+    EXPECT_EQ(w.row(0), "10.0.0.9|1|10.0.0.1|2|10|UDP|1");
+    EXPECT_GT(w.dataCellInk(0).first, 0); // still red
+    EXPECT_EQ(w.window->frames().packetCount, 3);
+    // Thawed: the first tick removes what is overdue.
+    w.window->connectionList().setDisplayFrozen(false);
+    w.window->timer2Tick();
+    EXPECT_EQ(w.list->model()->rowCount(), 0);
+}
+
+TEST(ConnectionList, HostNamesArriveLateAndStartNewRows) {
+    Window w;
+    w.window->connectionList().setResolveNames(true);
+    w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
+    EXPECT_EQ(w.row(0), "10.0.0.9|1|10.0.0.1|2|10|UDP|1");
+    EXPECT_EQ(w.resolver.asked, QList<quint32>({kPeer, kLocal}));
+    w.resolver.reply(kPeer, QByteArray("peer.example"));
+    w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
+    ASSERT_EQ(w.list->model()->rowCount(), 2);
+    EXPECT_EQ(w.row(1), "peer.example|1|10.0.0.1|2|10|UDP|1");
+    // The local address never gets an answer: still dotted, not asked again.
+    for (int i = 0; i < 5; ++i)
+        w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
+    EXPECT_EQ(w.row(1), "peer.example|1|10.0.0.1|2|60|UDP|6");
+    EXPECT_EQ(w.resolver.asked.size(), 2);
+    w.keepPicture(QStringLiteral("connectionlist-offscreen-names.png"));
+}
+
+} // namespace
