@@ -12,7 +12,7 @@ const QString kFolderName = QStringLiteral("Usage Logs");
 bool LogFolder::usable(FileSystem& fs, const QString& folder) {
     if (!fs.folderExists(folder) && !fs.createFolder(folder))
         return false;
-    const QString probe = folder + QStringLiteral("/_probe.tmp");
+    const QString probe = folder + QStringLiteral("/_probe") + QLatin1String(FileSystem::kTempSuffix);
     const bool writable = fs.writeFileAtomic(probe, QByteArrayLiteral("probe\r\n"));
     fs.deleteFile(probe);
     return writable;
