@@ -231,14 +231,9 @@ bool Form1::loadPhaseB() {
         KRX->setFilter(settings_->gFilterString);
 
         // The "Log" tab and today's listing (which starts the accounting day).
-        usageLogView_ = new UsageLogView(*usageLogger_, *dailyUsage_, services_.fileSystem,
-                                         services_.boxes, services_.clock, this);
-        usageLogView_->setObjectName(QStringLiteral("UsageLogView"));
-        usageLogView_->placeControls(this, clientArea_->geometry(), Frame3);
-        usageLogView_->setUp();
+        setUpUsageLog();
         if (unloaded_)
             return true;
-        frames_.currentDay = dailyUsage_->currentDay();
         selectTab(TabStrip1->currentIndex() + 1);
 
         centre();
@@ -275,7 +270,32 @@ bool Form1::loadPhaseB() {
     } catch (const std::exception& e) {
         services_.boxes.error(QStringLiteral("Load"), QString::fromLocal8Bit(e.what()));
     }
+    keepDayAccounting();
     return false;
+}
+
+void Form1::setUpUsageLog() {
+    usageLogView_ = new UsageLogView(*usageLogger_, *dailyUsage_, services_.fileSystem,
+                                     services_.boxes, services_.clock, this);
+    usageLogView_->setObjectName(QStringLiteral("UsageLogView"));
+    usageLogView_->placeControls(this, clientArea_->geometry(), Frame3);
+    usageLogView_->setUp();
+    frames_.currentDay = dailyUsage_->currentDay();
+}
+
+void Form1::keepDayAccounting() {
+    // The day accounting, the "Log" tab and the housekeeping tick do not depend on what
+    // failed (a rejected stored filter, say): without them later days would be booked on the
+    // start day once capture runs.
+    if (unloaded_ || !dailyUsage_)
+        return;
+    try {
+        if (!usageLogView_)
+            setUpUsageLog();
+    } catch (...) {
+    }
+    if (!unloaded_ && !Timer2.isActive())
+        Timer2.start(1000);
 }
 
 void Form1::applySwitchesToFrames() {

@@ -131,6 +131,8 @@ private:
     void onBatchEnd();
     void commandClose();
     void applySwitchesToFrames();
+    void setUpUsageLog();
+    void keepDayAccounting();
 
     ShellServices& services_;
     std::unique_ptr<Settings> settings_;
