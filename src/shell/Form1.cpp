@@ -49,7 +49,7 @@ QString padded(const char* text, int width) {
 Form1::Form1(ShellServices& services, QWidget* parent)
     : QWidget(parent), services_(services),
       settings_(std::make_unique<Settings>(gDisplayUnit, gSpeedUnit)),
-      tray_(std::make_unique<TrayController>(services.trayIcon)), frames_(&services.boxes),
+      tray_(std::make_unique<TrayController>(services.trayIcon)), frames_(&frameBoxes_),
       sampler_(std::make_unique<SpeedSampler>(services.clock, frames_.counters, &services.boxes)),
       statistics_(std::make_unique<Statistics>(services.clock, frames_, sampler_.get())) {
     setObjectName(QStringLiteral("Form1"));
@@ -216,7 +216,7 @@ bool Form1::loadPhaseB() {
                                                         LogFolder::choose(services_.fileSystem,
                                                                           services_.programFolder,
                                                                           services_.appDataFolder));
-        dailyUsage_ = std::make_unique<DailyUsage>(*usageLogger_, services_.clock, services_.boxes);
+        dailyUsage_ = std::make_unique<DailyUsage>(*usageLogger_, services_.clock, frameBoxes_);
         frames_.logUsage = [this](const clsUsageRec& r) { dailyUsage_->logUsage(r); };
 
         // The settings: a key that does not convert takes its default and is reported.
@@ -328,6 +328,7 @@ void Form1::unload() {
         monitor_->Timer3.stop();
     // Every step is attempted whatever happened to the previous one.
     frames_.gStationShuttingDown = true;
+    frameBoxes_.discard();
     try {
         KRX->StopCapture();
     } catch (...) {

@@ -631,6 +631,38 @@ TEST(Form1Capture, FramesReachCountersAndTheUsageLog) {
     EXPECT_NE(total->text(), QStringLiteral("0 B"));
 }
 
+TEST(Form1Capture, AnErrorBoxFromAFrameOpensAfterTheFrameAndCountingGoesOn) {
+    World w;
+    configureAdapter(w);
+    ASSERT_EQ(w.start(), Form1::StartResult::Running);
+    FrameHandler& frames = w.window->frames();
+    int listed = 0;
+    frames.listPacket = [&](const clsPacketInfo&) {
+        if (listed++ == 0)
+            throw std::runtime_error("list full");
+    };
+    bool inFrame = false, openedInFrame = false;
+    double countedWhileOpen = 0;
+    w.boxes.whileOpen = [&] {
+        openedInFrame = inFrame;
+        const double before = frames.packetCount;
+        for (int i = 0; i < 3; ++i)
+            w.capture.firePacket(received());
+        countedWhileOpen = frames.packetCount - before;
+    };
+    inFrame = true;
+    w.capture.firePacket(received()); // its listing fails: not counted
+    w.capture.firePacket(received());
+    inFrame = false;
+    ASSERT_TRUE(waitUntil([&] { return !w.boxes.boxes.isEmpty(); }, 10000));
+    spin(300);
+    ASSERT_EQ(w.boxes.boxes.size(), 1);
+    EXPECT_EQ(w.boxes.boxes[0].text, QStringLiteral("Error in OnPacket:\r\nlist full"));
+    EXPECT_FALSE(openedInFrame);
+    EXPECT_EQ(countedWhileOpen, 3);
+    EXPECT_EQ(frames.packetCount, 4);
+}
+
 TEST(Form1Capture, MissingPrivilegeIsToldOnceAndTheProgramRunsOn) {
     World w;
     configureAdapter(w);
