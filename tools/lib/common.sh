@@ -5,7 +5,7 @@ QUELMINT_RUN_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plu
   libpcap-dev libgtest-dev libcap2-bin fonts-dejavu-core)
 # Extra packages the test suite needs: capture tools, namespaces, a virtual display.
 QUELMINT_TEST_PACKAGES=(tcpdump tshark iproute2 iputils-ping python3 curl procps xvfb xauth
-  imagemagick x11-utils)
+  imagemagick x11-utils dbus-daemon)
 
 # ensure_packages PKG...: installs the missing ones with apt-get (as root), or prints the line.
 ensure_packages() {
