@@ -275,8 +275,9 @@ bool Form1::loadPhaseB() {
 }
 
 void Form1::setUpUsageLog() {
+    // Its listing also runs inside the frame path at a day change: boxes wait for the handler.
     usageLogView_ = new UsageLogView(*usageLogger_, *dailyUsage_, services_.fileSystem,
-                                     services_.boxes, services_.clock, this);
+                                     frameBoxes_, services_.clock, this);
     usageLogView_->setObjectName(QStringLiteral("UsageLogView"));
     usageLogView_->placeControls(this, clientArea_->geometry(), Frame3);
     usageLogView_->setUp();
