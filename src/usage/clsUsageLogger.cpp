@@ -97,9 +97,12 @@ void clsUsageLogger::recover() {
         firstRead = UsageLineFormat::parseLine(line, first);
         break;
     }
+    // A session that cannot be read is taken to be in the stored year, as one whose day cannot
+    // be told: it must not be counted a second time once it can be read.
     const bool inReady =
-        !sessionBlank &&
-        (!firstRead || ready.contains(yearFile(first.usageDate.year()) + kReadySuffix));
+        (sessionExists && !sessionReadable) ||
+        (!sessionBlank &&
+         (!firstRead || ready.contains(yearFile(first.usageDate.year()) + kReadySuffix)));
     if (!ready.isEmpty()) {
         if (inReady) {
             bool emptied = false;

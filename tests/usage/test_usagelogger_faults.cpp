@@ -267,3 +267,17 @@ TEST(UsageLoggerFaults, AYearThatCannotBePutInPlaceKeepsItsFiguresCounted) {
         EXPECT_EQ(recoveredTotal(fs, QDate(2026, 12, 1), kToday), 3);
     }
 }
+
+/// A stored year of another year than the session's holds none of the session's figures: the
+/// session is committed, not emptied.
+TEST(UsageLoggerCrash, AStoredOtherYearLeavesTheSessionItsFigures) {
+    FakeFileSystem fs;
+    fs.createFolder(kFolder);
+    fs.setFile(file("2025.log"), "2025-12-30\t0\t1\t0\t1\r\n");
+    fs.setFile(file("2025.log.ready"), "2025-12-30\t0\t1\t0\t1\r\n2025-12-31\t0\t2\t0\t2\r\n");
+    fs.setFile(file("2026.log"), "2026-12-01\t0\t3\t0\t3\r\n");
+    fs.setFile(file("_session.log"), "2026-12-07\t0\t40\t0\t40\r\n");
+    EXPECT_EQ(recoveredTotal(fs, QDate(2026, 12, 7), kToday), 40);
+    EXPECT_EQ(recoveredTotal(fs, QDate(2025, 12, 31), kToday), 2);
+    EXPECT_EQ(recoveredTotal(fs, QDate(2026, 12, 1), kToday), 3);
+}
