@@ -206,8 +206,18 @@ bool clsUsageLogger::writeYear(bool emptiesSession) {
     if (!loadedReadable_ || loadedYear_ == 0)
         return false;
     const QString target = yearFile(loadedYear_);
-    if (!emptiesSession || !sessionWritable())
-        return fs_.writeFileAtomic(target, yearContent());
+    if (!emptiesSession || !sessionWritable()) {
+        const QString waiting = target + kReadySuffix;
+        if (!pendingReady_.contains(waiting))
+            return fs_.writeFileAtomic(target, yearContent());
+        // A stored year waits beside the file and counts as the year's content: it is stored
+        // anew and then put in place, never left behind older than the year file.
+        if (!fs_.writeFileAtomic(waiting, yearContent()))
+            return false;
+        if (fs_.replaceFile(waiting, target))
+            pendingReady_.removeAll(waiting);
+        return true;
+    }
     // Three steps, each safe to be cut after: the merged year stored beside the old one, the
     // session emptied, the merged year put in place. Start-up completes a cut sequence.
     const QString ready = target + kReadySuffix;
