@@ -93,29 +93,41 @@ qint64 getAppLayerHeaderSize(const unsigned char* buf, qint64 len, qint64 startP
 QString bytesToText(const unsigned char* buf, qint64 len, qint64 startPos, qint64 count) {
     if (count <= 0)
         return {};
+    count = qMin(count, kMaxTextCount);
     QString text(count, QChar(0));
-    for (qint64 k = 0; k < count; ++k) {
-        const qint64 i = startPos + k;
-        if (buf != nullptr && i >= 0 && i < len)
-            text[k] = QChar(fromWindows1252(buf[i]));
+    if (buf == nullptr || len <= 0 || startPos >= len)
+        return text;
+    // Neither startPos + k nor len - startPos may overflow: both are formed only in range.
+    qint64 k = 0;
+    if (startPos < 0) {
+        if (startPos <= -count)
+            return text; // the whole text lies before the buffer
+        k = -startPos;
+    }
+    for (; k < count; ++k) {
+        const qint64 i = startPos + k; // 0 <= i here
+        if (i >= len)
+            break;
+        text[k] = QChar(fromWindows1252(buf[i]));
     }
     return text;
 }
 
 qint64 findPattern(const unsigned char* buf, qint64 len, QByteArrayView pattern, bool caseSensitive,
                    qint64 startPos, qint64 length) {
-    if (buf == nullptr || startPos < 0 || len <= 0)
+    if (buf == nullptr || startPos < 0 || len <= 0 || startPos >= len)
         return -1;
     qint64 windowEnd = len - 1;
-    if (length > 0 && startPos + length - 1 < windowEnd)
-        windowEnd = startPos + length - 1;
+    // The window's last byte, startPos + length - 1, formed without overflow.
+    if (length > 0 && length - 1 < windowEnd - startPos)
+        windowEnd = startPos + (length - 1);
     const auto* pat = reinterpret_cast<const unsigned char*>(pattern.data());
     const qint64 n = pattern.size();
-    for (qint64 i = startPos; i <= windowEnd; ++i) {
+    if (n > windowEnd - startPos + 1)
+        return -1; // the pattern is longer than the window
+    for (qint64 i = startPos; i <= windowEnd - n + 1; ++i) {
         qint64 j = 0;
         for (; j < n; ++j) {
-            if (i + j > windowEnd)
-                return -1; // the pattern would run past the window
             const unsigned char a = buf[i + j];
             const unsigned char b = pat[j];
             if (caseSensitive ? a != b : upper(a) != upper(b))

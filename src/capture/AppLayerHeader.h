@@ -33,13 +33,16 @@ HeaderScan scanHeader(const unsigned char* buf, qint64 payloadEnd, qint64 startP
 /// more than the payload.
 qint64 getAppLayerHeaderSize(const unsigned char* buf, qint64 len, qint64 startPos, qint64 padding);
 
-/// Exactly `count` characters: buf[startPos ...] as Windows-1252, character 0 beyond the last
-/// byte.
+/// The longest text bytesToText gives: the largest frame libpcap captures.
+inline constexpr qint64 kMaxTextCount = 262144;
+
+/// Exactly `count` characters (at most kMaxTextCount): buf[startPos ...] as Windows-1252,
+/// character 0 outside the buffer. Safe for every argument.
 QString bytesToText(const unsigned char* buf, qint64 len, qint64 startPos, qint64 count);
 
 /// Offset relative to startPos of the first occurrence of pattern in the window
 /// buf[startPos .. startPos + length - 1] (to the end of buf when length is 0 or the window
-/// would pass it), or -1. Without caseSensitive, "a".."z" compare equal to "A".."Z" on both sides.
+/// would pass it), or -1. Safe for every argument. Without caseSensitive, "a".."z" compare equal to "A".."Z" on both sides.
 qint64 findPattern(const unsigned char* buf, qint64 len, QByteArrayView pattern, bool caseSensitive,
                    qint64 startPos, qint64 length);
 

@@ -23,6 +23,10 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
 
+    /// Ends the name of every temporary file the program makes (path + suffix): no other
+    /// program makes such names, so start-up may remove them without touching a user's files.
+    static constexpr const char* kTempSuffix = ".quelmint-tmp";
+
     /// True when the path names an existing folder.
     virtual bool folderExists(const QString& path) const = 0;
     /// Creates the folder and any missing parents; true when it exists afterwards.

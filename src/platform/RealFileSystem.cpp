@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/falloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,14 +58,26 @@ bool syncFolderOf(const QString& path) {
     return fd.get() >= 0 && ::fsync(fd.get()) == 0;
 }
 
+/// Room kept allocated for a persistent file, so that rewriting it in place never needs a new
+/// block: on a full disk it can still be written.
+constexpr off_t kReservedBytes = 4096;
+
+void reserve(int fd) {
+    // Allocates without changing the size; file systems without it simply do not reserve.
+    ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, kReservedBytes);
+}
+
 class RealPersistentFile final : public PersistentFile {
 public:
-    explicit RealPersistentFile(int fd) : fd_(fd) {}
+    explicit RealPersistentFile(int fd) : fd_(fd) { reserve(fd); }
     bool rewrite(const QByteArray& content) override {
         // Write first, then cut: a process killed in between leaves the complete new first
         // line followed by a tail of the old content, never a torn first line.
-        return writeAll(fd_.get(), content.constData(), content.size(), 0) &&
-               ::ftruncate(fd_.get(), off_t(content.size())) == 0;
+        const bool ok = writeAll(fd_.get(), content.constData(), content.size(), 0) &&
+                        ::ftruncate(fd_.get(), off_t(content.size())) == 0;
+        if (content.isEmpty())
+            reserve(fd_.get()); // cutting to nothing gave the block back
+        return ok;
     }
     bool sync() override { return ::fdatasync(fd_.get()) == 0; }
 
@@ -75,17 +88,17 @@ private:
 } // namespace
 
 QList<QByteArray> RealFileSystem::splitLines(const QByteArray& content) {
+    // A line ends in CR LF, LF or CR alone (files edited on other systems), mixed in one file.
     QList<QByteArray> lines;
+    const qsizetype size = content.size();
     qsizetype start = 0;
-    while (start < content.size()) {
-        qsizetype end = content.indexOf('\n', start);
-        const bool last = end < 0;
-        if (last)
-            end = content.size();
-        qsizetype len = end - start;
-        if (!last && len > 0 && content.at(end - 1) == '\r')
-            --len;
-        lines.append(content.mid(start, len));
+    while (start < size) {
+        qsizetype end = start;
+        while (end < size && content.at(end) != '\n' && content.at(end) != '\r')
+            ++end;
+        lines.append(content.mid(start, end - start));
+        if (end < size && content.at(end) == '\r' && end + 1 < size && content.at(end + 1) == '\n')
+            ++end;
         start = end + 1;
     }
     return lines;
@@ -160,7 +173,7 @@ QList<QByteArray> RealFileSystem::readLines(const QString& path, bool* ok) const
 }
 
 bool RealFileSystem::writeFileAtomic(const QString& path, const QByteArray& content) {
-    const QString temp = path + QStringLiteral(".tmp");
+    const QString temp = path + QLatin1String(kTempSuffix);
     const QByteArray t = native(temp);
     Fd fd(::open(t.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (fd.get() < 0)

@@ -15,6 +15,6 @@ public:
     bool replaceFile(const QString& from, const QString& to) override;
     std::unique_ptr<PersistentFile> openPersistent(const QString& path) override;
 
-    /// Splits file content into lines, dropping each line's LF and a CR before it.
+    /// Splits file content into lines ending in CR LF, LF or CR alone, dropping the ends.
     static QList<QByteArray> splitLines(const QByteArray& content);
 };

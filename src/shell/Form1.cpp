@@ -59,7 +59,7 @@ QString padded(const char* text, int width) {
 Form1::Form1(ShellServices& services, QWidget* parent)
     : QWidget(parent), services_(services),
       settings_(std::make_unique<Settings>(gDisplayUnit, gSpeedUnit)),
-      tray_(std::make_unique<TrayController>(services.trayIcon)), frames_(&services.boxes),
+      tray_(std::make_unique<TrayController>(services.trayIcon)), frames_(&frameBoxes_),
       sampler_(std::make_unique<SpeedSampler>(services.clock, frames_.counters, &services.boxes)),
       statistics_(std::make_unique<Statistics>(services.clock, frames_, sampler_.get())) {
     setObjectName(QStringLiteral("Form1"));
@@ -250,7 +250,7 @@ bool Form1::loadPhaseB() {
                                                         LogFolder::choose(services_.fileSystem,
                                                                           services_.programFolder,
                                                                           services_.appDataFolder));
-        dailyUsage_ = std::make_unique<DailyUsage>(*usageLogger_, services_.clock, services_.boxes);
+        dailyUsage_ = std::make_unique<DailyUsage>(*usageLogger_, services_.clock, frameBoxes_);
         frames_.logUsage = [this](const clsUsageRec& r) { dailyUsage_->logUsage(r); };
 
         // The settings: a key that does not convert takes its default and is reported.
@@ -265,14 +265,9 @@ bool Form1::loadPhaseB() {
         KRX->setFilter(settings_->gFilterString);
 
         // The "Log" tab and today's listing (which starts the accounting day).
-        usageLogView_ = new UsageLogView(*usageLogger_, *dailyUsage_, services_.fileSystem,
-                                         services_.boxes, services_.clock, this);
-        usageLogView_->setObjectName(QStringLiteral("UsageLogView"));
-        usageLogView_->placeControls(this, clientArea_->geometry(), Frame3);
-        usageLogView_->setUp();
+        setUpUsageLog();
         if (unloaded_)
             return true;
-        frames_.currentDay = dailyUsage_->currentDay();
         selectTab(TabStrip1->currentIndex() + 1);
 
         centre();
@@ -321,7 +316,33 @@ bool Form1::loadPhaseB() {
     } catch (const std::exception& e) {
         services_.boxes.error(QStringLiteral("Load"), QString::fromLocal8Bit(e.what()));
     }
+    keepDayAccounting();
     return false;
+}
+
+void Form1::setUpUsageLog() {
+    // Its listing also runs inside the frame path at a day change: boxes wait for the handler.
+    usageLogView_ = new UsageLogView(*usageLogger_, *dailyUsage_, services_.fileSystem,
+                                     frameBoxes_, services_.clock, this);
+    usageLogView_->setObjectName(QStringLiteral("UsageLogView"));
+    usageLogView_->placeControls(this, clientArea_->geometry(), Frame3);
+    usageLogView_->setUp();
+    frames_.currentDay = dailyUsage_->currentDay();
+}
+
+void Form1::keepDayAccounting() {
+    // The day accounting, the "Log" tab and the housekeeping tick do not depend on what
+    // failed (a rejected stored filter, say): without them later days would be booked on the
+    // start day once capture runs.
+    if (unloaded_ || !dailyUsage_)
+        return;
+    try {
+        if (!usageLogView_)
+            setUpUsageLog();
+    } catch (...) {
+    }
+    if (!unloaded_ && !Timer2.isActive())
+        Timer2.start(1000);
 }
 
 void Form1::applySwitchesToFrames() {
@@ -354,6 +375,7 @@ void Form1::unload() {
         monitor_->Timer3.stop();
     // Every step is attempted whatever happened to the previous one.
     frames_.gStationShuttingDown = true;
+    frameBoxes_.discard();
     try {
         KRX->StopCapture();
     } catch (...) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "capture/FrameHandler.h"
+#include "platform/DeferredMessageBoxes.h"
 #include "settings/Form2Host.h"
 #include "shell/ShellServices.h"
 
@@ -167,6 +168,8 @@ private:
     void commandClose();
     void applySwitchesToFrames();
     void createStopwatch();
+    void setUpUsageLog();
+    void keepDayAccounting();
 
     ShellServices& services_;
     std::unique_ptr<Settings> settings_;
@@ -175,6 +178,8 @@ private:
     std::unique_ptr<AdapterMonitor> monitor_;
     std::unique_ptr<clsUsageLogger> usageLogger_;
     std::unique_ptr<DailyUsage> dailyUsage_;
+    /// Boxes raised while frames are handled, shown once the handler has returned.
+    DeferredMessageBoxes frameBoxes_{services_.boxes};
     FrameHandler frames_;
     std::unique_ptr<SpeedSampler> sampler_;
     std::unique_ptr<Statistics> statistics_;

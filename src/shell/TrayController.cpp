@@ -10,6 +10,20 @@ void TrayController::addTrayIcon() {
     picture_ = Idle;
     added_ = true;
     icon_.add(picture_, tip_);
+    sentPicture_ = picture_;
+    sentTip_ = tip_;
+}
+
+void TrayController::send() {
+    // Each change costs the desktop a message (and some desktops a temporary image file):
+    // an icon that shows this picture and tip already is left alone.
+    if (added_ && picture_ == sentPicture_ && tip_ == sentTip_)
+        return;
+    icon_.modify(picture_, tip_);
+    if (added_) {
+        sentPicture_ = picture_;
+        sentTip_ = tip_;
+    }
 }
 
 void TrayController::showBaloonTip(const QString& message, const QString& title, int icon) {
@@ -17,7 +31,7 @@ void TrayController::showBaloonTip(const QString& message, const QString& title,
     icon_.showBalloon(message, title, icon);
     // The balloon leaves picture 1 on the icon until the next update chooses another.
     picture_ = Idle;
-    icon_.modify(picture_, tip_);
+    send();
 }
 
 void TrayController::hideBaloonTip() {
@@ -27,13 +41,13 @@ void TrayController::hideBaloonTip() {
 void TrayController::showNoAdapter() {
     picture_ = NoAdapter;
     tip_ = QStringLiteral("No adapter selected");
-    icon_.modify(picture_, tip_);
+    send();
 }
 
 void TrayController::update(int picture, const QString& tip) {
     picture_ = picture;
     tip_ = cutTip(tip);
-    icon_.modify(picture_, tip_);
+    send();
 }
 
 void TrayController::removeTrayIcon() {

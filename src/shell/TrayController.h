@@ -26,7 +26,8 @@ public:
     void hideBaloonTip();
     /// Picture 5 with the tip "No adapter selected".
     void showNoAdapter();
-    /// Sets a chosen picture and tip (cut to what the icon shows).
+    /// Sets a chosen picture and tip (cut to what the icon shows). The icon hears of a picture
+    /// or tip only when it differs from what it shows.
     void update(int picture, const QString& tip);
     /// Removes the icon.
     void removeTrayIcon();
@@ -44,7 +45,11 @@ public:
     TrayIcon& icon() { return icon_; }
 
 private:
+    void send();
+
     TrayIcon& icon_;
+    int sentPicture_ = 0; ///< what the added icon shows
+    QString sentTip_;
     int picture_ = Idle;
     bool added_ = false;
     QString tip_;

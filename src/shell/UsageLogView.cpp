@@ -167,10 +167,11 @@ bool UsageLogView::yearEntryOf(const QString& fileName, QString* entry) {
 void UsageLogView::fillYearPicker(int currentYear) {
     Combo2->clear();
     const QString current = QString::number(currentYear);
+    const QString folder = logger_.logFolder() + QLatin1Char('/');
     for (const QString& name : fs_.listFolder(logger_.logFolder())) {
         QString entry;
-        if (!yearEntryOf(name, &entry))
-            continue;
+        if (!yearEntryOf(name, &entry) || !fs_.fileExists(folder + name))
+            continue; // sub-folders named like year files are not years
         Combo2->addItem(entry);
         if (entry == current)
             Combo2->setCurrentIndex(Combo2->count() - 1);

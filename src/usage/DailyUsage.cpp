@@ -62,7 +62,19 @@ void DailyUsage::applyPending() {
 
 void DailyUsage::onBatchEnd() {
     applyPending();
-    logger_.flush();
+    if (logger_.flush()) {
+        storeFailing_ = false;
+        return;
+    }
+    // The figures stay in memory and are tried again at the next batch; the user is told once
+    // (a box already open, this one or another, lets a later batch tell).
+    if (!storeFailing_ &&
+        boxes_.error(QStringLiteral("logUsage"),
+                     QStringLiteral("The usage log could not be saved in \"%1\" (is the disk "
+                                    "full?). The figures are kept and saved as soon as it works.")
+                         .arg(logger_.logFolder()),
+                     ErrorSource::Repeating))
+        storeFailing_ = true;
 }
 
 void DailyUsage::addToUsageTotal(double amount) {

@@ -42,6 +42,7 @@ public:
         pending_ = true;
     }
     /// Once per batch of frames: stores the session and refreshes today's row and the totals.
+    /// A store that cannot be written is told once in an "Error in logUsage:" box.
     void onBatchEnd();
     /// Adds an amount to the month total and shows the new total and average.
     void addToUsageTotal(double amount);
@@ -72,4 +73,5 @@ private:
     QDate pendingDay_;         ///< the day of the frames not yet shown
     double pendingAmount_ = 0; ///< their total bytes
     bool pending_ = false;
+    bool storeFailing_ = false; ///< the store's last flush failed and the user was told
 };

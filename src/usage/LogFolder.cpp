@@ -13,7 +13,7 @@ const QString kFolderName = QStringLiteral("Usage Logs");
 bool LogFolder::usable(FileSystem& fs, const QString& folder) {
     if (!fs.folderExists(folder) && !fs.createFolder(folder))
         return false;
-    const QString probe = folder + QStringLiteral("/_probe.tmp");
+    const QString probe = folder + QStringLiteral("/_probe") + QLatin1String(FileSystem::kTempSuffix);
     const bool writable = fs.writeFileAtomic(probe, QByteArrayLiteral("probe\r\n"));
     fs.deleteFile(probe);
     return writable;
@@ -21,7 +21,7 @@ bool LogFolder::usable(FileSystem& fs, const QString& folder) {
 
 bool LogFolder::isSystemFolder(const QString& folder) {
     const QString clean = QDir::cleanPath(folder);
-    for (const QString root :
+    for (const QString& root :
          {QStringLiteral("/usr"), QStringLiteral("/bin"), QStringLiteral("/sbin")})
         if (clean == root || clean.startsWith(root + QLatin1Char('/')))
             return true;

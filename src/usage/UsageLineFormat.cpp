@@ -5,29 +5,41 @@
 #include <cmath>
 
 QByteArray UsageLineFormat::formatAmount(double amount) {
-    if (amount == 0 || !std::isfinite(amount))
+    if (amount == 0 || std::isnan(amount))
         return QByteArrayLiteral("0");
+    // 15 digits of the largest double round up past it and would read back as infinity.
+    if (std::fabs(amount) > kLargestAmount)
+        return amount > 0 ? QByteArrayLiteral("1.79769313486231E+308")
+                          : QByteArrayLiteral("-1.79769313486231E+308");
     return QByteArray::number(amount, 'G', 15);
 }
 
-double UsageLineFormat::parseAmount(const QByteArray& text) {
+bool UsageLineFormat::readAmount(const QByteArray& text, double& value, const QLocale& locale) {
     const QByteArray t = text.trimmed();
-    if (t.isEmpty())
-        return 0;
+    if (t.isEmpty()) {
+        value = 0;
+        return true;
+    }
     bool ok = false;
-    double v = t.toDouble(&ok);
+    double v = t.toDouble(&ok); // the form formatAmount writes
     if (!ok) {
-        QLocale locale = QLocale::system();
-        locale.setNumberOptions(QLocale::RejectGroupSeparator);
         const QString s = QString::fromLatin1(t);
-        v = locale.toDouble(s, &ok);
+        v = locale.toDouble(s, &ok); // the user's separators, digit groups allowed
         if (!ok) {
             QString dotted = s;
             dotted.replace(locale.decimalPoint(), QStringLiteral("."));
             v = dotted.toDouble(&ok);
         }
     }
-    return ok && std::isfinite(v) ? v : 0;
+    if (!ok || !std::isfinite(v))
+        return false;
+    value = v;
+    return true;
+}
+
+double UsageLineFormat::parseAmount(const QByteArray& text) {
+    double v = 0;
+    return readAmount(text, v) ? v : 0;
 }
 
 QByteArray UsageLineFormat::formatDate(const QDate& date) {
@@ -66,11 +78,15 @@ bool UsageLineFormat::parseLine(const QByteArray& line, clsUsageRec& record) {
     const QDate date = parseDate(parts.value(0));
     if (!date.isValid())
         return false;
+    double amounts[4] = {0, 0, 0, 0}; // sent, received, pass-by, total; missing ones are 0
+    for (qsizetype i = 1; i < parts.size() && i <= 4; ++i)
+        if (!readAmount(parts.at(i), amounts[i - 1]))
+            return false;
     record.usageDate = date;
-    record.dataSent = parseAmount(parts.value(1));
-    record.dataReceived = parseAmount(parts.value(2));
-    record.dataPassthru = parseAmount(parts.value(3));
-    record.dataTotalUsage = parseAmount(parts.value(4));
+    record.dataSent = amounts[0];
+    record.dataReceived = amounts[1];
+    record.dataPassthru = amounts[2];
+    record.dataTotalUsage = amounts[3];
     return true;
 }
 

@@ -3,6 +3,8 @@
 #include "platform/Clock.h"
 #include "usage/UsageLineFormat.h"
 
+#include <cmath>
+
 namespace {
 
 const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
@@ -15,6 +17,27 @@ bool isYearFileName(const QString& name) {
     for (qsizetype i = 0; i < name.size() - 4; ++i)
         if (!name.at(i).isDigit())
             return false;
+    return true;
+}
+
+void addAmounts(clsUsageRec& to, const clsUsageRec& from) {
+    to.dataReceived += from.dataReceived;
+    to.dataSent += from.dataSent;
+    to.dataPassthru += from.dataPassthru;
+    to.dataTotalUsage += from.dataTotalUsage;
+}
+
+/// False when adding the record to its day in the collection would take an amount past the
+/// largest finite number: such a line is kept apart rather than summed into infinity.
+bool mergesFinite(const Collection2& month, const clsUsageRec& rec) {
+    for (const auto& item : month) {
+        if (item->usageDate != rec.usageDate)
+            continue;
+        return std::isfinite(item->dataSent + rec.dataSent) &&
+               std::isfinite(item->dataReceived + rec.dataReceived) &&
+               std::isfinite(item->dataPassthru + rec.dataPassthru) &&
+               std::isfinite(item->dataTotalUsage + rec.dataTotalUsage);
+    }
     return true;
 }
 
@@ -57,30 +80,52 @@ void clsUsageLogger::recover() {
     QStringList ready;
     for (const QString& name : fs_.listFolder(logFolder_)) {
         const QString path = logFolder_ + QLatin1Char('/') + name;
-        if (name.endsWith(QStringLiteral(".tmp")))
-            fs_.deleteFile(path); // an unfinished temporary file
+        if (name.endsWith(QLatin1String(FileSystem::kTempSuffix)))
+            fs_.deleteFile(path); // an unfinished temporary file of ours, never a user's file
         else if (name.endsWith(kReadySuffix) && isYearFileName(name.chopped(kReadySuffix.size())))
             ready.append(path);
     }
+    // The session's figures are in a stored year only when that year is the session's own:
+    // a commit stores the merged year before it empties the session. A line whose day cannot
+    // be told was stored with the year as it is.
+    clsUsageRec first;
+    bool firstRead = false, sessionBlank = true;
+    for (const QByteArray& line : sessionLines) {
+        if (UsageLineFormat::isBlank(line))
+            continue;
+        sessionBlank = false;
+        firstRead = UsageLineFormat::parseLine(line, first);
+        break;
+    }
+    // A session that cannot be read is taken to be in the stored year, as one whose day cannot
+    // be told: it must not be counted a second time once it can be read.
+    const bool inReady =
+        (sessionExists && !sessionReadable) ||
+        (!sessionBlank &&
+         (!firstRead || ready.contains(yearFile(first.usageDate.year()) + kReadySuffix)));
     if (!ready.isEmpty()) {
-        bool emptied = false;
-        if (sessionWritable() && session_->rewrite(QByteArray()))
-            emptied = session_->sync();
-        else if ((emptied = fs_.deleteFile(sessionFile_))) {
-            session_ = fs_.openPersistent(sessionFile_);
-            sessionPinned_ = false;
-        }
-        if (!emptied) {
-            sessionPinned_ = true; // leave both for a later start
-            return;
+        if (inReady) {
+            bool emptied = false;
+            if (sessionWritable() && session_->rewrite(QByteArray()))
+                emptied = session_->sync();
+            else if ((emptied = fs_.deleteFile(sessionFile_))) {
+                session_ = fs_.openPersistent(sessionFile_);
+                sessionPinned_ = false;
+            }
+            if (!emptied) {
+                sessionPinned_ = true; // leave both for a later start
+                return;
+            }
         }
         for (const QString& path : ready) {
-            // A year that cannot be put in place is set aside with its figures, so that it
-            // does not empty the session of every later start.
+            // A stored year that cannot be put in place stays: it is its year's newest
+            // content, read in place of the year file, and every later commit of that year
+            // stores it anew and tries again.
             if (!fs_.replaceFile(path, path.chopped(kReadySuffix.size())))
-                fs_.replaceFile(path, path + QStringLiteral("-unplaced"));
+                notePendingReady(path);
         }
-        return;
+        if (inReady)
+            return;
     }
 
     for (const QByteArray& line : sessionLines) {
@@ -111,12 +156,17 @@ void clsUsageLogger::loadYear(int year) {
             sessionPinned_ = true;
         yearDirty_ = false;
     }
-    const QString path = yearFile(year);
+    // A stored year that could not be put in place holds the year's newest figures.
+    const QString ready = yearFile(year) + kReadySuffix;
+    const bool fromReady = fs_.fileExists(ready);
+    const QString path = fromReady ? ready : yearFile(year);
     bool readable = false;
     const QList<QByteArray> lines = fs_.readLines(path, &readable);
     loadedReadable_ = readable || (!fs_.fileExists(path) && !fs_.folderExists(path));
     if (!readable && loadedReadable_)
         fs_.writeFileAtomic(path, QByteArray()); // a missing year file is created empty
+    if (fromReady && readable)
+        notePendingReady(ready);
 
     for (auto& m : months_)
         m = std::make_shared<Collection2>();
@@ -125,7 +175,8 @@ void clsUsageLogger::loadYear(int year) {
         if (UsageLineFormat::isBlank(line))
             continue;
         auto rec = std::make_shared<clsUsageRec>();
-        if (UsageLineFormat::parseLine(line, *rec) && rec->usageDate.year() == year)
+        if (UsageLineFormat::parseLine(line, *rec) && rec->usageDate.year() == year &&
+            mergesFinite(*months_[size_t(rec->usageDate.month() - 1)], *rec))
             months_[size_t(rec->usageDate.month() - 1)]->Add(rec);
         else
             keptLines_.append(line); // never merged, never dropped: written back unchanged
@@ -155,8 +206,18 @@ bool clsUsageLogger::writeYear(bool emptiesSession) {
     if (!loadedReadable_ || loadedYear_ == 0)
         return false;
     const QString target = yearFile(loadedYear_);
-    if (!emptiesSession || !sessionWritable())
-        return fs_.writeFileAtomic(target, yearContent());
+    if (!emptiesSession || !sessionWritable()) {
+        const QString waiting = target + kReadySuffix;
+        if (!pendingReady_.contains(waiting))
+            return fs_.writeFileAtomic(target, yearContent());
+        // A stored year waits beside the file and counts as the year's content: it is stored
+        // anew and then put in place, never left behind older than the year file.
+        if (!fs_.writeFileAtomic(waiting, yearContent()))
+            return false;
+        if (fs_.replaceFile(waiting, target))
+            pendingReady_.removeAll(waiting);
+        return true;
+    }
     // Three steps, each safe to be cut after: the merged year stored beside the old one, the
     // session emptied, the merged year put in place. Start-up completes a cut sequence.
     const QString ready = target + kReadySuffix;
@@ -167,9 +228,20 @@ bool clsUsageLogger::writeYear(bool emptiesSession) {
         return false;
     }
     session_->sync();
-    readyFile_ = ready;
-    readyPending_ = !fs_.replaceFile(ready, target); // retried by flush(), else at next start
+    if (fs_.replaceFile(ready, target))
+        pendingReady_.removeAll(ready);
+    else
+        notePendingReady(ready); // retried by flush() and by later commits, else at next start
     return true;
+}
+
+void clsUsageLogger::notePendingReady(const QString& ready) {
+    if (!pendingReady_.contains(ready))
+        pendingReady_.append(ready);
+}
+
+bool clsUsageLogger::readyPendingFor(int year) const {
+    return pendingReady_.contains(yearFile(year) + kReadySuffix);
 }
 
 bool clsUsageLogger::commitSession(int year) {
@@ -179,9 +251,18 @@ bool clsUsageLogger::commitSession(int year) {
     const QDate date = sessionRec_.usageDate;
     months_[size_t(date.month() - 1)]->Add(std::make_shared<clsUsageRec>(sessionRec_));
     const bool wasDirty = yearDirty_;
-    if (!wasDirty && sessionWritable() && sessionDirty_) {
+    // What the year file on disk lacks once the session is in the months. Figures of a second
+    // day that cannot be written either stay in memory: the session file holds one day.
+    if (!wasDirty)
+        unsaved_ = sessionRec_;
+    else if (unsaved_.usageDate == date)
+        addAmounts(unsaved_, sessionRec_);
+    // While a stored year of this year waits to be put in place, the session file stays empty:
+    // the next start installs that year and empties the session.
+    if (sessionWritable() && unsaved_.usageDate == date && (wasDirty || sessionDirty_) &&
+        !readyPendingFor(year)) {
         // The session file must hold exactly what the year file may lack.
-        if (session_->rewrite(UsageLineFormat::formatLine(sessionRec_) + kLineEnd))
+        if (session_->rewrite(UsageLineFormat::formatLine(unsaved_) + kLineEnd))
             sessionDirty_ = false;
     }
     const bool ok = writeYear(true);
@@ -199,17 +280,34 @@ void clsUsageLogger::changeDay(const QDate& date) {
 }
 
 bool clsUsageLogger::flush() {
-    if (readyPending_) {
+    for (const QString& ready : QStringList(pendingReady_)) {
+        if (fs_.replaceFile(ready, ready.chopped(kReadySuffix.size())))
+            pendingReady_.removeAll(ready);
+    }
+    if (readyPendingFor(currentYear_)) {
         // The session must stay empty while a stored year waits to be put in place: the next
-        // start would install that year and drop the session.
-        if (!fs_.replaceFile(readyFile_, readyFile_.chopped(kReadySuffix.size())))
-            return false;
-        readyPending_ = false;
+        // start would install that year and empty the session. New figures go into a newly
+        // stored year instead.
+        if (sessionDirty_)
+            commitSession(currentYear_);
+        return false;
     }
     if (yearDirty_) {
-        if (!writeYear(true))
+        if (!writeYear(true)) {
+            // Until the year can be written (a full disk, say), the session file holds all it
+            // lacks, the running figures included; they stay in memory and are tried again at
+            // the next batch.
+            if (sessionDirty_ && sessionWritable() && unsaved_.usageDate == sessionRec_.usageDate) {
+                clsUsageRec all = unsaved_;
+                addAmounts(all, sessionRec_);
+                if (session_->rewrite(UsageLineFormat::formatLine(all) + kLineEnd))
+                    sessionDirty_ = false;
+            }
             return false;
+        }
         yearDirty_ = false;
+        if (sessionWritable())
+            sessionDirty_ = true; // the stored year emptied the session: the running figures
     }
     if (!sessionDirty_)
         return true;
@@ -259,7 +357,7 @@ void clsUsageLogger::release() {
         return;
     released_ = true;
     const bool committed = commitSession(currentYear_);
-    const bool clean = committed && !yearDirty_ && !sessionPinned_ && !readyPending_;
+    const bool clean = committed && !yearDirty_ && !sessionPinned_ && pendingReady_.isEmpty();
     session_.reset();
     if (clean)
         fs_.deleteFile(sessionFile_);

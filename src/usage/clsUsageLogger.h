@@ -7,6 +7,7 @@
 #include <QByteArrayList>
 #include <QDate>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <memory>
@@ -73,6 +74,8 @@ private:
     bool commitSession(int year);
     bool writeYear(bool emptiesSession);
     QByteArray yearContent() const;
+    void notePendingReady(const QString& ready);
+    bool readyPendingFor(int year) const;
     bool sessionWritable() const { return session_ && !sessionPinned_; }
 
     FileSystem& fs_;
@@ -87,11 +90,13 @@ private:
     /// The loaded months hold figures missing from the year file on disk; the session file holds
     /// exactly those figures and is left alone until the year file is written.
     bool yearDirty_ = false;
+    /// While yearDirty_: the figures the year file on disk lacks (one day's).
+    clsUsageRec unsaved_;
     /// The session file holds figures no longer in memory: it is left for the next start.
     bool sessionPinned_ = false;
-    /// A merged year is stored as readyFile_ but could not be renamed over its year file yet.
-    bool readyPending_ = false;
-    QString readyFile_;
+    /// Merged years stored as "<year>.log.ready" that could not be renamed over their year
+    /// files yet; each is its year's newest content.
+    QStringList pendingReady_;
     bool released_ = false;
     std::array<std::shared_ptr<Collection2>, 12> months_;
     QByteArrayList keptLines_; ///< lines of the loaded year that are not records of that year

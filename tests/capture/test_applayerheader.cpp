@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 namespace {
@@ -144,3 +145,46 @@ INSTANTIATE_TEST_SUITE_P(Patterns, FindPatternTable, ::testing::ValuesIn(kFinds)
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
+
+TEST(ExtremeArguments, BytesToTextAndFindPatternStaySafe) {
+    const unsigned char buf[] = {'x', 'x', 'a', 'b', 'c'};
+    constexpr qint64 kMax = std::numeric_limits<qint64>::max();
+    constexpr qint64 kMin = std::numeric_limits<qint64>::min();
+    struct TextCase {
+        const char* name;
+        qint64 len, start, count;
+        qint64 size;
+        QByteArray head; // the leading characters; the rest are character 0
+    };
+    const TextCase texts[] = {
+        {"huge count", 5, 2, kMax, 262144, "abc"},
+        {"start near the limit", 5, kMax - 1, 3, 3, ""},
+        {"start at the lowest", 5, kMin, 3, 3, ""},
+        {"start at the lowest, huge count", 5, kMin, kMax, 262144, ""},
+        {"start before the buffer", 5, -2, 4, 4, QByteArray("\0\0xx", 4)},
+        {"negative length", kMin, 0, 2, 2, ""},
+    };
+    for (const TextCase& c : texts) {
+        SCOPED_TRACE(c.name);
+        const QString s = bytesToText(buf, c.len, c.start, c.count);
+        ASSERT_EQ(s.size(), c.size);
+        for (qsizetype i = 0; i < s.size(); ++i)
+            ASSERT_EQ(s.at(i).unicode(), i < c.head.size() ? uchar(c.head.at(i)) : 0) << i;
+    }
+    struct FindCase {
+        const char* name;
+        qint64 len, start, length, expected;
+    };
+    const FindCase finds[] = {
+        {"length at the limit", 5, 2, kMax, 0},
+        {"length at the limit from 0", 5, 0, kMax, 2},
+        {"start near the limit", 5, kMax - 1, 3, -1},
+        {"start at the lowest", 5, kMin, kMax, -1},
+        {"negative length is to the end", 5, 1, kMin, 1},
+        {"negative buffer length", kMin, 0, 0, -1},
+    };
+    for (const FindCase& c : finds)
+        EXPECT_EQ(findPattern(buf, c.len, QByteArrayView("abc"), true, c.start, c.length),
+                  c.expected)
+            << c.name;
+}

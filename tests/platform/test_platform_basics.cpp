@@ -1,9 +1,16 @@
+#include "platform/DeferredMessageBoxes.h"
 #include "platform/SystemClock.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeMessageBoxes.h"
 
+#include "support/TestApp.h"
+
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTest>
 #include <QThread>
+
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -67,4 +74,36 @@ TEST(MessageBoxes, ErrorTextAndNoStackingFromRepeatingHandlers) {
     EXPECT_TRUE(boxes.error(QStringLiteral("OK"), QStringLiteral("bad"), ErrorSource::UserAction));
     EXPECT_FALSE(boxes.error(QStringLiteral("Timer1"), QStringLiteral("bad"), ErrorSource::Repeating));
     EXPECT_EQ(boxes.boxes.size(), 2);
+}
+
+TEST(DeferredMessageBoxes, ShownLaterOneAtATimeNeverOverAnother) {
+    ensureApp<QCoreApplication>();
+    FakeMessageBoxes target;
+    DeferredMessageBoxes boxes(target);
+    int depth = 0, deepest = 0;
+    target.whileOpen = [&] {
+        deepest = std::max(deepest, ++depth);
+        QTest::qWait(250); // the box's own event loop
+        --depth;
+    };
+    target.holdOpen = true; // another box of the program is open
+    EXPECT_TRUE(boxes.error(QStringLiteral("OnPacket"), QStringLiteral("first")));
+    EXPECT_TRUE(boxes.isOpen());
+    // A repeating handler adds nothing while one waits; a user's action queues behind it.
+    EXPECT_FALSE(boxes.error(QStringLiteral("OnPacket"), QStringLiteral("again"),
+                             ErrorSource::Repeating));
+    EXPECT_TRUE(boxes.error(QStringLiteral("logUsage"), QStringLiteral("second")));
+    EXPECT_TRUE(target.boxes.isEmpty()); // nothing is shown inside the caller
+    QTest::qWait(500);
+    EXPECT_TRUE(target.boxes.isEmpty()); // not over the open box
+    target.holdOpen = false;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return target.boxes.size() == 2 && !boxes.isOpen(); },
+                                10000));
+    EXPECT_EQ(target.boxes[0].text, QStringLiteral("Error in OnPacket:\r\nfirst"));
+    EXPECT_EQ(target.boxes[1].text, QStringLiteral("Error in logUsage:\r\nsecond"));
+    EXPECT_EQ(deepest, 1);
+    boxes.show(BoxIcon::Warning, QString(), QStringLiteral("dropped at shutdown"));
+    boxes.discard();
+    QTest::qWait(100);
+    EXPECT_EQ(target.boxes.size(), 2);
 }

@@ -198,6 +198,51 @@ TEST(Form2, OkStoresTheGraphScale) {
     EXPECT_EQ(f.host.settings().gBandwidth, 48000);
 }
 
+TEST(Form2, NumberBoxesLetTabReturnAndEscapeThrough) {
+    enum class After { FocusLeaves, Accepted, Rejected };
+    struct Case {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        After after;
+    };
+    const Case cases[] = {
+        {"Tab", Qt::Key_Tab, Qt::NoModifier, After::FocusLeaves},
+        {"Shift+Tab", Qt::Key_Backtab, Qt::ShiftModifier, After::FocusLeaves},
+        {"Return", Qt::Key_Return, Qt::NoModifier, After::Accepted},
+        {"Enter", Qt::Key_Enter, Qt::KeypadModifier, After::Accepted},
+        {"Escape", Qt::Key_Escape, Qt::NoModifier, After::Rejected},
+    };
+    for (const char* name : {"Text1", "Text2", "Text4"}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(name) + " " + c.name);
+            Fixture f;
+            Form2& dialog = f.open();
+            f.selectText("Combo2", "Custom connection speed");
+            f.type("Text1", "1000");
+            dialog.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog, 10000));
+            auto* edit = f.get<QLineEdit>(name);
+            edit->setFocus(Qt::OtherFocusReason);
+            ASSERT_TRUE(QTest::qWaitFor([&] { return edit->hasFocus(); }, 10000));
+            QTest::keyClick(edit, c.key, c.modifiers);
+            switch (c.after) {
+            case After::FocusLeaves:
+                EXPECT_FALSE(edit->hasFocus());
+                EXPECT_TRUE(dialog.isVisible());
+                break;
+            case After::Accepted:
+                EXPECT_TRUE(f.closedWithOk());
+                break;
+            case After::Rejected:
+                EXPECT_FALSE(dialog.isVisible());
+                EXPECT_EQ(dialog.result(), QDialog::Rejected);
+                break;
+            }
+        }
+    }
+}
+
 TEST(Form2, NumberBoxesTakeOnlyDigits) {
     Fixture f;
     f.open();

@@ -369,6 +369,34 @@ TEST(Form1Startup, BadStoredValuesAreReported) {
     }
 }
 
+TEST(Form1Startup, ARejectedStoredFilterStillKeepsTheDayAccounting) {
+    World w;
+    configureAdapter(w);
+    w.clock.setNow(QDateTime(QDate(2026, 3, 31), QTime(23, 59, 50)));
+    w.store.at(QStringLiteral("FilterString")) = QStringLiteral("not a filter (");
+    w.capture.rejectFilter = [](const QString& f) {
+        return f.isEmpty() ? QString() : QStringLiteral("syntax error in filter expression");
+    };
+    ASSERT_EQ(w.start(), Form1::StartResult::Running);
+    ASSERT_EQ(w.boxes.boxes.size(), 1);
+    EXPECT_EQ(w.boxes.boxes[0].text,
+              QStringLiteral("Error in Load:\r\nsyntax error in filter expression"));
+    EXPECT_TRUE(w.window->Timer2.isActive());
+    EXPECT_EQ(w.window->frames().currentDay, QDate(2026, 3, 31));
+    auto* list = w.window->findChild<QTreeWidget*>(QStringLiteral("ListView2"));
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(list->topLevelItemCount(), 1); // today's row
+    auto* months = w.window->findChild<QComboBox*>(QStringLiteral("Combo1"));
+    ASSERT_NE(months, nullptr);
+    EXPECT_EQ(months->currentIndex(), 2);
+
+    // Midnight: the housekeeping tick moves the day, so frames count on 1 April.
+    w.clock.setNow(QDateTime(QDate(2026, 4, 1), QTime(0, 0, 5)));
+    ASSERT_TRUE(waitUntil([&] { return w.window->frames().currentDay == QDate(2026, 4, 1); },
+                          10000));
+    EXPECT_EQ(w.boxes.boxes.size(), 1);
+}
+
 TEST(Form1Startup, EndingWhileAStartupBoxIsOpenStopsStartUp) {
     // A termination signal handled inside the "Error in Load:" box's modal loop.
     World w;
@@ -603,6 +631,38 @@ TEST(Form1Capture, FramesReachCountersAndTheUsageLog) {
     auto* total = w.window->findChild<QLabel*>(QStringLiteral("lblReceived"));
     ASSERT_NE(total, nullptr);
     EXPECT_NE(total->text(), QStringLiteral("0 B"));
+}
+
+TEST(Form1Capture, AnErrorBoxFromAFrameOpensAfterTheFrameAndCountingGoesOn) {
+    World w;
+    configureAdapter(w);
+    ASSERT_EQ(w.start(), Form1::StartResult::Running);
+    FrameHandler& frames = w.window->frames();
+    int listed = 0;
+    frames.listPacket = [&](const clsPacketInfo&) {
+        if (listed++ == 0)
+            throw std::runtime_error("list full");
+    };
+    bool inFrame = false, openedInFrame = false;
+    double countedWhileOpen = 0;
+    w.boxes.whileOpen = [&] {
+        openedInFrame = inFrame;
+        const double before = frames.packetCount;
+        for (int i = 0; i < 3; ++i)
+            w.capture.firePacket(received());
+        countedWhileOpen = frames.packetCount - before;
+    };
+    inFrame = true;
+    w.capture.firePacket(received()); // its listing fails: not counted
+    w.capture.firePacket(received());
+    inFrame = false;
+    ASSERT_TRUE(waitUntil([&] { return !w.boxes.boxes.isEmpty(); }, 10000));
+    spin(300);
+    ASSERT_EQ(w.boxes.boxes.size(), 1);
+    EXPECT_EQ(w.boxes.boxes[0].text, QStringLiteral("Error in OnPacket:\r\nlist full"));
+    EXPECT_FALSE(openedInFrame);
+    EXPECT_EQ(countedWhileOpen, 3);
+    EXPECT_EQ(frames.packetCount, 4);
 }
 
 TEST(Form1Capture, MissingPrivilegeIsToldOnceAndTheProgramRunsOn) {

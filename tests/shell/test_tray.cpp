@@ -89,7 +89,7 @@ TEST(TrayController, BalloonReplacesThePreviousOneAndLeavesPictureOne) {
     tray.showBaloonTip(QStringLiteral("second"), QStringLiteral("Adapter lost"), 3);
     // Each balloon takes the showing one down before it appears.
     EXPECT_EQ(icon.calls, QStringList({"hideBalloon", "balloon Monitoring", "modify 1",
-                                       "hideBalloon", "balloon Adapter lost", "modify 1"}));
+                                       "hideBalloon", "balloon Adapter lost"}));
     EXPECT_EQ(icon.picture, 1);
     EXPECT_EQ(icon.balloons.last().icon, 3);
     EXPECT_EQ(icon.tip, QStringLiteral("eth0\r\nTotal: 5 B")); // a balloon keeps the tip
@@ -116,4 +116,28 @@ TEST(TrayController, AddShowsPictureOneOnceAndRemoveTakesItAway) {
     // Nothing reaches a removed icon.
     tray.showNoAdapter();
     EXPECT_EQ(icon.picture, 1);
+}
+
+TEST(TrayController, TheIconHearsOnlyOfChanges) {
+    struct Step {
+        double received, sent;
+        int modifies; // calls that reach the icon for this second
+    };
+    // The first second sets the tip; idle seconds change nothing; traffic changes picture and total; the same picture with a
+    // new total changes the tip; traffic that stops brings picture 1 back once.
+    const Step steps[] = {{0, 0, 1}, {0, 0, 0}, {10, 0, 1}, {10, 0, 1}, {0, 0, 1},
+                          {0, 0, 0}, {0, 0, 0}, {0, 4, 1}, {0, 0, 1}, {0, 0, 0}};
+    Chain chain;
+    for (size_t i = 0; i < std::size(steps); ++i) {
+        chain.icon.calls.clear();
+        chain.sample(steps[i].received, steps[i].sent, 0);
+        EXPECT_EQ(chain.icon.calls.size(), steps[i].modifies) << "second " << i;
+    }
+    EXPECT_EQ(chain.icon.tip, QStringLiteral("eth0\r\nTotal: 24 B"));
+    // A balloon leaves picture 1: one call when another picture showed, none when 1 did.
+    chain.sample(3, 0, 0);
+    chain.icon.calls.clear();
+    chain.tray.showBaloonTip(QStringLiteral("x"), QStringLiteral("Monitoring"), 1);
+    chain.tray.showBaloonTip(QStringLiteral("y"), QStringLiteral("Monitoring"), 1);
+    EXPECT_EQ(chain.icon.calls.count(QStringLiteral("modify 1")), 1);
 }

@@ -253,6 +253,8 @@ TEST(UsageLogViewYears, PickerEntriesFromTheFolder) {
     for (const char* name : {"2025.log", "2026 old.log", "2026.LOG", "abcd.log", "0099.log",
                              "2024.log.bak", "2023.txt", "19.log"})
         fs.setFile(folder + "/" + name, "");
+    for (const char* sub : {"2027.log", "2024.log"}) // folders, not year files
+        fs.createFolder(folder + "/" + sub);
     FakeClock clock(QDateTime(QDate(2026, 6, 1), QTime(8, 0)));
     FakeMessageBoxes boxes;
     clsUsageLogger logger(fs, clock, folder); // adds _session.log and 2026.log

@@ -12,6 +12,8 @@
 #include <QLocale>
 #include <QTemporaryDir>
 
+#include <limits>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -273,7 +275,7 @@ TEST_F(UsageLoggerOnDisk, BadLinesNeverCostOtherDaysTheirFigures) {
         logger.logUsage(usageRec(kToday, 1, 0, 0));
         EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 3)).dataTotalUsage, 21);
         EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 4)).dataSent, 9);
-        EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 5)).dataReceived, 3);
+        EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 5)).dataReceived, 0); // kept apart
     }
     const QByteArray after = content("2026.log");
     const QList<QByteArray> lines = after.split('\n');
@@ -281,14 +283,15 @@ TEST_F(UsageLoggerOnDisk, BadLinesNeverCostOtherDaysTheirFigures) {
     EXPECT_TRUE(lines.contains("2026-12-08\t0\t1\t0\t1\r"));
     EXPECT_TRUE(lines.contains("2026-12-03\t6\t7\t8\t21\r"));
     EXPECT_TRUE(lines.contains("2026-12-04\t9\t0\t0\t0\r"));
-    EXPECT_TRUE(lines.contains("2026-12-05\t0\t3\t0\t3\r"));
+    EXPECT_TRUE(lines.contains("2026-12-05\tx\t3\t\x01\t3\r"));
     // Lines that are not this year's records are kept as they were, each one.
     EXPECT_EQ(lines.count("31/31/2026\t100\t100\t0\t200\r"), 2);
     EXPECT_EQ(lines.count("garbage here\r"), 1);
     EXPECT_EQ(lines.count("2025-06-01\t1\t1\t1\t3\r"), 1);
-    EXPECT_TRUE(after.contains(binary + "\r\n"));
-    // The long line's date is readable, its total is not a number: the day is kept at 0.
-    EXPECT_TRUE(lines.contains("2026-12-02\t0\t0\t0\t0\r"));
+    // A CR alone ends a line, too.
+    EXPECT_TRUE(after.contains(binary.left(8) + "\r\n"));
+    // The long line's amount overflows: the line is kept as it was, not read as 0.
+    EXPECT_TRUE(lines.contains(longLine + "\r"));
 }
 
 TEST(LogFolder, BesideTheProgramWhenWritableElseAppData) {
@@ -353,4 +356,137 @@ TEST_F(UsageLoggerOnDisk, AYearFileThatCannotBeReadKeepsItsSessionWaiting) {
               QByteArray("2026-12-08\t0\t4\t0\t4\r\n2026-12-01\t0\t9\t0\t9\r\n"));
     EXPECT_EQ(content("_session.log"), QByteArray("2025-12-30\t1\t2\t3\t6\r\n"));
     EXPECT_TRUE(fs.folderExists(path("2025.log")));
+}
+
+TEST_F(UsageLoggerOnDisk, LinesEndingInCrLfOrCrMixedKeepEveryDay) {
+    struct Case {
+        const char* name;
+        QByteArray year;
+        QByteArray session;
+    };
+    const Case cases[] = {
+        {"CR only", "2026-12-03\t1\t2\t3\t6\r2026-12-02\t10\t20\t30\t60\r2026-12-01\t0\t7\t0\t7\r",
+         "2026-12-08\t0\t5\t0\t5\r"},
+        {"mixed", "2026-12-03\t1\t2\t3\t6\r\n2026-12-02\t10\t20\t30\t60\n\r2026-12-01\t0\t7\t0\t7",
+         "\r  \r2026-12-08\t0\t5\t0\t5\r9\t9\r\n"},
+        {"CR LF", "2026-12-03\t1\t2\t3\t6\r\n2026-12-02\t10\t20\t30\t60\r\n2026-12-01\t0\t7\t0\t7\r\n",
+         "2026-12-08\t0\t5\t0\t5\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        put("2026.log", c.year);
+        put("_session.log", c.session);
+        FakeClock clock = clockOn(kToday);
+        {
+            clsUsageLogger logger(fs, clock, folder());
+            EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 3)).dataTotalUsage, 6);
+            EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 2)).dataPassthru, 30);
+            EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 1)).dataReceived, 7);
+            logger.logUsage(usageRec(kToday, 1, 0, 0));
+        }
+        EXPECT_EQ(content("2026.log"), QByteArray("2026-12-08\t0\t6\t0\t6\r\n"
+                                                  "2026-12-03\t1\t2\t3\t6\r\n"
+                                                  "2026-12-02\t10\t20\t30\t60\r\n"
+                                                  "2026-12-01\t0\t7\t0\t7\r\n"));
+        ASSERT_TRUE(QFile::remove(path("2026.log")));
+    }
+}
+
+TEST(UsageLineFormat, AmountsInTheWritersFormOrTheLocalesGroupedForm) {
+    struct Case {
+        const char* locale;
+        const char* text;
+        bool readable;
+        double value;
+    };
+    const Case cases[] = {
+        {"en_US", "1048576", true, 1048576},
+        {"en_US", "1E+15", true, 1e15},
+        {"en_US", "1,048,576", true, 1048576},
+        {"en_US", "2.5", true, 2.5},
+        {"de_DE", "1.048.576", true, 1048576},
+        {"de_DE", "2,5", true, 2.5},
+        {"de_DE", "1.5", true, 1.5}, // the writer's own form comes first
+        {"en_US", "", true, 0},
+        {"en_US", "1x5", false, 0},
+        {"en_US", "12x", false, 0},
+        {"en_US", "1e999", false, 0},
+        {"en_US", "-1e999", false, 0},
+        {"en_US", "inf", false, 0},
+        {"en_US", "nan", false, 0},
+        {"en_US", "1.048.576", false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.locale) + " " + c.text);
+        double v = -7;
+        EXPECT_EQ(UsageLineFormat::readAmount(c.text, v, QLocale(QString::fromLatin1(c.locale))),
+                  c.readable);
+        EXPECT_EQ(v, c.readable ? c.value : -7);
+    }
+    // Amounts past the largest double are written as the largest that reads back.
+    for (const double big : {1.7976931348623157e308, std::numeric_limits<double>::infinity()}) {
+        EXPECT_EQ(UsageLineFormat::formatAmount(big), QByteArray("1.79769313486231E+308"));
+        EXPECT_EQ(UsageLineFormat::formatAmount(-big), QByteArray("-1.79769313486231E+308"));
+    }
+    double v = 0;
+    EXPECT_TRUE(UsageLineFormat::readAmount("1.79769313486231E+308", v));
+    clsUsageRec r;
+    EXPECT_FALSE(UsageLineFormat::parseLine("2026-03-07\t1\t2x\t3\t6", r));
+    EXPECT_EQ(r.usageDate, QDate(1899, 12, 30)); // untouched
+}
+
+TEST_F(UsageLoggerOnDisk, UnreadableAndOverflowingAmountsKeepTheirLines) {
+    const QByteArray kept[] = {
+        "2026-12-05\t1x5\t3\t0\t8",
+        "2026-12-05\t1x5\t3\t0\t8", // the same again: never merged
+        "2026-12-06\t1e999\t0\t0\t5",
+        "2026-12-07\t1e308\t0\t0\t1e308", // a second 7 December would overflow the sum
+    };
+    QByteArray year = "2026-12-07\t1e308\t0\t0\t1e308\r\n2026-12-05\t1\t2\t3\t6\r\n"
+                      "2026-12-04\t0\t1.7976931348623e308\t0\t1.7976931348623e308\r\n";
+    for (const QByteArray& line : kept)
+        year += line + "\r\n";
+    put("2026.log", year);
+    FakeClock clock = clockOn(QDate(2026, 12, 4));
+    {
+        clsUsageLogger logger(fs, clock, folder());
+        EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 5)).dataTotalUsage, 6);
+        EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 6)).dataTotalUsage, 0);
+        EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 7)).dataSent, 1e308);
+        // Today's sum overflows at the commit: the largest finite amount is kept, not 0.
+        logger.logUsage(usageRec(QDate(2026, 12, 4), 1e308));
+    }
+    const QList<QByteArray> lines = content("2026.log").split('\n');
+    EXPECT_EQ(lines.count("2026-12-05\t1\t2\t3\t6\r"), 1);
+    EXPECT_EQ(lines.count("2026-12-07\t1E+308\t0\t0\t1E+308\r"), 1);
+    EXPECT_EQ(lines.count("2026-12-04\t0\t1.79769313486231E+308\t0\t1.79769313486231E+308\r"), 1);
+    EXPECT_EQ(lines.count(QByteArray(kept[0]) + "\r"), 2);
+    EXPECT_EQ(lines.count(QByteArray(kept[2]) + "\r"), 1);
+    EXPECT_EQ(lines.count(QByteArray(kept[3]) + "\r"), 1);
+}
+
+TEST_F(UsageLoggerOnDisk, StartUpRemovesOnlyItsOwnTemporaryFiles) {
+    struct Entry {
+        const char* name;
+        bool kept;
+    };
+    const Entry entries[] = {
+        {"notes.tmp", true},
+        {"2026.log.tmp", true},
+        {"_session.log.TMP", true},
+        {"backup.tmp.log.txt", true},
+        {"2026.log.quelmint-tmp", false},
+        {"2026.log.ready.quelmint-tmp", false},
+    };
+    for (const Entry& e : entries)
+        put(QString::fromLatin1(e.name), QByteArray("kept ") + e.name);
+    FakeClock clock = clockOn(kToday);
+    { clsUsageLogger logger(fs, clock, folder()); }
+    for (const Entry& e : entries) {
+        SCOPED_TRACE(e.name);
+        EXPECT_EQ(fs.fileExists(path(QString::fromLatin1(e.name))), e.kept);
+        if (e.kept) {
+            EXPECT_EQ(content(QString::fromLatin1(e.name)), QByteArray("kept ") + e.name);
+        }
+    }
 }

@@ -27,7 +27,7 @@ double recoveredTotal(const FakeFileSystem& crashed, QDate day, QDate today) {
     const double consistent = rec.dataReceived + rec.dataSent + rec.dataPassthru;
     EXPECT_DOUBLE_EQ(consistent, rec.dataTotalUsage) << "fields counted unevenly";
     for (const QString& f : fs.files())
-        EXPECT_FALSE(f.endsWith(".ready") || f.endsWith(".tmp")) << f.toStdString();
+        EXPECT_FALSE(f.endsWith(".ready") || f.endsWith(FileSystem::kTempSuffix)) << f.toStdString();
     return rec.dataTotalUsage;
 }
 
@@ -137,8 +137,8 @@ TEST(UsageLoggerFaults, FailedYearWriteKeepsTheOldFileAndTheFigures) {
         EXPECT_FALSE(logger.flush());
         EXPECT_EQ(fs.file(file("2026.log")), old);
         EXPECT_EQ(logger.getDailyUsage(kToday).dataTotalUsage, 1005);
-        // A crash now finds the committed figures in the session file, counted once.
-        EXPECT_EQ(recoveredTotal(fs, kToday, kToday), 1000);
+        // A crash now finds the committed and the running figures in the session file, once.
+        EXPECT_EQ(recoveredTotal(fs, kToday, kToday), 1005);
         EXPECT_EQ(recoveredTotal(fs, QDate(2026, 12, 1), kToday), 3);
 
         fs.diskFull = false;
@@ -215,7 +215,7 @@ TEST(UsageLoggerCrash, RecoveryCutAtEveryStepCountsOnce) {
         if (!c.ready.isEmpty())
             fs.setFile(file("2026.log.ready"), c.ready);
         fs.setFile(file("_session.log"), c.session);
-        fs.setFile(file("2026.log.ready.tmp"), "2026-12-08\t0\t99"); // a half-written file
+        fs.setFile(file("2026.log.ready.quelmint-tmp"), "2026-12-08\t0\t99"); // half-written
         std::vector<FakeFileSystem> cuts;
         fs.afterChange = [&] { cuts.push_back(fs); };
         {
@@ -231,23 +231,54 @@ TEST(UsageLoggerCrash, RecoveryCutAtEveryStepCountsOnce) {
     }
 }
 
-TEST(UsageLoggerFaults, AYearThatCannotBePutInPlaceIsSetAsideNotRetriedForever) {
+/// A stored year that cannot be renamed over its year file keeps counting: its figures stay in
+/// the totals, later figures join it, and a start that can put it in place finds every day once.
+TEST(UsageLoggerFaults, AYearThatCannotBePutInPlaceKeepsItsFiguresCounted) {
+    struct Case {
+        const char* name;
+        QByteArray session; // what the interrupted commit left in the session file
+    };
+    const Case cases[] = {{"session not yet emptied", "2026-12-07\t0\t5\t0\t5\r\n"},
+                          {"session emptied", ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFileSystem fs;
+        fs.createFolder(kFolder);
+        fs.setFile(file("2026.log"), "2026-12-01\t1\t1\t1\t3\r\n");
+        fs.setFile(file("2026.log.ready"), "2026-12-01\t1\t1\t1\t3\r\n2026-12-07\t0\t5\t0\t5\r\n");
+        fs.setFile(file("_session.log"), c.session);
+        fs.failWrite = [](const QString& p) { return p == file("2026.log"); };
+        FakeClock clock(QDateTime(kToday, QTime(9, 0)));
+        {
+            clsUsageLogger logger(fs, clock, kFolder);
+            EXPECT_EQ(logger.getDailyUsage(QDate(2026, 12, 7)).dataTotalUsage, 5);
+            logger.logUsage(usageRec(kToday, 8));
+            EXPECT_FALSE(logger.flush()); // the year file still cannot be replaced
+            EXPECT_EQ(logger.getDailyUsage(kToday).dataTotalUsage, 8);
+            EXPECT_EQ(logger.getMonthlyUsage(12, 2026)->Count(), 3);
+            // A crash now: the next start still finds every figure once.
+            EXPECT_EQ(recoveredTotal(fs, QDate(2026, 12, 7), kToday), 5);
+            EXPECT_EQ(recoveredTotal(fs, kToday, kToday), 8);
+        }
+        for (const QString& f : fs.files())
+            EXPECT_FALSE(f.contains("unplaced")) << f.toStdString();
+        fs.failWrite = nullptr;
+        EXPECT_EQ(recoveredTotal(fs, kToday, kToday), 8);
+        EXPECT_EQ(recoveredTotal(fs, QDate(2026, 12, 7), kToday), 5);
+        EXPECT_EQ(recoveredTotal(fs, QDate(2026, 12, 1), kToday), 3);
+    }
+}
+
+/// A stored year of another year than the session's holds none of the session's figures: the
+/// session is committed, not emptied.
+TEST(UsageLoggerCrash, AStoredOtherYearLeavesTheSessionItsFigures) {
     FakeFileSystem fs;
     fs.createFolder(kFolder);
-    fs.setFile(file("2026.log"), "2026-12-01\t1\t1\t1\t3\r\n");
-    fs.setFile(file("2026.log.ready"), "2026-12-01\t1\t1\t1\t3\r\n2026-12-07\t0\t5\t0\t5\r\n");
-    fs.setFile(file("_session.log"), "2026-12-07\t0\t5\t0\t5\r\n");
-    fs.failWrite = [](const QString& p) { return p == file("2026.log"); };
-    FakeClock clock(QDateTime(kToday, QTime(9, 0)));
-    {
-        clsUsageLogger logger(fs, clock, kFolder);
-        logger.logUsage(usageRec(kToday, 8));
-        logger.flush();
-    }
-    EXPECT_EQ(fs.file(file("2026.log.ready-unplaced")),
-              QByteArray("2026-12-01\t1\t1\t1\t3\r\n2026-12-07\t0\t5\t0\t5\r\n"));
-    // This run's figures wait for a start that can write the year, counted once.
-    fs.failWrite = nullptr;
-    EXPECT_EQ(recoveredTotal(fs, kToday, kToday), 8);
+    fs.setFile(file("2025.log"), "2025-12-30\t0\t1\t0\t1\r\n");
+    fs.setFile(file("2025.log.ready"), "2025-12-30\t0\t1\t0\t1\r\n2025-12-31\t0\t2\t0\t2\r\n");
+    fs.setFile(file("2026.log"), "2026-12-01\t0\t3\t0\t3\r\n");
+    fs.setFile(file("_session.log"), "2026-12-07\t0\t40\t0\t40\r\n");
+    EXPECT_EQ(recoveredTotal(fs, QDate(2026, 12, 7), kToday), 40);
+    EXPECT_EQ(recoveredTotal(fs, QDate(2025, 12, 31), kToday), 2);
     EXPECT_EQ(recoveredTotal(fs, QDate(2026, 12, 1), kToday), 3);
 }

@@ -1,5 +1,7 @@
 #include "platform/gui/QtTrayIcon.h"
 
+#include "platform/DBusNotifications.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -66,7 +68,13 @@ QIcon QtTrayIcon::picture(int index) {
     return pictures[std::size_t(index - 1)];
 }
 
-QtTrayIcon::QtTrayIcon(QObject* parent) : QObject(parent) {}
+namespace {
+/// How long a balloon stays up.
+constexpr int kBalloonMs = 10000;
+} // namespace
+
+QtTrayIcon::QtTrayIcon(QObject* parent)
+    : QObject(parent), notifications_(std::make_unique<DBusNotifications>()) {}
 
 QtTrayIcon::~QtTrayIcon() = default;
 
@@ -130,14 +138,20 @@ void QtTrayIcon::showBalloon(const QString& text, const QString& title, int icon
     }
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    // A new message replaces the one showing.
-    icon_->showMessage(title, shown.trimmed(), kind, 10000);
+    // A new message replaces the one showing. Qt would send each message to a desktop
+    // notification service as a new one (errors at critical urgency, kept until dismissed).
+    if (notifications_->isAvailable()) {
+        notifications_->show(title, shown.trimmed(), icon, kBalloonMs);
+        return;
+    }
+    icon_->showMessage(title, shown.trimmed(), kind, kBalloonMs);
 }
 
 void QtTrayIcon::hideBalloon() {
-    // Qt takes a showing message down itself before it shows the next one. An explicit empty
-    // message would appear as an empty notification on desktops that route messages through
-    // their notification service, so there is nothing to do here.
+    // Qt takes its own showing message down before it shows the next one (an explicit empty
+    // message would appear as an empty notification). One on the notification service is
+    // closed.
+    notifications_->close();
 }
 
 void QtTrayIcon::remove() {

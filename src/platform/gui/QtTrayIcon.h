@@ -9,9 +9,11 @@
 #include <memory>
 
 class QSystemTrayIcon;
+class Notifications;
 
 /// The notification icon over QSystemTrayIcon, with five pictures drawn at start.
-/// Without a notification area the calls change nothing and balloons are dropped.
+/// Without a notification area the calls change nothing and balloons are dropped. Where the
+/// desktop has a notification service on D-Bus, balloons go there, each replacing the last.
 class QtTrayIcon final : public QObject, public TrayIcon {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(QtTrayIcon)
@@ -35,5 +37,6 @@ private:
     void apply(int picture, const QString& tip);
 
     std::unique_ptr<QSystemTrayIcon> icon_;
+    std::unique_ptr<Notifications> notifications_;
     MouseHandler handler_;
 };

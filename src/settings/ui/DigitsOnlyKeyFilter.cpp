@@ -18,11 +18,17 @@ bool DigitsOnlyKeyFilter::eventFilter(QObject* watched, QEvent* event) {
         key->matches(QKeySequence::Cut) || key->matches(QKeySequence::SelectAll) ||
         key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo))
         return false;
+    // Only typed characters are filtered: keys that type nothing (arrows, Delete, Home, End),
+    // control keys whose text is a control character (Tab, Return, Escape, Backspace) and
+    // shortcuts held with Ctrl, Alt or Meta go on to the box and the dialog.
+    if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
     const QString text = key->text();
     if (text.isEmpty())
-        return false; // navigation and editing keys type nothing
-    if (key->key() == Qt::Key_Backspace)
         return false;
+    for (QChar c : text)
+        if (!c.isPrint())
+            return false;
     for (QChar c : text)
         if (c < u'0' || c > u'9')
             return true; // discard

@@ -4,9 +4,10 @@
 
 class QLineEdit;
 
-/// Lets only the digits 0 to 9 and Backspace be typed into a text box; other typed characters
-/// are discarded. Keys that type nothing (arrows, Delete, Home, End) and the clipboard keys
-/// still work, and a paste or drop that is not all digits is refused as a whole.
+/// Lets only the digits 0 to 9 be typed into a text box; other typed characters are discarded.
+/// Keys that type nothing (arrows, Delete, Home, End), Backspace, Tab, Return, Escape and the
+/// clipboard and other shortcut keys still work, and a paste or drop that is not all digits is
+/// refused as a whole.
 class DigitsOnlyKeyFilter final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DigitsOnlyKeyFilter)
