@@ -133,6 +133,21 @@ TEST_F(UsageLogViewTest, MonthsWithNoneAndThreeRecords) {
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
+TEST_F(UsageLogViewTest, AnotherYearsLinesInTheYearFileAreNotListed) {
+    put("2026.log", "2025-11-20\t0\t500\t0\t500\r\n"
+                    "2026-11-02\t0\t10\t0\t10\r\n"
+                    "2025-11-02\t0\t7\t0\t7\r\n"
+                    "2026-11-05\t0\t30\t0\t30\r\n");
+    start(QDate(2026, 12, 8));
+    show(11, "2026");
+    ASSERT_EQ(list()->topLevelItemCount(), 2);
+    EXPECT_EQ(list()->topLevelItem(0)->data(0, Qt::UserRole).toDate(), QDate(2026, 11, 5));
+    EXPECT_EQ(list()->topLevelItem(1)->data(0, Qt::UserRole).toDate(), QDate(2026, 11, 2));
+    EXPECT_EQ(row(1).mid(1), QStringList({"10", "0", "0", "10"}));
+    EXPECT_EQ(label("lblUsageVal(0)"), "40");
+    EXPECT_EQ(label("lblUsageVal(1)"), "20");
+}
+
 TEST_F(UsageLogViewTest, TodaysRowAndTotalsFollowTrafficOncePerBatch) {
     put("2026.log", "2026-12-01\t0\t100\t0\t100\r\n");
     start(QDate(2026, 12, 8));

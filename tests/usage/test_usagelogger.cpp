@@ -291,6 +291,39 @@ TEST_F(UsageLoggerOnDisk, BadLinesNeverCostOtherDaysTheirFigures) {
     EXPECT_TRUE(lines.contains("2026-12-02\t0\t0\t0\t0\r"));
 }
 
+TEST_F(UsageLoggerOnDisk, AnotherYearsLinesStayOutOfThisYearsMonths) {
+    // A year file that holds days of another year (copied in by hand, or by an older program):
+    // they are not this year's days, so they must neither show in its months, nor merge with
+    // each other or with this year's days, nor move in the file.
+    put("2026.log", "2026-04-02\t0\t4\t0\t4\r\n"
+                    "2025-03-10\t10\t20\t0\t30\r\n"
+                    "2026-03-10\t1\t2\t0\t3\r\n"
+                    "2025-02-07\t5\t5\t0\t10\r\n"
+                    "2025-02-07\t5\t5\t0\t10\r\n");
+    FakeClock clock = clockOn(kToday);
+    {
+        clsUsageLogger logger(fs, clock, folder());
+        const auto march = logger.getMonthlyUsage(3, 2026);
+        ASSERT_TRUE(march);
+        ASSERT_EQ(march->Count(), 1);
+        EXPECT_EQ(march->Item(1)->usageDate, QDate(2026, 3, 10));
+        EXPECT_EQ(march->Item(1)->dataTotalUsage, 3);
+        EXPECT_EQ(logger.getMonthlyUsage(2, 2026)->Count(), 0);
+        EXPECT_EQ(logger.getDailyUsage(QDate(2026, 3, 10)).dataTotalUsage, 3);
+        EXPECT_EQ(logger.getDailyUsage(QDate(2026, 2, 7)).dataTotalUsage, 0);
+        logger.logUsage(usageRec(kToday, 1, 0, 0));
+    }
+    // This year's days in month order, newest first; the other lines after them, as they were.
+    EXPECT_EQ(content("2026.log"), QByteArray("2026-03-10\t1\t2\t0\t3\r\n"
+                                              "2026-04-02\t0\t4\t0\t4\r\n"
+                                              "2026-12-08\t0\t1\t0\t1\r\n"
+                                              "2025-03-10\t10\t20\t0\t30\r\n"
+                                              "2025-02-07\t5\t5\t0\t10\r\n"
+                                              "2025-02-07\t5\t5\t0\t10\r\n"));
+    // They never reach the other year's own file either.
+    EXPECT_FALSE(fs.fileExists(path("2025.log")));
+}
+
 TEST(LogFolder, BesideTheProgramWhenWritableElseAppData) {
     FakeFileSystem fs;
     EXPECT_EQ(LogFolder::choose(fs, "/opt/q", "/home/u/.local/share/q"),
