@@ -7,6 +7,8 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QSet>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -54,13 +56,30 @@ private:
     int fd_ = -1;
 };
 
+/// True when the window tree (xwininfo -root -children, topmost first) lists the window named
+/// `upper` before the one named `lower`.
+bool listedAbove(const QByteArray& tree, const char* upper, const char* lower) {
+    const qsizetype u = tree.indexOf('"' + QByteArray(upper) + "\": (");
+    const qsizetype l = tree.indexOf('"' + QByteArray(lower) + "\": (");
+    return u >= 0 && l >= 0 && u < l;
+}
+
+/// Distinct colours of a picture, counted up to 1000.
+int colourCount(const QImage& image) {
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height() && colours.size() < 1000; ++y)
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y));
+    return int(colours.size());
+}
+
 /// The built program copied into a folder of its own, and two namespaces to run it between.
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         ensureApplication();
-        // Packages xvfb, xauth, imagemagick and x11-utils.
-        SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo");
+        // Packages xvfb, xauth, imagemagick and x11-utils (xwininfo, xmessage).
+        SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo", "xmessage");
         ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
         pair_ = std::make_unique<NetnsPair>(QStringLiteral("e2e"), 41);
         ASSERT_TRUE(pair_->ok());
@@ -132,7 +151,19 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
             "[ -n \"$id\" ] && import -window \"$id\" '%2' >> program.log 2>&1\n"
             "touch shot-taken\n"
             "while [ ! -e second ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
+            // above A B: window A is stacked above window B (the tree lists the top first).
+            "above() { xwininfo -root -children | awk -v a=\"\\\"$1\\\": (\" "
+            "-v b=\"\\\"$2\\\": (\" 'index($0, a) && !pa { pa = NR } "
+            "index($0, b) && !pb { pb = NR } END { exit !(pa && pb && pa < pb) }'; }\n"
+            // Another window covers the first instance's; the second start must bring it
+            // forward.
+            "xmessage -name qmcover -geometry 600x500+0+0 cover > /dev/null 2>&1 & cover=$!\n"
+            "n=0; until above qmcover Quelmint || [ $n -ge 200 ]; do sleep 0.1; n=$((n+1)); done\n"
+            "xwininfo -root -children > before-second\n"
             "timeout 20 bin/quelmint > second.log 2>&1; echo $? > second-rc\n"
+            "n=0; until above Quelmint qmcover || [ $n -ge 200 ]; do sleep 0.1; n=$((n+1)); done\n"
+            "xwininfo -root -children > after.tmp; mv after.tmp after-second\n"
+            "kill $cover\n"
             "wait $pid\n"
             "echo $? > rc\n")
             .arg(root, shot);
@@ -165,13 +196,18 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
         },
         30000));
 
-    // The first datagram resolves the neighbour; the rest follow.
+    // The first datagram resolves the neighbour; the rest follow once it has been counted.
+    const QString session = root + QStringLiteral("/bin/Usage Logs/_session.log");
     int sent = sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 1, kPayload);
-    spin(300);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const QList<QByteArray> f = readFile(session).trimmed().split('\t');
+            return f.size() == 5 && f[2].toDouble() >= double(kFrameBytes);
+        },
+        20000));
     sent += sendUdpFrom(pair.nsB(), pair.addressA(), kPort, kDatagrams - 1, kPayload);
     EXPECT_EQ(sent, kDatagrams);
     // Every datagram has been counted once the session file holds them all.
-    const QString session = root + QStringLiteral("/bin/Usage Logs/_session.log");
     EXPECT_TRUE(waitUntil(
         [&] {
             const QList<QByteArray> f = readFile(session).trimmed().split('\t');
@@ -189,6 +225,13 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
     EXPECT_TRUE(
         waitUntil([&] { return !readFile(root + QStringLiteral("/second-rc")).isEmpty(); }, 25000));
     EXPECT_EQ(readFile(root + QStringLiteral("/second-rc")).trimmed(), QByteArray("0"));
+    // The first window was under the other window and came forward.
+    const QByteArray before = readFile(root + QStringLiteral("/before-second"));
+    EXPECT_TRUE(waitUntil(
+        [&] { return QFile::exists(root + QStringLiteral("/after-second")); }, 30000));
+    const QByteArray after = readFile(root + QStringLiteral("/after-second"));
+    EXPECT_TRUE(listedAbove(before, "qmcover", "Quelmint")) << before.toStdString();
+    EXPECT_TRUE(listedAbove(after, "Quelmint", "qmcover")) << after.toStdString();
     EXPECT_EQ(::kill(pid, 0), 0) << "the first instance ended";
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
     EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 20000))
@@ -205,8 +248,13 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
     EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0"))
         << log.toStdString();
 
-    // The picture of the main window.
+    // The picture of the main window: the whole window, drawn (not one blank colour).
     const QString saved = keepPicture(shot, QStringLiteral("e2e-main-window.png"));
+    const QImage picture(shot);
+    ASSERT_FALSE(picture.isNull()) << readFile(root + QStringLiteral("/program.log")).toStdString();
+    EXPECT_GE(picture.width(), 300);
+    EXPECT_GE(picture.height(), 200);
+    EXPECT_GE(colourCount(picture), 8);
 
     // Settings written at the orderly exit.
     const QByteArray settings = readFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"));
