@@ -475,11 +475,18 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
         EXPECT_EQ(uid.captured(2), QString::number(kUser)) << name.toStdString();
 
         const QString before = QString::fromUtf8(readFile(yearFile));
+        // The first datagram resolves the neighbour; the rest follow once it has been counted.
+        const QString session = dataFolder + QStringLiteral("/_session.log");
         int sent = sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 1, kPayload);
-        spin(300);
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                const QList<QByteArray> f = readFile(session).trimmed().split('\t');
+                return f.size() == 5 && f[2].toDouble() >= double(kFrameBytes);
+            },
+            30000))
+            << name.toStdString() << ": " << readFile(session).toStdString();
         sent += sendUdpFrom(pair.nsB(), pair.addressA(), kPort, kDatagrams - 1, kPayload);
         EXPECT_EQ(sent, kDatagrams);
-        const QString session = dataFolder + QStringLiteral("/_session.log");
         EXPECT_TRUE(waitUntil(
             [&] {
                 const QList<QByteArray> f = readFile(session).trimmed().split('\t');
