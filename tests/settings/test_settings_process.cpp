@@ -242,7 +242,9 @@ TEST(SettingsFile, KilledWhileSavingLeavesEveryKeyReadable) {
         SCOPED_TRACE("kill " + std::to_string(kill));
         {
             Driver saving({"change", "loop"}, env);
-            ASSERT_TRUE(saving.waitFor("saved")) << saving.output().toStdString();
+            // A kill between creating the settings lock file and writing into it leaves a lock
+            // that Qt takes as stale only after 30 s: the next save may wait that long.
+            ASSERT_TRUE(saving.waitFor("saved", 1, 60000)) << saving.output().toStdString();
             // Kills land at different moments of the saves that follow.
             QElapsedTimer t;
             t.start();
@@ -252,7 +254,7 @@ TEST(SettingsFile, KilledWhileSavingLeavesEveryKeyReadable) {
             ASSERT_TRUE(saving.finish());
         }
         Driver dump({"dump"}, env);
-        ASSERT_TRUE(dump.finish());
+        ASSERT_TRUE(dump.finish(60000));
         const QStringList lines = dump.output().split(u'\n', Qt::SkipEmptyParts);
         // The file name, then all fifteen keys; no key unreadable.
         ASSERT_EQ(lines.size(), 16) << dump.output().toStdString();
