@@ -60,6 +60,8 @@ TEST_P(DecoderTable, SplitsFrameIntoHeadersAndData) {
 }
 
 // clang-format off
+// How each HTTP method is measured is the header measurement's own table; these cases show how
+// the decoder uses the measurement: a request and a response, padding, cut captures.
 const DecodeCase kCases[] = {
     {"TcpAckIn60ByteFrame", [](FrameBuilder& b) { b.trailer = zeros(6); },
      {}, true, 6, 20, 20, 0, 6, 60, 0},
@@ -69,21 +71,9 @@ const DecodeCase kCases[] = {
     {"TcpResponseHeaderEndsAtBlankLine",
      [](FrameBuilder& b) { b.payload = "HTTP/1.1 200 OK\r\n\r\nhello"; },
      {}, true, 6, 20, 20, 19, 0, 73, 5},
-    {"TcpPostEndsAtLfLf",
-     [](FrameBuilder& b) { b.payload = "POST /f HTTP/1.0\n\nabc"; },
-     {}, true, 6, 20, 20, 18, 0, 72, 3},
-    {"TcpPutWithBody",
-     [](FrameBuilder& b) { b.payload = "PUT /f HTTP/1.1\r\nA: b\r\n\r\n0123456789"; },
-     {}, true, 6, 20, 20, 25, 0, 79, 10},
     {"TcpBodyContinuationHasNoHeader",
      [](FrameBuilder& b) { b.payload = QByteArray(1000, 'x'); },
      {}, true, 6, 20, 20, 0, 0, 54, 1000},
-    {"TcpLowerCaseMethodIsNotHttp",
-     [](FrameBuilder& b) { b.payload = "get / HTTP/1.1\r\n\r\n"; },
-     {}, true, 6, 20, 20, 0, 0, 54, 18},
-    {"TcpResponseWithoutBlankLineIsAllHeader",
-     [](FrameBuilder& b) { b.payload = "HTTP/1.1 200 OK\r\nServer: x\r\n"; },
-     {}, true, 6, 20, 20, 28, 0, 82, 0},
     {"TcpOptionsCountAsHeader",
      [](FrameBuilder& b) { b.tcpWords = 8; b.payload = QByteArray(10, 'd'); },
      {}, true, 6, 20, 32, 0, 0, 66, 10},
@@ -152,6 +142,17 @@ const DecodeCase kCases[] = {
     {"TotalLengthBelowIpHeaderMeansNoPadding",
      [](FrameBuilder& b) { b.protocol = 1; b.payload = QByteArray(30, 'p'); b.totalLength = 8; },
      {}, true, 1, 20, 30, 0, 0, 64, 0},
+    // With IP options the datagram cannot end inside its own header: such a total length is
+    // damaged and says nothing about padding.
+    {"TotalLengthInsideIpOptionsMeansNoPadding",
+     [](FrameBuilder& b) { b.protocol = 17; b.ihlWords = 6; b.payload = QByteArray(30, 'u'); b.totalLength = 22; },
+     {}, true, 17, 24, 8, 0, 0, 46, 30},
+    {"TotalLengthOfTwentyWithLongIpHeaderMeansNoPadding",
+     [](FrameBuilder& b) { b.ihlWords = 15; b.payload = QByteArray(12, 't'); b.totalLength = 20; },
+     {}, true, 6, 60, 20, 0, 0, 94, 12},
+    {"TotalLengthEqualToIpHeaderWithOptions",
+     [](FrameBuilder& b) { b.protocol = 1; b.ihlWords = 6; b.payload = QByteArray(8, 'p'); b.totalLength = 24; },
+     {}, true, 1, 24, 0, 0, 8, 46, 0},
     {"TotalLengthShorterThanTcpHeaderNeverGivesNegativeData",
      [](FrameBuilder& b) { b.totalLength = 30; b.trailer = zeros(6); },
      {}, true, 6, 20, 20, 0, 16, 60, 0},

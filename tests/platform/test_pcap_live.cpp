@@ -367,14 +367,9 @@ TEST_F(PcapLive, TcpConnectionIsSeenAndFiltersSelectWhatIsDelivered) {
     EXPECT_EQ(syn, 2);                     // SYN and SYN-ACK
     EXPECT_GT(bodyBytesSeen, body.size()); // the body and the response header
 
-    // A text that does not compile fails with pcap's own message and changes nothing.
-    const QByteArray bad = "tcp port";
-    pcap_t* dead = pcap_open_dead(DLT_EN10MB, 65535);
-    bpf_program program{};
-    ASSERT_NE(pcap_compile(dead, &program, bad.constData(), 1, PCAP_NETMASK_UNKNOWN), 0);
-    const QString pcapMessage = QString::fromLocal8Bit(pcap_geterr(dead));
-    pcap_close(dead);
-    EXPECT_EQ(captureErrorOf([&] { capture_->setFilter(QString::fromLatin1(bad)); }), pcapMessage);
+    // A text that does not compile (its message is checked without privilege) changes nothing:
+    // the filter in force stays.
+    EXPECT_TRUE(captureErrorOf([&] { capture_->setFilter(QStringLiteral("tcp port")); }));
     EXPECT_EQ(capture_->Filter(), tcpOnly);
     rec_.frames.clear();
     sendUdp("still not wanted");

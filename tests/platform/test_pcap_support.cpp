@@ -21,33 +21,36 @@ std::optional<QString> pcapVerdict(const QByteArray& text) {
 }
 
 TEST(PcapSupport, FiltersCompileOrFailWithPcapsOwnMessage) {
-    const char* texts[] = {"",
-                           "tcp",
-                           "udp port 53",
-                           "host 10.231.1.1 and not arp",
-                           "ether proto 0x0800 and len > 60",
-                           "tcp port",
-                           "hoste 10.0.0.1",
-                           "port 99999",
-                           "(tcp",
-                           "net 10.0.0.0/33"};
-    int refused = 0;
-    for (const char* text : texts) {
-        SCOPED_TRACE(text);
-        const std::optional<QString> expected = pcapVerdict(text);
+    struct Case {
+        const char* text;
+        bool compiles;
+    };
+    const Case cases[] = {{"", true},
+                          {"tcp", true},
+                          {"udp port 53", true},
+                          {"host 10.231.1.1 and not arp", true},
+                          {"ether proto 0x0800 and len > 60", true},
+                          {"tcp port", false},
+                          {"hoste 10.0.0.1", false},
+                          {"port 99999", false},
+                          {"(tcp", false},
+                          {"net 10.0.0.0/33", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
         try {
             pcapsupport::BpfProgram program =
-                pcapsupport::compileFilter(nullptr, QString::fromLatin1(text));
-            EXPECT_FALSE(expected.has_value()) << expected->toStdString();
+                pcapsupport::compileFilter(nullptr, QString::fromLatin1(c.text));
+            EXPECT_TRUE(c.compiles);
             EXPECT_NE(program.get(), nullptr);
         } catch (const CaptureError& e) {
-            ++refused;
-            ASSERT_TRUE(expected.has_value()) << e.what();
-            EXPECT_EQ(e.description(), *expected);
+            EXPECT_FALSE(c.compiles) << e.what();
+            // The description is libpcap's own explanation, word for word.
+            const std::optional<QString> message = pcapVerdict(c.text);
+            ASSERT_TRUE(message.has_value());
+            EXPECT_EQ(e.description(), *message);
             EXPECT_FALSE(e.description().isEmpty());
         }
     }
-    EXPECT_EQ(refused, 5);
 }
 
 TEST(PcapSupport, DeviceQuestionsAnswerForThisNamespace) {

@@ -7,8 +7,10 @@
 //   settings_driver autostart                     writes the log-on entry, prints "written"
 //   settings_driver dump                          loads the per-user settings, prints the file
 //                                                 name, then Key=Text lines and "error Key" lines
-//   settings_driver change <exit|crash>           loads, changes Bandwidth and FilterString in
-//                                                 memory, then saves and exits, or dies unsaved
+//   settings_driver change exit                   loads, changes Bandwidth and FilterString in
+//                                                 memory, then saves and exits
+//   settings_driver change loop                   loads, then saves two sets of values in turn
+//                                                 until killed; prints "saved" after the first
 
 #include "platform/LocalSingleInstance.h"
 #include "platform/QSettingsStore.h"
@@ -20,7 +22,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -68,9 +69,18 @@ int change(const QString& how) {
     settings.loadSettings(store);
     settings.gBandwidth = 96000;
     settings.gFilterString = QStringLiteral("udp port 53");
-    if (how == QLatin1String("crash"))
-        std::raise(SIGKILL);
-    return settings.saveSettings(store).isEmpty() ? 0 : 1;
+    if (how != QLatin1String("loop"))
+        return settings.saveSettings(store).isEmpty() ? 0 : 1;
+    for (int round = 0;; ++round) {
+        const bool first = round % 2 == 0;
+        settings.gBandwidth = first ? 96000 : 1000;
+        settings.gFilterString = first ? QStringLiteral("udp port 53") : QStringLiteral("tcp");
+        settings.gRemoveFromListTime = first ? 10 : 20;
+        if (!settings.saveSettings(store).isEmpty())
+            return 1;
+        if (round == 0)
+            say(QStringLiteral("saved"));
+    }
 }
 } // namespace
 

@@ -81,10 +81,13 @@ TEST(Settings, SavesAllFifteenKeysInTableOrder) {
                                "SpeedUnit",          "GraphStyle",          "FilterString",
                                "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay"};
     EXPECT_EQ(store.putKeys, order);
-    EXPECT_EQ(store.at("DisplayTCP"), "True");
-    EXPECT_EQ(store.at("StartMinimized"), "False");
-    EXPECT_EQ(store.at("Bandwidth"), "48000");
-    EXPECT_EQ(store.at("DisplayUnit"), "3");
+    // A new object holds every default.
+    const QStringList defaults = {"True", "True", "True", "", "", "48000", "True", "False",
+                                  "3",    "1",    "1",    "", "30", "2",   "True"};
+    for (int i = 0; i < order.size(); ++i)
+        EXPECT_EQ(store.at(order[i]), defaults[i]) << order[i].toStdString();
+    EXPECT_EQ(u.display, 3);
+    EXPECT_EQ(u.speed, 1);
 }
 
 TEST(Settings, EveryKeyRoundTripsThroughTheIniFile) {

@@ -7,6 +7,8 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QSet>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -54,13 +56,30 @@ private:
     int fd_ = -1;
 };
 
+/// True when the window tree (xwininfo -root -children, topmost first) lists the window named
+/// `upper` before the one named `lower`.
+bool listedAbove(const QByteArray& tree, const char* upper, const char* lower) {
+    const qsizetype u = tree.indexOf('"' + QByteArray(upper) + "\": (");
+    const qsizetype l = tree.indexOf('"' + QByteArray(lower) + "\": (");
+    return u >= 0 && l >= 0 && u < l;
+}
+
+/// Distinct colours of a picture, counted up to 1000.
+int colourCount(const QImage& image) {
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height() && colours.size() < 1000; ++y)
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y));
+    return int(colours.size());
+}
+
 /// The built program copied into a folder of its own, and two namespaces to run it between.
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         ensureApplication();
-        // Packages xvfb, xauth, imagemagick and x11-utils.
-        SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo");
+        // Packages xvfb, xauth, imagemagick and x11-utils (xwininfo, xmessage).
+        SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo", "xmessage");
         ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
         pair_ = std::make_unique<NetnsPair>(QStringLiteral("e2e"), 41);
         ASSERT_TRUE(pair_->ok());
@@ -104,6 +123,7 @@ protected:
 
 TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
     const NetnsPair& pair = *pair_;
+    const QDate firstDay = QDate::currentDate();
     UdpSink sink(pair.nsA(), kPort);
     ASSERT_TRUE(sink.ok());
 
@@ -132,7 +152,19 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
             "[ -n \"$id\" ] && import -window \"$id\" '%2' >> program.log 2>&1\n"
             "touch shot-taken\n"
             "while [ ! -e second ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
+            // above A B: window A is stacked above window B (the tree lists the top first).
+            "above() { xwininfo -root -children | awk -v a=\"\\\"$1\\\": (\" "
+            "-v b=\"\\\"$2\\\": (\" 'index($0, a) && !pa { pa = NR } "
+            "index($0, b) && !pb { pb = NR } END { exit !(pa && pb && pa < pb) }'; }\n"
+            // Another window covers the first instance's; the second start must bring it
+            // forward.
+            "xmessage -name qmcover -geometry 600x500+0+0 cover > /dev/null 2>&1 & cover=$!\n"
+            "n=0; until above qmcover Quelmint || [ $n -ge 200 ]; do sleep 0.1; n=$((n+1)); done\n"
+            "xwininfo -root -children > before-second\n"
             "timeout 20 bin/quelmint > second.log 2>&1; echo $? > second-rc\n"
+            "n=0; until above Quelmint qmcover || [ $n -ge 200 ]; do sleep 0.1; n=$((n+1)); done\n"
+            "xwininfo -root -children > after.tmp; mv after.tmp after-second\n"
+            "kill $cover\n"
             "wait $pid\n"
             "echo $? > rc\n")
             .arg(root, shot);
@@ -165,13 +197,18 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
         },
         30000));
 
-    // The first datagram resolves the neighbour; the rest follow.
+    // The first datagram resolves the neighbour; the rest follow once it has been counted.
+    const QString session = root + QStringLiteral("/bin/Usage Logs/_session.log");
     int sent = sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 1, kPayload);
-    spin(300);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const QList<QByteArray> f = readFile(session).trimmed().split('\t');
+            return f.size() == 5 && f[2].toDouble() >= double(kFrameBytes);
+        },
+        20000));
     sent += sendUdpFrom(pair.nsB(), pair.addressA(), kPort, kDatagrams - 1, kPayload);
     EXPECT_EQ(sent, kDatagrams);
     // Every datagram has been counted once the session file holds them all.
-    const QString session = root + QStringLiteral("/bin/Usage Logs/_session.log");
     EXPECT_TRUE(waitUntil(
         [&] {
             const QList<QByteArray> f = readFile(session).trimmed().split('\t');
@@ -189,6 +226,13 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
     EXPECT_TRUE(
         waitUntil([&] { return !readFile(root + QStringLiteral("/second-rc")).isEmpty(); }, 25000));
     EXPECT_EQ(readFile(root + QStringLiteral("/second-rc")).trimmed(), QByteArray("0"));
+    // The first window was under the other window and came forward.
+    const QByteArray before = readFile(root + QStringLiteral("/before-second"));
+    EXPECT_TRUE(waitUntil(
+        [&] { return QFile::exists(root + QStringLiteral("/after-second")); }, 30000));
+    const QByteArray after = readFile(root + QStringLiteral("/after-second"));
+    EXPECT_TRUE(listedAbove(before, "qmcover", "Quelmint")) << before.toStdString();
+    EXPECT_TRUE(listedAbove(after, "Quelmint", "qmcover")) << after.toStdString();
     EXPECT_EQ(::kill(pid, 0), 0) << "the first instance ended";
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
     EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 20000))
@@ -205,8 +249,13 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
     EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0"))
         << log.toStdString();
 
-    // The picture of the main window.
+    // The picture of the main window: the whole window, drawn (not one blank colour).
     const QString saved = keepPicture(shot, QStringLiteral("e2e-main-window.png"));
+    const QImage picture(shot);
+    ASSERT_FALSE(picture.isNull()) << readFile(root + QStringLiteral("/program.log")).toStdString();
+    EXPECT_GE(picture.width(), 300);
+    EXPECT_GE(picture.height(), 200);
+    EXPECT_GE(colourCount(picture), 8);
 
     // Settings written at the orderly exit.
     const QByteArray settings = readFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"));
@@ -218,17 +267,27 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
     const QByteArray entry = readFile(root + QStringLiteral("/cfg/autostart/Quelmint.desktop"));
     EXPECT_TRUE(entry.contains(program.toUtf8())) << entry.toStdString();
 
-    // The year file holds today's figures: every datagram received, nothing else.
-    const QString yearFile =
-        root + QStringLiteral("/bin/Usage Logs/%1.log").arg(QDate::currentDate().year());
-    const QList<QByteArray> lines = readFile(yearFile).trimmed().split('\n');
-    ASSERT_FALSE(lines.isEmpty());
-    const QList<QByteArray> fields = lines.last().trimmed().split('\t');
-    ASSERT_EQ(fields.size(), 5) << lines.last().toStdString();
-    const double sentBytes = fields[1].toDouble();
-    const double receivedBytes = fields[2].toDouble();
-    const double passbyBytes = fields[3].toDouble();
-    const double totalBytes = fields[4].toDouble();
+    // The year file holds today's figures: every datagram received, nothing else. Should
+    // midnight have passed meanwhile, they may be split over two days (and two years).
+    const QDate lastDay = QDate::currentDate();
+    QByteArray content;
+    for (int year = firstDay.year(); year <= lastDay.year(); ++year)
+        content += readFile(root + QStringLiteral("/bin/Usage Logs/%1.log").arg(year));
+    const QList<QByteArray> lines = content.trimmed().split('\n');
+    if (firstDay == lastDay) {
+        EXPECT_EQ(lines.size(), 1) << content.toStdString();
+    }
+    double sentBytes = 0, receivedBytes = 0, passbyBytes = 0, totalBytes = 0;
+    for (const QByteArray& line : lines) {
+        const QList<QByteArray> fields = line.trimmed().split('\t');
+        ASSERT_EQ(fields.size(), 5) << line.toStdString();
+        const QDate day = QDate::fromString(QString::fromLatin1(fields[0]), Qt::ISODate);
+        EXPECT_TRUE(day >= firstDay && day <= lastDay) << line.toStdString();
+        sentBytes += fields[1].toDouble();
+        receivedBytes += fields[2].toDouble();
+        passbyBytes += fields[3].toDouble();
+        totalBytes += fields[4].toDouble();
+    }
     EXPECT_EQ(receivedBytes, double(kDatagrams) * kFrameBytes);
     EXPECT_EQ(sentBytes, 0);
     EXPECT_EQ(passbyBytes, 0);

@@ -1,6 +1,7 @@
 // Start-up, shutdown, close-to-tray and the notification icon's clicks of the main window,
 // with every outside service faked.
 #include "ShellTestSupport.h"
+#include "support/Units.h"
 
 #include "capture/FrameBuilder.h"
 #include "platform/fakes/FakeAutostart.h"
@@ -19,6 +20,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -308,14 +310,26 @@ TEST(Form1Startup, FirstStartWithEmptyStoreAsksForAnAdapter) {
 
 TEST(Form1Startup, TimersAndCaptureRunWhileTheStartupDialogIsOpen) {
     World w;
-    int framesWhileOpen = 0;
+    // The adapter is chosen, but the filter is refused: capture runs and the dialog stays.
+    w.capture.rejectFilter = [](const QString& text) {
+        return text.isEmpty() ? QString() : QStringLiteral("syntax error");
+    };
+    int framesWhileOpen = -1;
     int ticksWhileOpen = 0;
+    bool stillOpen = false;
     w.onDialog = [&](QDialog& d) {
+        auto* adapters = d.findChild<QComboBox*>(QStringLiteral("Combo1"));
+        auto* filter = d.findChild<QLineEdit*>(QStringLiteral("Text3"));
+        auto* ok = d.findChild<QPushButton*>(QStringLiteral("Command1"));
+        ASSERT_TRUE(adapters && filter && ok);
+        adapters->setCurrentIndex(0);
+        filter->setText(QStringLiteral("tcp port"));
+        ok->click();
+        stillOpen = d.isVisible();
         const auto c =
             QObject::connect(&w.window->Timer1, &QTimer::timeout, [&] { ++ticksWhileOpen; });
-        // The adapter is chosen elsewhere meanwhile: frames arrive and are counted.
-        w.window->setLocalAddresses({QStringLiteral("10.0.0.1")});
-        w.capture.setEvents(&w.window->frames());
+        // Frames reach the window through the capture it started itself.
+        w.capture.firePacket(received());
         w.capture.firePacket(received());
         framesWhileOpen = int(w.window->frames().packetCount);
         waitUntil([&] { return ticksWhileOpen >= 1; }, 10000);
@@ -323,8 +337,11 @@ TEST(Form1Startup, TimersAndCaptureRunWhileTheStartupDialogIsOpen) {
         d.reject();
     };
     ASSERT_EQ(w.start(), Form1::StartResult::Running);
-    EXPECT_EQ(framesWhileOpen, 1);
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(framesWhileOpen, 2);
     EXPECT_GE(ticksWhileOpen, 1);
+    EXPECT_EQ(w.window->frames().counters.transfer(TrafficCounters::Received), 2.0 * 42);
+    EXPECT_TRUE(w.capture.isCapturing());
 }
 
 TEST(Form1Startup, BadStoredValuesAreReported) {
@@ -618,8 +635,10 @@ TEST(Form1Tray, ClickRulesAndSamples) {
 }
 
 TEST(Form1Capture, FramesReachCountersAndTheUsageLog) {
+    const UnitsGuard units; // the settings set the process-wide units
     World w;
     configureAdapter(w);
+    w.store.at(QStringLiteral("DisplayUnit")) = QStringLiteral("3");
     ASSERT_EQ(w.start(), Form1::StartResult::Running);
     const QByteArray bytes = received(100);
     for (int i = 0; i < 5; ++i)
@@ -630,7 +649,7 @@ TEST(Form1Capture, FramesReachCountersAndTheUsageLog) {
     EXPECT_EQ(day.dataReceived, 5.0 * bytes.size());
     auto* total = w.window->findChild<QLabel*>(QStringLiteral("lblReceived"));
     ASSERT_NE(total, nullptr);
-    EXPECT_NE(total->text(), QStringLiteral("0 B"));
+    EXPECT_EQ(total->text(), QStringLiteral("710 B")); // five frames of 142 bytes
 }
 
 TEST(Form1Capture, AnErrorBoxFromAFrameOpensAfterTheFrameAndCountingGoesOn) {

@@ -30,10 +30,13 @@ public:
         if (port == kPort) {
             ++frames;
             bytes += p.PacketLength;
+        } else if (port == kPort + 1) {
+            ++warmUps;
         }
     }
     void OnCaptureAborted() override { monitor_.OnCaptureAborted(); }
     int frames = 0;
+    int warmUps = 0;
     qint64 bytes = 0;
 
 private:
@@ -46,7 +49,14 @@ struct Rig {
           monitor(krx, tray, boxes, interfaceName, description), events(monitor) {
         krx.setEvents(&events);
         tray.addTrayIcon();
+        QObject::connect(&monitor.Timer3, &QTimer::timeout, [this] { ++polls; });
     }
+    /// Waits until the recovery timer has fired `count` more times.
+    bool waitForPolls(int count) {
+        const int target = polls + count;
+        return waitUntil([&] { return polls >= target; }, 30000);
+    }
+    int polls = 0;
     PcapCapture krx;
     FakeTrayIcon icon;
     TrayController tray;
@@ -60,8 +70,11 @@ struct Rig {
 /// Sends count datagrams from B after a warm-up that resolves the neighbour, and waits until the
 /// rig has counted them.
 bool sendAndCount(const NetnsPair& pair, Rig& rig, int count) {
-    sendUdpFrom(pair.nsB(), pair.addressA(), kPort + 1, 1, 8); // neighbour resolution
-    spin(150);
+    // Neighbour resolution: once the warm-up datagram has been seen, B knows A's address.
+    const int warmUps = rig.events.warmUps;
+    sendUdpFrom(pair.nsB(), pair.addressA(), kPort + 1, 1, 8);
+    if (!waitUntil([&] { return rig.events.warmUps > warmUps; }, 15000))
+        return false;
     const int before = rig.events.frames;
     if (sendUdpFrom(pair.nsB(), pair.addressA(), kPort, count, 100) != count)
         return false;
@@ -110,7 +123,7 @@ TEST_F(Recovery, LostAdapterIsToldOncePolledQuietlyAndResumed) {
     EXPECT_EQ(rig.monitor.Timer3.interval(), 2000);
 
     // While the adapter is gone, polling every 2 s shows nothing more.
-    spin(4500);
+    ASSERT_TRUE(rig.waitForPolls(2));
     EXPECT_EQ(rig.icon.balloons.size(), 2);
     EXPECT_EQ(rig.icon.picture, 5);
     EXPECT_TRUE(rig.boxes.boxes.isEmpty());
@@ -133,7 +146,7 @@ TEST_F(Recovery, AdapterWithoutAddressIsPolledUntilItGetsOne) {
     EXPECT_FALSE(rig.monitor.gMonitoringInProgress);
     EXPECT_EQ(rig.monitor.localAddresses, QStringList{QString()});
     rig.monitor.startRecovery();
-    spin(1000);
+    ASSERT_TRUE(rig.waitForPolls(4));
     EXPECT_TRUE(rig.icon.balloons.isEmpty());
     EXPECT_FALSE(rig.krx.isCapturing());
     EXPECT_TRUE(rig.monitor.Timer3.isActive());

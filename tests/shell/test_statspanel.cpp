@@ -5,6 +5,7 @@
 #include "speed/Format.h"
 #include "speed/SpeedSampler.h"
 #include "speed/Statistics.h"
+#include "support/LocalText.h"
 #include "support/Units.h"
 #include "support/TestApp.h"
 
@@ -94,19 +95,21 @@ TEST(StatsPanel, ShowsCountersAfterTheBatch) {
 }
 
 TEST(StatsPanel, FrozenThenReleased) {
+    const UnitsGuard units;
+    gDisplayUnit = 3;
     Rig r;
     r.send(0x0A000001, 0x0A000002, 982); // 1024 bytes
     r.frames.OnBatchEnd();
-    EXPECT_EQ(r.text("lblSent"), formatBytes(1024));
+    EXPECT_EQ(r.text("lblSent"), local("1.00 K"));
     r.statistics.setDisplayFrozen(true);
     r.send(0x0A000001, 0x0A000002, 982, 3);
     r.frames.OnBatchEnd();
-    EXPECT_EQ(r.text("lblSent"), formatBytes(1024));
+    EXPECT_EQ(r.text("lblSent"), local("1.00 K"));
     EXPECT_EQ(r.text("lblPackets"), QStringLiteral("1"));
     r.statistics.setDisplayFrozen(false);
     r.statistics.updateStats(false);
     r.statistics.flush();
-    EXPECT_EQ(r.text("lblSent"), formatBytes(4096));
+    EXPECT_EQ(r.text("lblSent"), local("4.00 K"));
     EXPECT_EQ(r.text("lblPackets"), QStringLiteral("4"));
 }
 

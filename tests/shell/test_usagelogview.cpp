@@ -1,4 +1,5 @@
 #include "support/LocaleCheck.h"
+#include "support/LocalText.h"
 #include "support/Units.h"
 #include "platform/RealFileSystem.h"
 #include "platform/fakes/FakeClock.h"
@@ -95,13 +96,16 @@ TEST_F(UsageLogViewTest, StartUpShowsTodayWithZeroAmounts) {
         EXPECT_EQ(list()->columnWidth(c), widths[c]);
     }
     ASSERT_EQ(list()->topLevelItemCount(), 1);
-    EXPECT_EQ(row(0), QStringList({QLocale::system().toString(QDate(2026, 12, 8), "dd MMM yyyy"),
-                                   "0", "0", "0", "0"}));
+    EXPECT_EQ(row(0).mid(1), QStringList({"0", "0", "0", "0"}));
+    const QString day = perLocale("08 Dec 2026", "08 Dez. 2026");
+    if (!day.isEmpty()) {
+        EXPECT_EQ(row(0)[0], day);
+    }
     EXPECT_EQ(label("lblUsage(0)"), "Total usage:");
     EXPECT_EQ(label("lblUsage(1)"), "Avg usage/day:");
     EXPECT_EQ(label("lblUsageVal(0)"), "0");
     EXPECT_EQ(label("lblUsageVal(1)"), "0");
-    EXPECT_EQ(yearFile(2026), QByteArray("2026-12-08\t0\t0\t0\t0\r\n"));
+    // (The zero line this leaves in the year file is the store's own test.)
     EXPECT_EQ(child<QToolButton>("Command3")->toolTip(), "Show Usage Log");
     EXPECT_EQ(child<QToolButton>("Command3")->size(), QSize(20, 21));
 }
@@ -128,9 +132,24 @@ TEST_F(UsageLogViewTest, MonthsWithNoneAndThreeRecords) {
     // Another display unit: the same month formatted anew.
     gDisplayUnit = 1;
     show(11, "2026");
-    EXPECT_EQ(label("lblUsageVal(0)"), formatBytes(63, 1));
-    EXPECT_EQ(row(0)[4], formatBytes(20, 1));
+    EXPECT_EQ(label("lblUsageVal(0)"), local("0.06 K"));
+    EXPECT_EQ(row(0)[4], local("0.02 K"));
     EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(UsageLogViewTest, AnotherYearsLinesInTheYearFileAreNotListed) {
+    put("2026.log", "2025-11-20\t0\t500\t0\t500\r\n"
+                    "2026-11-02\t0\t10\t0\t10\r\n"
+                    "2025-11-02\t0\t7\t0\t7\r\n"
+                    "2026-11-05\t0\t30\t0\t30\r\n");
+    start(QDate(2026, 12, 8));
+    show(11, "2026");
+    ASSERT_EQ(list()->topLevelItemCount(), 2);
+    EXPECT_EQ(list()->topLevelItem(0)->data(0, Qt::UserRole).toDate(), QDate(2026, 11, 5));
+    EXPECT_EQ(list()->topLevelItem(1)->data(0, Qt::UserRole).toDate(), QDate(2026, 11, 2));
+    EXPECT_EQ(row(1).mid(1), QStringList({"10", "0", "0", "10"}));
+    EXPECT_EQ(label("lblUsageVal(0)"), "40");
+    EXPECT_EQ(label("lblUsageVal(1)"), "20");
 }
 
 TEST_F(UsageLogViewTest, TodaysRowAndTotalsFollowTrafficOncePerBatch) {
@@ -214,7 +233,6 @@ TEST_F(UsageLogViewTest, NewYearIsInsertedFirstInTheYearPicker) {
     EXPECT_EQ(child<QComboBox>("Combo2")->currentText(), "2027");
     EXPECT_EQ(child<QComboBox>("Combo1")->currentText(), "Jan");
     EXPECT_EQ(row(0)[4], "9");
-    EXPECT_EQ(yearFile(2026), QByteArray("2026-12-31\t0\t0\t0\t0\r\n"));
 }
 
 TEST_F(UsageLogViewTest, ClockSetBackCountsTowardTheEarlierDay) {

@@ -121,9 +121,51 @@ TEST(SpeedSampler, SixtySampleWindowAndAverage) {
     EXPECT_EQ(r.sampler.sample(59).bytes, 10240.0 * 70);
     EXPECT_EQ(r.sampler.sample(59).sampleTime - r.sampler.sample(0).sampleTime, 59000u);
     // 60 samples over 59 s: the n/(n-1) rule.
-    EXPECT_EQ(r.averages.back(), fixed(sum / 59.0 / 1024.0, 2) + QStringLiteral(" KB/s"));
     EXPECT_EQ(r.averages.back(), local("411.86 KB/s"));
 }
+
+/// Samples taken at uneven times: the average divides the window's bytes by the span from the
+/// oldest to the newest sample, whatever the number of samples.
+struct UnevenCase {
+    const char* name;
+    int speedUnit;
+    std::vector<std::pair<qint64, double>> samples; ///< ms since the previous sample, bytes
+    const char* average;
+};
+
+class UnevenSamples : public ::testing::TestWithParam<UnevenCase> {};
+
+TEST_P(UnevenSamples, AverageOverTheRealSpan) {
+    const UnevenCase& c = GetParam();
+    const UnitsGuard units;
+    gSpeedUnit = c.speedUnit;
+    Rig r;
+    for (const auto& [ms, bytes] : c.samples) {
+        for (int i = 0; i < SpeedSampler::kTicksPerSample - 1; ++i)
+            r.sampler.tick(); // the timer fell behind: no time passes until the sampling tick
+        r.counters.add(Direction::Download, bytes, bytes, 0);
+        r.clock.advance(ms);
+        r.sampler.tick();
+    }
+    ASSERT_EQ(r.sampler.sampleCount(), int(c.samples.size()));
+    EXPECT_EQ(r.averages.back(), local(c.average));
+}
+
+// clang-format off
+const UnevenCase kUneven[] = {
+    // 2560 B, newest 2.5 s after the oldest: 1024 B/s.
+    {"TwoSamples2500msApart", 1, {{1000, 1024}, {2500, 1536}}, "1.00 KB/s"},
+    // 6144 B over 0.5 s + 3.5 s = 4 s.
+    {"ThreeSamplesAtUnevenTimes", 1, {{1000, 2048}, {500, 1024}, {3500, 3072}}, "1.50 KB/s"},
+    // 10000 B over 3 + 1 + 4 = 8 s: 1250 B/s = 10 kbps.
+    {"FourSamplesInKbps", 0, {{1000, 1000}, {3000, 2000}, {1000, 3000}, {4000, 4000}}, "10 kbps"},
+    // Samples closer than a second: 3072 B over 0.25 s + 0.5 s.
+    {"FastSamples", 1, {{1000, 1024}, {250, 1024}, {500, 1024}}, "4.00 KB/s"},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Averages, UnevenSamples, ::testing::ValuesIn(kUneven),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SpeedSampler, TickCountWrapOnlyResynchronises) {
     Rig r;
@@ -192,6 +234,8 @@ TEST(SpeedSampler, ResetEmptiesWindowButKeepsLastTotal) {
 }
 
 TEST(SpeedSampler, TrayPictureFollowsDirections) {
+    const UnitsGuard units;
+    gDisplayUnit = 3;
     Rig r;
     r.sampler.gMonitoringInProgress = true;
     r.sampler.gTooltipText = QStringLiteral("Intel PRO/1000 MT De");
@@ -199,15 +243,14 @@ TEST(SpeedSampler, TrayPictureFollowsDirections) {
         double down, up, by;
         int picture;
     };
-    const Step steps[] = {{0, 0, 0, 1},   {10, 0, 0, 2}, {0, 10, 0, 3},
-                          {10, 10, 0, 4}, {0, 0, 10, 4}, {0, 0, 0, 1}};
+    const Step steps[] = {{0, 0, 0, 1},   {10, 0, 0, 2},  {0, 10, 0, 3},  {10, 10, 0, 4},
+                          {0, 0, 10, 4},  {10, 0, 10, 4}, {0, 10, 10, 4}, {0, 0, 0, 1}};
     for (const Step& s : steps) {
         r.second(s.down, s.up, s.by);
         ASSERT_FALSE(r.trays.empty());
         EXPECT_EQ(r.trays.back().first, s.picture) << s.down << s.up << s.by;
     }
-    EXPECT_EQ(r.trays.back().second,
-              QStringLiteral("Intel PRO/1000 MT De\r\nTotal: ") + formatBytes(50));
+    EXPECT_EQ(r.trays.back().second, QStringLiteral("Intel PRO/1000 MT De\r\nTotal: 90 B"));
 
     // Not monitoring: no icon update, but the previous totals still move on.
     r.sampler.gMonitoringInProgress = false;
@@ -220,12 +263,25 @@ TEST(SpeedSampler, TrayPictureFollowsDirections) {
 }
 
 TEST(SpeedSampler, TipIsCutTo127Characters) {
-    Rig r;
-    r.sampler.gMonitoringInProgress = true;
-    r.sampler.gTooltipText = QString(150, QLatin1Char('a'));
-    r.second(1);
-    ASSERT_FALSE(r.trays.empty());
-    EXPECT_EQ(r.trays.back().second, QString(127, QLatin1Char('a')));
+    const UnitsGuard units;
+    gDisplayUnit = 3;
+    struct Case {
+        int descLength;
+        int expected;
+    };
+    // "\r\nTotal: " is 9 characters, "12 B" 4: 114 + 13 = 127 fits exactly.
+    const Case cases[] = {{20, 33}, {114, 127}, {115, 127}, {150, 127}, {400, 127}};
+    for (const Case& c : cases) {
+        Rig r;
+        r.sampler.gMonitoringInProgress = true;
+        const QString desc(c.descLength, QLatin1Char('d'));
+        r.sampler.gTooltipText = desc;
+        r.second(12);
+        ASSERT_FALSE(r.trays.empty());
+        const QString tip = r.trays.back().second;
+        EXPECT_EQ(tip.size(), c.expected) << c.descLength;
+        EXPECT_EQ(tip, (desc + QStringLiteral("\r\nTotal: 12 B")).left(c.expected)) << c.descLength;
+    }
 }
 
 TEST(SpeedSampler, HookErrorShowsTimer1BoxWithoutStacking) {

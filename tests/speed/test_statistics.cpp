@@ -54,6 +54,8 @@ struct Rig {
 };
 
 TEST(Statistics, LabelsRefreshOncePerBatchNotPerFrame) {
+    const UnitsGuard units;
+    gDisplayUnit = 3;
     Rig r;
     r.feed(1000);
     EXPECT_EQ(r.view.counterWrites, 0);
@@ -61,11 +63,11 @@ TEST(Statistics, LabelsRefreshOncePerBatchNotPerFrame) {
     r.frames.OnBatchEnd();
     EXPECT_EQ(r.view.counterWrites, 12);
     EXPECT_EQ(r.stopwatchRefreshes, 1);
-    EXPECT_EQ(r.view.cells[TrafficCounters::Sent][TrafficCounters::Transfer], formatBytes(60000));
-    EXPECT_EQ(r.view.cells[TrafficCounters::Sent][TrafficCounters::Headers], formatBytes(60000));
-    EXPECT_EQ(r.view.cells[TrafficCounters::Sent][TrafficCounters::Data], formatBytes(0));
-    EXPECT_EQ(r.view.cells[TrafficCounters::Received][TrafficCounters::Transfer], formatBytes(0));
-    EXPECT_EQ(r.view.cells[TrafficCounters::Total][TrafficCounters::Transfer], formatBytes(60000));
+    EXPECT_EQ(r.view.cells[TrafficCounters::Sent][TrafficCounters::Transfer], local("58.59 K"));
+    EXPECT_EQ(r.view.cells[TrafficCounters::Sent][TrafficCounters::Headers], local("58.59 K"));
+    EXPECT_EQ(r.view.cells[TrafficCounters::Sent][TrafficCounters::Data], QStringLiteral("0 B"));
+    EXPECT_EQ(r.view.cells[TrafficCounters::Received][TrafficCounters::Transfer], QStringLiteral("0 B"));
+    EXPECT_EQ(r.view.cells[TrafficCounters::Total][TrafficCounters::Transfer], local("58.59 K"));
     EXPECT_EQ(r.view.packets, QStringLiteral("1000"));
     // Nothing new: the next flush (100 ms tick) writes nothing.
     r.statistics.flush();
@@ -74,7 +76,7 @@ TEST(Statistics, LabelsRefreshOncePerBatchNotPerFrame) {
     r.feed(1, 0x0A000002, 0x0A000001);
     r.statistics.flush();
     EXPECT_EQ(r.view.counterWrites, 24);
-    EXPECT_EQ(r.view.cells[TrafficCounters::Received][TrafficCounters::Transfer], formatBytes(60));
+    EXPECT_EQ(r.view.cells[TrafficCounters::Received][TrafficCounters::Transfer], QStringLiteral("60 B"));
 }
 
 TEST(Statistics, FrozenDisplayKeepsLabelsUntilForcedOrReleased) {

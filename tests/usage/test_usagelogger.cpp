@@ -1,6 +1,7 @@
 #include "platform/RealFileSystem.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeFileSystem.h"
+#include "support/LocalText.h"
 #include "support/LocaleCheck.h"
 #include "support/TestFiles.h"
 #include "support/UsageRecords.h"
@@ -89,18 +90,21 @@ TEST(UsageLineFormat, AmountsAsWrittenAndRead) {
     for (const Read& r : reads)
         EXPECT_DOUBLE_EQ(UsageLineFormat::parseAmount(r.text), r.value) << r.text;
     // The user's own decimal separator is read as well.
-    const QString local = QLocale::system().toString(2.5, 'f', 1);
-    EXPECT_DOUBLE_EQ(UsageLineFormat::parseAmount(local.toLatin1()), 2.5);
+    const QString local = perLocale("2.5", "2,5");
+    if (!local.isEmpty()) {
+        EXPECT_DOUBLE_EQ(UsageLineFormat::parseAmount(local.toLatin1()), 2.5);
+    }
 }
 
 TEST(UsageLineFormat, DatesInIsoAndShortFormat) {
     const QDate d(2026, 3, 7);
     EXPECT_EQ(UsageLineFormat::formatDate(d), QByteArray("2026-03-07"));
     EXPECT_EQ(UsageLineFormat::parseDate("2026-03-07"), d);
-    const QByteArray shortText =
-        QLocale::system().toString(d, UsageLineFormat::shortDateFormat()).toLatin1();
-    EXPECT_TRUE(shortText.contains("2026")) << shortText.constData();
-    EXPECT_EQ(UsageLineFormat::parseDate(shortText), d) << shortText.constData();
+    // The user's short date, with the year in four digits.
+    const QByteArray shortText = perLocale("7 Mar 2026", "07.03.2026").toUtf8();
+    if (!shortText.isEmpty()) {
+        EXPECT_EQ(UsageLineFormat::parseDate(shortText), d) << shortText.constData();
+    }
     for (const char* bad : {"", "yesterday", "2026-13-01", "31.02.2026x", "\x80\x81", "2026-12-08x",
                             "2026-12-08 old"})
         EXPECT_FALSE(UsageLineFormat::parseDate(bad).isValid()) << bad;
@@ -147,10 +151,9 @@ TEST_F(UsageLoggerOnDisk, MonthsFromJanuaryNewestDayFirst) {
 }
 
 TEST_F(UsageLoggerOnDisk, DuplicateDatesAndBlankLinesMerge) {
-    const QByteArray shortDate =
-        QLocale::system()
-            .toString(QDate(2026, 12, 1), UsageLineFormat::shortDateFormat())
-            .toLatin1();
+    QByteArray shortDate = perLocale("1 Dec 2026", "01.12.2026").toUtf8();
+    if (shortDate.isEmpty())
+        shortDate = "2026-12-01"; // another locale: the fixed form only
     put("2026.log", "\r\n2026-12-01\t1\t2\t3\t6\r\n   \r\n" + shortDate +
                         "\t10\t20\t30\t60\r\n2026-11-30\t0\t5\t0\t5\r\n");
     FakeClock clock = clockOn(kToday);
@@ -292,6 +295,39 @@ TEST_F(UsageLoggerOnDisk, BadLinesNeverCostOtherDaysTheirFigures) {
     EXPECT_TRUE(after.contains(binary.left(8) + "\r\n"));
     // The long line's amount overflows: the line is kept as it was, not read as 0.
     EXPECT_TRUE(lines.contains(longLine + "\r"));
+}
+
+TEST_F(UsageLoggerOnDisk, AnotherYearsLinesStayOutOfThisYearsMonths) {
+    // A year file that holds days of another year (copied in by hand, or by an older program):
+    // they are not this year's days, so they must neither show in its months, nor merge with
+    // each other or with this year's days, nor move in the file.
+    put("2026.log", "2026-04-02\t0\t4\t0\t4\r\n"
+                    "2025-03-10\t10\t20\t0\t30\r\n"
+                    "2026-03-10\t1\t2\t0\t3\r\n"
+                    "2025-02-07\t5\t5\t0\t10\r\n"
+                    "2025-02-07\t5\t5\t0\t10\r\n");
+    FakeClock clock = clockOn(kToday);
+    {
+        clsUsageLogger logger(fs, clock, folder());
+        const auto march = logger.getMonthlyUsage(3, 2026);
+        ASSERT_TRUE(march);
+        ASSERT_EQ(march->Count(), 1);
+        EXPECT_EQ(march->Item(1)->usageDate, QDate(2026, 3, 10));
+        EXPECT_EQ(march->Item(1)->dataTotalUsage, 3);
+        EXPECT_EQ(logger.getMonthlyUsage(2, 2026)->Count(), 0);
+        EXPECT_EQ(logger.getDailyUsage(QDate(2026, 3, 10)).dataTotalUsage, 3);
+        EXPECT_EQ(logger.getDailyUsage(QDate(2026, 2, 7)).dataTotalUsage, 0);
+        logger.logUsage(usageRec(kToday, 1, 0, 0));
+    }
+    // This year's days in month order, newest first; the other lines after them, as they were.
+    EXPECT_EQ(content("2026.log"), QByteArray("2026-03-10\t1\t2\t0\t3\r\n"
+                                              "2026-04-02\t0\t4\t0\t4\r\n"
+                                              "2026-12-08\t0\t1\t0\t1\r\n"
+                                              "2025-03-10\t10\t20\t0\t30\r\n"
+                                              "2025-02-07\t5\t5\t0\t10\r\n"
+                                              "2025-02-07\t5\t5\t0\t10\r\n"));
+    // They never reach the other year's own file either.
+    EXPECT_FALSE(fs.fileExists(path("2025.log")));
 }
 
 TEST(LogFolder, BesideTheProgramWhenWritableElseAppData) {

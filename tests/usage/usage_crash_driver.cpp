@@ -1,8 +1,16 @@
-// Feeds frames to the usage logger as the capture would, one flush per batch, and reports
-// every stored day total on stdout so that a test can kill it at any moment and check the files.
+// Feeds frames to the usage logger as the capture would, one flush per batch, and reports on
+// stdout what it has handed over, so that a test can kill it at any moment and check the files.
 //
-//   usage_crash_driver <log folder> <seed>          runs until killed
-//   usage_crash_driver <log folder> --finish        starts (recovering), then shuts down
+//   usage_crash_driver <log folder> <seed> [--start <local ISO date-time>] [--die-at <n>]
+//       runs until killed; with --die-at it kills itself just before its n-th change to the
+//       disk (folder made, file written, renamed or deleted, session opened, rewritten or synced)
+//   usage_crash_driver <log folder> --finish [--start <local ISO date-time>]
+//       starts (recovering), then shuts down
+//
+// Reports, one line each: "start T" (the days' total the logger holds after start-up),
+// "pending T" (the total once the batch about to be logged is in) and "flushed T" (that batch
+// is handed over and flushed). T sums the days from 30 December 2026 to 1 January 2027; the
+// fake clock moves 20 ms per frame, so a run that starts shortly before midnight crosses it.
 
 #include "platform/RealFileSystem.h"
 #include "platform/fakes/FakeClock.h"
@@ -11,13 +19,16 @@
 #include <QByteArray>
 #include <QString>
 
+#include <csignal>
 #include <cstdlib>
 #include <random>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-const QDate kDay(2026, 12, 8);
+const QDate kFirstDay(2026, 12, 30);
+const QDate kLastDay(2027, 1, 1);
 
 void report(const char* what, double total) {
     // One write per line: a line on the pipe is whole or absent.
@@ -26,24 +37,115 @@ void report(const char* what, double total) {
     (void)ignored;
 }
 
+/// Counts the changes made to the disk and kills the process just before the chosen one.
+class Fuse {
+public:
+    explicit Fuse(long dieAt) : dieAt_(dieAt) {}
+    void step() {
+        if (dieAt_ > 0 && ++steps_ == dieAt_)
+            ::raise(SIGKILL);
+    }
+
+private:
+    long dieAt_;
+    long steps_ = 0;
+};
+
+class FusedFile final : public PersistentFile {
+public:
+    FusedFile(std::unique_ptr<PersistentFile> file, Fuse& fuse)
+        : file_(std::move(file)), fuse_(fuse) {}
+    bool rewrite(const QByteArray& content) override {
+        fuse_.step();
+        return file_->rewrite(content);
+    }
+    bool sync() override {
+        fuse_.step();
+        return file_->sync();
+    }
+
+private:
+    std::unique_ptr<PersistentFile> file_;
+    Fuse& fuse_;
+};
+
+/// The real file system with a fuse on every change.
+class FusedFileSystem final : public FileSystem {
+public:
+    explicit FusedFileSystem(Fuse& fuse) : fuse_(fuse) {}
+    bool folderExists(const QString& path) const override { return real_.folderExists(path); }
+    bool createFolder(const QString& path) override {
+        fuse_.step();
+        return real_.createFolder(path);
+    }
+    bool fileExists(const QString& path) const override { return real_.fileExists(path); }
+    bool deleteFile(const QString& path) override {
+        fuse_.step();
+        return real_.deleteFile(path);
+    }
+    QStringList listFolder(const QString& path) const override { return real_.listFolder(path); }
+    QList<QByteArray> readLines(const QString& path, bool* ok) const override {
+        return real_.readLines(path, ok);
+    }
+    bool writeFileAtomic(const QString& path, const QByteArray& content) override {
+        fuse_.step();
+        return real_.writeFileAtomic(path, content);
+    }
+    bool replaceFile(const QString& from, const QString& to) override {
+        fuse_.step();
+        return real_.replaceFile(from, to);
+    }
+    std::unique_ptr<PersistentFile> openPersistent(const QString& path) override {
+        fuse_.step();
+        auto file = real_.openPersistent(path);
+        return file ? std::make_unique<FusedFile>(std::move(file), fuse_) : nullptr;
+    }
+
+private:
+    RealFileSystem real_;
+    Fuse& fuse_;
+};
+
+QString option(int argc, char** argv, const char* name) {
+    for (int i = 3; i + 1 < argc; ++i)
+        if (QByteArray(argv[i]) == name)
+            return QString::fromLocal8Bit(argv[i + 1]);
+    return {};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3)
         return 2;
-    RealFileSystem fs;
-    FakeClock clock(QDateTime(kDay, QTime(12, 0)));
+    const QString startText = option(argc, argv, "--start");
+    const QDateTime start = startText.isEmpty()
+                                ? QDateTime(QDate(2026, 12, 8), QTime(12, 0))
+                                : QDateTime::fromString(startText, Qt::ISODate);
+    if (!start.isValid())
+        return 2;
+    Fuse fuse(option(argc, argv, "--die-at").toLong());
+    FusedFileSystem fs(fuse);
+    FakeClock clock(start);
     clsUsageLogger logger(fs, clock, QString::fromLocal8Bit(argv[1]));
-    report("start", logger.getDailyUsage(kDay).dataTotalUsage);
+    double total = 0;
+    if (startText.isEmpty()) {
+        total = logger.getDailyUsage(start.date()).dataTotalUsage;
+    } else {
+        for (QDate d = kFirstDay; d <= kLastDay; d = d.addDays(1))
+            total += logger.getDailyUsage(d).dataTotalUsage;
+    }
+    report("start", total);
     if (QByteArray(argv[2]) == "--finish") {
         logger.release();
         return 0;
     }
     std::mt19937 rng(unsigned(std::strtoul(argv[2], nullptr, 10)));
+    std::vector<clsUsageRec> frames(100);
     for (unsigned batch = 1;; ++batch) {
-        for (int i = 0; i < 100; ++i) {
-            clsUsageRec frame;
-            frame.usageDate = kDay;
+        double batchBytes = 0;
+        for (clsUsageRec& frame : frames) {
+            frame = clsUsageRec();
             const double bytes = 60 + double(rng() % 1441); // at most 1500
             switch (rng() % 3) {
             case 0:
@@ -57,11 +159,18 @@ int main(int argc, char** argv) {
                 break;
             }
             frame.dataTotalUsage = bytes;
+            batchBytes += bytes;
+        }
+        report("pending", total + batchBytes);
+        for (clsUsageRec& frame : frames) {
+            clock.advance(20);
+            frame.usageDate = clock.today();
             logger.logUsage(frame);
         }
         logger.flush();
-        report("flushed", logger.getDailyUsage(kDay).dataTotalUsage);
-        if (batch % 3 == 0)
-            logger.getMonthlyUsage(12, 2026); // the log view lists the current month: a commit
+        total += batchBytes;
+        report("flushed", total);
+        if (batch % 2 == 0)
+            logger.getMonthlyUsage(clock.today().month(), clock.today().year()); // a commit
     }
 }
