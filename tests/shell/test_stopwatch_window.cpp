@@ -10,6 +10,7 @@
 #include "speed/Format.h"
 #include "speed/StopwatchPictures.h"
 #include "support/Units.h"
+#include "support/CutOff.h"
 #include "support/LocalText.h"
 #include "support/Widgets.h"
 
@@ -45,22 +46,8 @@ QStringList figures(const QObject& w) {
 
 /// Every label and button shows its whole text.
 void expectNothingCutOff(const QWidget& window) {
-    for (const QLabel* l : window.findChildren<QLabel*>()) {
-        if (l->text().isEmpty() || !l->isVisible())
-            continue;
-        const QFontMetrics fm(l->font());
-        EXPECT_GE(l->contentsRect().width(), fm.horizontalAdvance(l->text()))
-            << l->objectName().toStdString() << " '" << l->text().toStdString() << "'";
-        EXPECT_GE(l->contentsRect().height(), fm.height()) << l->objectName().toStdString();
-        EXPECT_TRUE(window.rect().contains(QRect(l->mapTo(&window, QPoint(0, 0)), l->size())))
-            << l->objectName().toStdString();
-    }
-    for (const QAbstractButton* b : window.findChildren<QAbstractButton*>()) {
-        if (!b->isVisible())
-            continue;
-        EXPECT_GE(b->width(), b->sizeHint().width()) << b->objectName().toStdString();
-        EXPECT_GE(b->height(), b->minimumSizeHint().height()) << b->objectName().toStdString();
-    }
+    const QStringList cut = cutOffTexts(window);
+    EXPECT_TRUE(cut.isEmpty()) << cut.join(QLatin1Char('\n')).toStdString();
 }
 
 /// Makes the application before any widget member.
