@@ -74,38 +74,6 @@ int dpkg(const QStringList& args, QByteArray* out) {
     return rc;
 }
 
-/// A UDP socket bound in a namespace, so datagrams to it are taken in (no port-unreachable
-/// replies that would count as upload).
-class UdpSinkInNs final {
-public:
-    UdpSinkInNs(const QString& ns, quint16 port) {
-        std::thread t([&] {
-            NetnsEnter enter(ns);
-            if (!enter.ok())
-                return;
-            fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-            sockaddr_in a = {};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(port);
-            if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-                ::close(fd_);
-                fd_ = -1;
-            }
-        });
-        t.join();
-    }
-    ~UdpSinkInNs() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    UdpSinkInNs(const UdpSinkInNs&) = delete;
-    UdpSinkInNs& operator=(const UdpSinkInNs&) = delete;
-    bool ok() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
-};
-
 /// Runs a cleanup at the end of the scope, however the test left it.
 class Finally final {
 public:
@@ -376,7 +344,7 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
 
     NetnsPair pair(QStringLiteral("pk"), 151);
     ASSERT_TRUE(pair.ok());
-    UdpSinkInNs sink(pair.nsA(), kPort);
+    UdpSink sink(pair.nsA(), kPort);
     ASSERT_TRUE(sink.ok());
 
     // A home of the user's own with the adapter chosen; the X server lets any local client in.

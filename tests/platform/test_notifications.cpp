@@ -19,7 +19,7 @@
 
 namespace {
 
-/// The service side of org.freedesktop.Notifications: ids as the specification of the service
+/// The service side of org.freedesktop.Notifications: ids as the desktop notification protocol
 /// gives them (a replaces_id of an open message keeps its id).
 class NotificationServer final : public QObject {
     Q_OBJECT

@@ -43,7 +43,7 @@ struct Window {
                               CaptureLibraryCheck::Rule::WinPcap,
                               [] { return std::optional<QString>(QStringLiteral("4.1.0.2980")); }),
                           [this]() -> std::unique_ptr<CaptureComponent> {
-                              return std::make_unique<ForwardingCapture>(capture);
+                              return std::make_unique<FakeCaptureRef>(capture);
                           },
                           QStringLiteral("/opt/quelmint"),
                           QStringLiteral("/home/u/.local/share/Quelmint"), 2000, nullptr,
@@ -57,26 +57,6 @@ struct Window {
         window->unload();
         window.reset();
     }
-
-    /// The capture component handed to the window; the fake stays with the test.
-    class ForwardingCapture final : public CaptureComponent {
-    public:
-        explicit ForwardingCapture(FakeCapture& fake) : fake_(fake) {}
-        void setEvents(CaptureEvents* events) override { fake_.setEvents(events); }
-        const QList<Adapter>& Adapters() const override { return fake_.Adapters(); }
-        void setActiveAdapter(const Adapter& a) override { fake_.setActiveAdapter(a); }
-        std::optional<Adapter> ActiveAdapter() const override { return fake_.ActiveAdapter(); }
-        void setFilter(const QString& f) override { fake_.setFilter(f); }
-        QString Filter() const override { return fake_.Filter(); }
-        void StartCapture() override { fake_.StartCapture(); }
-        void StopCapture() override { fake_.StopCapture(); }
-        bool isCapturing() const override { return fake_.isCapturing(); }
-        void RefreshAdapters() override { fake_.RefreshAdapters(); }
-        bool AdapterPresent(const QString& n) override { return fake_.AdapterPresent(n); }
-
-    private:
-        FakeCapture& fake_;
-    };
 
     /// The texts of a row, "|"-joined.
     std::string row(int r) const {

@@ -19,37 +19,6 @@ constexpr quint16 kPort = 41090;
 constexpr int kPayload = 100;
 const QString kPeerName = QStringLiteral("peer-b.quelmint.test");
 
-/// A UDP socket bound in a namespace, so datagrams to it are taken in.
-class UdpSink final {
-public:
-    UdpSink(const QString& ns, quint16 port) {
-        std::thread t([&] {
-            NetnsEnter enter(ns);
-            if (!enter.ok())
-                return;
-            fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-            sockaddr_in a = {};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(port);
-            if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-                ::close(fd_);
-                fd_ = -1;
-            }
-        });
-        t.join();
-    }
-    ~UdpSink() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    UdpSink(const UdpSink&) = delete;
-    UdpSink& operator=(const UdpSink&) = delete;
-    bool ok() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
-};
-
 /// /etc/netns/<ns>/ files for `ip netns exec`, removed again.
 class NamespaceEtc final {
 public:

@@ -24,38 +24,6 @@ constexpr int kDatagrams = 150;
 constexpr int kPayload = 100;
 constexpr int kFrameBytes = 14 + 20 + 8 + kPayload; // Ethernet, IPv4, UDP, data
 
-/// A UDP socket bound in a namespace, so datagrams to it are taken in (no port-unreachable
-/// replies that would count as upload).
-class UdpSink final {
-public:
-    UdpSink(const QString& ns, quint16 port) {
-        std::thread t([&] {
-            NetnsEnter enter(ns);
-            if (!enter.ok())
-                return;
-            fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-            sockaddr_in a = {};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(port);
-            if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-                ::close(fd_);
-                fd_ = -1;
-            }
-        });
-        t.join();
-    }
-    ~UdpSink() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    UdpSink(const UdpSink&) = delete;
-    UdpSink& operator=(const UdpSink&) = delete;
-    bool ok() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
-};
-
 /// True when the window tree (xwininfo -root -children, topmost first) lists the window named
 /// `upper` before the one named `lower`.
 bool listedAbove(const QByteArray& tree, const char* upper, const char* lower) {

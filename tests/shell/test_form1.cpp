@@ -35,26 +35,15 @@
 
 namespace {
 /// A capture component that forwards to a FakeCapture and notes stops in a shared log.
-class LoggingCapture final : public CaptureComponent {
+class LoggingCapture final : public FakeCaptureRef {
 public:
-    LoggingCapture(FakeCapture& fake, QStringList& log) : fake_(fake), log_(log) {}
-    void setEvents(CaptureEvents* events) override { fake_.setEvents(events); }
-    const QList<Adapter>& Adapters() const override { return fake_.Adapters(); }
-    void setActiveAdapter(const Adapter& a) override { fake_.setActiveAdapter(a); }
-    std::optional<Adapter> ActiveAdapter() const override { return fake_.ActiveAdapter(); }
-    void setFilter(const QString& f) override { fake_.setFilter(f); }
-    QString Filter() const override { return fake_.Filter(); }
-    void StartCapture() override { fake_.StartCapture(); }
+    LoggingCapture(FakeCapture& fake, QStringList& log) : FakeCaptureRef(fake), log_(log) {}
     void StopCapture() override {
         log_.append(QStringLiteral("StopCapture"));
-        fake_.StopCapture();
+        FakeCaptureRef::StopCapture();
     }
-    bool isCapturing() const override { return fake_.isCapturing(); }
-    void RefreshAdapters() override { fake_.RefreshAdapters(); }
-    bool AdapterPresent(const QString& n) override { return fake_.AdapterPresent(n); }
 
 private:
-    FakeCapture& fake_;
     QStringList& log_;
 };
 

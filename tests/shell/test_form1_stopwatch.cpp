@@ -61,26 +61,6 @@ struct World {
         loaded = window->load() == Form1::StartResult::Running;
     }
 
-    /// Hands the window's capture component a FakeCapture it does not own.
-    class FakeCaptureRef final : public CaptureComponent {
-    public:
-        explicit FakeCaptureRef(FakeCapture& f) : f_(f) {}
-        void setEvents(CaptureEvents* e) override { f_.setEvents(e); }
-        const QList<Adapter>& Adapters() const override { return f_.Adapters(); }
-        void setActiveAdapter(const Adapter& a) override { f_.setActiveAdapter(a); }
-        std::optional<Adapter> ActiveAdapter() const override { return f_.ActiveAdapter(); }
-        void setFilter(const QString& t) override { f_.setFilter(t); }
-        QString Filter() const override { return f_.Filter(); }
-        void StartCapture() override { f_.StartCapture(); }
-        void StopCapture() override { f_.StopCapture(); }
-        bool isCapturing() const override { return f_.isCapturing(); }
-        void RefreshAdapters() override { f_.RefreshAdapters(); }
-        bool AdapterPresent(const QString& n) override { return f_.AdapterPresent(n); }
-
-    private:
-        FakeCapture& f_;
-    };
-
     frmStopWatch& stopwatch() { return *window->stopwatchWindow(); }
     QString swText(const char* name) {
         auto* l = stopwatch().findChild<QLabel*>(QString::fromLatin1(name));

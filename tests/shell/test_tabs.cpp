@@ -55,23 +55,6 @@ struct Main {
         strip = window->findChild<QTabBar*>(QStringLiteral("TabStrip1"));
     }
 
-    /// Forwards to the shared fake, so the test keeps a handle on it.
-    struct FakeCaptureRef final : CaptureComponent {
-        explicit FakeCaptureRef(FakeCapture& f) : f(f) {}
-        void setEvents(CaptureEvents* e) override { f.setEvents(e); }
-        const QList<Adapter>& Adapters() const override { return f.Adapters(); }
-        void setActiveAdapter(const Adapter& a) override { f.setActiveAdapter(a); }
-        std::optional<Adapter> ActiveAdapter() const override { return f.ActiveAdapter(); }
-        void setFilter(const QString& x) override { f.setFilter(x); }
-        QString Filter() const override { return f.Filter(); }
-        void StartCapture() override { f.StartCapture(); }
-        void StopCapture() override { f.StopCapture(); }
-        bool isCapturing() const override { return f.isCapturing(); }
-        void RefreshAdapters() override { f.RefreshAdapters(); }
-        bool AdapterPresent(const QString& n) override { return f.AdapterPresent(n); }
-        FakeCapture& f;
-    };
-
     QWidget* control(const char* name) const {
         return window->findChild<QWidget*>(QString::fromLatin1(name));
     }

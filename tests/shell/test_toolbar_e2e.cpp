@@ -25,37 +25,6 @@ constexpr int kUdpFrame = 14 + 20 + 8 + kPayload; // Ethernet, IPv4, UDP, data
 constexpr int kPingFrame = 14 + 20 + 8 + 56;      // ping's default 56 data bytes
 constexpr int kPings = 4;
 
-/// A bound UDP socket in a namespace, so datagrams to it are taken in quietly.
-class UdpSink final {
-public:
-    UdpSink(const QString& ns, quint16 port) {
-        std::thread t([&] {
-            NetnsEnter enter(ns);
-            if (!enter.ok())
-                return;
-            fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
-            sockaddr_in a = {};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(port);
-            if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-                ::close(fd_);
-                fd_ = -1;
-            }
-        });
-        t.join();
-    }
-    ~UdpSink() {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    UdpSink(const UdpSink&) = delete;
-    UdpSink& operator=(const UdpSink&) = delete;
-    bool ok() const { return fd_ >= 0; }
-
-private:
-    int fd_ = -1;
-};
-
 /// The session file's fields: date, sent, received, pass-by, total.
 QList<double> sessionFigures(const QString& file) {
     QList<double> figures;

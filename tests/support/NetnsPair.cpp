@@ -3,9 +3,14 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sched.h>
+#include <sys/socket.h>
 #include <unistd.h>
+
+#include <thread>
 
 namespace {
 int runCommand(const QStringList& command, int timeoutMs, QByteArray* out) {
@@ -106,4 +111,27 @@ NetnsEnter::~NetnsEnter() {
             setns(original_, CLONE_NEWNET);
         close(original_);
     }
+}
+
+UdpSink::UdpSink(const QString& ns, quint16 port) {
+    // Bound from a thread of its own inside the namespace; the socket stays in it.
+    std::thread t([&] {
+        NetnsEnter enter(ns);
+        if (!enter.ok())
+            return;
+        fd_ = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    });
+    t.join();
+}
+
+UdpSink::~UdpSink() {
+    if (fd_ >= 0)
+        ::close(fd_);
 }

@@ -68,3 +68,17 @@ private:
     int original_ = -1;
     bool ok_ = false;
 };
+
+/// A UDP socket bound in a namespace, so datagrams to it are taken in (no port-unreachable
+/// replies that would count as upload). Closed on destruction.
+class UdpSink final {
+public:
+    UdpSink(const QString& ns, quint16 port);
+    ~UdpSink();
+    UdpSink(const UdpSink&) = delete;
+    UdpSink& operator=(const UdpSink&) = delete;
+    bool ok() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};

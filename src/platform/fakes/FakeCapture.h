@@ -119,3 +119,24 @@ private:
     QString filter_;
     bool capturing_ = false;
 };
+
+/// A capture component that forwards every call to a FakeCapture it does not own, so that a
+/// test keeps its handle on the fake while the window owns (and destroys) the component.
+class FakeCaptureRef : public CaptureComponent {
+public:
+    explicit FakeCaptureRef(FakeCapture& fake) : fake_(fake) {}
+    void setEvents(CaptureEvents* events) override { fake_.setEvents(events); }
+    const QList<Adapter>& Adapters() const override { return fake_.Adapters(); }
+    void setActiveAdapter(const Adapter& a) override { fake_.setActiveAdapter(a); }
+    std::optional<Adapter> ActiveAdapter() const override { return fake_.ActiveAdapter(); }
+    void setFilter(const QString& f) override { fake_.setFilter(f); }
+    QString Filter() const override { return fake_.Filter(); }
+    void StartCapture() override { fake_.StartCapture(); }
+    void StopCapture() override { fake_.StopCapture(); }
+    bool isCapturing() const override { return fake_.isCapturing(); }
+    void RefreshAdapters() override { fake_.RefreshAdapters(); }
+    bool AdapterPresent(const QString& n) override { return fake_.AdapterPresent(n); }
+
+private:
+    FakeCapture& fake_;
+};
