@@ -223,4 +223,34 @@ TEST(ConnectionList, HostNamesArriveLateAndStartNewRows) {
     w.keepPicture(QStringLiteral("connectionlist-offscreen-names.png"));
 }
 
+TEST(ConnectionList, ToolbarSwitchesReachTheList) {
+    Window w;
+    // "Ignore UDP": UDP is neither counted nor listed; TCP still is.
+    w.window->toolbarClicked(1, true);
+    w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
+    w.capture.firePacket(FrameBuilder::tcpAck(kPeer, kLocal));
+    ASSERT_EQ(w.list->model()->rowCount(), 1);
+    EXPECT_EQ(w.list->model()->index(0, 5).data().toString(), QStringLiteral("TCP"));
+    EXPECT_EQ(w.window->frames().packetCount, 1);
+    w.window->toolbarClicked(1, false);
+    w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
+    ASSERT_EQ(w.list->model()->rowCount(), 2);
+    EXPECT_EQ(w.row(1), "10.0.0.9|1|10.0.0.1|2|10|UDP|1");
+
+    // "Freeze Display": the list stands still; released, the overdue rows go at the next tick.
+    w.window->toolbarClicked(3, true);
+    w.capture.firePacket(udp(kPeer, 7, kLocal, 8, 10));
+    w.clock.advance(60000);
+    w.window->timer2Tick();
+    EXPECT_EQ(w.list->model()->rowCount(), 2);
+    w.window->toolbarClicked(3, false);
+    w.window->timer2Tick();
+    EXPECT_EQ(w.list->model()->rowCount(), 0);
+
+    // "Resolve IP": names are asked for from then on.
+    w.window->toolbarClicked(5, true);
+    w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
+    EXPECT_EQ(w.resolver.asked, QList<quint32>({kPeer, kLocal}));
+}
+
 } // namespace
