@@ -2,8 +2,8 @@
 
 #include "platform/MessageBoxes.h"
 #include "platform/QHostInfoResolver.h"
+#include "speed/TrafficGraph.h"
 
-#include <QFontDatabase>
 #include <QHeaderView>
 #include <QStyle>
 #include <QTableView>
@@ -85,11 +85,7 @@ ConnectionListView::~ConnectionListView() {
 }
 
 QFont ConnectionListView::listFont() {
-    QString family = QStringLiteral("Arial");
-    if (!QFontDatabase::hasFamily(family) &&
-        QFontDatabase::hasFamily(QStringLiteral("Liberation Sans")))
-        family = QStringLiteral("Liberation Sans");
-    QFont font(family);
+    QFont font(TrafficGraph::arialFamily());
     font.setPointSize(8);
     return font;
 }

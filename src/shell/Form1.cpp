@@ -68,7 +68,7 @@ Form1::Form1(ShellServices& services, QWidget* parent)
     buildMenu();
     connectionList_ = std::make_unique<ConnectionListView>(
         services.clock, settings_->gRemoveFromListTime, settings_->gHiliteNewPacketTime,
-        services.nameResolver, &services.boxes, packetsPage_);
+        services.nameResolver, &frameBoxes_, packetsPage_);
     frames_.getNameFromAddress = [this](quint32 a) {
         return connectionList_->getNameFromAddress(a);
     };
@@ -97,12 +97,12 @@ void Form1::buildControls() {
     TabStrip1->addTab(QStringLiteral("Log"));
     TabStrip1->setExpanding(false);
     TabStrip1->setDrawBase(true);
-    TabStrip1->setGeometry(kMargin, kMargin, kNarrowStrip, kTabHeight);
+    TabStrip1->setGeometry(kMargin, kMargin, TabLayout::kNarrowStrip, kTabHeight);
     connect(TabStrip1, &QTabBar::currentChanged, this, [this](int i) { selectTab(i + 1); });
 
     clientArea_ = new QWidget(this);
     clientArea_->setObjectName(QStringLiteral("clientArea"));
-    clientArea_->setGeometry(kMargin, kMargin + kTabHeight, kNarrowStrip, kClientHeight);
+    clientArea_->setGeometry(kMargin, kMargin + kTabHeight, TabLayout::kNarrowStrip, kClientHeight);
 
     bytesPage_ = new QWidget(clientArea_);
     bytesPage_->setObjectName(QStringLiteral("bytesPage"));
@@ -111,11 +111,11 @@ void Form1::buildControls() {
     logPage_ = new QWidget(clientArea_);
     logPage_->setObjectName(QStringLiteral("logPage"));
     for (QWidget* page : {bytesPage_, packetsPage_, logPage_})
-        page->setGeometry(0, 0, kWideStrip, kClientHeight);
+        page->setGeometry(0, 0, TabLayout::kWideStrip, kClientHeight);
 
     // The counters, the packet count, the duration and the average speed.
     statsPanel_ = new StatsPanel(clientArea_);
-    statsPanel_->setGeometry(0, 0, kNarrowStrip, kStatsHeight);
+    statsPanel_->setGeometry(0, 0, TabLayout::kNarrowStrip, kStatsHeight);
     statistics_->setView(statsPanel_);
     connect(statsPanel_, &StatsPanel::resetClicked, this, [this] {
         statistics_->resetStatistics();
@@ -143,7 +143,7 @@ void Form1::buildControls() {
     const int statusTop = kMargin + kTabHeight + kClientHeight + 6;
     Frame3 = new QGroupBox(this);
     Frame3->setObjectName(QStringLiteral("Frame3"));
-    Frame3->setGeometry(kMargin, statusTop, kNarrowStrip - 15, kStatusHeight);
+    Frame3->setGeometry(kMargin, statusTop, TabLayout::kNarrowStrip - 15, kStatusHeight);
 
     const int buttonTop = statusTop + kStatusHeight + 8;
     CmdStopwatch = new QPushButton(QStringLiteral("Stopwatch"), this);
@@ -165,7 +165,7 @@ void Form1::buildControls() {
     toolbar_ = new Toolbar(this, services_.cursor != nullptr ? *services_.cursor : *systemCursor_);
     toolbar_->toolbarClicked = [this](int index, bool pressed) { toolbarClicked(index, pressed); };
 
-    setFixedSize(kNarrowWidth, kWindowHeight);
+    setFixedSize(TabLayout::pixels(TabLayout::kNarrowTwips), kWindowHeight);
     tabLayout_ = std::make_unique<TabLayout>(*this, [this] {
         Picture1->repaint();
         Picture2->repaint();
@@ -719,8 +719,11 @@ bool Form1::displayFrozen() const {
 }
 
 void Form1::setResolveNames(bool on) {
-    resolveNames_ = on;
     connectionList_->setResolveNames(on);
+}
+
+bool Form1::resolveNames() const {
+    return connectionList_->resolveNames();
 }
 
 void Form1::setAlwaysOnTop(bool on) {

@@ -49,13 +49,6 @@ public:
         Ended    ///< a start check ended the process; nothing was shown or written
     };
 
-    /// Width of the window per tab, in pixels (5240 and 6640 twips at 15 twips per pixel).
-    static constexpr int kNarrowWidth = 349;
-    static constexpr int kWideWidth = 443;
-    /// Width of the tab strip per tab, in pixels.
-    static constexpr int kNarrowStrip = 331;
-    static constexpr int kWideStrip = 425;
-
     /// Builds the controls (hidden); nothing starts before load().
     explicit Form1(ShellServices& services, QWidget* parent = nullptr);
     ~Form1() override;
@@ -93,7 +86,7 @@ public:
     /// "Always on top": keeps the window above others; place, size, tab and visibility stay.
     void setAlwaysOnTop(bool on);
     bool displayFrozen() const;
-    bool resolveNames() const { return resolveNames_; }
+    bool resolveNames() const;
     bool isTopmost() const { return gIsTopmost; }
     /// The toolbar.
     Toolbar& toolbar() { return *toolbar_; }
@@ -189,7 +182,6 @@ private:
 
     std::unique_ptr<CursorSource> systemCursor_;
     Toolbar* toolbar_ = nullptr;
-    bool resolveNames_ = false;
     bool gIsTopmost = false;
     std::unique_ptr<ConnectionListView> connectionList_;
 

@@ -95,6 +95,13 @@ void ToolbarButton::keyPressEvent(QKeyEvent* event) {
     QWidget::keyPressEvent(event);
 }
 
+void ToolbarButton::hideEvent(QHideEvent* event) {
+    // A hidden button (a tab without it) cannot see the pointer leave: it lets go now.
+    if (QWidget::mouseGrabber() == this)
+        toolbar_.cancelHover();
+    QWidget::hideEvent(event);
+}
+
 // ---------------------------------------------------------------------------------------------
 // ToolbarSeparator
 
@@ -205,9 +212,10 @@ void Toolbar::cancelHover() {
 }
 
 bool Toolbar::eventFilter(QObject* watched, QEvent* event) {
-    // A window that hides (to the notification area, or minimised) leaves no raised button,
-    // grab or tooltip behind.
-    if (watched == window_ && event->type() == QEvent::Hide)
+    // A window that hides (to the notification area, or minimised) or that a modal box blocks
+    // leaves no raised button, grab or tooltip behind: a grab would take the box's clicks.
+    if (watched == window_ &&
+        (event->type() == QEvent::Hide || event->type() == QEvent::WindowBlocked))
         cancelHover();
     return QObject::eventFilter(watched, event);
 }

@@ -10,6 +10,7 @@
 #include "shell/ToolbarIcons.h"
 #include "shell/frmTooltip.h"
 
+#include <QDialog>
 #include <QLabel>
 #include <QProcess>
 #include <QScreen>
@@ -238,7 +239,7 @@ TEST(ToolbarMouse, StoredIgnoreSwitchesStartSunkenAndTheFirstClickSwitchesThemOf
     udp->releaseMouse();
 }
 
-TEST(ToolbarMouse, HidingTheWindowEndsHoverPressAndTooltip) {
+TEST(ToolbarMouse, HidingTheWindowABoxOverItOrTheButtonEndsHoverPressAndTooltip) {
     struct Case {
         const char* name;
         std::vector<Step> before;
@@ -251,12 +252,27 @@ TEST(ToolbarMouse, HidingTheWindowEndsHoverPressAndTooltip) {
         {"switched on", {MoveIn, Down, UpIn}, "2", 0},
         {"being pressed while on", {MoveIn, Down, UpIn, Down}, "2", 0},
     };
+    // However the button stops being reachable: its window hides, a modal box opens over the
+    // window (a grab left behind would swallow the box's clicks), or the button itself hides.
+    enum class End { WindowHides, ModalBox, ButtonHides };
+    for (const End end : {End::WindowHides, End::ModalBox, End::ButtonHides})
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        SCOPED_TRACE(int(end));
         Bar bar;
         for (Step s : c.before)
             run(bar, s);
-        bar.host->hide();
+        std::unique_ptr<QDialog> box;
+        if (end == End::WindowHides) {
+            bar.host->hide();
+        } else if (end == End::ModalBox) {
+            box = std::make_unique<QDialog>(bar.host.get());
+            box->setModal(true);
+            box->show();
+            QApplication::processEvents();
+        } else {
+            bar.button(0)->hide();
+        }
         EXPECT_EQ(bar.toolbar->latchCode(0), QString::fromLatin1(c.code));
         EXPECT_EQ(bar.toolbar->buttonState(0), c.look);
         EXPECT_FALSE(bar.toolbar->isTracking(0));
