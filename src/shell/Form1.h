@@ -12,6 +12,8 @@
 #include <memory>
 
 class AdapterMonitor;
+class CaptureLoss;
+class CaptureLossView;
 class ConnectionListView;
 class DailyUsage;
 class SpeedSampler;
@@ -145,6 +147,8 @@ public:
     TrafficGraph* graph() const { return graph_.get(); }
     /// The "Packets" tab's list (ListView1), its table and the address names.
     ConnectionListView& connectionList() { return *connectionList_; }
+    /// Frames the capture could not deliver, for the run and the day.
+    CaptureLoss& captureLoss() { return *captureLoss_; }
 
     QTimer Timer1; ///< sampling tick, 100 ms
     QTimer Timer2; ///< housekeeping tick, 1000 ms
@@ -192,6 +196,8 @@ private:
     bool resolveNames_ = false;
     bool gIsTopmost = false;
     std::unique_ptr<ConnectionListView> connectionList_;
+    std::unique_ptr<CaptureLoss> captureLoss_;
+    CaptureLossView* captureLossView_ = nullptr;
 
     bool loaded_ = false;
     bool unloaded_ = false;

@@ -1,0 +1,179 @@
+// The status frame's line on frames lost by the capture: what the housekeeping tick reports,
+// on which tabs it shows, the statistics reset and the day change. Runs offscreen; ctest runs
+// it once more with QT_SCALE_FACTOR=1.5.
+#include "ShellTestSupport.h"
+#include "support/CutOff.h"
+
+#include "capture/CaptureLoss.h"
+#include "platform/fakes/FakeAutostart.h"
+#include "platform/fakes/FakeCapture.h"
+#include "platform/fakes/FakeClock.h"
+#include "platform/fakes/FakeFileSystem.h"
+#include "platform/fakes/FakeMessageBoxes.h"
+#include "platform/fakes/FakeSettingsStore.h"
+#include "platform/fakes/FakeSingleInstance.h"
+#include "platform/fakes/FakeTrayIcon.h"
+#include "shell/Form1.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+/// A main window with every outside service faked, capturing on eth0.
+struct Main {
+    Main() {
+        ensureApplication();
+        capture.setAdapters(
+            {FakeCapture::ethernet(QStringLiteral("eth0"), QStringLiteral("Ethernet adapter eth0"),
+                                   {QStringLiteral("10.0.0.1")})});
+        store.at(QStringLiteral("Interface")) = QStringLiteral("eth0");
+        store.at(QStringLiteral("InterfaceDesc")) = QStringLiteral("Ethernet adapter eth0");
+        svc = std::make_unique<ShellServices>(ShellServices{
+            clock, boxes, tray, store, autostart, single, fs,
+            CaptureLibraryCheck(CaptureLibraryCheck::Rule::WinPcap,
+                                [] { return std::optional<QString>(QStringLiteral("4.1")); }),
+            [this]() -> std::unique_ptr<CaptureComponent> {
+                return std::make_unique<FakeCaptureRef>(capture);
+            },
+            QStringLiteral("/opt/quelmint"), QStringLiteral("/home/u/.local/share/Quelmint"),
+            2000});
+        window = std::make_unique<Form1>(*svc);
+        EXPECT_EQ(window->load(), Form1::StartResult::Running);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        strip = window->findChild<QTabBar*>(QStringLiteral("TabStrip1"));
+        line = window->findChild<QLabel*>(QStringLiteral("lblCaptureLoss"));
+    }
+
+    /// Forwards to the shared fake, so the test keeps a handle on it.
+    struct FakeCaptureRef final : CaptureComponent {
+        explicit FakeCaptureRef(FakeCapture& f) : f(f) {}
+        void setEvents(CaptureEvents* e) override { f.setEvents(e); }
+        const QList<Adapter>& Adapters() const override { return f.Adapters(); }
+        void setActiveAdapter(const Adapter& a) override { f.setActiveAdapter(a); }
+        std::optional<Adapter> ActiveAdapter() const override { return f.ActiveAdapter(); }
+        void setFilter(const QString& x) override { f.setFilter(x); }
+        QString Filter() const override { return f.Filter(); }
+        void StartCapture() override { f.StartCapture(); }
+        void StopCapture() override { f.StopCapture(); }
+        bool isCapturing() const override { return f.isCapturing(); }
+        void RefreshAdapters() override { f.RefreshAdapters(); }
+        bool AdapterPresent(const QString& n) override { return f.AdapterPresent(n); }
+        quint64 takeDroppedFrames() override { return f.takeDroppedFrames(); }
+        FakeCapture& f;
+    };
+
+    /// One housekeeping tick in which the capture reports `dropped` frames.
+    void tick(quint64 dropped) {
+        capture.droppedFrames = dropped;
+        clock.advance(1000);
+        window->timer2Tick();
+    }
+    bool lineShown() const { return line->isVisible(); }
+
+    FakeClock clock;
+    FakeMessageBoxes boxes;
+    FakeTrayIcon tray;
+    FakeSettingsStore store;
+    FakeAutostart autostart;
+    FakeSingleInstance single;
+    FakeFileSystem fs;
+    FakeCapture capture;
+    std::unique_ptr<ShellServices> svc;
+    std::unique_ptr<Form1> window;
+    QTabBar* strip = nullptr;
+    QLabel* line = nullptr;
+};
+
+TEST(CaptureLossLine, ShowsTheRunsCountOnBytesAndPacketsWhileAboveZero) {
+    Main m;
+    ASSERT_NE(m.line, nullptr);
+    ASSERT_EQ(m.capture.calls.count(QStringLiteral("StartCapture")), 1);
+    struct Step {
+        quint64 dropped;
+        const char* text; // "" = not shown
+    };
+    const Step steps[] = {
+        {0, ""},
+        {1234, "Frames lost by the capture: 1234"},
+        {0, "Frames lost by the capture: 1234"},
+        {66, "Frames lost by the capture: 1300"},
+        {190000, "Frames lost by the capture: 191300"},
+    };
+    for (const Step& s : steps) {
+        m.tick(s.dropped);
+        const bool shown = *s.text != '\0';
+        for (int tab : {1, 2, 3}) {
+            m.strip->setCurrentIndex(tab - 1);
+            EXPECT_EQ(m.lineShown(), shown && tab != 3) << s.dropped << " on tab " << tab;
+        }
+        m.strip->setCurrentIndex(0);
+        if (shown) {
+            EXPECT_EQ(m.line->text(), QString::fromLatin1(s.text));
+        }
+    }
+    EXPECT_EQ(m.window->captureLoss().dayCount(), 191300u);
+}
+
+TEST(CaptureLossLine, ResetStatisticsHidesItAndTheDayKeepsItsCount) {
+    Main m;
+    m.tick(500);
+    ASSERT_TRUE(m.lineShown());
+    auto* reset = m.window->findChild<QPushButton*>(QStringLiteral("cmdReset"));
+    ASSERT_NE(reset, nullptr);
+    QTest::mouseClick(reset, Qt::LeftButton);
+    EXPECT_FALSE(m.lineShown());
+    EXPECT_EQ(m.window->captureLoss().runCount(), 0u);
+    EXPECT_EQ(m.window->captureLoss().dayCount(), 500u);
+    m.tick(0);
+    EXPECT_FALSE(m.lineShown());
+    m.tick(3);
+    EXPECT_TRUE(m.lineShown());
+    EXPECT_EQ(m.line->text(), QStringLiteral("Frames lost by the capture: 3"));
+    EXPECT_EQ(m.window->captureLoss().dayCount(), 503u);
+}
+
+TEST(CaptureLossLine, ANewDayStartsTheDaysCountAndResetsTheRunWithTheStatistics) {
+    Main m;
+    m.tick(40);
+    EXPECT_EQ(m.window->captureLoss().day(), QDate(2026, 12, 8));
+    m.clock.setNow(QDateTime(QDate(2026, 12, 9), QTime(0, 0, 1)));
+    m.capture.droppedFrames = 7;
+    m.window->timer2Tick();
+    // "Reset statistics at start of new day" is on by default.
+    EXPECT_EQ(m.window->captureLoss().day(), QDate(2026, 12, 9));
+    EXPECT_EQ(m.window->captureLoss().dayCount(), 7u);
+    EXPECT_EQ(m.line->text(), QStringLiteral("Frames lost by the capture: 7"));
+}
+
+TEST(CaptureLossLine, TheLongestCountFitsAndAPictureIsKept) {
+    Main m;
+    m.tick(18446744073709551615ull);
+    for (int tab : {1, 2}) {
+        m.strip->setCurrentIndex(tab - 1);
+        ASSERT_TRUE(m.lineShown());
+        QStringList cut;
+        for (const QString& c : cutOffTexts(*m.window))
+            if (c.startsWith(QStringLiteral("lblCaptureLoss")))
+                cut << c;
+        EXPECT_TRUE(cut.isEmpty()) << cut.join('\n').toStdString();
+    }
+    m.strip->setCurrentIndex(0);
+    m.capture.droppedFrames = 0;
+    m.window->captureLoss().resetRun();
+    m.tick(191234);
+    const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+    QDir().mkpath(dir);
+    m.window->grab().save(dir + QStringLiteral("/captureloss_bytes%1.png")
+                                    .arg(qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                                             ? QStringLiteral("_scaled")
+                                             : QString()));
+}
+
+} // namespace
