@@ -26,6 +26,7 @@
 #include "speed/SpeedSampler.h"
 #include "speed/Statistics.h"
 #include "speed/TrafficGraph.h"
+#include "usage/CoverageLog.h"
 #include "usage/DailyUsage.h"
 #include "usage/LogFolder.h"
 #include "usage/clsUsageLogger.h"
@@ -259,6 +260,7 @@ bool Form1::loadPhaseB() {
                                                                           services_.programFolder,
                                                                           services_.appDataFolder));
         dailyUsage_ = std::make_unique<DailyUsage>(*usageLogger_, services_.clock, frameBoxes_);
+        coverage_ = std::make_unique<CoverageLog>(services_.fileSystem, usageLogger_->logFolder());
         frames_.logUsage = [this](const clsUsageRec& r) { dailyUsage_->logUsage(r); };
 
         // The settings: a key that does not convert takes its default and is reported.
@@ -401,6 +403,10 @@ void Form1::unload() {
     }
     try {
         tray_->removeTrayIcon();
+    } catch (...) {
+    }
+    try {
+        coverage_.reset(); // writes what it has not yet stored
     } catch (...) {
     }
     try {
@@ -622,9 +628,12 @@ void Form1::timer2Tick() {
     }
     try {
         // Frames the capture could not deliver since the last tick, booked to the day counted.
-        captureLoss_->tick(KRX ? KRX->takeDroppedFrames() : 0,
-                           dailyUsage_ ? dailyUsage_->currentDay() : services_.clock.today());
+        const quint64 dropped = KRX ? KRX->takeDroppedFrames() : 0;
+        const QDate day = dailyUsage_ ? dailyUsage_->currentDay() : services_.clock.today();
+        captureLoss_->tick(dropped, day);
         captureLossView_->setCount(captureLoss_->runCount());
+        if (coverage_)
+            coverage_->tick(services_.clock.now(), day, monitoringInProgress(), dropped);
     } catch (...) {
     }
     try {

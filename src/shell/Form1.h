@@ -14,6 +14,7 @@
 class AdapterMonitor;
 class CaptureLoss;
 class CaptureLossView;
+class CoverageLog;
 class ConnectionListView;
 class DailyUsage;
 class SpeedSampler;
@@ -198,6 +199,7 @@ private:
     std::unique_ptr<ConnectionListView> connectionList_;
     std::unique_ptr<CaptureLoss> captureLoss_;
     CaptureLossView* captureLossView_ = nullptr;
+    std::unique_ptr<CoverageLog> coverage_;
 
     bool loaded_ = false;
     bool unloaded_ = false;

@@ -137,6 +137,14 @@ TEST(CaptureLossLine, ResetStatisticsHidesItAndTheDayKeepsItsCount) {
     EXPECT_TRUE(m.lineShown());
     EXPECT_EQ(m.line->text(), QStringLiteral("Frames lost by the capture: 3"));
     EXPECT_EQ(m.window->captureLoss().dayCount(), 503u);
+    // The day's line of the coverage file beside the year files: seconds monitored (ticks one
+    // second apart after the first) and frames lost, the reset notwithstanding.
+    QStringList coverage;
+    for (const QString& f : m.fs.files())
+        if (f.endsWith(QStringLiteral("/2026.coverage")))
+            coverage << f;
+    ASSERT_EQ(coverage.size(), 1) << m.fs.files().join(' ').toStdString();
+    EXPECT_EQ(m.fs.file(coverage[0]), QByteArray("2026-12-08\t2\t503\r\n"));
 }
 
 TEST(CaptureLossLine, ANewDayStartsTheDaysCountAndResetsTheRunWithTheStatistics) {
