@@ -76,6 +76,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// Gives rows of days with frames lost by the capture a tooltip that says how many.
+    void markIncompleteDays(int year);
     void showButtonPressed();
     void fillYearPicker(int currentYear);
     void fitLabels();

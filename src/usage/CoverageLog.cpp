@@ -18,8 +18,8 @@ CoverageLog::~CoverageLog() {
     commit();
 }
 
-QString CoverageLog::file(int year) const {
-    return QStringLiteral("%1/%2.coverage").arg(folder_).arg(year);
+QString CoverageLog::file(const QString& folder, int year) {
+    return QStringLiteral("%1/%2.coverage").arg(folder).arg(year);
 }
 
 QByteArray CoverageLog::formatLine(const QDate& date, const Day& day) {

@@ -47,7 +47,8 @@ public:
     /// A day's figures as known now (stored and running).
     Day day(const QDate& date) const { return days_.value(date); }
     /// Path of a year's coverage file.
-    QString file(int year) const;
+    QString file(int year) const { return file(folder_, year); }
+    static QString file(const QString& folder, int year);
 
     /// Reads a coverage file: the days whose lines could be read. Missing or unreadable: none.
     /// ok (optional) is false for a file that exists but cannot be read.
