@@ -634,6 +634,8 @@ void Form1::timer2Tick() {
         captureLossView_->setCount(captureLoss_->runCount());
         if (coverage_)
             coverage_->tick(services_.clock.now(), day, monitoringInProgress(), dropped);
+        if (dropped > 0 && usageLogView_)
+            usageLogView_->refreshMarks(); // today's row says so at once
     } catch (...) {
     }
     try {

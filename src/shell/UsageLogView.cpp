@@ -215,6 +215,7 @@ void UsageLogView::listLogFile(int month, int year) {
             ListView2->insertTopLevelItem(0, row); // newest day on top
             total += rec->dataTotalUsage;
         }
+        listedYear_ = year;
         markIncompleteDays(year);
         const int rows = records->Count();
         daily_.listed(total, rows);
@@ -227,6 +228,8 @@ void UsageLogView::listLogFile(int month, int year) {
 void UsageLogView::markIncompleteDays(int year) {
     // Days whose coverage file tells of frames lost by the capture say so in their tooltip; a
     // missing or damaged file marks nothing.
+    if (year < 1)
+        return;
     const QMap<QDate, CoverageLog::Day> days =
         CoverageLog::read(fs_, CoverageLog::file(logger_.logFolder(), year));
     if (days.isEmpty())

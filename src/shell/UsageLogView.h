@@ -55,6 +55,8 @@ public:
     void setListWidth(int width);
     /// Lists the month and year selected in the pickers.
     void listSelected();
+    /// Marks the listed days again from the coverage file (after frames were lost today).
+    void refreshMarks() { markIncompleteDays(listedYear_); }
 
     // UsageViewPort
     int rowCount() const override;
@@ -94,4 +96,5 @@ private:
     QToolButton* Command3 = nullptr;
     QLabel* lblUsage[2] = {};
     QLabel* lblUsageVal[2] = {};
+    int listedYear_ = 0; ///< the year of the month listed
 };

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
@@ -145,6 +146,11 @@ TEST(CaptureLossLine, ResetStatisticsHidesItAndTheDayKeepsItsCount) {
             coverage << f;
     ASSERT_EQ(coverage.size(), 1) << m.fs.files().join(' ').toStdString();
     EXPECT_EQ(m.fs.file(coverage[0]), QByteArray("2026-12-08\t2\t503\r\n"));
+    // Today's row on the "Log" tab tells of them.
+    auto* log = m.window->findChild<QTreeWidget*>(QStringLiteral("ListView2"));
+    ASSERT_TRUE(log != nullptr && log->topLevelItemCount() > 0);
+    EXPECT_EQ(log->topLevelItem(0)->data(0, Qt::UserRole).toDate(), QDate(2026, 12, 8));
+    EXPECT_EQ(log->topLevelItem(0)->toolTip(0), QStringLiteral("Frames lost by the capture: 503"));
 }
 
 TEST(CaptureLossLine, ANewDayStartsTheDaysCountAndResetsTheRunWithTheStatistics) {
