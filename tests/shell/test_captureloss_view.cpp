@@ -19,7 +19,9 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTabBar>
+#include <QPainter>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -151,6 +153,23 @@ TEST(CaptureLossLine, ResetStatisticsHidesItAndTheDayKeepsItsCount) {
     ASSERT_TRUE(log != nullptr && log->topLevelItemCount() > 0);
     EXPECT_EQ(log->topLevelItem(0)->data(0, Qt::UserRole).toDate(), QDate(2026, 12, 8));
     EXPECT_EQ(log->topLevelItem(0)->toolTip(0), QStringLiteral("Frames lost by the capture: 503"));
+    // A picture of the "Log" tab with the row's tooltip shown over it.
+    m.strip->setCurrentIndex(2);
+    const QRect cell = log->visualItemRect(log->topLevelItem(0));
+    QToolTip::showText(log->viewport()->mapToGlobal(cell.center()),
+                       log->topLevelItem(0)->toolTip(0), log->viewport());
+    QImage picture = m.window->grab().toImage();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("QTipLabel") && w->isVisible()) {
+            QPainter painter(&picture);
+            painter.drawPixmap(m.window->mapFromGlobal(w->pos()), w->grab());
+        }
+    QToolTip::hideText();
+    const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+    QDir().mkpath(dir);
+    picture.save(dir + QStringLiteral("/captureloss_log%1.png")
+                           .arg(qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? QStringLiteral("_scaled")
+                                                                             : QString()));
 }
 
 TEST(CaptureLossLine, ANewDayStartsTheDaysCountAndResetsTheRunWithTheStatistics) {
