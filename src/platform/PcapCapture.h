@@ -77,7 +77,7 @@ private:
     QString capturingOn_;                 // the device name handle_ was opened on
     bool kernelDevice_ = false;           // that is a kernel interface (not "any")
     int bufferBytes_ = kBufferBytes;
-    quint32 lastDrop_ = 0;                // handle_'s ps_drop and ps_ifdrop at the last reading
+    quint32 lastDrop_ = 0; // handle_'s ps_drop and ps_ifdrop at the last reading
     quint32 lastIfDrop_ = 0;
-    quint64 pendingDrops_ = 0;            // drops of captures closed since the last report
+    quint64 pendingDrops_ = 0; // drops of captures closed since the last report
 };

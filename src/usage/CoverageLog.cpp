@@ -7,8 +7,8 @@
 namespace {
 /// A count as the year files write amounts; true when it reads as a whole number >= 0.
 bool readCount(const QByteArray& text, double& value) {
-    return UsageLineFormat::readAmount(text.trimmed(), value) && value >= 0 &&
-           value < 1.8e19 && std::floor(value) == value;
+    return UsageLineFormat::readAmount(text.trimmed(), value) && value >= 0 && value < 1.8e19 &&
+           std::floor(value) == value;
 }
 } // namespace
 

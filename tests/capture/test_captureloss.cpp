@@ -81,8 +81,7 @@ TEST(CaptureLoss, StatusLineIsPlainDecimalAndEmptyWhenNothingWasLost) {
         {1, "Frames lost by the capture: 1"},
         {190000, "Frames lost by the capture: 190000"},
         {4294967296ull, "Frames lost by the capture: 4294967296"},
-        {std::numeric_limits<quint64>::max(),
-         "Frames lost by the capture: 18446744073709551615"},
+        {std::numeric_limits<quint64>::max(), "Frames lost by the capture: 18446744073709551615"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(CaptureLoss::statusText(c.count), QString::fromLatin1(c.text)) << c.count;
@@ -97,8 +96,8 @@ TEST(PcapDropCounters, AdvanceFromTheLastReadingAndFromZeroWhenTheyGoBack) {
         {0, 17, 17},
         {100, 250, 150},
         {250, 250, 0},
-        {250, 40, 40},                  // went back: the counter started again
-        {4294967295u, 3, 3},            // wrapped
+        {250, 40, 40},       // went back: the counter started again
+        {4294967295u, 3, 3}, // wrapped
         {0, 4294967295u, 4294967295u},
     };
     for (const auto& c : cases)

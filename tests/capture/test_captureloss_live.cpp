@@ -68,15 +68,16 @@ protected:
 
     /// Sends count datagrams of 18 bytes (60-byte frames) from B as fast as Python can.
     void flood(int count) {
-        const QString script = QStringLiteral("import socket\n"
-                                              "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
-                                              "a = ('%1', %2)\n"
-                                              "d = b'q' * 18\n"
-                                              "for i in range(%3):\n"
-                                              "    s.sendto(d, a)\n")
-                                   .arg(pair_->addressA())
-                                   .arg(kPort)
-                                   .arg(count);
+        const QString script =
+            QStringLiteral("import socket\n"
+                           "s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)\n"
+                           "a = ('%1', %2)\n"
+                           "d = b'q' * 18\n"
+                           "for i in range(%3):\n"
+                           "    s.sendto(d, a)\n")
+                .arg(pair_->addressA())
+                .arg(kPort)
+                .arg(count);
         // Blocks this thread: nothing reads the capture while the frames arrive.
         ASSERT_EQ(pair_->runInB({"python3", "-c", script}, 120000), 0);
     }
@@ -84,10 +85,9 @@ protected:
     /// A counter of the veth in namespace A, as the kernel keeps it.
     quint64 kernelCount(const char* counter) {
         QByteArray out;
-        const int rc = pair_->runInA(
-            {"cat", QStringLiteral("/sys/class/net/%1/statistics/%2")
-                        .arg(pair_->nameA(), QLatin1String(counter))},
-            10000, &out);
+        const int rc = pair_->runInA({"cat", QStringLiteral("/sys/class/net/%1/statistics/%2")
+                                                 .arg(pair_->nameA(), QLatin1String(counter))},
+                                     10000, &out);
         bool ok = false;
         const quint64 value = out.trimmed().toULongLong(&ok);
         EXPECT_TRUE(rc == 0 && ok) << counter << ": " << out.constData();

@@ -103,15 +103,16 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
 
     const QString shot = root + QStringLiteral("/bytes-tab.png");
     const QString script =
-        QStringLiteral("cd '%1'\n"
-                       "bin/quelmint > program.log 2>&1 & pid=$!\n"
-                       "echo $pid > pid\n"
-                       "while [ ! -e shoot ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
-                       "id=$(xwininfo -name Quelmint 2>/dev/null | awk '/Window id/ {print $4}')\n"
-                       "[ -n \"$id\" ] && import -window \"$id\" '%2' >> program.log 2>&1\n"
-                       "touch shot-taken\n"
-                       "wait $pid\n"
-                       "echo $? > rc\n")
+        QStringLiteral(
+            "cd '%1'\n"
+            "bin/quelmint > program.log 2>&1 & pid=$!\n"
+            "echo $pid > pid\n"
+            "while [ ! -e shoot ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
+            "id=$(xwininfo -name Quelmint 2>/dev/null | awk '/Window id/ {print $4}')\n"
+            "[ -n \"$id\" ] && import -window \"$id\" '%2' >> program.log 2>&1\n"
+            "touch shot-taken\n"
+            "wait $pid\n"
+            "echo $? > rc\n")
             .arg(root, shot);
     ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
     QProcess xvfb;
@@ -125,8 +126,7 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
     xvfb.setProcessChannelMode(QProcess::MergedChannels);
     xvfb.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
                                       QStringLiteral("xvfb-run"), QStringLiteral("-a"),
-                                      QStringLiteral("-s"),
-                                      QStringLiteral("-screen 0 800x600x24"),
+                                      QStringLiteral("-s"), QStringLiteral("-screen 0 800x600x24"),
                                       QStringLiteral("sh"), root + QStringLiteral("/run.sh")});
     ASSERT_TRUE(xvfb.waitForStarted(5000));
     ASSERT_TRUE(

@@ -17,9 +17,9 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QTabBar>
-#include <QPainter>
 #include <QTest>
 #include <QToolTip>
 #include <QTreeWidget>
@@ -168,8 +168,9 @@ TEST(CaptureLossLine, ResetStatisticsHidesItAndTheDayKeepsItsCount) {
     const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
     QDir().mkpath(dir);
     picture.save(dir + QStringLiteral("/captureloss_log%1.png")
-                           .arg(qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? QStringLiteral("_scaled")
-                                                                             : QString()));
+                           .arg(qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                                    ? QStringLiteral("_scaled")
+                                    : QString()));
 }
 
 TEST(CaptureLossLine, ANewDayStartsTheDaysCountAndResetsTheRunWithTheStatistics) {

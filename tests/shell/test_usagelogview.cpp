@@ -305,7 +305,7 @@ TEST_F(UsageLogViewTest, DaysWithFramesLostByTheCaptureCarryATooltip) {
                     "2026-11-20\t0\t20\t0\t20\r\n");
     const struct {
         const char* coverage; // nullptr: no file
-        const char* tip2, *tip5, *tip20;
+        const char *tip2, *tip5, *tip20;
     } cases[] = {
         {"2026-11-05\t3600\t1234\r\n2026-11-20\t60\t0\r\n", "", "Frames lost by the capture: 1234",
          ""},

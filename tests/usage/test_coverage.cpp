@@ -66,7 +66,7 @@ TEST(CoverageLog, LostFramesAreWrittenAtOnceSecondsAtLeastEveryMinute) {
     FakeFileSystem fs;
     CoverageLog log(fs, kFolder);
     struct Step {
-        int second;      // seconds after 12:00:00
+        int second; // seconds after 12:00:00
         bool monitoring;
         quint64 lost;
         const char* file; // the file afterwards
@@ -76,8 +76,8 @@ TEST(CoverageLog, LostFramesAreWrittenAtOnceSecondsAtLeastEveryMinute) {
         {1, true, 0, ""},
         {2, true, 1234, "2026-12-08\t2\t1234\r\n"},
         {3, false, 0, "2026-12-08\t2\t1234\r\n"},
-        {61, true, 0, "2026-12-08\t2\t1234\r\n"},  // a gap of 58 s: not monitored
-        {62, true, 0, "2026-12-08\t3\t1234\r\n"},  // a minute since the last write
+        {61, true, 0, "2026-12-08\t2\t1234\r\n"}, // a gap of 58 s: not monitored
+        {62, true, 0, "2026-12-08\t3\t1234\r\n"}, // a minute since the last write
         {63, true, 0, "2026-12-08\t3\t1234\r\n"},
         {64, true, 6, "2026-12-08\t5\t1240\r\n"},
     };
