@@ -37,4 +37,9 @@ public:
     virtual void RefreshAdapters() = 0;
     /// True when an adapter of that name exists now.
     virtual bool AdapterPresent(const QString& name) = 0;
+
+    /// Frames the system dropped for this capture since the last call (its buffer was full,
+    /// or the adapter itself lost them), including those of a capture stopped or restarted
+    /// meanwhile. A component that cannot tell reports 0.
+    virtual quint64 takeDroppedFrames() { return 0; }
 };

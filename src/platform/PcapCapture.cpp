@@ -67,7 +67,7 @@ void PcapCapture::StartCapture() {
         throw CaptureError(QStringLiteral("No adapter is selected for capture."));
     StopCapture();
     const QString name = active_->Name;
-    pcap_t* handle = pcapsupport::openLive(name, kSnapLength, kBufferBytes);
+    pcap_t* handle = pcapsupport::openLive(name, kSnapLength, bufferBytes_);
     try {
         pcapsupport::BpfProgram program = pcapsupport::compileFilter(handle, filter_);
         if (pcap_setfilter(handle, program.get()) != 0)
@@ -84,6 +84,8 @@ void PcapCapture::StartCapture() {
             QStringLiteral("The adapter %1 cannot be watched for frames.").arg(name));
     }
     handle_ = handle;
+    lastDrop_ = 0; // a new handle counts from 0
+    lastIfDrop_ = 0;
     capturingOn_ = name;
     kernelDevice_ = pcapsupport::deviceState(name) == pcapsupport::DeviceState::Up;
     // Level-triggered: a readable descriptor (frames) and an error or hang-up on it (the device
@@ -122,6 +124,9 @@ void PcapCapture::closeHandle(bool destroying) {
     }
     if (handle_ == nullptr)
         return;
+    // What the kernel dropped for this handle since the last report is not lost with it.
+    if (!destroying)
+        pendingDrops_ += readDrops(handle_);
     if (handle_ == dispatchHandle_) {
         // A frame handler stopped capture: end the running dispatch, close when it returns.
         pcap_breakloop(handle_);
@@ -130,6 +135,26 @@ void PcapCapture::closeHandle(bool destroying) {
         pcap_close(handle_);
     }
     handle_ = nullptr;
+}
+
+quint64 PcapCapture::takeDroppedFrames() {
+    quint64 dropped = pendingDrops_;
+    pendingDrops_ = 0;
+    if (handle_ != nullptr)
+        dropped += readDrops(handle_);
+    return dropped;
+}
+
+quint64 PcapCapture::readDrops(pcap_t* handle) {
+    // ps_drop: no room in the buffer; ps_ifdrop: lost by the adapter while we watched.
+    pcap_stat stats{};
+    if (pcap_stats(handle, &stats) != 0)
+        return 0; // asked again at the next report
+    const quint64 dropped = pcapsupport::counterAdvance(lastDrop_, stats.ps_drop) +
+                            pcapsupport::counterAdvance(lastIfDrop_, stats.ps_ifdrop);
+    lastDrop_ = stats.ps_drop;
+    lastIfDrop_ = stats.ps_ifdrop;
+    return dropped;
 }
 
 void PcapCapture::deliver(unsigned char* user, const pcap_pkthdr* header,

@@ -44,6 +44,12 @@ public:
     /// True when the device exists and can be opened; one that is down counts as absent.
     bool AdapterPresent(const QString& name) override;
 
+    /// Reads pcap_stats: ps_drop and ps_ifdrop advanced since the last call.
+    quint64 takeDroppedFrames() override;
+
+    /// Kernel buffer size asked for at the next start (kBufferBytes unless set).
+    void setBufferBytes(int bytes) { bufferBytes_ = bytes; }
+
     /// libpcap's version text, as pcap_lib_version gives it.
     static QString libraryVersion();
 
@@ -56,6 +62,7 @@ private:
     void onReadable();
     void notify(void (CaptureEvents::*event)());
     void closeHandle(bool destroying = false);
+    quint64 readDrops(pcap_t* handle);
 
     CaptureEvents* events_ = nullptr;
     QList<Adapter> adapters_;
@@ -69,4 +76,8 @@ private:
     pcap_t* retiredHandle_ = nullptr;     // closed once that dispatch has returned
     QString capturingOn_;                 // the device name handle_ was opened on
     bool kernelDevice_ = false;           // that is a kernel interface (not "any")
+    int bufferBytes_ = kBufferBytes;
+    quint32 lastDrop_ = 0; // handle_'s ps_drop and ps_ifdrop at the last reading
+    quint32 lastIfDrop_ = 0;
+    quint64 pendingDrops_ = 0; // drops of captures closed since the last report
 };

@@ -41,4 +41,10 @@ QString describe(const QString& name, qint32 linkType, unsigned int pcapFlags);
 /// Opens a device for promiscuous, non-blocking capture. Throws with an actionable text.
 pcap_t* openLive(const QString& name, int snapLength, int bufferBytes);
 
+/// How far a drop counter of pcap_stats advanced from before to now. A counter that went
+/// backwards (wrapped, or the adapter's own counters were reset) counts from 0.
+constexpr quint64 counterAdvance(quint32 before, quint32 now) {
+    return now >= before ? quint64(now - before) : quint64(now);
+}
+
 } // namespace pcapsupport

@@ -1,5 +1,6 @@
 #include "shell/Form1.h"
 
+#include "capture/CaptureLoss.h"
 #include "platform/CaptureComponent.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
@@ -10,6 +11,7 @@
 #include "settings/Settings.h"
 #include "settings/ui/Form2.h"
 #include "shell/AdapterMonitor.h"
+#include "shell/CaptureLossView.h"
 #include "shell/ConnectionListView.h"
 #include "shell/PictureBox.h"
 #include "shell/StatsPanel.h"
@@ -24,6 +26,7 @@
 #include "speed/SpeedSampler.h"
 #include "speed/Statistics.h"
 #include "speed/TrafficGraph.h"
+#include "usage/CoverageLog.h"
 #include "usage/DailyUsage.h"
 #include "usage/LogFolder.h"
 #include "usage/clsUsageLogger.h"
@@ -61,7 +64,8 @@ Form1::Form1(ShellServices& services, QWidget* parent)
       settings_(std::make_unique<Settings>(gDisplayUnit, gSpeedUnit)),
       tray_(std::make_unique<TrayController>(services.trayIcon)), frames_(&frameBoxes_),
       sampler_(std::make_unique<SpeedSampler>(services.clock, frames_.counters, &services.boxes)),
-      statistics_(std::make_unique<Statistics>(services.clock, frames_, sampler_.get())) {
+      statistics_(std::make_unique<Statistics>(services.clock, frames_, sampler_.get())),
+      captureLoss_(std::make_unique<CaptureLoss>()) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quelmint"));
     buildControls();
@@ -74,6 +78,10 @@ Form1::Form1(ShellServices& services, QWidget* parent)
     };
     frames_.listPacket = [this](const clsPacketInfo& p) { connectionList_->listPacket(p); };
     statistics_->clearPacketList = [this] { connectionList_->clear(); };
+    statistics_->resetOthers = [this] {
+        captureLoss_->resetRun();
+        captureLossView_->setCount(0);
+    };
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer2.setObjectName(QStringLiteral("Timer2"));
     connect(&Timer1, &QTimer::timeout, this, &Form1::timer1Tick);
@@ -144,6 +152,7 @@ void Form1::buildControls() {
     Frame3 = new QGroupBox(this);
     Frame3->setObjectName(QStringLiteral("Frame3"));
     Frame3->setGeometry(kMargin, statusTop, TabLayout::kNarrowStrip - 15, kStatusHeight);
+    captureLossView_ = new CaptureLossView(Frame3);
 
     const int buttonTop = statusTop + kStatusHeight + 8;
     CmdStopwatch = new QPushButton(QStringLiteral("Stopwatch"), this);
@@ -251,6 +260,7 @@ bool Form1::loadPhaseB() {
                                                                           services_.programFolder,
                                                                           services_.appDataFolder));
         dailyUsage_ = std::make_unique<DailyUsage>(*usageLogger_, services_.clock, frameBoxes_);
+        coverage_ = std::make_unique<CoverageLog>(services_.fileSystem, usageLogger_->logFolder());
         frames_.logUsage = [this](const clsUsageRec& r) { dailyUsage_->logUsage(r); };
 
         // The settings: a key that does not convert takes its default and is reported.
@@ -393,6 +403,10 @@ void Form1::unload() {
     }
     try {
         tray_->removeTrayIcon();
+    } catch (...) {
+    }
+    try {
+        coverage_.reset(); // writes what it has not yet stored
     } catch (...) {
     }
     try {
@@ -610,6 +624,18 @@ void Form1::timer2Tick() {
     }
     try {
         statistics_->updateDuration();
+    } catch (...) {
+    }
+    try {
+        // Frames the capture could not deliver since the last tick, booked to the day counted.
+        const quint64 dropped = KRX ? KRX->takeDroppedFrames() : 0;
+        const QDate day = dailyUsage_ ? dailyUsage_->currentDay() : services_.clock.today();
+        captureLoss_->tick(dropped, day);
+        captureLossView_->setCount(captureLoss_->runCount());
+        if (coverage_)
+            coverage_->tick(services_.clock.now(), day, monitoringInProgress(), dropped);
+        if (dropped > 0 && usageLogView_)
+            usageLogView_->refreshMarks(); // today's row says so at once
     } catch (...) {
     }
     try {

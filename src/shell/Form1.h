@@ -12,6 +12,9 @@
 #include <memory>
 
 class AdapterMonitor;
+class CaptureLoss;
+class CaptureLossView;
+class CoverageLog;
 class ConnectionListView;
 class DailyUsage;
 class SpeedSampler;
@@ -138,6 +141,8 @@ public:
     TrafficGraph* graph() const { return graph_.get(); }
     /// The "Packets" tab's list (ListView1), its table and the address names.
     ConnectionListView& connectionList() { return *connectionList_; }
+    /// Frames the capture could not deliver, for the run and the day.
+    CaptureLoss& captureLoss() { return *captureLoss_; }
 
     QTimer Timer1; ///< sampling tick, 100 ms
     QTimer Timer2; ///< housekeeping tick, 1000 ms
@@ -184,6 +189,9 @@ private:
     Toolbar* toolbar_ = nullptr;
     bool gIsTopmost = false;
     std::unique_ptr<ConnectionListView> connectionList_;
+    std::unique_ptr<CaptureLoss> captureLoss_;
+    CaptureLossView* captureLossView_ = nullptr;
+    std::unique_ptr<CoverageLog> coverage_;
 
     bool loaded_ = false;
     bool unloaded_ = false;

@@ -51,6 +51,8 @@ const QList<TabLayout::Row>& TabLayout::visibilityTable() {
         {names({"ListView1"}), false, true, false},
         // the packet count and its caption
         {names({"lblPackets", "Label5"}), false, true, false},
+        // the status frame's line on frames lost by the capture (shown while there are any)
+        {names({"captureLossRow"}), true, true, false},
         // the usage log view
         {names({"ListView2", "Combo1", "Combo2", "Command3", "lblUsage(0)", "lblUsage(1)",
                 "lblUsageVal(0)", "lblUsageVal(1)"}),
@@ -70,6 +72,7 @@ const QList<TabLayout::WidthRule>& TabLayout::widthRules() {
         {QStringLiteral("Frame3"), -15},    {QStringLiteral("clientArea"), 0},
         {QStringLiteral("StatsPanel"), 0},  {QStringLiteral("bytesPage"), 0},
         {QStringLiteral("packetsPage"), 0}, {QStringLiteral("logPage"), 0},
+        {QStringLiteral("captureLossRow"), -27},
     };
     return rules;
 }

@@ -1,10 +1,12 @@
 #include "shell/UsageLogView.h"
 
+#include "capture/CaptureLoss.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBoxes.h"
 #include "speed/Format.h"
 #include "speed/TrafficGraph.h"
+#include "usage/CoverageLog.h"
 #include "usage/DailyUsage.h"
 #include "usage/clsUsageLogger.h"
 
@@ -213,11 +215,32 @@ void UsageLogView::listLogFile(int month, int year) {
             ListView2->insertTopLevelItem(0, row); // newest day on top
             total += rec->dataTotalUsage;
         }
+        listedYear_ = year;
+        markIncompleteDays(year);
         const int rows = records->Count();
         daily_.listed(total, rows);
         showTotals(daily_.usageTotal(), daily_.usageAverage());
     } catch (const std::exception& e) {
         boxes_.error(QStringLiteral("listLogFile"), QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void UsageLogView::markIncompleteDays(int year) {
+    // Days whose coverage file tells of frames lost by the capture say so in their tooltip; a
+    // missing or damaged file marks nothing.
+    if (year < 1)
+        return;
+    const QMap<QDate, CoverageLog::Day> days =
+        CoverageLog::read(fs_, CoverageLog::file(logger_.logFolder(), year));
+    if (days.isEmpty())
+        return;
+    for (int i = 0; i < ListView2->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* row = ListView2->topLevelItem(i);
+        const QString tip =
+            CaptureLoss::statusText(days.value(row->data(0, Qt::UserRole).toDate()).framesLost);
+        if (!tip.isEmpty())
+            for (int c = 0; c < row->columnCount(); ++c)
+                row->setToolTip(c, tip);
     }
 }
 

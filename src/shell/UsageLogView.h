@@ -55,6 +55,8 @@ public:
     void setListWidth(int width);
     /// Lists the month and year selected in the pickers.
     void listSelected();
+    /// Marks the listed days again from the coverage file (after frames were lost today).
+    void refreshMarks() { markIncompleteDays(listedYear_); }
 
     // UsageViewPort
     int rowCount() const override;
@@ -76,6 +78,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// Gives rows of days with frames lost by the capture a tooltip that says how many.
+    void markIncompleteDays(int year);
     void showButtonPressed();
     void fillYearPicker(int currentYear);
     void fitLabels();
@@ -92,4 +96,5 @@ private:
     QToolButton* Command3 = nullptr;
     QLabel* lblUsage[2] = {};
     QLabel* lblUsageVal[2] = {};
+    int listedYear_ = 0; ///< the year of the month listed
 };

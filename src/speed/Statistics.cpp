@@ -68,6 +68,11 @@ void Statistics::resetStatistics() {
     } catch (...) {
         // a list that cannot be cleared keeps its rows
     }
+    try {
+        if (resetOthers)
+            resetOthers();
+    } catch (...) {
+    }
 }
 
 void Statistics::updateDuration() {

@@ -68,6 +68,8 @@ public:
     std::function<void()> updateStopwatchStats;
     /// Removes all rows of the packet list (last step of the reset).
     std::function<void()> clearPacketList;
+    /// Resets what else counts for the run (after the packet list is cleared).
+    std::function<void()> resetOthers;
 
 private:
     void refresh(bool force);

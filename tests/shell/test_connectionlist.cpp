@@ -2,6 +2,7 @@
 // in ListView1 with their captions and texts, the data cell red then black (read from the
 // painted pixels), the reset empties it, the freeze holds it, and host names arrive late
 // without holding anything up.
+#include "FakeShellServices.h"
 #include "ShellTestSupport.h"
 
 #include "capture/FrameBuilder.h"
@@ -29,26 +30,11 @@
 namespace {
 
 /// A main window with every outside service faked, capturing on eth0 (10.0.0.1).
-struct Window {
+struct Window : FakeShellServices {
     Window() {
         ensureApplication();
-        capture.setAdapters(
-            {FakeCapture::ethernet(QStringLiteral("eth0"), QStringLiteral("Ethernet adapter eth0"),
-                                   {QStringLiteral("10.0.0.1")})});
-        store.at(QStringLiteral("Interface")) = QStringLiteral("eth0");
-        store.at(QStringLiteral("InterfaceDesc")) = QStringLiteral("Ethernet adapter eth0");
-        services = std::make_unique<ShellServices>(
-            ShellServices{clock, boxes, tray, store, autostart, single, fs,
-                          CaptureLibraryCheck(
-                              CaptureLibraryCheck::Rule::WinPcap,
-                              [] { return std::optional<QString>(QStringLiteral("4.1.0.2980")); }),
-                          [this]() -> std::unique_ptr<CaptureComponent> {
-                              return std::make_unique<FakeCaptureRef>(capture);
-                          },
-                          QStringLiteral("/opt/quelmint"),
-                          QStringLiteral("/home/u/.local/share/Quelmint"), 2000, nullptr,
-                          nullptr, &resolver});
-        window = std::make_unique<Form1>(*services);
+        configureEth0();
+        window = std::make_unique<Form1>(makeServices());
         EXPECT_EQ(window->load(), Form1::StartResult::Running);
         window->selectTab(2);
         list = window->findChild<QTableView*>(QStringLiteral("ListView1"));
@@ -92,16 +78,6 @@ struct Window {
         window->grab().save(dir + QLatin1Char('/') + name);
     }
 
-    FakeClock clock;
-    FakeMessageBoxes boxes;
-    FakeTrayIcon tray;
-    FakeSettingsStore store;
-    FakeAutostart autostart;
-    FakeSingleInstance single;
-    FakeFileSystem fs;
-    FakeCapture capture;
-    FakeHostNameResolver resolver;
-    std::unique_ptr<ShellServices> services;
     std::unique_ptr<Form1> window;
     QTableView* list = nullptr;
 };

@@ -1,4 +1,5 @@
 // The stopwatch and about windows as the main window opens, feeds and ends them.
+#include "FakeShellServices.h"
 #include "ShellTestSupport.h"
 
 #include "capture/FrameBuilder.h"
@@ -34,29 +35,19 @@ namespace {
 
 /// One main window with every outside service faked, monitoring eth0 (10.0.0.1); or, given a
 /// live adapter, capturing on it for real.
-struct World {
+struct World : FakeShellServices {
     explicit World(const QString& speedUnit = QStringLiteral("1"),
                    const QString& liveAdapter = QString()) {
         ensureApplication();
-        capture.setAdapters(
-            {FakeCapture::ethernet(QStringLiteral("eth0"), QStringLiteral("Ethernet adapter eth0"),
-                                   {QStringLiteral("10.0.0.1")})});
-        store.at(QStringLiteral("Interface")) =
-            liveAdapter.isEmpty() ? QStringLiteral("eth0") : liveAdapter;
-        store.at(QStringLiteral("InterfaceDesc")) = QStringLiteral("Ethernet adapter eth0");
+        configureEth0();
+        if (!liveAdapter.isEmpty())
+            store.at(QStringLiteral("Interface")) = liveAdapter;
         store.at(QStringLiteral("SpeedUnit")) = speedUnit;
         store.at(QStringLiteral("DisplayUnit")) = QStringLiteral("3");
-        services = std::make_unique<ShellServices>(ShellServices{
-            clock, boxes, tray, store, autostart, single, fs,
-            CaptureLibraryCheck(CaptureLibraryCheck::Rule::WinPcap,
-                                [] { return std::optional<QString>(QStringLiteral("4.1")); }),
-            [this, liveAdapter]() -> std::unique_ptr<CaptureComponent> {
-                if (!liveAdapter.isEmpty())
-                    return std::make_unique<PcapCapture>();
-                return std::make_unique<FakeCaptureRef>(capture);
-            },
-            QStringLiteral("/opt/quelmint"), QStringLiteral("/home/u/.local/share/Quelmint"), 2000,
-            &browser});
+        std::function<std::unique_ptr<CaptureComponent>()> live;
+        if (!liveAdapter.isEmpty())
+            live = [] { return std::make_unique<PcapCapture>(); };
+        makeServices(live);
         window = std::make_unique<Form1>(*services);
         loaded = window->load() == Form1::StartResult::Running;
     }
@@ -77,16 +68,6 @@ struct World {
             capture.firePacket(FrameBuilder::udp(0x0A000009, 0x0A000001, 100));
     }
 
-    FakeClock clock;
-    FakeMessageBoxes boxes;
-    FakeTrayIcon tray;
-    FakeSettingsStore store;
-    FakeAutostart autostart;
-    FakeSingleInstance single;
-    FakeFileSystem fs;
-    FakeCapture capture;
-    FakeBrowser browser;
-    std::unique_ptr<ShellServices> services;
     std::unique_ptr<Form1> window;
     bool loaded = false;
 };

@@ -1,6 +1,7 @@
 // The main window's tabs: widths, the controls each tab shows, mouse clicks on the tab strip,
 // the graph on the "Bytes" tab and texts that must not be cut off. Runs offscreen; ctest runs
 // it once more with QT_SCALE_FACTOR=1.5.
+#include "FakeShellServices.h"
 #include "ShellTestSupport.h"
 #include "support/CutOff.h"
 
@@ -31,24 +32,11 @@
 namespace {
 
 /// A main window with every outside service faked, started with adapter eth0 and KB/s.
-struct Main {
+struct Main : FakeShellServices {
     Main() {
         ensureApplication();
-        capture.setAdapters(
-            {FakeCapture::ethernet(QStringLiteral("eth0"), QStringLiteral("Ethernet adapter eth0"),
-                                   {QStringLiteral("10.0.0.1")})});
-        store.at(QStringLiteral("Interface")) = QStringLiteral("eth0");
-        store.at(QStringLiteral("InterfaceDesc")) = QStringLiteral("Ethernet adapter eth0");
-        svc = std::make_unique<ShellServices>(ShellServices{
-            clock, boxes, tray, store, autostart, single, fs,
-            CaptureLibraryCheck(CaptureLibraryCheck::Rule::WinPcap,
-                                [] { return std::optional<QString>(QStringLiteral("4.1")); }),
-            [this]() -> std::unique_ptr<CaptureComponent> {
-                return std::make_unique<FakeCaptureRef>(capture);
-            },
-            QStringLiteral("/opt/quelmint"), QStringLiteral("/home/u/.local/share/Quelmint"),
-            2000});
-        window = std::make_unique<Form1>(*svc);
+        configureEth0();
+        window = std::make_unique<Form1>(makeServices());
         EXPECT_EQ(window->load(), Form1::StartResult::Running);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -73,15 +61,6 @@ struct Main {
         }
     }
 
-    FakeClock clock;
-    FakeMessageBoxes boxes;
-    FakeTrayIcon tray;
-    FakeSettingsStore store;
-    FakeAutostart autostart;
-    FakeSingleInstance single;
-    FakeFileSystem fs;
-    FakeCapture capture;
-    std::unique_ptr<ShellServices> svc;
     std::unique_ptr<Form1> window;
     QTabBar* strip = nullptr;
 };

@@ -285,3 +285,54 @@ TEST(UsageLogViewYears, PickerEntriesFromTheFolder) {
     EXPECT_EQ(years->currentIndex(), 2);
     EXPECT_EQ(view.findChild<QComboBox*>("Combo1")->currentText(), "June");
 }
+
+namespace {
+
+/// Each listed row's date and tooltip (all columns must agree).
+QList<QPair<QDate, QString>> tooltips(QTreeWidget* list) {
+    QList<QPair<QDate, QString>> out;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* r = list->topLevelItem(i);
+        for (int c = 1; c < 5; ++c)
+            EXPECT_EQ(r->toolTip(c), r->toolTip(0)) << "row " << i << " column " << c;
+        out.append({r->data(0, Qt::UserRole).toDate(), r->toolTip(0)});
+    }
+    return out;
+}
+
+TEST_F(UsageLogViewTest, DaysWithFramesLostByTheCaptureCarryATooltip) {
+    put("2026.log", "2026-11-02\t0\t10\t0\t10\r\n2026-11-05\t3\t30\t0\t33\r\n"
+                    "2026-11-20\t0\t20\t0\t20\r\n");
+    const struct {
+        const char* coverage; // nullptr: no file
+        const char *tip2, *tip5, *tip20;
+    } cases[] = {
+        {"2026-11-05\t3600\t1234\r\n2026-11-20\t60\t0\r\n", "", "Frames lost by the capture: 1234",
+         ""},
+        {"2026-11-02\t10\t1\r\nbroken line\r\n2026-11-20\t86400\t190000\t5\t6\r\n",
+         "Frames lost by the capture: 1", "", "Frames lost by the capture: 190000"},
+        {"2026-11-05\t3600\t12x4\r\n", "", "", ""}, // a damaged line tells nothing
+        {nullptr, "", "", ""},
+    };
+    start(QDate(2026, 12, 8));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.coverage ? c.coverage : "no file");
+        fs.deleteFile(folder + QStringLiteral("/2026.coverage"));
+        if (c.coverage != nullptr)
+            put("2026.coverage", c.coverage);
+        for (int unit : {0, 1}) {
+            gDisplayUnit = unit;
+            show(11, "2026");
+            const QList<QPair<QDate, QString>> expected = {
+                {QDate(2026, 11, 20), QString::fromLatin1(c.tip20)},
+                {QDate(2026, 11, 5), QString::fromLatin1(c.tip5)},
+                {QDate(2026, 11, 2), QString::fromLatin1(c.tip2)}};
+            EXPECT_EQ(tooltips(list()), expected) << "display unit " << unit;
+            // The figures and totals stay the year file's.
+            EXPECT_EQ(row(1)[4], unit == 0 ? QStringLiteral("33") : local("0.03 K"));
+        }
+    }
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+} // namespace

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <utility>
 
 /// A capture component for tests: the "system" adapter list is set by hand, every call is
 /// recorded, a filter or a start can be made to fail, and frames and aborts are fired by hand.
@@ -80,6 +81,9 @@ public:
         return false;
     }
 
+    /// Reports droppedFrames and sets it back to 0.
+    quint64 takeDroppedFrames() override { return std::exchange(droppedFrames, 0); }
+
     /// Hands one frame to the receiver, as a capture would, followed by the batch end.
     void firePacket(const QByteArray& frame, quint32 wireLength = 0) {
         if (events_ == nullptr)
@@ -109,6 +113,8 @@ public:
     QString startError;
     /// Runs inside RefreshAdapters, before the list changes.
     std::function<void()> onRefresh;
+    /// Frames the next takeDroppedFrames reports as dropped.
+    quint64 droppedFrames = 0;
     int startCount = 0;
     int stopCount = 0;
 
@@ -136,6 +142,7 @@ public:
     bool isCapturing() const override { return fake_.isCapturing(); }
     void RefreshAdapters() override { fake_.RefreshAdapters(); }
     bool AdapterPresent(const QString& n) override { return fake_.AdapterPresent(n); }
+    quint64 takeDroppedFrames() override { return fake_.takeDroppedFrames(); }
 
 private:
     FakeCapture& fake_;

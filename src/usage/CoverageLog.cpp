@@ -1,0 +1,140 @@
+#include "usage/CoverageLog.h"
+
+#include "usage/UsageLineFormat.h"
+
+#include <cmath>
+
+namespace {
+/// A count as the year files write amounts; true when it reads as a whole number >= 0.
+bool readCount(const QByteArray& text, double& value) {
+    return UsageLineFormat::readAmount(text.trimmed(), value) && value >= 0 && value < 1.8e19 &&
+           std::floor(value) == value;
+}
+} // namespace
+
+CoverageLog::CoverageLog(FileSystem& fs, const QString& folder) : fs_(fs), folder_(folder) {}
+
+CoverageLog::~CoverageLog() {
+    commit();
+}
+
+QString CoverageLog::file(const QString& folder, int year) {
+    return QStringLiteral("%1/%2.coverage").arg(folder).arg(year);
+}
+
+QByteArray CoverageLog::formatLine(const QDate& date, const Day& day) {
+    QByteArrayList fields{UsageLineFormat::formatDate(date),
+                          UsageLineFormat::formatAmount(double(day.monitoredMs / 1000)),
+                          UsageLineFormat::formatAmount(double(day.framesLost))};
+    fields += day.extra;
+    return fields.join('\t');
+}
+
+bool CoverageLog::parseLine(const QByteArray& line, QDate& date, Day& day) {
+    const QByteArrayList fields = line.split('\t');
+    const QDate d = UsageLineFormat::parseDate(fields.value(0).trimmed());
+    if (!d.isValid())
+        return false;
+    double seconds = 0, lost = 0;
+    if (fields.size() > 1 && !readCount(fields[1], seconds))
+        return false;
+    if (fields.size() > 2 && !readCount(fields[2], lost))
+        return false;
+    date = d;
+    day.monitoredMs = qint64(seconds) * 1000;
+    day.framesLost = quint64(lost);
+    day.extra = fields.mid(3);
+    return true;
+}
+
+QMap<QDate, CoverageLog::Day> CoverageLog::read(const FileSystem& fs, const QString& path,
+                                                bool* ok) {
+    QMap<QDate, Day> days;
+    bool readable = true;
+    const QList<QByteArray> lines = fs.readLines(path, &readable);
+    if (ok != nullptr)
+        *ok = readable || !fs.fileExists(path);
+    for (const QByteArray& line : lines) {
+        QDate date;
+        Day day;
+        if (UsageLineFormat::isBlank(line) || !parseLine(line, date, day))
+            continue;
+        Day& sum = days[date]; // a day written twice by hand: both lines count
+        sum.monitoredMs += day.monitoredMs;
+        sum.framesLost += day.framesLost;
+        if (sum.extra.isEmpty())
+            sum.extra = day.extra;
+    }
+    return days;
+}
+
+void CoverageLog::load(int year) {
+    year_ = year;
+    days_.clear();
+    kept_.clear();
+    dirty_ = false;
+    const QString path = file(year);
+    bool readable = true;
+    const QList<QByteArray> lines = fs_.readLines(path, &readable);
+    // An unreadable file may hold days we cannot see: it is left alone.
+    writable_ = readable || !fs_.fileExists(path);
+    for (const QByteArray& line : lines) {
+        QDate date;
+        Day day;
+        if (UsageLineFormat::isBlank(line))
+            continue;
+        if (!parseLine(line, date, day) || date.year() != year) {
+            kept_ << line;
+            continue;
+        }
+        Day& sum = days_[date];
+        sum.monitoredMs += day.monitoredMs;
+        sum.framesLost += day.framesLost;
+        if (sum.extra.isEmpty())
+            sum.extra = day.extra;
+    }
+}
+
+void CoverageLog::tick(const QDateTime& now, const QDate& today, bool monitoring,
+                       quint64 framesLost) {
+    if (!today.isValid())
+        return;
+    if (today.year() != year_) {
+        commit();
+        load(today.year());
+    }
+    const qint64 elapsed = lastTick_.isValid() ? lastTick_.msecsTo(now) : 0;
+    lastTick_ = now;
+    if (!lastCommit_.isValid())
+        lastCommit_ = now;
+    Day& day = days_[today];
+    if (monitoring && elapsed > 0 && elapsed <= kLongestTickMs) {
+        day.monitoredMs += elapsed;
+        dirty_ = true;
+    }
+    day.framesLost += framesLost;
+    if (framesLost > 0)
+        dirty_ = true;
+    const qint64 sinceCommit = lastCommit_.msecsTo(now);
+    if (dirty_ && (framesLost > 0 || sinceCommit >= kCommitIntervalMs || sinceCommit < 0 ||
+                   today != lastDay_))
+        if (commit())
+            lastCommit_ = now;
+    lastDay_ = today;
+}
+
+bool CoverageLog::commit() {
+    if (!dirty_ || year_ == 0)
+        return true;
+    if (!writable_)
+        return false;
+    QByteArray content;
+    for (auto it = days_.cbegin(); it != days_.cend(); ++it)
+        content += formatLine(it.key(), it.value()) + "\r\n";
+    for (const QByteArray& line : kept_)
+        content += line + "\r\n";
+    if (!fs_.createFolder(folder_) || !fs_.writeFileAtomic(file(year_), content))
+        return false;
+    dirty_ = false;
+    return true;
+}

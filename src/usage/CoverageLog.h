@@ -1,0 +1,75 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+
+#include <QByteArrayList>
+#include <QDate>
+#include <QDateTime>
+#include <QMap>
+#include <QString>
+
+/// How completely each day was watched, kept beside the year files in "<year>.coverage": one
+/// line per day, `date TAB seconds monitored TAB frames lost by the capture`, CR LF, with the
+/// year files' date and number forms. Fields after these are kept as they are.
+///
+/// The file holds each day's totals, never increments, and is replaced atomically: a process
+/// killed at any moment leaves the figures of the last write, nothing is counted twice. Frames
+/// lost are written in the tick that reports them; the seconds monitored at least once a minute,
+/// at a day change and at shutdown. A missing file, an unreadable one or a damaged line tells
+/// nothing about its days; an unreadable file is never overwritten, a damaged line is kept.
+class CoverageLog final {
+public:
+    /// One day's figures.
+    struct Day {
+        qint64 monitoredMs = 0;
+        quint64 framesLost = 0;
+        QByteArrayList extra; ///< fields this version does not know, kept as read
+        bool operator==(const Day&) const = default;
+    };
+
+    /// The seconds monitored are written at least this often.
+    static constexpr qint64 kCommitIntervalMs = 60000;
+    /// A gap between ticks longer than this (a suspended machine, a clock set forward) does not
+    /// count as monitored.
+    static constexpr qint64 kLongestTickMs = 5000;
+
+    CoverageLog(FileSystem& fs, const QString& folder);
+    /// Commits what is not yet written.
+    ~CoverageLog();
+
+    /// One housekeeping tick at `now`, on the accounting day `today`: the time since the last
+    /// tick counts as monitored when `monitoring`; `framesLost` are those reported now.
+    void tick(const QDateTime& now, const QDate& today, bool monitoring, quint64 framesLost);
+    /// Writes the figures not yet stored. False when the file could not be written (the
+    /// figures stay in memory for the next commit).
+    bool commit();
+
+    /// A day's figures as known now (stored and running).
+    Day day(const QDate& date) const { return days_.value(date); }
+    /// Path of a year's coverage file.
+    QString file(int year) const { return file(folder_, year); }
+    static QString file(const QString& folder, int year);
+
+    /// Reads a coverage file: the days whose lines could be read. Missing or unreadable: none.
+    /// ok (optional) is false for a file that exists but cannot be read.
+    static QMap<QDate, Day> read(const FileSystem& fs, const QString& path, bool* ok = nullptr);
+    /// A day's line without its line end.
+    static QByteArray formatLine(const QDate& date, const Day& day);
+    /// Reads a day's line; missing counts are 0. False (date and day untouched) when the date
+    /// or a count cannot be read.
+    static bool parseLine(const QByteArray& line, QDate& date, Day& day);
+
+private:
+    void load(int year);
+
+    FileSystem& fs_;
+    QString folder_;
+    int year_ = 0;
+    bool writable_ = true;
+    QMap<QDate, Day> days_;
+    QByteArrayList kept_; ///< lines that could not be read, written back unchanged
+    bool dirty_ = false;
+    QDateTime lastTick_;
+    QDateTime lastCommit_;
+    QDate lastDay_;
+};

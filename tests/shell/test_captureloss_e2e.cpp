@@ -1,0 +1,195 @@
+// The real program under a virtual display inside a network namespace is stopped (SIGSTOP)
+// for three seconds while a flood arrives: the kernel drops what does not fit in its capture
+// buffer, the program then reports those frames, and today's line of the coverage file holds
+// them. Needs root (skips without); run under flock /tmp/qm-live.lock.
+#include "ShellTestSupport.h"
+#include "support/TestFiles.h"
+
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+constexpr quint16 kPort = 41142;
+constexpr int kPayload = 1000;
+constexpr int kFrameBytes = 14 + 20 + 8 + kPayload; // Ethernet, IPv4, UDP, data
+// About 60 MB: more than the program's 32 MiB capture buffer holds.
+constexpr int kFlood = 60000;
+
+/// Received bytes in a usage line (date, sent, received, pass-by, total); -1 if none.
+double received(const QByteArray& line) {
+    const QList<QByteArray> f = line.trimmed().split('\t');
+    return f.size() == 5 ? f[2].toDouble() : -1;
+}
+
+/// Frames lost in today's coverage line (date, seconds, lost); -1 if none.
+qint64 lostToday(const QByteArray& file) {
+    const QByteArray today = QDate::currentDate().toString(Qt::ISODate).toLatin1();
+    for (const QByteArray& line : file.split('\n')) {
+        const QList<QByteArray> f = line.trimmed().split('\t');
+        if (f.size() >= 3 && f[0] == today)
+            return f[2].toLongLong();
+    }
+    return -1;
+}
+} // namespace
+
+TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeepsThem) {
+    ensureApplication();
+    SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo");
+    const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
+    const QString binary = buildDir + QStringLiteral("/app/quelmint");
+    ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
+    NetnsPair pair(QStringLiteral("nle"), 141);
+    ASSERT_TRUE(pair.ok());
+    QTemporaryDir tmp;
+    ASSERT_TRUE(tmp.isValid());
+    const QString root = tmp.path();
+    const QString program = root + QStringLiteral("/bin/quelmint");
+    QDir().mkpath(root + QStringLiteral("/bin"));
+    ASSERT_TRUE(QFile::copy(binary, program));
+    QFile::setPermissions(program, QFile::permissions(binary));
+    QDir().mkpath(root + QStringLiteral("/run"));
+    QFile::setPermissions(root + QStringLiteral("/run"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
+                          QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth %1\n"
+                                         "CloseToTray=False\nStartMinimized=False\n"
+                                         "DisplayUnit=0\nSpeedUnit=1\n")
+                              .arg(pair.nameA())
+                              .toUtf8()));
+    UdpSink sink(pair.nsA(), kPort);
+    ASSERT_TRUE(sink.ok());
+
+    const QString shot = root + QStringLiteral("/bytes-tab.png");
+    const QString script =
+        QStringLiteral(
+            "cd '%1'\n"
+            "bin/quelmint > program.log 2>&1 & pid=$!\n"
+            "echo $pid > pid\n"
+            "while [ ! -e shoot ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
+            "id=$(xwininfo -name Quelmint 2>/dev/null | awk '/Window id/ {print $4}')\n"
+            "[ -n \"$id\" ] && import -window \"$id\" '%2' >> program.log 2>&1\n"
+            "touch shot-taken\n"
+            "wait $pid\n"
+            "echo $? > rc\n")
+            .arg(root, shot);
+    ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
+    QProcess xvfb;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/cfg"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/run"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.remove(QStringLiteral("DISPLAY"));
+    xvfb.setProcessEnvironment(env);
+    xvfb.setProcessChannelMode(QProcess::MergedChannels);
+    xvfb.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
+                                      QStringLiteral("xvfb-run"), QStringLiteral("-a"),
+                                      QStringLiteral("-s"), QStringLiteral("-screen 0 800x600x24"),
+                                      QStringLiteral("sh"), root + QStringLiteral("/run.sh")});
+    ASSERT_TRUE(xvfb.waitForStarted(5000));
+    ASSERT_TRUE(
+        waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
+    const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
+    ASSERT_GT(pid, 0);
+    // Whatever fails below, the program does not outlive the test (it would hold the lock the
+    // live tests share, inherited from ctest).
+    struct EndProgram {
+        pid_t pid;
+        QProcess& xvfb;
+        ~EndProgram() {
+            ::kill(pid, SIGCONT);
+            ::kill(pid, SIGKILL);
+            xvfb.waitForFinished(10000);
+        }
+    } endProgram{pid, xvfb};
+    // Capture runs once the program holds a packet socket for a while (one opened only to look
+    // at the adapters does not count).
+    QElapsedTimer held;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            if (readFile(QStringLiteral("/proc/%1/net/packet").arg(pid)).count('\n') < 2) {
+                held.invalidate();
+                return false;
+            }
+            if (!held.isValid())
+                held.start();
+            return held.elapsed() > 300;
+        },
+        30000));
+
+    // The first datagram resolves the neighbour and shows that capture runs.
+    const QString logs = root + QStringLiteral("/bin/Usage Logs");
+    const QString session = logs + QStringLiteral("/_session.log");
+    ASSERT_EQ(sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 1, kPayload), 1);
+    ASSERT_TRUE(waitUntil([&] { return received(readFile(session)) >= kFrameBytes; }, 20000));
+    auto kernelCount = [&](const char* counter) {
+        QByteArray out;
+        pair.runInA({"cat", QStringLiteral("/sys/class/net/%1/statistics/%2")
+                                .arg(pair.nameA(), QLatin1String(counter))},
+                    10000, &out);
+        return out.trimmed().toLongLong();
+    };
+    const qint64 rx0 = kernelCount("rx_packets"), tx0 = kernelCount("tx_packets");
+
+    // Three seconds stopped while the flood arrives.
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    QElapsedTimer stopped;
+    stopped.start();
+    const int sent = sendUdpFrom(pair.nsB(), pair.addressA(), kPort, kFlood, kPayload);
+    if (stopped.elapsed() < 3000)
+        QThread::msleep(3000 - stopped.elapsed());
+    ASSERT_EQ(::kill(pid, SIGCONT), 0);
+    const qint64 rxDelta = kernelCount("rx_packets") - rx0;
+    const qint64 txDelta = kernelCount("tx_packets") - tx0;
+
+    // Counted frames and lost frames together account for what the kernel received.
+    const QString coverage = logs + QStringLiteral("/%1.coverage").arg(QDate::currentDate().year());
+    auto counted = [&] { return qint64(received(readFile(session)) / kFrameBytes) - 1; };
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const qint64 lost = lostToday(readFile(coverage));
+            return lost > 0 && counted() + lost >= rxDelta - 8;
+        },
+        60000))
+        << readFile(coverage).toStdString();
+    spin(1500); // the window shows the line
+    ASSERT_TRUE(writeFile(root + QStringLiteral("/shoot"), "1"));
+    EXPECT_TRUE(
+        waitUntil([&] { return QFile::exists(root + QStringLiteral("/shot-taken")); }, 15000));
+    const qint64 countedFlood = counted();
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 30000));
+    if (xvfb.state() != QProcess::NotRunning) {
+        xvfb.kill();
+        xvfb.waitForFinished(5000);
+    }
+    EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0"))
+        << readFile(root + QStringLiteral("/program.log")).toStdString();
+
+    const qint64 lost = lostToday(readFile(coverage));
+    const QString artifacts = buildDir + QStringLiteral("/artifacts");
+    QDir().mkpath(artifacts);
+    QFile::remove(artifacts + QStringLiteral("/captureloss-e2e-bytes.png"));
+    QFile::copy(shot, artifacts + QStringLiteral("/captureloss-e2e-bytes.png"));
+    std::printf("[ figures ] stopped 3 s: sent %d, kernel rx %lld tx %lld, counted %lld, "
+                "lost (coverage) %lld\n",
+                sent, (long long)rxDelta, (long long)txDelta, (long long)countedFlood,
+                (long long)lost);
+    EXPECT_GT(lost, 0);
+    // What the kernel received and the program did not count is what it reported lost, give
+    // or take a few frames that are not IPv4 (neighbour discovery) and its own few replies.
+    const qint64 unexplained = rxDelta - countedFlood - lost;
+    EXPECT_GE(unexplained, -txDelta);
+    EXPECT_LE(unexplained, 8);
+}

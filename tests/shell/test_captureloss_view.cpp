@@ -1,0 +1,174 @@
+// The status frame's line on frames lost by the capture: what the housekeeping tick reports,
+// on which tabs it shows, the statistics reset and the day change. Runs offscreen; ctest runs
+// it once more with QT_SCALE_FACTOR=1.5.
+#include "FakeShellServices.h"
+#include "ShellTestSupport.h"
+#include "support/CutOff.h"
+
+#include "capture/CaptureLoss.h"
+#include "platform/fakes/FakeAutostart.h"
+#include "platform/fakes/FakeCapture.h"
+#include "platform/fakes/FakeClock.h"
+#include "platform/fakes/FakeFileSystem.h"
+#include "platform/fakes/FakeMessageBoxes.h"
+#include "platform/fakes/FakeSettingsStore.h"
+#include "platform/fakes/FakeSingleInstance.h"
+#include "platform/fakes/FakeTrayIcon.h"
+#include "shell/Form1.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTest>
+#include <QToolTip>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+/// A main window with every outside service faked, capturing on eth0.
+struct Main : FakeShellServices {
+    Main() {
+        ensureApplication();
+        configureEth0();
+        window = std::make_unique<Form1>(makeServices());
+        EXPECT_EQ(window->load(), Form1::StartResult::Running);
+        window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        strip = window->findChild<QTabBar*>(QStringLiteral("TabStrip1"));
+        line = window->findChild<QLabel*>(QStringLiteral("lblCaptureLoss"));
+    }
+
+    /// One housekeeping tick in which the capture reports `dropped` frames.
+    void tick(quint64 dropped) {
+        capture.droppedFrames = dropped;
+        clock.advance(1000);
+        window->timer2Tick();
+    }
+    bool lineShown() const { return line->isVisible(); }
+
+    std::unique_ptr<Form1> window;
+    QTabBar* strip = nullptr;
+    QLabel* line = nullptr;
+};
+
+TEST(CaptureLossLine, ShowsTheRunsCountOnBytesAndPacketsWhileAboveZero) {
+    Main m;
+    ASSERT_NE(m.line, nullptr);
+    ASSERT_EQ(m.capture.calls.count(QStringLiteral("StartCapture")), 1);
+    struct Step {
+        quint64 dropped;
+        const char* text; // "" = not shown
+    };
+    const Step steps[] = {
+        {0, ""},
+        {1234, "Frames lost by the capture: 1234"},
+        {0, "Frames lost by the capture: 1234"},
+        {66, "Frames lost by the capture: 1300"},
+        {190000, "Frames lost by the capture: 191300"},
+    };
+    for (const Step& s : steps) {
+        m.tick(s.dropped);
+        const bool shown = *s.text != '\0';
+        for (int tab : {1, 2, 3}) {
+            m.strip->setCurrentIndex(tab - 1);
+            EXPECT_EQ(m.lineShown(), shown && tab != 3) << s.dropped << " on tab " << tab;
+        }
+        m.strip->setCurrentIndex(0);
+        if (shown) {
+            EXPECT_EQ(m.line->text(), QString::fromLatin1(s.text));
+        }
+    }
+    EXPECT_EQ(m.window->captureLoss().dayCount(), 191300u);
+}
+
+TEST(CaptureLossLine, ResetStatisticsHidesItAndTheDayKeepsItsCount) {
+    Main m;
+    m.tick(500);
+    ASSERT_TRUE(m.lineShown());
+    auto* reset = m.window->findChild<QPushButton*>(QStringLiteral("cmdReset"));
+    ASSERT_NE(reset, nullptr);
+    QTest::mouseClick(reset, Qt::LeftButton);
+    EXPECT_FALSE(m.lineShown());
+    EXPECT_EQ(m.window->captureLoss().runCount(), 0u);
+    EXPECT_EQ(m.window->captureLoss().dayCount(), 500u);
+    m.tick(0);
+    EXPECT_FALSE(m.lineShown());
+    m.tick(3);
+    EXPECT_TRUE(m.lineShown());
+    EXPECT_EQ(m.line->text(), QStringLiteral("Frames lost by the capture: 3"));
+    EXPECT_EQ(m.window->captureLoss().dayCount(), 503u);
+    // The day's line of the coverage file beside the year files: seconds monitored (ticks one
+    // second apart after the first) and frames lost, the reset notwithstanding.
+    QStringList coverage;
+    for (const QString& f : m.fs.files())
+        if (f.endsWith(QStringLiteral("/2026.coverage")))
+            coverage << f;
+    ASSERT_EQ(coverage.size(), 1) << m.fs.files().join(' ').toStdString();
+    EXPECT_EQ(m.fs.file(coverage[0]), QByteArray("2026-12-08\t2\t503\r\n"));
+    // Today's row on the "Log" tab tells of them.
+    auto* log = m.window->findChild<QTreeWidget*>(QStringLiteral("ListView2"));
+    ASSERT_TRUE(log != nullptr && log->topLevelItemCount() > 0);
+    EXPECT_EQ(log->topLevelItem(0)->data(0, Qt::UserRole).toDate(), QDate(2026, 12, 8));
+    EXPECT_EQ(log->topLevelItem(0)->toolTip(0), QStringLiteral("Frames lost by the capture: 503"));
+    // A picture of the "Log" tab with the row's tooltip shown over it.
+    m.strip->setCurrentIndex(2);
+    const QRect cell = log->visualItemRect(log->topLevelItem(0));
+    QToolTip::showText(log->viewport()->mapToGlobal(cell.center()),
+                       log->topLevelItem(0)->toolTip(0), log->viewport());
+    QImage picture = m.window->grab().toImage();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("QTipLabel") && w->isVisible()) {
+            QPainter painter(&picture);
+            painter.drawPixmap(m.window->mapFromGlobal(w->pos()), w->grab());
+        }
+    QToolTip::hideText();
+    const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+    QDir().mkpath(dir);
+    picture.save(dir + QStringLiteral("/captureloss_log%1.png")
+                           .arg(qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                                    ? QStringLiteral("_scaled")
+                                    : QString()));
+}
+
+TEST(CaptureLossLine, ANewDayStartsTheDaysCountAndResetsTheRunWithTheStatistics) {
+    Main m;
+    m.tick(40);
+    EXPECT_EQ(m.window->captureLoss().day(), QDate(2026, 12, 8));
+    m.clock.setNow(QDateTime(QDate(2026, 12, 9), QTime(0, 0, 1)));
+    m.capture.droppedFrames = 7;
+    m.window->timer2Tick();
+    // "Reset statistics at start of new day" is on by default.
+    EXPECT_EQ(m.window->captureLoss().day(), QDate(2026, 12, 9));
+    EXPECT_EQ(m.window->captureLoss().dayCount(), 7u);
+    EXPECT_EQ(m.line->text(), QStringLiteral("Frames lost by the capture: 7"));
+}
+
+TEST(CaptureLossLine, TheLongestCountFitsAndAPictureIsKept) {
+    Main m;
+    m.tick(18446744073709551615ull);
+    for (int tab : {1, 2}) {
+        m.strip->setCurrentIndex(tab - 1);
+        ASSERT_TRUE(m.lineShown());
+        QStringList cut;
+        for (const QString& c : cutOffTexts(*m.window))
+            if (c.startsWith(QStringLiteral("lblCaptureLoss")))
+                cut << c;
+        EXPECT_TRUE(cut.isEmpty()) << cut.join('\n').toStdString();
+    }
+    m.strip->setCurrentIndex(0);
+    m.capture.droppedFrames = 0;
+    m.window->captureLoss().resetRun();
+    m.tick(191234);
+    const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+    QDir().mkpath(dir);
+    m.window->grab().save(dir + QStringLiteral("/captureloss_bytes%1.png")
+                                    .arg(qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                                             ? QStringLiteral("_scaled")
+                                             : QString()));
+}
+
+} // namespace
