@@ -417,20 +417,7 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
         const pid_t pid = readFile(pidFile).trimmed().toInt();
         if (pid <= 0)
             return -1;
-        // Capture runs once the program holds a packet socket for a while.
-        const QString packetSockets = QStringLiteral("/proc/%1/net/packet").arg(pid);
-        QElapsedTimer held;
-        EXPECT_TRUE(waitUntil(
-            [&] {
-                if (readFile(packetSockets).count('\n') < 2) {
-                    held.invalidate();
-                    return false;
-                }
-                if (!held.isValid())
-                    held.start();
-                return held.elapsed() > 300;
-            },
-            60000))
+        EXPECT_TRUE(waitUntilCapturing(pid, 60000))
             << name.toStdString() << ": no capture\n"
             << readFile(root + u'/' + name + QStringLiteral(".log")).toStdString();
         // It is the installed program, running as the user.

@@ -15,6 +15,7 @@
 
 #include "support/NetnsPair.h"
 #include "support/TestApp.h"
+#include "support/TestFiles.h"
 
 /// One QApplication for the whole test program (widgets need it, notifiers need an event loop).
 inline void ensureApplication() {
@@ -32,6 +33,24 @@ inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
         QThread::msleep(5);
     }
     return true;
+}
+
+/// Waits until process pid has held a packet socket (capture runs) for 300 ms on end, so that a
+/// socket opened only to look at the adapters does not count.
+inline bool waitUntilCapturing(qint64 pid, int timeoutMs = 30000) {
+    const QString packetSockets = QStringLiteral("/proc/%1/net/packet").arg(pid);
+    QElapsedTimer held;
+    return waitUntil(
+        [&] {
+            if (readFile(packetSockets).count('\n') < 2) {
+                held.invalidate();
+                return false;
+            }
+            if (!held.isValid())
+                held.start();
+            return held.elapsed() > 300;
+        },
+        timeoutMs);
 }
 
 /// Runs the event loop for a while.

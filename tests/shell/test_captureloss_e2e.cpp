@@ -113,20 +113,7 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
             xvfb.waitForFinished(10000);
         }
     } endProgram{pid, xvfb};
-    // Capture runs once the program holds a packet socket for a while (one opened only to look
-    // at the adapters does not count).
-    QElapsedTimer held;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            if (readFile(QStringLiteral("/proc/%1/net/packet").arg(pid)).count('\n') < 2) {
-                held.invalidate();
-                return false;
-            }
-            if (!held.isValid())
-                held.start();
-            return held.elapsed() > 300;
-        },
-        30000));
+    ASSERT_TRUE(waitUntilCapturing(pid));
 
     // The first datagram resolves the neighbour and shows that capture runs.
     const QString logs = root + QStringLiteral("/bin/Usage Logs");

@@ -104,20 +104,7 @@ TEST(ConnectionListLive, RealTrafficWithHostNamesUnderXvfb) {
     ASSERT_TRUE(
         waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
     const int pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
-    // Capture runs once the program holds a packet socket for a while.
-    const QString packetSockets = QStringLiteral("/proc/%1/net/packet").arg(pid);
-    QElapsedTimer held;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            if (readFile(packetSockets).count('\n') < 2) {
-                held.invalidate();
-                return false;
-            }
-            if (!held.isValid())
-                held.start();
-            return held.elapsed() > 300;
-        },
-        30000))
+    ASSERT_TRUE(waitUntilCapturing(pid))
         << readFile(root + QStringLiteral("/driver.log")).toStdString();
 
     // The first datagram starts the lookups (it is listed under the address); once the name

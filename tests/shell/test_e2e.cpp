@@ -149,21 +149,7 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
         waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
     const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
     ASSERT_GT(pid, 0);
-    // Capture runs once the program holds a packet socket in its namespace (for a while, so a
-    // socket opened only to look at the adapters does not count).
-    const QString packetSockets = QStringLiteral("/proc/%1/net/packet").arg(pid);
-    QElapsedTimer held;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            if (readFile(packetSockets).count('\n') < 2) {
-                held.invalidate();
-                return false;
-            }
-            if (!held.isValid())
-                held.start();
-            return held.elapsed() > 300;
-        },
-        30000));
+    ASSERT_TRUE(waitUntilCapturing(pid));
 
     // The first datagram resolves the neighbour; the rest follow once it has been counted.
     const QString session = root + QStringLiteral("/bin/Usage Logs/_session.log");

@@ -119,20 +119,7 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
         waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
     const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
     ASSERT_GT(pid, 0);
-    // Capture runs once the program holds its packet socket for a while.
-    const QString packetSockets = QStringLiteral("/proc/%1/net/packet").arg(pid);
-    QElapsedTimer held;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            if (readFile(packetSockets).count('\n') < 2) {
-                held.invalidate();
-                return false;
-            }
-            if (!held.isValid())
-                held.start();
-            return held.elapsed() > 300;
-        },
-        30000));
+    ASSERT_TRUE(waitUntilCapturing(pid));
 
     // UDP counts before the click.
     const QString session = root + QStringLiteral("/bin/Usage Logs/_session.log");
