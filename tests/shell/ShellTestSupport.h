@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 #include <QString>
 #include <QThread>
 
@@ -51,6 +54,28 @@ inline bool waitUntilCapturing(qint64 pid, int timeoutMs = 30000) {
             return held.elapsed() > 300;
         },
         timeoutMs);
+}
+
+/// Starts root/run.sh under an X server of its own (xvfb-run with `screen`) inside namespace ns,
+/// with the program's settings, data and private runtime folder under root; true once started.
+inline bool startScriptUnderXvfb(QProcess& xvfb, const QString& ns, const QString& root,
+                                 const QString& screen) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "QT_SCALE_FACTOR"})
+        env.remove(QString::fromLatin1(name)); // the real display this time
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/cfg"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/run"));
+    QDir().mkpath(root + QStringLiteral("/run"));
+    QFile::setPermissions(root + QStringLiteral("/run"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    xvfb.setProcessEnvironment(env);
+    xvfb.setProcessChannelMode(QProcess::MergedChannels);
+    xvfb.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), ns,
+                                      QStringLiteral("xvfb-run"), QStringLiteral("-a"),
+                                      QStringLiteral("-s"), screen, QStringLiteral("sh"),
+                                      root + QStringLiteral("/run.sh")});
+    return xvfb.waitForStarted(5000);
 }
 
 /// Runs the event loop for a while.

@@ -58,9 +58,6 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
     QDir().mkpath(root + QStringLiteral("/bin"));
     ASSERT_TRUE(QFile::copy(binary, program));
     QFile::setPermissions(program, QFile::permissions(binary));
-    QDir().mkpath(root + QStringLiteral("/run"));
-    QFile::setPermissions(root + QStringLiteral("/run"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
                           QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth %1\n"
                                          "CloseToTray=False\nStartMinimized=False\n"
@@ -85,19 +82,7 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
             .arg(root, shot);
     ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
     QProcess xvfb;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/cfg"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/run"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("DISPLAY"));
-    xvfb.setProcessEnvironment(env);
-    xvfb.setProcessChannelMode(QProcess::MergedChannels);
-    xvfb.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
-                                      QStringLiteral("xvfb-run"), QStringLiteral("-a"),
-                                      QStringLiteral("-s"), QStringLiteral("-screen 0 800x600x24"),
-                                      QStringLiteral("sh"), root + QStringLiteral("/run.sh")});
-    ASSERT_TRUE(xvfb.waitForStarted(5000));
+    ASSERT_TRUE(startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 800x600x24")));
     ASSERT_TRUE(
         waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
     const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();

@@ -88,19 +88,7 @@ TEST(ConnectionListLive, RealTrafficWithHostNamesUnderXvfb) {
             .arg(root, driver, shot);
     ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
     QProcess xvfb;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("DISPLAY"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/cfg"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/run"));
-    QDir().mkpath(root + QStringLiteral("/run"));
-    QFile::setPermissions(root + QStringLiteral("/run"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    xvfb.setProcessEnvironment(env);
-    xvfb.setProcessChannelMode(QProcess::MergedChannels);
-    xvfb.start(QStringLiteral("ip"), {"netns", "exec", pair.nsA(), "xvfb-run", "-a", "-s",
-                                      "-screen 0 640x480x24", "sh", root + "/run.sh"});
-    ASSERT_TRUE(xvfb.waitForStarted(5000));
+    ASSERT_TRUE(startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 640x480x24")));
     ASSERT_TRUE(
         waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
     const int pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();

@@ -194,23 +194,7 @@ TEST_P(Screenshots, EachTabChosenByMouseAndPictured) {
     ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
 
     QProcess xvfb;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("QT_SCALE_FACTOR"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/cfg"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/run"));
-    QDir().mkpath(root + QStringLiteral("/run"));
-    QFile::setPermissions(root + QStringLiteral("/run"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    xvfb.setProcessEnvironment(env);
-    xvfb.setProcessChannelMode(QProcess::MergedChannels);
-    xvfb.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
-                                      QStringLiteral("xvfb-run"), QStringLiteral("-a"),
-                                      QStringLiteral("-s"), QStringLiteral("-screen 0 1024x768x24"),
-                                      QStringLiteral("sh"), root + QStringLiteral("/run.sh")});
-    ASSERT_TRUE(xvfb.waitForStarted(5000));
+    ASSERT_TRUE(startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 1024x768x24")));
     ASSERT_TRUE(
         waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
     const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();

@@ -59,9 +59,6 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
     const QString program = root + QStringLiteral("/bin/quelmint");
     ASSERT_TRUE(QFile::copy(binary, program));
     QFile::setPermissions(program, QFile::permissions(binary));
-    QDir().mkpath(root + QStringLiteral("/run"));
-    QFile::setPermissions(root + QStringLiteral("/run"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
                           QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth %1\n"
                                          "CloseToTray=False\nStartMinimized=False\n")
@@ -95,19 +92,7 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
     };
 
     QProcess xvfb;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("DISPLAY"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/cfg"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/run"));
-    xvfb.setProcessEnvironment(env);
-    xvfb.setProcessChannelMode(QProcess::MergedChannels);
-    xvfb.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
-                                      QStringLiteral("xvfb-run"), QStringLiteral("-a"),
-                                      QStringLiteral("-s"), QStringLiteral("-screen 0 800x600x24"),
-                                      QStringLiteral("sh"), root + QStringLiteral("/run.sh")});
-    ASSERT_TRUE(xvfb.waitForStarted(5000));
+    ASSERT_TRUE(startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 800x600x24")));
     auto stopXvfb = qScopeGuard([&] {
         if (xvfb.state() != QProcess::NotRunning) {
             xvfb.kill();
