@@ -194,7 +194,8 @@ TEST_P(Screenshots, EachTabChosenByMouseAndPictured) {
     ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
 
     QProcess xvfb;
-    ASSERT_TRUE(startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 1024x768x24")));
+    ASSERT_TRUE(
+        startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 1024x768x24")));
     ASSERT_TRUE(
         waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
     const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
