@@ -25,7 +25,9 @@ QString CoverageLog::file(const QString& folder, int year) {
 QByteArray CoverageLog::formatLine(const QDate& date, const Day& day) {
     QByteArrayList fields{UsageLineFormat::formatDate(date),
                           UsageLineFormat::formatAmount(double(day.monitoredMs / 1000)),
-                          UsageLineFormat::formatAmount(double(day.framesLost))};
+                          UsageLineFormat::formatAmount(double(day.framesLost)),
+                          UsageLineFormat::formatAmount(double(day.unwatchedBytes)),
+                          UsageLineFormat::formatAmount(double(day.unwatchedFrames))};
     fields += day.extra;
     return fields.join('\t');
 }
@@ -35,15 +37,16 @@ bool CoverageLog::parseLine(const QByteArray& line, QDate& date, Day& day) {
     const QDate d = UsageLineFormat::parseDate(fields.value(0).trimmed());
     if (!d.isValid())
         return false;
-    double seconds = 0, lost = 0;
-    if (fields.size() > 1 && !readCount(fields[1], seconds))
-        return false;
-    if (fields.size() > 2 && !readCount(fields[2], lost))
-        return false;
+    double counts[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i)
+        if (fields.size() > i + 1 && !readCount(fields[i + 1], counts[i]))
+            return false;
     date = d;
-    day.monitoredMs = qint64(seconds) * 1000;
-    day.framesLost = quint64(lost);
-    day.extra = fields.mid(3);
+    day.monitoredMs = qint64(counts[0]) * 1000;
+    day.framesLost = quint64(counts[1]);
+    day.unwatchedBytes = quint64(counts[2]);
+    day.unwatchedFrames = quint64(counts[3]);
+    day.extra = fields.mid(5);
     return true;
 }
 
@@ -59,11 +62,7 @@ QMap<QDate, CoverageLog::Day> CoverageLog::read(const FileSystem& fs, const QStr
         Day day;
         if (UsageLineFormat::isBlank(line) || !parseLine(line, date, day))
             continue;
-        Day& sum = days[date]; // a day written twice by hand: both lines count
-        sum.monitoredMs += day.monitoredMs;
-        sum.framesLost += day.framesLost;
-        if (sum.extra.isEmpty())
-            sum.extra = day.extra;
+        add(days[date], day); // a day written twice by hand: both lines count
     }
     return days;
 }
@@ -87,27 +86,46 @@ void CoverageLog::load(int year) {
             kept_ << line;
             continue;
         }
-        Day& sum = days_[date];
-        sum.monitoredMs += day.monitoredMs;
-        sum.framesLost += day.framesLost;
-        if (sum.extra.isEmpty())
-            sum.extra = day.extra;
+        add(days_[date], day);
     }
+}
+
+void CoverageLog::add(Day& sum, const Day& day) {
+    sum.monitoredMs += day.monitoredMs;
+    sum.framesLost += day.framesLost;
+    sum.unwatchedBytes += day.unwatchedBytes;
+    sum.unwatchedFrames += day.unwatchedFrames;
+    if (sum.extra.isEmpty())
+        sum.extra = day.extra;
+}
+
+CoverageLog::Day& CoverageLog::dayOf(const QDate& date) {
+    if (date.year() != year_) {
+        commit();
+        load(date.year());
+    }
+    return days_[date];
+}
+
+void CoverageLog::addUnwatched(const QDate& today, quint64 bytes, quint64 frames) {
+    if (!today.isValid() || (bytes == 0 && frames == 0))
+        return;
+    Day& day = dayOf(today);
+    day.unwatchedBytes += bytes;
+    day.unwatchedFrames += frames;
+    dirty_ = true;
+    commit();
 }
 
 void CoverageLog::tick(const QDateTime& now, const QDate& today, bool monitoring,
                        quint64 framesLost) {
     if (!today.isValid())
         return;
-    if (today.year() != year_) {
-        commit();
-        load(today.year());
-    }
+    Day& day = dayOf(today);
     const qint64 elapsed = lastTick_.isValid() ? lastTick_.msecsTo(now) : 0;
     lastTick_ = now;
     if (!lastCommit_.isValid())
         lastCommit_ = now;
-    Day& day = days_[today];
     if (monitoring && elapsed > 0 && elapsed <= kLongestTickMs) {
         day.monitoredMs += elapsed;
         dirty_ = true;

@@ -9,13 +9,14 @@
 #include <QString>
 
 /// How completely each day was watched, kept beside the year files in "<year>.coverage": one
-/// line per day, `date TAB seconds monitored TAB frames lost by the capture`, CR LF, with the
-/// year files' date and number forms. Fields after these are kept as they are.
+/// line per day, `date TAB seconds monitored TAB frames lost by the capture TAB bytes carried
+/// while not watched TAB frames carried while not watched`, CR LF, with the year files' date and
+/// number forms. Fields after these are kept as they are.
 ///
 /// The file holds each day's totals, never increments, and is replaced atomically: a process
 /// killed at any moment leaves the figures of the last write, nothing is counted twice. Frames
-/// lost are written in the tick that reports them; the seconds monitored at least once a minute,
-/// at a day change and at shutdown. A missing file, an unreadable one or a damaged line tells
+/// lost and traffic not watched are written when they are reported; the seconds monitored at
+/// least once a minute, at a day change and at shutdown. A missing file, an unreadable one or a damaged line tells
 /// nothing about its days; an unreadable file is never overwritten, a damaged line is kept.
 class CoverageLog final {
 public:
@@ -23,6 +24,8 @@ public:
     struct Day {
         qint64 monitoredMs = 0;
         quint64 framesLost = 0;
+        quint64 unwatchedBytes = 0;  ///< carried by the adapter while not watched
+        quint64 unwatchedFrames = 0; ///< carried by the adapter while not watched
         QByteArrayList extra; ///< fields this version does not know, kept as read
         bool operator==(const Day&) const = default;
     };
@@ -40,6 +43,8 @@ public:
     /// One housekeeping tick at `now`, on the accounting day `today`: the time since the last
     /// tick counts as monitored when `monitoring`; `framesLost` are those reported now.
     void tick(const QDateTime& now, const QDate& today, bool monitoring, quint64 framesLost);
+    /// Adds what the adapter carried while not watched to the day `today`, and writes it.
+    void addUnwatched(const QDate& today, quint64 bytes, quint64 frames);
     /// Writes the figures not yet stored. False when the file could not be written (the
     /// figures stay in memory for the next commit).
     bool commit();
@@ -61,6 +66,9 @@ public:
 
 private:
     void load(int year);
+    /// The running figures of a day, loading its year first.
+    Day& dayOf(const QDate& date);
+    static void add(Day& sum, const Day& day);
 
     FileSystem& fs_;
     QString folder_;
