@@ -5,8 +5,10 @@
 #include <QtGlobal>
 
 /// What the operating system has counted on an adapter since it came up: bytes and frames in
-/// each direction, whoever sent or received them.
+/// each direction, whoever sent or received them, and the adapter's index (a re-created adapter
+/// gets a new one; 0 when unknown).
 struct InterfaceCounts {
+    quint64 index = 0;
     quint64 rxBytes = 0;
     quint64 txBytes = 0;
     quint64 rxFrames = 0;

@@ -45,6 +45,11 @@ bool SysfsInterfaceCounters::read(const QString& adapter, InterfaceCounts& count
         !readCounter(folder + QStringLiteral("rx_packets"), c.rxFrames) ||
         !readCounter(folder + QStringLiteral("tx_packets"), c.txFrames))
         return false;
+    // The index tells a re-created adapter from the old one; an adapter without one is read
+    // all the same.
+    if (!readCounter(netClassFolder_ + QLatin1Char('/') + adapter + QStringLiteral("/ifindex"),
+                     c.index))
+        c.index = 0;
     counts = c;
     return true;
 }

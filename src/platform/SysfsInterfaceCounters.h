@@ -2,7 +2,8 @@
 
 #include "platform/InterfaceCounters.h"
 
-/// The Linux kernel's adapter counters from /sys/class/net/<adapter>/statistics, the boot from
+/// The Linux kernel's adapter counters from /sys/class/net/<adapter>/statistics (and its index
+/// from ifindex), the boot from
 /// /proc/sys/kernel/random/boot_id. The paths can be moved for tests.
 class SysfsInterfaceCounters final : public InterfaceCounters {
 public:

@@ -33,6 +33,8 @@ QString UnwatchedTraffic::stateFile(const QString& folder) {
 
 UnwatchedTraffic::Gap UnwatchedTraffic::difference(const InterfaceCounts& then,
                                                    const InterfaceCounts& now) {
+    if (then.index != 0 && now.index != 0 && then.index != now.index)
+        return difference(InterfaceCounts{now.index}, now); // another adapter of the same name
     Gap gap;
     gap.bytes = since(then.rxBytes, now.rxBytes) + since(then.txBytes, now.txBytes);
     gap.frames = since(then.rxFrames, now.rxFrames) + since(then.txFrames, now.txFrames);
@@ -51,11 +53,12 @@ void UnwatchedTraffic::load() {
     for (const QByteArray& line : lines) {
         // A line of another boot, or one that cannot be read whole, tells nothing.
         const QByteArrayList f = line.split('\t');
-        if (f.size() != 6 || boot_.isEmpty() || f[0] != boot_ || f[1].isEmpty())
+        if (f.size() != 7 || boot_.isEmpty() || f[0] != boot_ || f[1].isEmpty())
             continue;
         InterfaceCounts c;
-        if (!readNumber(f[2], c.rxBytes) || !readNumber(f[3], c.txBytes) ||
-            !readNumber(f[4], c.rxFrames) || !readNumber(f[5], c.txFrames))
+        if (!readNumber(f[2], c.index) || !readNumber(f[3], c.rxBytes) ||
+            !readNumber(f[4], c.txBytes) || !readNumber(f[5], c.rxFrames) ||
+            !readNumber(f[6], c.txFrames))
             continue;
         watched_.insert(QString::fromUtf8(f[1]), c);
     }
@@ -91,7 +94,8 @@ void UnwatchedTraffic::write() {
         if (name.contains('\t') || name.contains('\r') || name.contains('\n'))
             continue;
         const InterfaceCounts& c = it.value();
-        content += boot_ + '\t' + name + '\t' + QByteArray::number(c.rxBytes) + '\t' +
+        content += boot_ + '\t' + name + '\t' + QByteArray::number(c.index) + '\t' +
+                   QByteArray::number(c.rxBytes) + '\t' +
                    QByteArray::number(c.txBytes) + '\t' + QByteArray::number(c.rxFrames) + '\t' +
                    QByteArray::number(c.txFrames) + "\r\n";
     }

@@ -13,11 +13,11 @@
 /// kernel's own counters.
 ///
 /// While an adapter is watched its counters are remembered once a tick in a small state file
-/// beside the year files (one line per adapter: boot, adapter, rx bytes, tx bytes, rx frames,
-/// tx frames; TAB-separated, CR LF), rewritten in place. When monitoring starts, the difference
-/// to what was remembered for that adapter in this boot is what went by unwatched; on the first
-/// start in a boot, everything the adapter carried since it came up. A counter that went
-/// backwards (the adapter was re-created) counts from 0.
+/// beside the year files (one line per adapter: boot, adapter, adapter index, rx bytes, tx bytes,
+/// rx frames, tx frames; TAB-separated, CR LF), rewritten in place. When monitoring starts, the
+/// difference to what was remembered for that adapter in this boot is what went by unwatched; on
+/// the first start in a boot, everything the adapter carried since it came up. A re-created
+/// adapter (another index) counts from 0, and so does a counter that went backwards.
 ///
 /// The remembered counters only matter within one boot, so they need not survive a power cut;
 /// a killed process leaves the last tick's figures.
@@ -43,7 +43,8 @@ public:
     /// The adapter is watched at this moment: remembers its counters (written when changed).
     void watched(const QString& adapter);
 
-    /// Counters from `then` to `now`; a counter below its earlier value counts from 0.
+    /// Counters from `then` to `now`; a counter below its earlier value counts from 0, and all of
+    /// them do when the adapter's index changed.
     static Gap difference(const InterfaceCounts& then, const InterfaceCounts& now);
     /// Path of the state file in a log folder.
     static QString stateFile(const QString& folder);

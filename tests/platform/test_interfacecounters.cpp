@@ -41,13 +41,17 @@ TEST(SysfsInterfaceCounters, ReadsTheFourCountersOrNothing) {
         put(stats + QStringLiteral("tx_bytes"), "77\n");
         put(stats + QStringLiteral("rx_packets"), "5\n");
         put(stats + QStringLiteral("tx_packets"), "1\n");
+        if (QByteArray(c.adapter) != "eth1") // an adapter without an index is read all the same
+            put(net + QLatin1Char('/') + c.adapter + QStringLiteral("/ifindex"), "12\n");
     }
     const SysfsInterfaceCounters counters(net, dir.path() + QStringLiteral("/boot_id"));
     for (const auto& c : cases) {
-        InterfaceCounts got{1, 1, 1, 1};
+        InterfaceCounts got{1, 1, 1, 1, 1};
         EXPECT_EQ(counters.read(QString::fromLatin1(c.adapter), got), c.ok) << c.adapter;
         const InterfaceCounts expected =
-            c.ok ? InterfaceCounts{c.expectedRxBytes, 77, 5, 1} : InterfaceCounts{1, 1, 1, 1};
+            c.ok ? InterfaceCounts{QByteArray(c.adapter) == "eth1" ? 0u : 12u, c.expectedRxBytes, 77,
+                                   5, 1}
+                 : InterfaceCounts{1, 1, 1, 1, 1};
         EXPECT_EQ(got, expected) << c.adapter;
     }
     // Names that would reach outside the folder are not adapters.
@@ -66,6 +70,7 @@ TEST(SysfsInterfaceCounters, ThisMachinesLoopbackAndBoot) {
     EXPECT_EQ(counters.bootId().size(), 36) << counters.bootId().toStdString();
     InterfaceCounts lo;
     EXPECT_TRUE(counters.read(QStringLiteral("lo"), lo));
+    EXPECT_EQ(lo.index, 1u) << "the loopback adapter is always the first";
     InterfaceCounts none;
     EXPECT_FALSE(counters.read(QStringLiteral("qm-no-such-adapter"), none));
 }

@@ -57,6 +57,29 @@ struct Main : FakeShellServices {
     QLabel* line = nullptr;
 };
 
+/// Saves a picture of the window with the tooltip of the list's first row shown over it, as
+/// build/artifacts/<name>[_scaled].png.
+void saveWithTooltip(QWidget& window, QTreeWidget* log, const QString& name) {
+    const QRect cell = log->visualItemRect(log->topLevelItem(0));
+    QToolTip::showText(log->viewport()->mapToGlobal(cell.center()),
+                       log->topLevelItem(0)->toolTip(0), log->viewport());
+    QImage picture = window.grab().toImage();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("QTipLabel") && w->isVisible()) {
+            // Where the screen pushed the tip aside, it is drawn inside the picture.
+            QPoint at = window.mapFromGlobal(w->pos());
+            at.setX(qBound(0, at.x(), qMax(0, picture.width() - w->width())));
+            QPainter painter(&picture);
+            painter.drawPixmap(at, w->grab());
+        }
+    QToolTip::hideText();
+    const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+    QDir().mkpath(dir);
+    picture.save(dir + QLatin1Char('/') + name +
+                 (qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? QStringLiteral("_scaled.png")
+                                                               : QStringLiteral(".png")));
+}
+
 TEST(CaptureLossLine, ShowsTheRunsCountOnBytesAndPacketsWhileAboveZero) {
     Main m;
     ASSERT_NE(m.line, nullptr);
@@ -116,24 +139,8 @@ TEST(CaptureLossLine, ResetStatisticsHidesItAndTheDayKeepsItsCount) {
     ASSERT_TRUE(log != nullptr && log->topLevelItemCount() > 0);
     EXPECT_EQ(log->topLevelItem(0)->data(0, Qt::UserRole).toDate(), QDate(2026, 12, 8));
     EXPECT_EQ(log->topLevelItem(0)->toolTip(0), QStringLiteral("Frames lost by the capture: 503"));
-    // A picture of the "Log" tab with the row's tooltip shown over it.
     m.strip->setCurrentIndex(2);
-    const QRect cell = log->visualItemRect(log->topLevelItem(0));
-    QToolTip::showText(log->viewport()->mapToGlobal(cell.center()),
-                       log->topLevelItem(0)->toolTip(0), log->viewport());
-    QImage picture = m.window->grab().toImage();
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->inherits("QTipLabel") && w->isVisible()) {
-            QPainter painter(&picture);
-            painter.drawPixmap(m.window->mapFromGlobal(w->pos()), w->grab());
-        }
-    QToolTip::hideText();
-    const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
-    QDir().mkpath(dir);
-    picture.save(dir + QStringLiteral("/captureloss_log%1.png")
-                           .arg(qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
-                                    ? QStringLiteral("_scaled")
-                                    : QString()));
+    saveWithTooltip(*m.window, log, QStringLiteral("captureloss_log"));
 }
 
 TEST(CaptureLossLine, ANewDayStartsTheDaysCountAndResetsTheRunWithTheStatistics) {
@@ -203,6 +210,10 @@ TEST(NotWatched, TrafficBetweenRunsAndWhileTheAdapterWasLostIsBookedToTheDay) {
     EXPECT_EQ(log->topLevelItem(0)->toolTip(0),
               perLocale("Not watched: 2.20 M in 1,553 frames while Quelmint was not running",
                         "Not watched: 2,20 M in 1.553 frames while Quelmint was not running"));
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->findChild<QTabBar*>(QStringLiteral("TabStrip1"))->setCurrentIndex(2);
+    saveWithTooltip(*window, log, QStringLiteral("notwatched_log"));
 }
 
 TEST(CaptureLossLine, TheLongestCountFitsAndAPictureIsKept) {

@@ -12,8 +12,9 @@ const QString kFolder = QStringLiteral("/logs");
 const QString kState = QStringLiteral("/logs/watched.state");
 const QString kEth0 = QStringLiteral("eth0");
 
-InterfaceCounts counts(quint64 rxBytes, quint64 txBytes, quint64 rxFrames, quint64 txFrames) {
-    return InterfaceCounts{rxBytes, txBytes, rxFrames, txFrames};
+InterfaceCounts counts(quint64 rxBytes, quint64 txBytes, quint64 rxFrames, quint64 txFrames,
+                       quint64 index = 4) {
+    return InterfaceCounts{index, rxBytes, txBytes, rxFrames, txFrames};
 }
 
 TEST(UnwatchedTraffic, DifferenceCountsACounterThatWentBackFromZero) {
@@ -27,6 +28,10 @@ TEST(UnwatchedTraffic, DifferenceCountsACounterThatWentBackFromZero) {
         {counts(5000, 4000, 50, 40), counts(300, 200, 3, 2), 500, 5},
         // only one counter went back (a driver that resets one direction)
         {counts(5000, 4000, 50, 40), counts(6000, 10, 60, 1), 1010, 11},
+        // re-created under the same name (another index), already past the old counters
+        {counts(5000, 4000, 50, 40), counts(9000, 8000, 90, 80, 5), 17000, 170},
+        // an index that cannot be told does not count as another adapter
+        {counts(5000, 4000, 50, 40, 0), counts(6000, 4000, 60, 40), 1000, 10},
         {counts(0, 0, 0, 0), counts(18000000000000000000ull, 0, 1, 0), 18000000000000000000ull,
          1},
     };
@@ -49,22 +54,26 @@ TEST(UnwatchedTraffic, StartsOfARunAgainstWhatTheStateFileRemembers) {
         const char* stateAfter;
     } cases[] = {
         {"first start ever: everything since the adapter came up", nullptr, false, "b1",
-         counts(1000, 200, 10, 2), {1200, 12, true}, "b1\teth0\t1000\t200\t10\t2\r\n"},
+         counts(1000, 200, 10, 2), {1200, 12, true}, "b1\teth0\t4\t1000\t200\t10\t2\r\n"},
         {"same boot: what went by since the last moment watched",
-         "b1\teth0\t1000\t200\t10\t2\r\n", false, "b1", counts(4000, 700, 40, 7),
-         {3500, 35, true}, "b1\teth0\t4000\t700\t40\t7\r\n"},
+         "b1\teth0\t4\t1000\t200\t10\t2\r\n", false, "b1", counts(4000, 700, 40, 7),
+         {3500, 35, true}, "b1\teth0\t4\t4000\t700\t40\t7\r\n"},
         {"first start in a new boot: since the adapter came up",
-         "b0\teth0\t9000\t9000\t90\t90\r\n", false, "b1", counts(300, 0, 3, 0), {300, 3, true},
-         "b1\teth0\t300\t0\t3\t0\r\n"},
-        {"adapter re-created meanwhile: counts from 0", "b1\teth0\t1000\t200\t10\t2\r\n", false,
-         "b1", counts(50, 20, 1, 1), {70, 2, true}, "b1\teth0\t50\t20\t1\t1\r\n"},
+         "b0\teth0\t4\t9000\t9000\t90\t90\r\n", false, "b1", counts(300, 0, 3, 0), {300, 3, true},
+         "b1\teth0\t4\t300\t0\t3\t0\r\n"},
+        {"adapter re-created meanwhile: counts from 0", "b1\teth0\t4\t1000\t200\t10\t2\r\n", false,
+         "b1", counts(50, 20, 1, 1), {70, 2, true}, "b1\teth0\t4\t50\t20\t1\t1\r\n"},
+        {"adapter re-created with another index: counts from 0", "b1\teth0\t3\t10\t10\t1\t1\r\n",
+         false, "b1", counts(50, 20, 1, 1), {70, 2, true}, "b1\teth0\t4\t50\t20\t1\t1\r\n"},
+        {"a line of the old form is no memory", "b1\teth0\t10\t10\t1\t1\r\n", false, "b1",
+         counts(50, 20, 1, 1), {70, 2, true}, "b1\teth0\t4\t50\t20\t1\t1\r\n"},
         {"another adapter's line is kept and not used",
-         "b1\twlan0\t10\t10\t1\t1\r\n", false, "b1", counts(100, 0, 1, 0), {100, 1, true},
-         "b1\teth0\t100\t0\t1\t0\r\nb1\twlan0\t10\t10\t1\t1\r\n"},
-        {"a damaged line is no memory", "b1\teth0\t1000\t2x0\t10\t2\r\nb1\teth0\t5\r\n", false,
-         "b1", counts(1000, 200, 10, 2), {1200, 12, true}, "b1\teth0\t1000\t200\t10\t2\r\n"},
-        {"an unreadable state file: not known, left alone", "b1\teth0\t1\t1\t1\t1\r\n", true,
-         "b1", counts(1000, 200, 10, 2), {0, 0, false}, "b1\teth0\t1\t1\t1\t1\r\n"},
+         "b1\twlan0\t4\t10\t10\t1\t1\r\n", false, "b1", counts(100, 0, 1, 0), {100, 1, true},
+         "b1\teth0\t4\t100\t0\t1\t0\r\nb1\twlan0\t4\t10\t10\t1\t1\r\n"},
+        {"a damaged line is no memory", "b1\teth0\t4\t1000\t2x0\t10\t2\r\nb1\teth0\t5\r\n", false,
+         "b1", counts(1000, 200, 10, 2), {1200, 12, true}, "b1\teth0\t4\t1000\t200\t10\t2\r\n"},
+        {"an unreadable state file: not known, left alone", "b1\teth0\t4\t1\t1\t1\t1\r\n", true,
+         "b1", counts(1000, 200, 10, 2), {0, 0, false}, "b1\teth0\t4\t1\t1\t1\t1\r\n"},
         {"the boot cannot be told: not known", nullptr, false, "", counts(1000, 200, 10, 2),
          {0, 0, false}, nullptr},
     };
@@ -97,7 +106,7 @@ TEST(UnwatchedTraffic, WatchingKeepsTheMemoryCurrentAcrossRunsAndLosses) {
         EXPECT_EQ(run.monitoringStarts(kEth0), (UnwatchedTraffic::Gap{1000, 10, true}));
         counters.carry(kEth0, 500, 5); // watched: not a gap
         run.watched(kEth0);
-        EXPECT_EQ(fs.file(kState), QByteArray("boot-1\teth0\t1500\t0\t15\t0\r\n"));
+        EXPECT_EQ(fs.file(kState), QByteArray("boot-1\teth0\t4\t1500\t0\t15\t0\r\n"));
         const int writes = fs.persistentWrites();
         run.watched(kEth0); // nothing changed: nothing written
         EXPECT_EQ(fs.persistentWrites(), writes);
@@ -133,7 +142,7 @@ TEST(UnwatchedTraffic, AStateFileThatCannotBeWrittenLosesOnlyTheMemory) {
     fs.failWrite = nullptr;
     counters.carry(kEth0, 5, 1);
     run.watched(kEth0); // the next tick writes what a failed one could not
-    EXPECT_EQ(fs.file(kState), QByteArray("boot-1\teth0\t20\t0\t3\t0\r\n"));
+    EXPECT_EQ(fs.file(kState), QByteArray("boot-1\teth0\t4\t20\t0\t3\t0\r\n"));
 }
 
 } // namespace
