@@ -12,10 +12,38 @@ bool readCount(const QByteArray& text, double& value) {
 }
 } // namespace
 
-CoverageLog::CoverageLog(FileSystem& fs, const QString& folder) : fs_(fs), folder_(folder) {}
+CoverageLog::CoverageLog(FileSystem& fs, const QString& folder) : fs_(fs), folder_(folder) {
+    // A killed run's running totals go into their year files first.
+    QList<int> years;
+    for (const QByteArray& line : fs_.readLines(sessionFile(folder_))) {
+        QDate date;
+        Day day;
+        if (parseLine(line, date, day) && !years.contains(date.year()))
+            years << date.year();
+    }
+    bool stored = true;
+    for (int year : years) {
+        load(year);
+        stored = commit() && stored;
+    }
+    // All of it is in the year files now: the session starts empty.
+    if (stored && fs_.fileExists(sessionFile(folder_)) &&
+        !fs_.readLines(sessionFile(folder_)).isEmpty()) {
+        session_ = fs_.openPersistent(sessionFile(folder_));
+        if (session_)
+            session_->rewrite(QByteArray());
+    }
+}
 
 CoverageLog::~CoverageLog() {
-    commit();
+    // Everything stored: the session has nothing left to give.
+    if (commit() && sessionDays_.isEmpty() && session_ && !sessionWritten_.isEmpty() &&
+        session_->rewrite(QByteArray()))
+        sessionWritten_.clear();
+}
+
+QString CoverageLog::sessionFile(const QString& folder) {
+    return folder + QStringLiteral("/coverage.session");
 }
 
 QString CoverageLog::file(const QString& folder, int year) {
@@ -88,6 +116,41 @@ void CoverageLog::load(int year) {
         }
         add(days_[date], day);
     }
+    takeFromSession(year);
+}
+
+void CoverageLog::takeFromSession(int year) {
+    for (const QByteArray& line : fs_.readLines(sessionFile(folder_))) {
+        QDate date;
+        Day running;
+        if (!parseLine(line, date, running) || date.year() != year)
+            continue;
+        Day& day = days_[date];
+        const Day before = day;
+        day.monitoredMs = qMax(day.monitoredMs, running.monitoredMs);
+        day.framesLost = qMax(day.framesLost, running.framesLost);
+        day.unwatchedBytes = qMax(day.unwatchedBytes, running.unwatchedBytes);
+        day.unwatchedFrames = qMax(day.unwatchedFrames, running.unwatchedFrames);
+        if (!(day == before))
+            dirty_ = true;
+    }
+}
+
+void CoverageLog::writeSession() {
+    QByteArray content;
+    for (auto it = sessionDays_.cbegin(); it != sessionDays_.cend(); ++it)
+        content += formatLine(it.key(), it.value()) + "\r\n";
+    if (content == sessionWritten_)
+        return;
+    if (!session_) {
+        if (!fs_.createFolder(folder_))
+            return;
+        session_ = fs_.openPersistent(sessionFile(folder_));
+        if (!session_)
+            return;
+    }
+    if (session_->rewrite(content))
+        sessionWritten_ = content;
 }
 
 void CoverageLog::add(Day& sum, const Day& day) {
@@ -101,7 +164,7 @@ void CoverageLog::add(Day& sum, const Day& day) {
 
 CoverageLog::Day& CoverageLog::dayOf(const QDate& date) {
     if (date.year() != year_) {
-        commit();
+        commit(); // a failed commit keeps the old year's days in the session
         load(date.year());
     }
     return days_[date];
@@ -114,7 +177,9 @@ void CoverageLog::addUnwatched(const QDate& today, quint64 bytes, quint64 frames
     day.unwatchedBytes += bytes;
     day.unwatchedFrames += frames;
     dirty_ = true;
-    commit();
+    sessionDays_[today] = day;
+    if (!commit())
+        writeSession();
 }
 
 void CoverageLog::tick(const QDateTime& now, const QDate& today, bool monitoring,
@@ -133,11 +198,14 @@ void CoverageLog::tick(const QDateTime& now, const QDate& today, bool monitoring
     day.framesLost += framesLost;
     if (framesLost > 0)
         dirty_ = true;
+    if (dirty_)
+        sessionDays_[today] = day;
     const qint64 sinceCommit = lastCommit_.msecsTo(now);
     if (dirty_ && (framesLost > 0 || sinceCommit >= kCommitIntervalMs || sinceCommit < 0 ||
                    today != lastDay_))
         if (commit())
             lastCommit_ = now;
+    writeSession();
     lastDay_ = today;
 }
 
@@ -154,5 +222,8 @@ bool CoverageLog::commit() {
     if (!fs_.createFolder(folder_) || !fs_.writeFileAtomic(file(year_), content))
         return false;
     dirty_ = false;
+    // The year file holds them now; the session keeps only what other years could not store.
+    for (auto it = sessionDays_.begin(); it != sessionDays_.end();)
+        it = it.key().year() == year_ ? sessionDays_.erase(it) : std::next(it);
     return true;
 }

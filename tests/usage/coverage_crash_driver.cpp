@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
     Fuse fuse(option(argc, argv, "--die-at").toLong());
     FusedFileSystem fs(fuse);
 
+    // Start-up takes over what a killed run left; then the files tell what is stored.
+    CoverageLog coverage(fs, folder);
     quint64 lost = 0, unwatched = 0;
     qint64 seconds = 0;
     for (int year : {2026, 2027})
@@ -66,7 +68,6 @@ int main(int argc, char** argv) {
            QByteArray::number(seconds));
 
     std::mt19937 rng(unsigned(std::strtoul(argv[2], nullptr, 10)));
-    CoverageLog coverage(fs, folder);
     // Monitoring starts: what went by while not watched.
     const quint64 gap = 1 + rng() % 1000000;
     report("pending " + QByteArray::number(lost) + ' ' + QByteArray::number(unwatched + gap));

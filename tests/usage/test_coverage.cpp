@@ -173,43 +173,67 @@ TEST(CoverageLog, DayAndYearChangesAndAClockSetBack) {
     EXPECT_EQ(fs.file(QStringLiteral("/logs/2027.coverage")), QByteArray("2027-01-01\t2\t3\t0\t0\r\n"));
 }
 
-TEST(CoverageLog, AKillAtAnyWriteLosesNothingWrittenAndCountsNothingTwice) {
+TEST(CoverageLog, AKillAtAnyWriteLosesAtMostATickAndCountsNothingTwice) {
     // Every state the file system passes through is a moment the process could be killed in.
     FakeFileSystem fs;
     std::vector<std::unique_ptr<FakeFileSystem>> moments;
     fs.afterChange = [&] { moments.push_back(std::make_unique<FakeFileSystem>(fs)); };
     std::mt19937 random(14);
     quint64 lostSoFar = 0;
-    std::vector<quint64> lostAtWrite; // what had been reported when each write happened
-    {
-        CoverageLog log(fs, kFolder);
-        for (int s = 0; s < 400; ++s) {
-            const quint64 lost = random() % 4 == 0 ? random() % 1000 : 0;
-            lostSoFar += lost;
-            const size_t before = moments.size();
-            log.tick(at(kDay, 10, 0, 0).addSecs(s), kDay, true, lost);
-            for (size_t i = before; i < moments.size(); ++i)
-                lostAtWrite.push_back(lostSoFar);
-        }
+    struct Reported {
+        quint64 lost;
+        qint64 seconds;
+    };
+    std::vector<Reported> atWrite; // what had been reported when each write happened
+    auto log = std::make_unique<CoverageLog>(fs, kFolder);
+    for (int s = 0; s < 400; ++s) {
+        const quint64 lost = random() % 4 == 0 ? random() % 1000 : 0;
+        lostSoFar += lost;
+        const size_t before = moments.size();
+        log->tick(at(kDay, 10, 0, 0).addSecs(s), kDay, true, lost);
+        for (size_t i = before; i < moments.size(); ++i)
+            atWrite.push_back({lostSoFar, s});
     }
-    ASSERT_FALSE(moments.empty());
+    log.reset(); // the end: what is left is stored, the session emptied
+    atWrite.resize(moments.size(), {lostSoFar, 399});
+    ASSERT_EQ(atWrite.size(), moments.size());
+    ASSERT_GT(moments.size(), 400u) << "every tick changes the disk";
     for (size_t i = 0; i < moments.size(); ++i) {
         FakeFileSystem& after = *moments[i];
         after.afterChange = nullptr;
         const CoverageLog::Day stored = CoverageLog::read(after, k2026).value(kDay);
-        if (i < lostAtWrite.size()) {
-            EXPECT_EQ(stored.framesLost, lostAtWrite[i]) << "write " << i;
-        }
-        // The next run adds to what the killed one left, once.
+        EXPECT_EQ(stored.framesLost, atWrite[i].lost) << "write " << i;
+        // The next run takes what the killed one left, once: seconds up to the last tick.
         {
             CoverageLog next(after, kFolder);
             next.tick(at(kDay, 11, 0, 0), kDay, true, 7);
         }
-        EXPECT_EQ(CoverageLog::read(after, k2026).value(kDay).framesLost, stored.framesLost + 7)
-            << "write " << i;
+        const CoverageLog::Day recovered = CoverageLog::read(after, k2026).value(kDay);
+        EXPECT_EQ(recovered.framesLost, atWrite[i].lost + 7) << "write " << i;
+        EXPECT_GE(recovered.monitoredMs, (atWrite[i].seconds - 1) * 1000) << "write " << i;
+        EXPECT_LE(recovered.monitoredMs, atWrite[i].seconds * 1000) << "write " << i;
+        // A start after a clean end finds the session empty.
+        EXPECT_TRUE(after.file(CoverageLog::sessionFile(kFolder)).isEmpty()) << "write " << i;
     }
     EXPECT_EQ(CoverageLog::read(fs, k2026).value(kDay).framesLost, lostSoFar);
     EXPECT_EQ(CoverageLog::read(fs, k2026).value(kDay).monitoredMs, 399000);
 }
 
+TEST(CoverageLog, TheSessionGivesEachYearWhatIsAboveItsFileAndNothingTwice) {
+    FakeFileSystem fs;
+    const QString k2027 = QStringLiteral("/logs/2027.coverage");
+    fs.setFile(k2026, "2026-12-31\t100\t5\t0\t0\r\n2026-12-30\t50\t0\t0\t0\r\n");
+    fs.setFile(k2027, "2027-01-01\t10\t0\t0\t0\r\n");
+    // A killed run's running totals: above the files on some fields, below on others.
+    fs.setFile(CoverageLog::sessionFile(kFolder), "2026-12-31\t160\t5\t7\t1\r\n"
+                                                  "2027-01-01\t9\t3\t0\t0\r\n"
+                                                  "damaged\r\n");
+    for (int start = 0; start < 2; ++start) { // the second start finds the same session
+        CoverageLog log(fs, kFolder);
+        EXPECT_EQ(fs.file(k2026), QByteArray("2026-12-30\t50\t0\t0\t0\r\n"
+                                             "2026-12-31\t160\t5\t7\t1\r\n"))
+            << "start " << start;
+        EXPECT_EQ(fs.file(k2027), QByteArray("2027-01-01\t10\t3\t0\t0\r\n")) << "start " << start;
+    }
+}
 } // namespace
