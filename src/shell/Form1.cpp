@@ -393,8 +393,8 @@ void Form1::unload() {
     frameBoxes_.discard();
     try {
         // The last moment watched: what passes from now on is not watched.
-        if (unwatched_ && monitoringInProgress())
-            unwatched_->watched(settings_->gInterfaceToWatch);
+        if (monitoringInProgress())
+            monitoringStopped();
     } catch (...) {
     }
     try {
@@ -597,6 +597,7 @@ bool Form1::startMonitoring() {
 }
 
 void Form1::OnCaptureAborted() {
+    monitoringStopped();
     if (monitor_ && !unloaded_)
         monitor_->OnCaptureAborted();
 }
@@ -647,8 +648,8 @@ void Form1::timer2Tick() {
             coverage_->tick(services_.clock.now(), day, monitoringInProgress(), dropped);
         if (dropped > 0 && usageLogView_)
             usageLogView_->refreshMarks(); // today's row says so at once
-        if (unwatched_ && monitoringInProgress())
-            unwatched_->watched(settings_->gInterfaceToWatch);
+        if (unwatched_ && monitoringInProgress() && !watchedAdapter_.isEmpty())
+            unwatched_->watched(watchedAdapter_);
     } catch (...) {
     }
     try {
@@ -679,16 +680,29 @@ void Form1::setMonitoringInProgress(bool monitoring) {
     if (!monitor_)
         return;
     const bool started = monitoring && !monitor_->gMonitoringInProgress;
+    if (!monitoring && monitor_->gMonitoringInProgress)
+        monitoringStopped();
     monitor_->gMonitoringInProgress = monitoring;
     if (started)
         monitoringStarted();
+}
+
+void Form1::monitoringStopped() {
+    // The last moment the adapter was watched (a lost one may no longer be read: then the last
+    // tick's counters stand).
+    try {
+        if (unwatched_ && !watchedAdapter_.isEmpty())
+            unwatched_->watched(watchedAdapter_);
+    } catch (...) {
+    }
 }
 
 void Form1::monitoringStarted() {
     try {
         if (!unwatched_ || !coverage_)
             return;
-        const UnwatchedTraffic::Gap gap = unwatched_->monitoringStarts(settings_->gInterfaceToWatch);
+        watchedAdapter_ = settings_->gInterfaceToWatch;
+        const UnwatchedTraffic::Gap gap = unwatched_->monitoringStarts(watchedAdapter_);
         const QDate day = dailyUsage_ ? dailyUsage_->currentDay() : services_.clock.today();
         coverage_->addUnwatched(day, gap.bytes, gap.frames);
         if ((gap.bytes > 0 || gap.frames > 0) && usageLogView_)

@@ -171,6 +171,8 @@ private:
     void keepDayAccounting();
     /// Monitoring has just started: books what the adapter carried while not watched.
     void monitoringStarted();
+    /// Monitoring of the adapter ends now: its counters are remembered as watched.
+    void monitoringStopped();
 
     ShellServices& services_;
     std::unique_ptr<Settings> settings_;
@@ -196,6 +198,7 @@ private:
     CaptureLossView* captureLossView_ = nullptr;
     std::unique_ptr<CoverageLog> coverage_;
     std::unique_ptr<UnwatchedTraffic> unwatched_;
+    QString watchedAdapter_; ///< the adapter monitoring last started on
 
     bool loaded_ = false;
     bool unloaded_ = false;

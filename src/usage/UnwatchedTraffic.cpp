@@ -82,6 +82,10 @@ void UnwatchedTraffic::watched(const QString& adapter) {
     InterfaceCounts now;
     if (boot_.isEmpty() || !counters_.read(adapter, now))
         return;
+    // A new adapter of the same name is not the one that was watched.
+    const auto it = watched_.constFind(adapter);
+    if (it != watched_.cend() && it->index != 0 && now.index != 0 && it->index != now.index)
+        return;
     watched_.insert(adapter, now);
     write();
 }

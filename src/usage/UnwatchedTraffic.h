@@ -41,6 +41,7 @@ public:
     /// Remembers the counters as watched from now on.
     Gap monitoringStarts(const QString& adapter);
     /// The adapter is watched at this moment: remembers its counters (written when changed).
+    /// A new adapter of the same name (another index) is not the one watched: nothing changes.
     void watched(const QString& adapter);
 
     /// Counters from `then` to `now`; a counter below its earlier value counts from 0, and all of

@@ -130,6 +130,19 @@ TEST(UnwatchedTraffic, WatchingKeepsTheMemoryCurrentAcrossRunsAndLosses) {
     EXPECT_EQ(next.monitoringStarts(kEth0), (UnwatchedTraffic::Gap{0, 0, true}));
 }
 
+TEST(UnwatchedTraffic, ANewAdapterOfTheSameNameIsNotTakenAsWatched) {
+    FakeFileSystem fs;
+    FakeInterfaceCounters counters;
+    counters.adapters[kEth0] = counts(1000, 0, 10, 0, 4);
+    UnwatchedTraffic run(fs, counters, kFolder);
+    run.monitoringStarts(kEth0);
+    // The adapter is gone and a new one of the same name has carried 600 bytes by the time the
+    // loss is handled: those were not watched.
+    counters.adapters[kEth0] = counts(600, 0, 6, 0, 9);
+    run.watched(kEth0);
+    EXPECT_EQ(run.monitoringStarts(kEth0), (UnwatchedTraffic::Gap{600, 6, true}));
+}
+
 TEST(UnwatchedTraffic, AStateFileThatCannotBeWrittenLosesOnlyTheMemory) {
     FakeFileSystem fs;
     fs.failWrite = [](const QString& path) { return path == kState; };
