@@ -1,6 +1,6 @@
 // The real program under a virtual display inside a network namespace is stopped (SIGSTOP)
 // for three seconds while a flood arrives: the kernel drops what does not fit in its capture
-// buffer, the program then reports those frames, and today's line of the coverage file holds
+// buffer, the program then reports those frames, and the coverage file holds
 // them. Needs root (skips without); run under flock /tmp/qm-live.lock.
 #include "ShellTestSupport.h"
 #include "support/TestFiles.h"
@@ -31,39 +31,18 @@ double received(const QByteArray& line) {
     return f.size() == 5 ? f[2].toDouble() : -1;
 }
 
-/// Frames lost in today's coverage line (date, seconds, lost); -1 if none.
-qint64 lostToday(const QByteArray& file) {
-    const QByteArray today = QDate::currentDate().toString(Qt::ISODate).toLatin1();
-    for (const QByteArray& line : file.split('\n')) {
-        const QList<QByteArray> f = line.trimmed().split('\t');
-        if (f.size() >= 3 && f[0] == today)
-            return f[2].toLongLong();
-    }
-    return -1;
-}
 } // namespace
 
 TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeepsThem) {
     ensureApplication();
     SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo");
     const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
-    const QString binary = buildDir + QStringLiteral("/app/quelmint");
-    ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
     NetnsPair pair(QStringLiteral("nle"), 141);
     ASSERT_TRUE(pair.ok());
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QString root = tmp.path();
-    const QString program = root + QStringLiteral("/bin/quelmint");
-    QDir().mkpath(root + QStringLiteral("/bin"));
-    ASSERT_TRUE(QFile::copy(binary, program));
-    QFile::setPermissions(program, QFile::permissions(binary));
-    ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
-                          QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth %1\n"
-                                         "CloseToTray=False\nStartMinimized=False\n"
-                                         "DisplayUnit=0\nSpeedUnit=1\n")
-                              .arg(pair.nameA())
-                              .toUtf8()));
+    ASSERT_TRUE(installProgram(root, pair.nameA(), QStringLiteral("DisplayUnit=0\nSpeedUnit=1\n")));
     UdpSink sink(pair.nsA(), kPort);
     ASSERT_TRUE(sink.ok());
 
@@ -126,15 +105,14 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
     const qint64 txDelta = kernelCount("tx_packets") - tx0;
 
     // Counted frames and lost frames together account for what the kernel received.
-    const QString coverage = logs + QStringLiteral("/%1.coverage").arg(QDate::currentDate().year());
     auto counted = [&] { return qint64(received(readFile(session)) / kFrameBytes) - 1; };
     EXPECT_TRUE(waitUntil(
         [&] {
-            const qint64 lost = lostToday(readFile(coverage));
+            const qint64 lost = coverageSum(logs, 2);
             return lost > 0 && counted() + lost >= rxDelta - 8;
         },
         60000))
-        << readFile(coverage).toStdString();
+        << coverageSum(logs, 2);
     spin(1500); // the window shows the line
     ASSERT_TRUE(writeFile(root + QStringLiteral("/shoot"), "1"));
     EXPECT_TRUE(
@@ -149,7 +127,7 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
     EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0"))
         << readFile(root + QStringLiteral("/program.log")).toStdString();
 
-    const qint64 lost = lostToday(readFile(coverage));
+    const qint64 lost = coverageSum(logs, 2);
     const QString artifacts = buildDir + QStringLiteral("/artifacts");
     QDir().mkpath(artifacts);
     QFile::remove(artifacts + QStringLiteral("/captureloss-e2e-bytes.png"));

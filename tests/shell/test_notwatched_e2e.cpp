@@ -20,25 +20,16 @@ namespace {
 constexpr quint16 kPort = 41171;
 constexpr int kPayload = 1000;
 
-/// Bytes and frames not watched in today's coverage line (date, seconds, lost, bytes, frames).
+/// Bytes and frames not watched.
 struct NotWatched {
     qint64 bytes = -1;
     qint64 frames = -1;
     bool operator==(const NotWatched&) const = default;
 };
 
-NotWatched notWatchedToday(const QByteArray& file) {
-    const QByteArray today = QDate::currentDate().toString(Qt::ISODate).toLatin1();
-    for (const QByteArray& line : file.split('\n')) {
-        const QList<QByteArray> f = line.trimmed().split('\t');
-        if (f.size() >= 5 && f[0] == today)
-            return {f[3].toLongLong(), f[4].toLongLong()};
-    }
-    return {};
-}
-
-void PrintTo(const NotWatched& n, std::ostream* os) {
-    *os << n.bytes << " bytes in " << n.frames << " frames";
+/// What the coverage files of the log folder hold as not watched, over all days.
+NotWatched notWatched(const QString& logFolder) {
+    return {coverageSum(logFolder, 3), coverageSum(logFolder, 4)};
 }
 
 /// The kernel's counters of the namespace's adapter: bytes and frames, both directions summed.
@@ -78,6 +69,14 @@ void quietIpv6(const NetnsPair& pair) {
                                QStringLiteral("net.ipv6.conf.%1.disable_ipv6=1").arg(conf)});
 }
 
+/// The coverage files' lines, for messages.
+std::string coverageText(const QString& logFolder) {
+    QByteArray all;
+    for (const QString& name : QDir(logFolder).entryList({QStringLiteral("*.coverage")}, QDir::Files))
+        all += readFile(logFolder + QLatin1Char('/') + name);
+    return all.trimmed().toStdString();
+}
+
 NotWatched operator+(const NotWatched& a, const NotWatched& b) {
     return {a.bytes + b.bytes, a.frames + b.frames};
 }
@@ -89,24 +88,13 @@ NotWatched operator-(const NotWatched& a, const NotWatched& b) {
 TEST(NotWatchedEndToEnd, TrafficBetweenRunsAndWhileTheAdapterWasGoneEqualsTheKernelCounters) {
     ensureApplication();
     SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "sysctl");
-    const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
-    const QString binary = buildDir + QStringLiteral("/app/quelmint");
-    ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
     NetnsPair pair(QStringLiteral("nw"), 171);
     ASSERT_TRUE(pair.ok());
     quietIpv6(pair);
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QString root = tmp.path();
-    const QString program = root + QStringLiteral("/bin/quelmint");
-    QDir().mkpath(root + QStringLiteral("/bin"));
-    ASSERT_TRUE(QFile::copy(binary, program));
-    QFile::setPermissions(program, QFile::permissions(binary));
-    ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
-                          QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth %1\n"
-                                         "CloseToTray=False\nStartMinimized=False\n")
-                              .arg(pair.nameA())
-                              .toUtf8()));
+    ASSERT_TRUE(installProgram(root, pair.nameA()));
     UdpSink sink(pair.nsA(), kPort);
     ASSERT_TRUE(sink.ok());
     // Before the first start in this boot the adapter carries 40 datagrams (and the neighbour
@@ -145,16 +133,15 @@ TEST(NotWatchedEndToEnd, TrafficBetweenRunsAndWhileTheAdapterWasGoneEqualsTheKer
         waitUntil([&] { return !readFile(path).isEmpty(); }, 15000);
         return readFile(path).trimmed().toInt();
     };
-    const QString coverage = root + QStringLiteral("/bin/Usage Logs/%1.coverage")
-                                        .arg(QDate::currentDate().year());
+    const QString logs = root + QStringLiteral("/bin/Usage Logs");
 
     // Run 1 starts.
     const int pid1 = pidOf("/pid1");
     ASSERT_GT(pid1, 0);
     ASSERT_TRUE(waitUntilCapturing(pid1));
-    EXPECT_TRUE(waitUntil([&] { return notWatchedToday(readFile(coverage)) == beforeRun1; },
+    EXPECT_TRUE(waitUntil([&] { return notWatched(logs) == beforeRun1; },
                           20000))
-        << readFile(coverage).toStdString();
+        << coverageText(logs);
     // Watched traffic, then an orderly end.
     EXPECT_EQ(sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 50, kPayload), 50);
     spin(1500); // the program's housekeeping ticks while the traffic is watched
@@ -174,9 +161,9 @@ TEST(NotWatchedEndToEnd, TrafficBetweenRunsAndWhileTheAdapterWasGoneEqualsTheKer
     ASSERT_GT(pid2, 0);
     ASSERT_TRUE(waitUntilCapturing(pid2));
     EXPECT_TRUE(waitUntil(
-        [&] { return notWatchedToday(readFile(coverage)) == beforeRun1 + between; }, 20000))
+        [&] { return notWatched(logs) == beforeRun1 + between; }, 20000))
         << "expected " << (beforeRun1 + between).bytes << " bytes, file "
-        << readFile(coverage).toStdString();
+        << coverageText(logs);
 
     // The adapter goes away while the program watches it; a new one of the same name comes up
     // without an address (so the program cannot take it yet) and receives 120 datagrams.
@@ -200,9 +187,9 @@ TEST(NotWatchedEndToEnd, TrafficBetweenRunsAndWhileTheAdapterWasGoneEqualsTheKer
     ASSERT_TRUE(waitUntilCapturing(pid2));
     const NotWatched expected = beforeRun1 + between + newAdapter;
     EXPECT_TRUE(
-        waitUntil([&] { return notWatchedToday(readFile(coverage)) == expected; }, 20000))
+        waitUntil([&] { return notWatched(logs) == expected; }, 20000))
         << "expected " << expected.bytes << " bytes in " << expected.frames << " frames, file "
-        << readFile(coverage).toStdString();
+        << coverageText(logs);
 
     ASSERT_EQ(::kill(pid2, SIGTERM), 0);
     EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 30000));
@@ -212,5 +199,5 @@ TEST(NotWatchedEndToEnd, TrafficBetweenRunsAndWhileTheAdapterWasGoneEqualsTheKer
                 "in %lld frames; re-created adapter %lld B in %lld frames; coverage line %s\n",
                 (long long)beforeRun1.bytes, (long long)beforeRun1.frames,
                 (long long)between.bytes, (long long)between.frames, (long long)newAdapter.bytes,
-                (long long)newAdapter.frames, readFile(coverage).trimmed().constData());
+                (long long)newAdapter.frames, coverageText(logs).c_str());
 }

@@ -11,7 +11,7 @@
 //   "done L U"       that report is handed over
 //   "span MS"        milliseconds monitored by this run so far (ticks one after the other)
 
-#include "FusedFileSystem.h"
+#include "CrashDriver.h"
 #include "usage/CoverageLog.h"
 
 #include <QByteArray>
@@ -23,34 +23,18 @@
 #include <unistd.h>
 
 namespace {
-
 const QDate kFirstDay(2026, 12, 30);
 const QDate kLastDay(2027, 1, 1);
-
-void report(const QByteArray& line) {
-    // One write per line: a line on the pipe is whole or absent.
-    const QByteArray whole = line + '\n';
-    ssize_t ignored = ::write(1, whole.constData(), size_t(whole.size()));
-    (void)ignored;
-}
-
-QString option(int argc, char** argv, const char* name) {
-    for (int i = 3; i + 1 < argc; ++i)
-        if (QByteArray(argv[i]) == name)
-            return QString::fromLocal8Bit(argv[i + 1]);
-    return {};
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 5)
         return 2;
     const QString folder = QString::fromLocal8Bit(argv[1]);
-    QDateTime now = QDateTime::fromString(option(argc, argv, "--start"), Qt::ISODate);
+    QDateTime now = QDateTime::fromString(driverOption(argc, argv, "--start"), Qt::ISODate);
     if (!now.isValid())
         return 2;
-    Fuse fuse(option(argc, argv, "--die-at").toLong());
+    Fuse fuse(driverOption(argc, argv, "--die-at").toLong());
     FusedFileSystem fs(fuse);
 
     // Start-up takes over what a killed run left; then the files tell what is stored.
@@ -64,26 +48,26 @@ int main(int argc, char** argv) {
                 unwatched += day.unwatchedBytes;
                 seconds += day.monitoredMs / 1000;
             }
-    report("start " + QByteArray::number(lost) + ' ' + QByteArray::number(unwatched) + ' ' +
+    reportLine("start " + QByteArray::number(lost) + ' ' + QByteArray::number(unwatched) + ' ' +
            QByteArray::number(seconds));
 
     std::mt19937 rng(unsigned(std::strtoul(argv[2], nullptr, 10)));
     // Monitoring starts: what went by while not watched.
     const quint64 gap = 1 + rng() % 1000000;
-    report("pending " + QByteArray::number(lost) + ' ' + QByteArray::number(unwatched + gap));
+    reportLine("pending " + QByteArray::number(lost) + ' ' + QByteArray::number(unwatched + gap));
     coverage.addUnwatched(now.date(), gap, 1 + gap / 1000);
     unwatched += gap;
-    report("done " + QByteArray::number(lost) + ' ' + QByteArray::number(unwatched));
+    reportLine("done " + QByteArray::number(lost) + ' ' + QByteArray::number(unwatched));
 
     const QDateTime first = now;
     for (;;) {
         const quint64 dropped = rng() % 4 == 0 ? 1 + rng() % 5000 : 0;
-        report("pending " + QByteArray::number(lost + dropped) + ' ' +
+        reportLine("pending " + QByteArray::number(lost + dropped) + ' ' +
                QByteArray::number(unwatched));
         coverage.tick(now, now.date(), true, dropped);
         lost += dropped;
-        report("done " + QByteArray::number(lost) + ' ' + QByteArray::number(unwatched));
-        report("span " + QByteArray::number(first.msecsTo(now)));
+        reportLine("done " + QByteArray::number(lost) + ' ' + QByteArray::number(unwatched));
+        reportLine("span " + QByteArray::number(first.msecsTo(now)));
         now = now.addMSecs(500);
         ::usleep(200);
     }

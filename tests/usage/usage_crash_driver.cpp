@@ -12,7 +12,7 @@
 // is handed over and flushed). T sums the days from 30 December 2026 to 1 January 2027; the
 // fake clock moves 20 ms per frame, so a run that starts shortly before midnight crosses it.
 
-#include "FusedFileSystem.h"
+#include "CrashDriver.h"
 #include "platform/fakes/FakeClock.h"
 #include "usage/clsUsageLogger.h"
 
@@ -30,17 +30,7 @@ const QDate kFirstDay(2026, 12, 30);
 const QDate kLastDay(2027, 1, 1);
 
 void report(const char* what, double total) {
-    // One write per line: a line on the pipe is whole or absent.
-    const QByteArray line = QByteArray(what) + ' ' + QByteArray::number(total, 'f', 0) + '\n';
-    ssize_t ignored = ::write(1, line.constData(), size_t(line.size()));
-    (void)ignored;
-}
-
-QString option(int argc, char** argv, const char* name) {
-    for (int i = 3; i + 1 < argc; ++i)
-        if (QByteArray(argv[i]) == name)
-            return QString::fromLocal8Bit(argv[i + 1]);
-    return {};
+    reportLine(QByteArray(what) + ' ' + QByteArray::number(total, 'f', 0));
 }
 
 } // namespace
@@ -48,13 +38,13 @@ QString option(int argc, char** argv, const char* name) {
 int main(int argc, char** argv) {
     if (argc < 3)
         return 2;
-    const QString startText = option(argc, argv, "--start");
+    const QString startText = driverOption(argc, argv, "--start");
     const QDateTime start = startText.isEmpty()
                                 ? QDateTime(QDate(2026, 12, 8), QTime(12, 0))
                                 : QDateTime::fromString(startText, Qt::ISODate);
     if (!start.isValid())
         return 2;
-    Fuse fuse(option(argc, argv, "--die-at").toLong());
+    Fuse fuse(driverOption(argc, argv, "--die-at").toLong());
     FusedFileSystem fs(fuse);
     FakeClock clock(start);
     clsUsageLogger logger(fs, clock, QString::fromLocal8Bit(argv[1]));

@@ -1,12 +1,16 @@
 #pragma once
 
-// The real file system with a fuse on every change, for the crash drivers: a driver kills
-// itself (SIGKILL) just before the chosen change to the disk.
+// What the crash drivers share: the real file system with a fuse on every change (a driver kills
+// itself with SIGKILL just before the chosen change to the disk), their options and reports.
 
 #include "platform/RealFileSystem.h"
 
+#include <QByteArray>
+#include <QString>
+
 #include <csignal>
 #include <memory>
+#include <unistd.h>
 
 /// Counts the changes made to the disk and kills the process just before the chosen one.
 class Fuse {
@@ -76,3 +80,18 @@ private:
     RealFileSystem real_;
     Fuse& fuse_;
 };
+
+/// The value after `name` among the options from argv[3] on; empty when not given.
+inline QString driverOption(int argc, char** argv, const char* name) {
+    for (int i = 3; i + 1 < argc; ++i)
+        if (QByteArray(argv[i]) == name)
+            return QString::fromLocal8Bit(argv[i + 1]);
+    return {};
+}
+
+/// Writes one report line to stdout in one write: on the pipe a line is whole or absent.
+inline void reportLine(const QByteArray& line) {
+    const QByteArray whole = line + '\n';
+    ssize_t ignored = ::write(1, whole.constData(), size_t(whole.size()));
+    (void)ignored;
+}
