@@ -263,9 +263,11 @@ bool Form1::loadPhaseB() {
                                                                           services_.appDataFolder));
         dailyUsage_ = std::make_unique<DailyUsage>(*usageLogger_, services_.clock, frameBoxes_);
         coverage_ = std::make_unique<CoverageLog>(services_.fileSystem, usageLogger_->logFolder());
-        if (services_.interfaceCounters != nullptr)
+        if (services_.interfaceCounters != nullptr) {
             unwatched_ = std::make_unique<UnwatchedTraffic>(
                 services_.fileSystem, *services_.interfaceCounters, usageLogger_->logFolder());
+            unwatched_->finishBooking(*coverage_); // one a killed run left half done
+        }
         frames_.logUsage = [this](const clsUsageRec& r) { dailyUsage_->logUsage(r); };
 
         // The settings: a key that does not convert takes its default and is reported.
@@ -391,16 +393,14 @@ void Form1::unload() {
     // Every step is attempted whatever happened to the previous one.
     frames_.gStationShuttingDown = true;
     frameBoxes_.discard();
-    try {
-        // The last moment watched: what passes from now on is not watched.
-        if (monitoringInProgress())
-            monitoringStopped();
-    } catch (...) {
-    }
+    const bool wasMonitoring = monitoringInProgress();
     try {
         KRX->StopCapture();
     } catch (...) {
     }
+    // The last moment watched: what passes from now on is not watched.
+    if (wasMonitoring)
+        monitoringStopped();
     sampler_->copyImages = nullptr;
     sampler_->scrollGraph = nullptr;
     sampler_->plotSpeed = nullptr;
@@ -649,7 +649,7 @@ void Form1::timer2Tick() {
         if (dropped > 0 && usageLogView_)
             usageLogView_->refreshMarks(); // today's row says so at once
         if (unwatched_ && monitoringInProgress() && !watchedAdapter_.isEmpty())
-            unwatched_->watched(watchedAdapter_);
+            bookUnwatched(unwatched_->watched(watchedAdapter_));
     } catch (...) {
     }
     try {
@@ -692,7 +692,7 @@ void Form1::monitoringStopped() {
     // tick's counters stand).
     try {
         if (unwatched_ && !watchedAdapter_.isEmpty())
-            unwatched_->watched(watchedAdapter_);
+            bookUnwatched(unwatched_->watched(watchedAdapter_));
     } catch (...) {
     }
 }
@@ -702,13 +702,15 @@ void Form1::monitoringStarted() {
         if (!unwatched_ || !coverage_)
             return;
         watchedAdapter_ = settings_->gInterfaceToWatch;
-        const UnwatchedTraffic::Gap gap = unwatched_->monitoringStarts(watchedAdapter_);
-        const QDate day = dailyUsage_ ? dailyUsage_->currentDay() : services_.clock.today();
-        coverage_->addUnwatched(day, gap.bytes, gap.frames);
-        if ((gap.bytes > 0 || gap.frames > 0) && usageLogView_)
-            usageLogView_->refreshMarks();
+        bookUnwatched(unwatched_->monitoringStarts(watchedAdapter_));
     } catch (...) {
     }
+}
+
+void Form1::bookUnwatched(const UnwatchedTraffic::Gap& gap) {
+    const QDate day = dailyUsage_ ? dailyUsage_->currentDay() : services_.clock.today();
+    if (unwatched_ && coverage_ && unwatched_->bookInto(*coverage_, day, gap) && usageLogView_)
+        usageLogView_->refreshMarks(); // today's row says so at once
 }
 
 void Form1::setLocalAddresses(const QStringList& addresses) {

@@ -4,6 +4,7 @@
 #include "platform/DeferredMessageBoxes.h"
 #include "settings/Form2Host.h"
 #include "shell/ShellServices.h"
+#include "usage/UnwatchedTraffic.h"
 
 #include <QTimer>
 #include <QWidget>
@@ -15,7 +16,6 @@ class AdapterMonitor;
 class CaptureLoss;
 class CaptureLossView;
 class CoverageLog;
-class UnwatchedTraffic;
 class ConnectionListView;
 class DailyUsage;
 class SpeedSampler;
@@ -173,6 +173,8 @@ private:
     void monitoringStarted();
     /// Monitoring of the adapter ends now: its counters are remembered as watched.
     void monitoringStopped();
+    /// Books traffic not watched to the accounting day.
+    void bookUnwatched(const UnwatchedTraffic::Gap& gap);
 
     ShellServices& services_;
     std::unique_ptr<Settings> settings_;

@@ -231,7 +231,7 @@ void UsageLogView::markIncompleteDays(int year) {
     if (year < 1)
         return;
     const QMap<QDate, CoverageLog::Day> days =
-        CoverageLog::read(fs_, CoverageLog::file(logger_.logFolder(), year));
+        CoverageLog::readWithSession(fs_, logger_.logFolder(), year);
     if (days.isEmpty())
         return;
     for (int i = 0; i < ListView2->topLevelItemCount(); ++i) {

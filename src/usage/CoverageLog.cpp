@@ -24,7 +24,16 @@ CoverageLog::CoverageLog(FileSystem& fs, const QString& folder) : fs_(fs), folde
     bool stored = true;
     for (int year : years) {
         load(year);
-        stored = commit() && stored;
+        if (commit())
+            continue;
+        // Not stored: this run's session keeps those days until they are.
+        stored = false;
+        for (const QByteArray& line : fs_.readLines(sessionFile(folder_))) {
+            QDate date;
+            Day day;
+            if (parseLine(line, date, day) && date.year() == year)
+                sessionDays_[date] = days_.value(date);
+        }
     }
     // All of it is in the year files now: the session starts empty.
     if (stored && fs_.fileExists(sessionFile(folder_)) &&
@@ -69,6 +78,8 @@ bool CoverageLog::parseLine(const QByteArray& line, QDate& date, Day& day) {
     for (int i = 0; i < 4; ++i)
         if (fields.size() > i + 1 && !readCount(fields[i + 1], counts[i]))
             return false;
+    if (counts[0] > 9e15) // seconds beyond what milliseconds in 64 bits hold
+        return false;
     date = d;
     day.monitoredMs = qint64(counts[0]) * 1000;
     day.framesLost = quint64(counts[1]);
@@ -93,6 +104,25 @@ QMap<QDate, CoverageLog::Day> CoverageLog::read(const FileSystem& fs, const QStr
         add(days[date], day); // a day written twice by hand: both lines count
     }
     return days;
+}
+
+QMap<QDate, CoverageLog::Day> CoverageLog::readWithSession(const FileSystem& fs,
+                                                           const QString& folder, int year) {
+    QMap<QDate, Day> days = read(fs, file(folder, year));
+    for (const QByteArray& line : fs.readLines(sessionFile(folder))) {
+        QDate date;
+        Day running;
+        if (parseLine(line, date, running) && date.year() == year)
+            raise(days[date], running);
+    }
+    return days;
+}
+
+void CoverageLog::raise(Day& day, const Day& running) {
+    day.monitoredMs = qMax(day.monitoredMs, running.monitoredMs);
+    day.framesLost = qMax(day.framesLost, running.framesLost);
+    day.unwatchedBytes = qMax(day.unwatchedBytes, running.unwatchedBytes);
+    day.unwatchedFrames = qMax(day.unwatchedFrames, running.unwatchedFrames);
 }
 
 void CoverageLog::load(int year) {
@@ -127,10 +157,7 @@ void CoverageLog::takeFromSession(int year) {
             continue;
         Day& day = days_[date];
         const Day before = day;
-        day.monitoredMs = qMax(day.monitoredMs, running.monitoredMs);
-        day.framesLost = qMax(day.framesLost, running.framesLost);
-        day.unwatchedBytes = qMax(day.unwatchedBytes, running.unwatchedBytes);
-        day.unwatchedFrames = qMax(day.unwatchedFrames, running.unwatchedFrames);
+        raise(day, running);
         if (!(day == before))
             dirty_ = true;
     }
@@ -170,16 +197,30 @@ CoverageLog::Day& CoverageLog::dayOf(const QDate& date) {
     return days_[date];
 }
 
-void CoverageLog::addUnwatched(const QDate& today, quint64 bytes, quint64 frames) {
-    if (!today.isValid() || (bytes == 0 && frames == 0))
-        return;
-    Day& day = dayOf(today);
-    day.unwatchedBytes += bytes;
-    day.unwatchedFrames += frames;
-    dirty_ = true;
-    sessionDays_[today] = day;
-    if (!commit())
-        writeSession();
+CoverageLog::Day CoverageLog::totals(const QDate& date) {
+    if (!date.isValid())
+        return {};
+    if (date.year() != year_) {
+        commit();
+        load(date.year());
+    }
+    return days_.value(date);
+}
+
+bool CoverageLog::raiseUnwatched(const QDate& date, quint64 bytes, quint64 frames) {
+    if (!date.isValid())
+        return false;
+    Day& day = dayOf(date);
+    if (day.unwatchedBytes < bytes || day.unwatchedFrames < frames) {
+        day.unwatchedBytes = qMax(day.unwatchedBytes, bytes);
+        day.unwatchedFrames = qMax(day.unwatchedFrames, frames);
+        dirty_ = true;
+        sessionDays_[date] = day;
+    }
+    if (commit())
+        return true;
+    writeSession();
+    return false;
 }
 
 void CoverageLog::tick(const QDateTime& now, const QDate& today, bool monitoring,
@@ -200,11 +241,22 @@ void CoverageLog::tick(const QDateTime& now, const QDate& today, bool monitoring
         dirty_ = true;
     if (dirty_)
         sessionDays_[today] = day;
+    if (framesLost > 0)
+        lostToStore_ = true;
+    // Frames lost go to the year file soon (at most every 10 s: a machine that loses frames is
+    // busy enough without a flush each second); the session holds them meanwhile.
     const qint64 sinceCommit = lastCommit_.msecsTo(now);
-    if (dirty_ && (framesLost > 0 || sinceCommit >= kCommitIntervalMs || sinceCommit < 0 ||
+    const bool lostDue =
+        lostToStore_ && (!lastLostCommit_.isValid() ||
+                         qAbs(lastLostCommit_.msecsTo(now)) >= kLostCommitIntervalMs);
+    const bool storingLost = lostToStore_;
+    if (dirty_ && (lostDue || sinceCommit >= kCommitIntervalMs || sinceCommit < 0 ||
                    today != lastDay_))
-        if (commit())
+        if (commit()) {
             lastCommit_ = now;
+            if (storingLost)
+                lastLostCommit_ = now;
+        }
     writeSession();
     lastDay_ = today;
 }
@@ -222,6 +274,7 @@ bool CoverageLog::commit() {
     if (!fs_.createFolder(folder_) || !fs_.writeFileAtomic(file(year_), content))
         return false;
     dirty_ = false;
+    lostToStore_ = false;
     // The year file holds them now; the session keeps only what other years could not store.
     for (auto it = sessionDays_.begin(); it != sessionDays_.end();)
         it = it.key().year() == year_ ? sessionDays_.erase(it) : std::next(it);

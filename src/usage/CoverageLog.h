@@ -17,8 +17,8 @@
 ///
 /// The file holds each day's totals, never increments, and is replaced atomically: a process
 /// killed at any moment leaves the figures of the last write, nothing is counted twice. Frames
-/// lost and traffic not watched are written when they are reported; the seconds monitored at
-/// least once a minute, at a day change and at shutdown. In between, every tick rewrites the
+/// lost are written within 10 s, traffic not watched when it is reported, the seconds monitored
+/// at least once a minute, at a day change and at shutdown. In between, every tick rewrites the
 /// running totals of the days it changed in place in "coverage.session"; the next start takes
 /// from it, field by field, whatever is above the year file (totals only grow, so taking the
 /// larger figure twice never counts anything twice). A kill thus loses at most the last tick.
@@ -38,6 +38,8 @@ public:
 
     /// The seconds monitored are written at least this often.
     static constexpr qint64 kCommitIntervalMs = 60000;
+    /// Frames lost are written when reported, or this long after the last such write.
+    static constexpr qint64 kLostCommitIntervalMs = 10000;
     /// A gap between ticks longer than this (a suspended machine, a clock set forward) does not
     /// count as monitored.
     static constexpr qint64 kLongestTickMs = 5000;
@@ -50,8 +52,11 @@ public:
     /// One housekeeping tick at `now`, on the accounting day `today`: the time since the last
     /// tick counts as monitored when `monitoring`; `framesLost` are those reported now.
     void tick(const QDateTime& now, const QDate& today, bool monitoring, quint64 framesLost);
-    /// Adds what the adapter carried while not watched to the day `today`, and writes it.
-    void addUnwatched(const QDate& today, quint64 bytes, quint64 frames);
+    /// Raises the day's totals of traffic not watched to at least these (never lowers them), and
+    /// writes them. True when the year file holds them.
+    bool raiseUnwatched(const QDate& date, quint64 bytes, quint64 frames);
+    /// A day's figures as known now, loading its year.
+    Day totals(const QDate& date);
     /// Writes the figures not yet stored. False when the file could not be written (the
     /// figures stay in memory for the next commit).
     bool commit();
@@ -67,6 +72,9 @@ public:
     /// Reads a coverage file: the days whose lines could be read. Missing or unreadable: none.
     /// ok (optional) is false for a file that exists but cannot be read.
     static QMap<QDate, Day> read(const FileSystem& fs, const QString& path, bool* ok = nullptr);
+    /// A year's days as the year file and the session file of a running (or killed) program
+    /// tell them together: what is known now.
+    static QMap<QDate, Day> readWithSession(const FileSystem& fs, const QString& folder, int year);
     /// A day's line without its line end.
     static QByteArray formatLine(const QDate& date, const Day& day);
     /// Reads a day's line; missing counts are 0. False (date and day untouched) when the date
@@ -83,6 +91,8 @@ private:
     /// The running figures of a day, loading its year first.
     Day& dayOf(const QDate& date);
     static void add(Day& sum, const Day& day);
+    /// Raises each figure of the day to the running one where that is larger.
+    static void raise(Day& day, const Day& running);
 
     FileSystem& fs_;
     QString folder_;
@@ -91,8 +101,10 @@ private:
     QMap<QDate, Day> days_;
     QByteArrayList kept_; ///< lines that could not be read, written back unchanged
     bool dirty_ = false;
+    bool lostToStore_ = false; ///< frames lost not yet in the year file
     QDateTime lastTick_;
     QDateTime lastCommit_;
+    QDateTime lastLostCommit_; ///< last write that stored frames lost
     QDate lastDay_;
     std::unique_ptr<PersistentFile> session_;
     QMap<QDate, Day> sessionDays_; ///< days changed since the last successful commit

@@ -15,6 +15,7 @@
 #include "platform/fakes/FakeSettingsStore.h"
 #include "platform/fakes/FakeSingleInstance.h"
 #include "platform/fakes/FakeTrayIcon.h"
+#include "settings/Settings.h"
 #include "shell/AdapterMonitor.h"
 #include "shell/Form1.h"
 
@@ -133,7 +134,11 @@ TEST(CaptureLossLine, ResetStatisticsHidesItAndTheDayKeepsItsCount) {
         if (f.endsWith(QStringLiteral("/2026.coverage")))
             coverage << f;
     ASSERT_EQ(coverage.size(), 1) << m.fs.files().join(' ').toStdString();
-    EXPECT_EQ(m.fs.file(coverage[0]), QByteArray("2026-12-08\t2\t503\t0\t0\r\n"));
+    // The first loss is written at once; the next within 10 s (the session holds it meanwhile).
+    EXPECT_EQ(m.fs.file(coverage[0]), QByteArray("2026-12-08\t0\t500\t0\t0\r\n"));
+    for (int i = 0; i < 10; ++i)
+        m.tick(0);
+    EXPECT_EQ(m.fs.file(coverage[0]), QByteArray("2026-12-08\t10\t503\t0\t0\r\n"));
     // Today's row on the "Log" tab tells of them.
     auto* log = m.window->findChild<QTreeWidget*>(QStringLiteral("ListView2"));
     ASSERT_TRUE(log != nullptr && log->topLevelItemCount() > 0);
@@ -187,12 +192,22 @@ TEST(NotWatched, TrafficBetweenRunsAndWhileTheAdapterWasLostIsBookedToTheDay) {
     ASSERT_TRUE(window->monitoringInProgress());
     EXPECT_EQ(s.fs.file(coverage), QByteArray("2026-12-08\t0\t0\t1300\t13\r\n"));
 
-    // The settings dialog's switch to another adapter books that adapter's own gap.
+    // The settings dialog switches to eth1 (4,000 bytes in 40 frames since it came up) and back
+    // to eth0, which carried 111 bytes in 3 frames meanwhile; what eth0 carried up to the
+    // switch was watched.
+    s.counters.carry(QStringLiteral("eth1"), 4000, 40);
     s.counters.carry(QStringLiteral("eth0"), 70, 1);
-    window->timer2Tick();
-    window->setMonitoringInProgress(false);
-    window->setMonitoringInProgress(true);
-    EXPECT_EQ(s.fs.file(coverage), QByteArray("2026-12-08\t0\t0\t1300\t13\r\n"));
+    auto switchTo = [&](const char* adapter) { // as the settings dialog does
+        window->settings().gInterfaceToWatch = QString::fromLatin1(adapter);
+        window->setMonitoringInProgress(false);
+        window->setMonitoringInProgress(true);
+    };
+    switchTo("eth1");
+    EXPECT_EQ(s.fs.file(coverage), QByteArray("2026-12-08\t0\t0\t5300\t53\r\n"));
+    s.counters.carry(QStringLiteral("eth0"), 111, 3);
+    s.counters.carry(QStringLiteral("eth1"), 900, 9);
+    switchTo("eth0");
+    EXPECT_EQ(s.fs.file(coverage), QByteArray("2026-12-08\t0\t0\t5411\t56\r\n"));
 
     // Traffic watched up to the end is not booked by the next run; what passed between is.
     s.counters.carry(QStringLiteral("eth0"), 20, 1);
@@ -203,13 +218,13 @@ TEST(NotWatched, TrafficBetweenRunsAndWhileTheAdapterWasLostIsBookedToTheDay) {
     ASSERT_EQ(window->load(), Form1::StartResult::Running);
     const QByteArray line = s.fs.file(coverage);
     EXPECT_TRUE(line.startsWith("2026-12-08\t")) << line.toStdString();
-    EXPECT_TRUE(line.endsWith("\t0\t2311300\t1553\r\n")) << line.toStdString();
+    EXPECT_TRUE(line.endsWith("\t0\t2315411\t1596\r\n")) << line.toStdString();
     // Today's row on the "Log" tab says so.
     auto* log = window->findChild<QTreeWidget*>(QStringLiteral("ListView2"));
     ASSERT_TRUE(log != nullptr && log->topLevelItemCount() > 0);
     EXPECT_EQ(log->topLevelItem(0)->toolTip(0),
-              perLocale("Not watched: 2.20 M in 1,553 frames while Quelmint was not running",
-                        "Not watched: 2,20 M in 1.553 frames while Quelmint was not running"));
+              perLocale("Not watched: 2.21 M in 1,596 frames while Quelmint was not running",
+                        "Not watched: 2,21 M in 1.596 frames while Quelmint was not running"));
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     window->findChild<QTabBar*>(QStringLiteral("TabStrip1"))->setCurrentIndex(2);

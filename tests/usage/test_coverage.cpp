@@ -75,7 +75,7 @@ TEST(CoverageLine, WritesWholeSecondsAndKeepsUnknownFields) {
               QByteArray("2026-12-08\t3600\t1234\t2310000\t1540\tlater\t7"));
 }
 
-TEST(CoverageLog, LostFramesAreWrittenAtOnceSecondsAtLeastEveryMinute) {
+TEST(CoverageLog, LostFramesAreWrittenWithin10SecondsSecondsAtLeastEveryMinute) {
     FakeFileSystem fs;
     CoverageLog log(fs, kFolder);
     struct Step {
@@ -84,6 +84,7 @@ TEST(CoverageLog, LostFramesAreWrittenAtOnceSecondsAtLeastEveryMinute) {
         quint64 lost;
         const char* file; // the file afterwards
     };
+    quint64 lostSoFar = 0;
     const Step steps[] = {
         {0, true, 0, ""},
         {1, true, 0, ""},
@@ -93,10 +94,18 @@ TEST(CoverageLog, LostFramesAreWrittenAtOnceSecondsAtLeastEveryMinute) {
         {62, true, 0, "2026-12-08\t3\t1234\t0\t0\r\n"}, // a minute since the last write
         {63, true, 0, "2026-12-08\t3\t1234\t0\t0\r\n"},
         {64, true, 6, "2026-12-08\t5\t1240\t0\t0\r\n"},
+        // more frames lost soon after: the session holds them, the file within 10 s
+        {66, true, 4, "2026-12-08\t5\t1240\t0\t0\r\n"},
+        {70, true, 0, "2026-12-08\t5\t1240\t0\t0\r\n"},
+        {74, true, 0, "2026-12-08\t15\t1244\t0\t0\r\n"},
     };
     for (const Step& s : steps) {
         log.tick(at(kDay, 12, 0, 0).addSecs(s.second), kDay, s.monitoring, s.lost);
         EXPECT_EQ(fs.file(k2026), QByteArray(s.file)) << "after second " << s.second;
+        // What is known at once, written or not.
+        lostSoFar += s.lost;
+        EXPECT_EQ(CoverageLog::readWithSession(fs, kFolder, 2026).value(kDay).framesLost, lostSoFar)
+            << "after second " << s.second;
     }
 }
 
@@ -121,19 +130,26 @@ TEST(CoverageLog, AnEarlierRunsDayIsAddedToAndDamagedLinesAreKept) {
     EXPECT_EQ(days.value(QDate(2026, 12, 7)).unwatchedBytes, 77u);
 }
 
-TEST(CoverageLog, TrafficNotWatchedIsAddedToTheDayAndWrittenAtOnce) {
+TEST(CoverageLog, TrafficNotWatchedIsRaisedToTheBookedTotalsAndWrittenAtOnce) {
     FakeFileSystem fs;
     fs.setFile(k2026, "2026-12-08\t100\t5\t1000\t10\r\n");
     const QDate newYear(2027, 1, 1);
     CoverageLog log(fs, kFolder);
-    log.addUnwatched(kDay, 2310000, 1540);
+    EXPECT_EQ(log.totals(kDay).unwatchedBytes, 1000u);
+    EXPECT_TRUE(log.raiseUnwatched(kDay, 2311000, 1550));
     EXPECT_EQ(fs.file(k2026), QByteArray("2026-12-08\t100\t5\t2311000\t1550\r\n"));
-    log.addUnwatched(kDay, 0, 0); // nothing to add: nothing written
+    // The same booking again (a start finishing what a killed run began) changes nothing.
+    EXPECT_TRUE(log.raiseUnwatched(kDay, 2311000, 1550));
+    EXPECT_TRUE(log.raiseUnwatched(kDay, 5, 1));
     EXPECT_EQ(fs.atomicWrites(k2026), 1);
-    log.addUnwatched(newYear, 60, 1);
+    EXPECT_TRUE(log.raiseUnwatched(newYear, 60, 1));
     EXPECT_EQ(fs.file(QStringLiteral("/logs/2027.coverage")),
               QByteArray("2027-01-01\t0\t0\t60\t1\r\n"));
     EXPECT_EQ(fs.file(k2026), QByteArray("2026-12-08\t100\t5\t2311000\t1550\r\n"));
+    // A year file that cannot be written keeps the booking in the session.
+    fs.failWrite = [](const QString& path) { return path.endsWith(QStringLiteral(".coverage")); };
+    EXPECT_FALSE(log.raiseUnwatched(newYear, 90, 2));
+    EXPECT_EQ(CoverageLog::readWithSession(fs, kFolder, 2027).value(newYear).unwatchedBytes, 90u);
 }
 
 TEST(CoverageLog, AnUnreadableFileIsNeverOverwrittenAndAMissingOneTellsNothing) {
@@ -201,7 +217,9 @@ TEST(CoverageLog, AKillAtAnyWriteLosesAtMostATickAndCountsNothingTwice) {
     for (size_t i = 0; i < moments.size(); ++i) {
         FakeFileSystem& after = *moments[i];
         after.afterChange = nullptr;
-        const CoverageLog::Day stored = CoverageLog::read(after, k2026).value(kDay);
+        // What a kill there leaves: the year file and the session together.
+        const CoverageLog::Day stored =
+            CoverageLog::readWithSession(after, kFolder, 2026).value(kDay);
         EXPECT_EQ(stored.framesLost, atWrite[i].lost) << "write " << i;
         // The next run takes what the killed one left, once: seconds up to the last tick.
         {
@@ -225,11 +243,14 @@ TEST(CoverageLog, TheSessionGivesEachYearWhatIsAboveItsFileAndNothingTwice) {
     fs.setFile(k2026, "2026-12-31\t100\t5\t0\t0\r\n2026-12-30\t50\t0\t0\t0\r\n");
     fs.setFile(k2027, "2027-01-01\t10\t0\t0\t0\r\n");
     // A killed run's running totals: above the files on some fields, below on others.
-    fs.setFile(CoverageLog::sessionFile(kFolder), "2026-12-31\t160\t5\t7\t1\r\n"
-                                                  "2027-01-01\t9\t3\t0\t0\r\n"
-                                                  "damaged\r\n");
-    for (int start = 0; start < 2; ++start) { // the second start finds the same session
+    const QByteArray session = "2026-12-31\t160\t5\t7\t1\r\n"
+                               "2027-01-01\t9\t3\t0\t0\r\n"
+                               "damaged\r\n";
+    for (int start = 0; start < 2; ++start) {
+        // The second start finds the same session again (killed before it was emptied).
+        fs.setFile(CoverageLog::sessionFile(kFolder), session);
         CoverageLog log(fs, kFolder);
+        EXPECT_TRUE(fs.file(CoverageLog::sessionFile(kFolder)).isEmpty()) << "start " << start;
         EXPECT_EQ(fs.file(k2026), QByteArray("2026-12-30\t50\t0\t0\t0\r\n"
                                              "2026-12-31\t160\t5\t7\t1\r\n"))
             << "start " << start;

@@ -2,6 +2,7 @@
 // adapter was re-created, on the first start in a boot, and what an unreadable state tells.
 #include "platform/fakes/FakeFileSystem.h"
 #include "platform/fakes/FakeInterfaceCounters.h"
+#include "usage/CoverageLog.h"
 #include "usage/UnwatchedTraffic.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@ namespace {
 const QString kFolder = QStringLiteral("/logs");
 const QString kState = QStringLiteral("/logs/watched.state");
 const QString kEth0 = QStringLiteral("eth0");
+const QDate kDay(2026, 12, 8);
 
 InterfaceCounts counts(quint64 rxBytes, quint64 txBytes, quint64 rxFrames, quint64 txFrames,
                        quint64 index = 4) {
@@ -74,6 +76,10 @@ TEST(UnwatchedTraffic, StartsOfARunAgainstWhatTheStateFileRemembers) {
          "b1", counts(1000, 200, 10, 2), {1200, 12, true}, "b1\teth0\t4\t1000\t200\t10\t2\r\n"},
         {"an unreadable state file: not known, left alone", "b1\teth0\t4\t1\t1\t1\t1\r\n", true,
          "b1", counts(1000, 200, 10, 2), {0, 0, false}, "b1\teth0\t4\t1\t1\t1\t1\r\n"},
+        {"a booking a killed run left is kept until finished",
+         "b1\teth0\t4\t1000\t200\t10\t2\r\nbooking\t2026-12-08\t700\t7\r\n", false, "b1",
+         counts(1000, 200, 10, 2), {0, 0, true},
+         "b1\teth0\t4\t1000\t200\t10\t2\r\nbooking\t2026-12-08\t700\t7\r\n"},
         {"the boot cannot be told: not known", nullptr, false, "", counts(1000, 200, 10, 2),
          {0, 0, false}, nullptr},
     };
@@ -88,7 +94,12 @@ TEST(UnwatchedTraffic, StartsOfARunAgainstWhatTheStateFileRemembers) {
         counters.boot = c.boot;
         counters.adapters[kEth0] = c.now;
         UnwatchedTraffic unwatched(fs, counters, kFolder);
-        EXPECT_EQ(unwatched.monitoringStarts(kEth0), c.gap);
+        const UnwatchedTraffic::Gap gap = unwatched.monitoringStarts(kEth0);
+        EXPECT_EQ(gap, c.gap);
+        EXPECT_FALSE(fs.fileExists(kState) && c.state == nullptr) << "written before booked";
+        CoverageLog coverage(fs, kFolder);
+        EXPECT_EQ(unwatched.bookInto(coverage, kDay, gap), gap.bytes > 0 || gap.frames > 0);
+        EXPECT_EQ(coverage.totals(kDay).unwatchedBytes, gap.bytes);
         fs.unreadable.clear();
         EXPECT_EQ(fs.fileExists(kState), c.stateAfter != nullptr);
         if (c.stateAfter != nullptr) {
@@ -143,19 +154,57 @@ TEST(UnwatchedTraffic, ANewAdapterOfTheSameNameIsNotTakenAsWatched) {
     EXPECT_EQ(run.monitoringStarts(kEth0), (UnwatchedTraffic::Gap{600, 6, true}));
 }
 
-TEST(UnwatchedTraffic, AStateFileThatCannotBeWrittenLosesOnlyTheMemory) {
+TEST(UnwatchedTraffic, AStateFileThatCannotBeWrittenBooksNothing) {
+    const QByteArray old = "boot-1\teth0\t4\t10\t0\t1\t0\r\n";
+    const struct {
+        const char* name;
+        int failingOpens; // opens of the state file that fail (another user's file)
+        bool failingWrites;
+        UnwatchedTraffic::Gap gap;
+        quint64 booked;
+        const char* stateAfter;
+    } cases[] = {
+        {"another user's readable file is replaced, its memory kept", 1, false, {90, 9, true},
+         90, "boot-1\teth0\t4\t100\t0\t10\t0\r\n"},
+        {"a file that cannot be replaced: nothing known", 1000, false, {0, 0, false}, 0,
+         "boot-1\teth0\t4\t10\t0\t1\t0\r\n"},
+        {"a booking that cannot be written is not made", 0, true, {90, 9, true}, 0,
+         "boot-1\teth0\t4\t10\t0\t1\t0\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeFileSystem fs;
+        fs.setFile(kState, old);
+        int opens = 0;
+        bool writesFail = false;
+        fs.failWrite = [&](const QString& path) {
+            return path == kState && (opens++ < c.failingOpens || writesFail);
+        };
+        FakeInterfaceCounters counters;
+        counters.adapters[kEth0] = counts(100, 0, 10, 0);
+        UnwatchedTraffic run(fs, counters, kFolder);
+        writesFail = c.failingWrites;
+        CoverageLog coverage(fs, kFolder);
+        const UnwatchedTraffic::Gap gap = run.monitoringStarts(kEth0);
+        EXPECT_EQ(gap, c.gap);
+        run.bookInto(coverage, kDay, gap);
+        EXPECT_EQ(coverage.totals(kDay).unwatchedBytes, c.booked);
+        fs.failWrite = nullptr;
+        EXPECT_EQ(fs.file(kState), QByteArray(c.stateAfter));
+    }
+}
+
+TEST(UnwatchedTraffic, AStartWhoseCountersCannotBeReadIsToldByTheFirstTickThatCan) {
     FakeFileSystem fs;
-    fs.failWrite = [](const QString& path) { return path == kState; };
+    fs.setFile(kState, "boot-1\teth0\t4\t100\t0\t10\t0\r\n");
     FakeInterfaceCounters counters;
-    counters.adapters[kEth0] = counts(10, 0, 1, 0);
     UnwatchedTraffic run(fs, counters, kFolder);
-    EXPECT_EQ(run.monitoringStarts(kEth0), (UnwatchedTraffic::Gap{10, 1, true}));
-    counters.carry(kEth0, 5, 1);
-    run.watched(kEth0);
-    fs.failWrite = nullptr;
-    counters.carry(kEth0, 5, 1);
-    run.watched(kEth0); // the next tick writes what a failed one could not
-    EXPECT_EQ(fs.file(kState), QByteArray("boot-1\teth0\t4\t20\t0\t3\t0\r\n"));
+    EXPECT_EQ(run.monitoringStarts(kEth0), UnwatchedTraffic::Gap{});
+    EXPECT_EQ(run.watched(kEth0), UnwatchedTraffic::Gap{});
+    counters.adapters[kEth0] = counts(350, 0, 13, 0);
+    EXPECT_EQ(run.watched(kEth0), (UnwatchedTraffic::Gap{250, 3, true}));
+    counters.carry(kEth0, 50, 1);
+    EXPECT_EQ(run.watched(kEth0), (UnwatchedTraffic::Gap{})) << "told once";
 }
 
 } // namespace
