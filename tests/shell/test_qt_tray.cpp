@@ -2,8 +2,15 @@
 
 #include "platform/gui/QtTrayIcon.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QPixmap>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -37,4 +44,229 @@ TEST(QtTrayIcon, WithoutNotificationAreaEveryCallIsHarmless) {
     icon.remove();
     icon.remove();
     EXPECT_EQ(clicks, 0);
+}
+
+namespace {
+
+/// The tray driver under an X server of its own with trayer, a standalone notification area
+/// (XEmbed), and the X tools pointed at the same screen.
+class TrayOnDisplay {
+public:
+    bool start(const QString& root, QString* why) {
+        const QString driver = qEnvironmentVariable("QUELMINT_BUILD_DIR") +
+                               QStringLiteral("/tests/shell/tray_driver");
+        if (!QFile::exists(driver)) {
+            *why = "tray_driver not built at " + driver;
+            return false;
+        }
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        // The X11 notification area this time, not a D-Bus one nor the offscreen platform.
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "DBUS_SESSION_BUS_ADDRESS",
+                                 "QT_SCALE_FACTOR", "QT_FONT_DPI"})
+            env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root);
+        process_.setProcessEnvironment(env);
+        process_.setProcessChannelMode(QProcess::SeparateChannels);
+        process_.start(QStringLiteral("xvfb-run"),
+                       {"-a", "-s", "-screen 0 320x240x24", "sh", "-c",
+                        "trayer --edge top --align left --widthtype request --height 32 "
+                        "--transparent false --SetDockType false --SetPartialStrut false & "
+                        "exec \"$0\"",
+                        driver});
+        if (!process_.waitForStarted(5000)) {
+            *why = "xvfb-run did not start";
+            return false;
+        }
+        const QByteArray first = nextLine("display ", 30000);
+        const QList<QByteArray> words = first.split(' ');
+        if (words.size() < 3) {
+            *why = "no display from the driver: " + QString::fromLocal8Bit(first + seen_);
+            return false;
+        }
+        xenv_ = QProcessEnvironment::systemEnvironment();
+        xenv_.insert(QStringLiteral("DISPLAY"), QString::fromLocal8Bit(words[1]));
+        xenv_.insert(QStringLiteral("XAUTHORITY"), QString::fromLocal8Bit(words[2]));
+        return true;
+    }
+
+    ~TrayOnDisplay() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.closeWriteChannel(); // the driver ends when its input ends
+            if (!process_.waitForFinished(10000)) {
+                process_.kill();
+                process_.waitForFinished(5000);
+            }
+        }
+    }
+
+    /// Sends a command and returns the driver's first line that starts with `answer`.
+    QByteArray ask(const QByteArray& command, const QByteArray& answer, int timeoutMs = 15000) {
+        process_.write(command + '\n');
+        process_.waitForBytesWritten(5000);
+        return nextLine(answer, timeoutMs);
+    }
+
+    /// Waits for a line that starts with `prefix` (lines before it are kept in seen()).
+    QByteArray nextLine(const QByteArray& prefix, int timeoutMs) {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < timeoutMs) {
+            while (process_.canReadLine()) {
+                const QByteArray line = process_.readLine().trimmed();
+                seen_ += line + '\n';
+                if (line.startsWith(prefix))
+                    return line;
+            }
+            if (process_.state() == QProcess::NotRunning)
+                break;
+            process_.waitForReadyRead(100);
+        }
+        return {};
+    }
+
+    /// Runs an X tool on the driver's screen; its standard output, or empty on failure.
+    QByteArray x(const QString& program, const QStringList& args, bool* ok = nullptr) const {
+        QProcess p;
+        p.setProcessEnvironment(xenv_);
+        p.start(program, args);
+        const bool done = p.waitForFinished(15000) && p.exitStatus() == QProcess::NormalExit &&
+                          p.exitCode() == 0;
+        if (ok != nullptr)
+            *ok = done;
+        return done ? p.readAllStandardOutput() : QByteArray();
+    }
+
+    /// The icon's window in the notification area, while it is shown; else empty.
+    QString iconWindow() const {
+        const QList<QByteArray> ids =
+            x(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--classname", "tray_driver"})
+                .trimmed()
+                .split('\n');
+        return ids.first().isEmpty() ? QString() : QString::fromLatin1(ids.first());
+    }
+
+    /// The window's pixels as the screen shows them.
+    QImage grab(const QString& window, const QString& file) const {
+        bool ok = false;
+        x(QStringLiteral("import"), {"-window", window, file}, &ok);
+        return ok ? QImage(file) : QImage();
+    }
+
+    QByteArray seen() const { return seen_; }
+
+private:
+    QProcess process_;
+    QProcessEnvironment xenv_;
+    QByteArray seen_;
+};
+
+/// Pixels within 40 of the colour in each channel.
+int pixelsNear(const QImage& image, QColor colour) {
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            n += std::abs(c.red() - colour.red()) <= 40 &&
+                         std::abs(c.green() - colour.green()) <= 40 &&
+                         std::abs(c.blue() - colour.blue()) <= 40
+                     ? 1
+                     : 0;
+        }
+    return n;
+}
+
+// The colours the pictures are drawn in: green for receiving, orange for sending, red for
+// no adapter.
+const QColor kGreen(40, 190, 60), kOrange(230, 120, 30), kRed(210, 30, 30);
+
+} // namespace
+
+TEST(QtTrayIcon, ShowsChangesAndRemovesItsIconInANotificationArea) {
+    for (const char* tool : {"xvfb-run", "xauth", "trayer", "xdotool", "import"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            SKIP_OR_FAIL(std::string(tool) + " is not installed (tools/test installs it)");
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+    TrayOnDisplay tray;
+    QString why;
+    ASSERT_TRUE(tray.start(dir.path(), &why)) << why.toStdString();
+
+    // The notification area comes up next to the driver: wait until Qt sees it.
+    bool available = false;
+    for (QElapsedTimer t; !available && (!t.isValid() || t.elapsed() < 30000);) {
+        if (!t.isValid())
+            t.start();
+        available = tray.ask("available", "available ") == "available 1";
+        if (!available)
+            QThread::msleep(100);
+    }
+    ASSERT_TRUE(available) << tray.seen().data();
+
+    // Receiving: the green arrow, no orange one.
+    ASSERT_EQ(tray.ask("add 2 Quelmint\\r\\nReceiving", "done "), "done add");
+    QString window;
+    ASSERT_TRUE(waitUntil([&] { return !(window = tray.iconWindow()).isEmpty(); }, 30000))
+        << "the icon never appeared";
+    QImage shown;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            shown = tray.grab(window, dir.filePath(QStringLiteral("receiving.png")));
+            return pixelsNear(shown, kGreen) >= 10;
+        },
+        15000))
+        << "no green in the icon";
+    EXPECT_EQ(pixelsNear(shown, kOrange), 0);
+    EXPECT_EQ(pixelsNear(shown, kRed), 0);
+    const QString artifacts =
+        qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+    QDir().mkpath(artifacts);
+    tray.grab(QStringLiteral("root"), artifacts + QStringLiteral("/tray-receiving.png"));
+
+    // The tip shows on the icon with its line break as one newline.
+    // (The pointer comes to rest on it: the tip waits for a pause.)
+    tray.x(QStringLiteral("xdotool"), {"mousemove", "--window", window, "8", "8"});
+    tray.x(QStringLiteral("xdotool"), {"mousemove", "--window", window, "9", "9"});
+    QByteArray tip;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            tip = tray.ask("tooltip", "tooltip ");
+            return tip.startsWith("tooltip 1");
+        },
+        15000))
+        << tip.data();
+    EXPECT_EQ(tip, "tooltip 1 Quelmint\\nReceiving");
+
+    // Sending, then no adapter: the picture follows.
+    ASSERT_EQ(tray.ask("modify 3 Sending", "done "), "done modify");
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            shown = tray.grab(window, dir.filePath(QStringLiteral("sending.png")));
+            return pixelsNear(shown, kOrange) >= 10 && pixelsNear(shown, kGreen) == 0;
+        },
+        15000))
+        << "the icon did not change to sending";
+    ASSERT_EQ(tray.ask("modify 5 No adapter selected", "done "), "done modify");
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            shown = tray.grab(window, dir.filePath(QStringLiteral("noadapter.png")));
+            return pixelsNear(shown, kRed) >= 10 && pixelsNear(shown, kOrange) == 0;
+        },
+        15000))
+        << "the icon did not change to no adapter";
+
+    // Clicks on the icon reach the mouse handler.
+    tray.x(QStringLiteral("xdotool"), {"mousemove", "--window", window, "10", "12", "click", "1"});
+    EXPECT_EQ(tray.nextLine("mouse ", 15000), "mouse 514");
+    tray.x(QStringLiteral("xdotool"), {"click", "3"});
+    EXPECT_EQ(tray.nextLine("mouse ", 15000), "mouse 517");
+
+    // Removed, the icon goes; a change afterwards does not bring it back.
+    ASSERT_EQ(tray.ask("remove", "done "), "done remove");
+    EXPECT_TRUE(waitUntil([&] { return tray.iconWindow().isEmpty(); }, 15000))
+        << "the icon stayed after remove";
+    ASSERT_EQ(tray.ask("modify 2 after remove", "done "), "done modify");
+    EXPECT_TRUE(tray.iconWindow().isEmpty());
 }
