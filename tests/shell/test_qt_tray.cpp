@@ -262,6 +262,9 @@ TEST(QtTrayIcon, ShowsChangesAndRemovesItsIconInANotificationArea) {
     EXPECT_EQ(tray.nextLine("mouse ", 15000), "mouse 514");
     tray.x(QStringLiteral("xdotool"), {"click", "3"});
     EXPECT_EQ(tray.nextLine("mouse ", 15000), "mouse 517");
+    tray.x(QStringLiteral("xdotool"), {"click", "--repeat", "2", "--delay", "60", "1"});
+    EXPECT_EQ(tray.nextLine("mouse ", 15000), "mouse 514"); // the first press
+    EXPECT_EQ(tray.nextLine("mouse ", 15000), "mouse 515");
 
     // Removed, the icon goes; a change afterwards does not bring it back.
     ASSERT_EQ(tray.ask("remove", "done "), "done remove");
