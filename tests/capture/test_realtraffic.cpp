@@ -76,11 +76,12 @@ QList<QByteArray> framesOf(const QString& file) {
         return {};
     const auto u32 = [&](qsizetype at) {
         const auto* p = reinterpret_cast<const unsigned char*>(all.constData() + at);
-        const quint32 little = quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 |
-                               quint32(p[3]) << 24;
-        const quint32 big = quint32(p[3]) | quint32(p[2]) << 8 | quint32(p[1]) << 16 |
-                            quint32(p[0]) << 24;
-        const bool swapped = all.startsWith("\xa1\xb2\xc3\xd4") || all.startsWith("\xa1\xb2\x3c\x4d");
+        const quint32 little =
+            quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
+        const quint32 big =
+            quint32(p[3]) | quint32(p[2]) << 8 | quint32(p[1]) << 16 | quint32(p[0]) << 24;
+        const bool swapped =
+            all.startsWith("\xa1\xb2\xc3\xd4") || all.startsWith("\xa1\xb2\x3c\x4d");
         return swapped ? big : little;
     };
     QList<QByteArray> frames;
@@ -137,9 +138,9 @@ Expected fromTshark(const QString& file, const QString& localAddress, QString* e
         const qint64 total = f[3].toLongLong();
         // tshark stops at a total length below the header length: the protocol and addresses
         // are read from the frame itself then.
-        const int protocol = !f[4].isEmpty()        ? f[4].toInt()
-                             : frame.size() > 14 + 9 ? quint8(frame[14 + 9])
-                                                     : -1;
+        int protocol = f[4].toInt();
+        if (f[4].isEmpty())
+            protocol = frame.size() > 14 + 9 ? quint8(frame[14 + 9]) : -1;
         if (f[4].isEmpty())
             ++e.damaged;
         // Frames too short for their transport header are dropped. Fragments after the first
@@ -182,9 +183,12 @@ Expected fromTshark(const QString& file, const QString& localAddress, QString* e
         const qint64 headers = std::min(length, 14 + ihl + transport + http + padding);
         const auto addressAt = [&](int at) {
             const QByteArray a = frame.mid(14 + at, 4);
-            return a.size() < 4 ? QString() : QStringLiteral("%1.%2.%3.%4")
-                                                   .arg(quint8(a[0])).arg(quint8(a[1]))
-                                                   .arg(quint8(a[2])).arg(quint8(a[3]));
+            return a.size() < 4 ? QString()
+                                : QStringLiteral("%1.%2.%3.%4")
+                                      .arg(quint8(a[0]))
+                                      .arg(quint8(a[1]))
+                                      .arg(quint8(a[2]))
+                                      .arg(quint8(a[3]));
         };
         const QString src = f[5].isEmpty() ? addressAt(12) : QString::fromLatin1(f[5]);
         const QString dst = f[6].isEmpty() ? addressAt(16) : QString::fromLatin1(f[6]);

@@ -1,8 +1,9 @@
 // The main window with real capture on a real display, showing the "Packets" tab, for the live
 // test of the packet list. Run in its working folder, which receives the usage logs and these
 // files: "dump" asks for rows.txt (the list's rows, "|"-joined, then "lookups <address> <n>"
-// lines, "answered <address> <name, or - for none>" lines, "frames <counted>", "receivedBytes <n>", "rows <n>", "paints <n>" (repaints of the list)
-// and "maxGapMs <n>" (longest stand-still of the event loop)), "quit" ends the program in order.
+// lines, "answered <address> <name, or - for none>" lines, "frames <counted>", "receivedBytes <n>",
+// "rows <n>", "paints <n>" (repaints of the list) and "maxGapMs <n>" (longest stand-still of the
+// event loop)), "quit" ends the program in order.
 //
 //   connectionlist_driver [--names]      (--names: "Resolve IP" on from the start)
 
@@ -139,8 +140,8 @@ int main(int argc, char** argv) {
             text += "lookups " + AddressNames::dottedText(it.key()).toUtf8() + ' ' +
                     QByteArray::number(it.value()) + '\n';
         for (auto it = resolver.answered.cbegin(); it != resolver.answered.cend(); ++it)
-            text += "answered " + AddressNames::dottedText(it.key()).toUtf8() + ' ' + it.value() +
-                    '\n';
+            text +=
+                "answered " + AddressNames::dottedText(it.key()).toUtf8() + ' ' + it.value() + '\n';
         text += "frames " + QByteArray::number(window.frames().packetCount, 'f', 0) + '\n';
         text += "receivedBytes " +
                 QByteArray::number(window.frames().counters.transfer(TrafficCounters::Received),

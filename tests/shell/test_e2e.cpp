@@ -290,7 +290,8 @@ TEST_F(EndToEnd, WithoutCapturePrivilegeOneMessageAndTheProgramRunsOn) {
             " pid=$!\n"
             "windows() { xwininfo -root -tree | grep -c '(\"quelmint\" \"Quelmint\")'; }\n"
             "attempts() { grep -c 'socket(AF_PACKET.*EPERM' sockets.log; }\n"
-            "n=0; until [ \"$(windows)\" -ge 2 ] || [ $n -ge 400 ]; do sleep 0.1; n=$((n+1)); done\n"
+            "n=0; until [ \"$(windows)\" -ge 2 ] || [ $n -ge 400 ]; do sleep 0.1; n=$((n+1)); "
+            "done\n"
             "box=$(for w in $(xdotool search --onlyvisible --classname quelmint); do"
             " xprop -id $w WM_TRANSIENT_FOR | grep -q 'window id' && echo $w; done | head -1)\n"
             // Drawn: the box's picture holds its icon, text and button, not one colour.

@@ -263,8 +263,8 @@ TEST_P(Screenshots, EachTabChosenByMouseAndPictured) {
                 env.insert(QStringLiteral("XAUTHORITY"),
                            QString::fromLocal8Bit(display[1].trimmed()));
                 import.setProcessEnvironment(env);
-                import.start(QStringLiteral("ip"), {"netns", "exec", pair.nsA(), "import",
-                                                    "-window", "root", screen});
+                import.start(QStringLiteral("ip"),
+                             {"netns", "exec", pair.nsA(), "import", "-window", "root", screen});
                 import.waitForFinished(30000);
                 columns = risenColumns(QImage(screen), 0.3);
                 return columns >= 3;

@@ -50,8 +50,8 @@ QImage shoot(QWidget& window, const QString& name) {
     QImage shot;
     EXPECT_TRUE(waitUntil(
         [&] {
-            shot = screen->grabWindow(window.winId()).toImage().convertToFormat(
-                QImage::Format_RGB32);
+            shot =
+                screen->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
             return shot == window.grab().toImage().convertToFormat(QImage::Format_RGB32);
         },
         15000))
