@@ -2,6 +2,7 @@
 #include "platform/PcapCapture.h"
 #include "platform/QSettingsStore.h"
 #include "platform/RealFileSystem.h"
+#include "platform/SysfsInterfaceCounters.h"
 #include "platform/SystemClock.h"
 #include "platform/UnixSignalWatcher.h"
 #include "platform/XdgAutostart.h"
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
     LocalSingleInstance singleInstance;
     RealFileSystem fileSystem;
     DesktopBrowser browser;
+    SysfsInterfaceCounters interfaceCounters;
 
     ShellServices services{clock,
                            boxes,
@@ -64,6 +66,7 @@ int main(int argc, char** argv) {
                            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation),
                            2000,
                            &browser};
+    services.interfaceCounters = &interfaceCounters;
 
     Form1 window(services);
     boxes.setParent(&window);

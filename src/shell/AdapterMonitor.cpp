@@ -55,6 +55,8 @@ bool AdapterMonitor::start(bool fromPoll) {
         krx_.StartCapture();
         gMonitoringInProgress = true;
         lastPollError_.clear();
+        if (onMonitoringStarted)
+            onMonitoringStarted();
         tray_.showBaloonTip(adapter.Description, QStringLiteral("Monitoring"),
                             TrayController::Information);
         return true;

@@ -40,6 +40,8 @@ public:
 
     /// Called with the adapter's addresses whenever they are taken over (direction of frames).
     std::function<void(const QStringList&)> onLocalAddresses;
+    /// Called whenever capture has just started on the adapter (at start-up or by a poll).
+    std::function<void()> onMonitoringStarted;
 
     bool gMonitoringInProgress = false; ///< capture is running
     QString gTooltipText;               ///< first 20 characters of the adapter description

@@ -29,6 +29,7 @@
 #include "usage/CoverageLog.h"
 #include "usage/DailyUsage.h"
 #include "usage/LogFolder.h"
+#include "usage/UnwatchedTraffic.h"
 #include "usage/clsUsageLogger.h"
 
 #include <QAction>
@@ -232,6 +233,7 @@ Form1::StartResult Form1::load() {
                                                 settings_->gDescOfInterfaceToWatch);
     monitor_->setRecoveryInterval(services_.recoveryIntervalMs);
     monitor_->onLocalAddresses = [this](const QStringList& a) { frames_.setLocalAddresses(a); };
+    monitor_->onMonitoringStarted = [this] { monitoringStarted(); };
     frames_.batchEnd = [this] { onBatchEnd(); };
     frames_.captureAborted = [this] { OnCaptureAborted(); };
     frames_.updateStats = [this](bool force) { statistics_->updateStats(force); };
@@ -261,6 +263,9 @@ bool Form1::loadPhaseB() {
                                                                           services_.appDataFolder));
         dailyUsage_ = std::make_unique<DailyUsage>(*usageLogger_, services_.clock, frameBoxes_);
         coverage_ = std::make_unique<CoverageLog>(services_.fileSystem, usageLogger_->logFolder());
+        if (services_.interfaceCounters != nullptr)
+            unwatched_ = std::make_unique<UnwatchedTraffic>(
+                services_.fileSystem, *services_.interfaceCounters, usageLogger_->logFolder());
         frames_.logUsage = [this](const clsUsageRec& r) { dailyUsage_->logUsage(r); };
 
         // The settings: a key that does not convert takes its default and is reported.
@@ -386,6 +391,12 @@ void Form1::unload() {
     // Every step is attempted whatever happened to the previous one.
     frames_.gStationShuttingDown = true;
     frameBoxes_.discard();
+    try {
+        // The last moment watched: what passes from now on is not watched.
+        if (monitoringInProgress())
+            monitoringStopped();
+    } catch (...) {
+    }
     try {
         KRX->StopCapture();
     } catch (...) {
@@ -586,6 +597,7 @@ bool Form1::startMonitoring() {
 }
 
 void Form1::OnCaptureAborted() {
+    monitoringStopped();
     if (monitor_ && !unloaded_)
         monitor_->OnCaptureAborted();
 }
@@ -636,6 +648,8 @@ void Form1::timer2Tick() {
             coverage_->tick(services_.clock.now(), day, monitoringInProgress(), dropped);
         if (dropped > 0 && usageLogView_)
             usageLogView_->refreshMarks(); // today's row says so at once
+        if (unwatched_ && monitoringInProgress() && !watchedAdapter_.isEmpty())
+            unwatched_->watched(watchedAdapter_);
     } catch (...) {
     }
     try {
@@ -663,8 +677,38 @@ bool Form1::monitoringInProgress() const {
 }
 
 void Form1::setMonitoringInProgress(bool monitoring) {
-    if (monitor_)
-        monitor_->gMonitoringInProgress = monitoring;
+    if (!monitor_)
+        return;
+    const bool started = monitoring && !monitor_->gMonitoringInProgress;
+    if (!monitoring && monitor_->gMonitoringInProgress)
+        monitoringStopped();
+    monitor_->gMonitoringInProgress = monitoring;
+    if (started)
+        monitoringStarted();
+}
+
+void Form1::monitoringStopped() {
+    // The last moment the adapter was watched (a lost one may no longer be read: then the last
+    // tick's counters stand).
+    try {
+        if (unwatched_ && !watchedAdapter_.isEmpty())
+            unwatched_->watched(watchedAdapter_);
+    } catch (...) {
+    }
+}
+
+void Form1::monitoringStarted() {
+    try {
+        if (!unwatched_ || !coverage_)
+            return;
+        watchedAdapter_ = settings_->gInterfaceToWatch;
+        const UnwatchedTraffic::Gap gap = unwatched_->monitoringStarts(watchedAdapter_);
+        const QDate day = dailyUsage_ ? dailyUsage_->currentDay() : services_.clock.today();
+        coverage_->addUnwatched(day, gap.bytes, gap.frames);
+        if ((gap.bytes > 0 || gap.frames > 0) && usageLogView_)
+            usageLogView_->refreshMarks();
+    } catch (...) {
+    }
 }
 
 void Form1::setLocalAddresses(const QStringList& addresses) {

@@ -15,6 +15,7 @@ class AdapterMonitor;
 class CaptureLoss;
 class CaptureLossView;
 class CoverageLog;
+class UnwatchedTraffic;
 class ConnectionListView;
 class DailyUsage;
 class SpeedSampler;
@@ -168,6 +169,10 @@ private:
     void createStopwatch();
     void setUpUsageLog();
     void keepDayAccounting();
+    /// Monitoring has just started: books what the adapter carried while not watched.
+    void monitoringStarted();
+    /// Monitoring of the adapter ends now: its counters are remembered as watched.
+    void monitoringStopped();
 
     ShellServices& services_;
     std::unique_ptr<Settings> settings_;
@@ -192,6 +197,8 @@ private:
     std::unique_ptr<CaptureLoss> captureLoss_;
     CaptureLossView* captureLossView_ = nullptr;
     std::unique_ptr<CoverageLog> coverage_;
+    std::unique_ptr<UnwatchedTraffic> unwatched_;
+    QString watchedAdapter_; ///< the adapter monitoring last started on
 
     bool loaded_ = false;
     bool unloaded_ = false;

@@ -14,6 +14,7 @@ class Clock;
 class CursorSource;
 class FileSystem;
 class HostNameResolver;
+class InterfaceCounters;
 class MessageBoxes;
 class SettingsStore;
 class SingleInstance;
@@ -45,4 +46,6 @@ struct ShellServices {
     CursorSource* cursor = nullptr;
     /// Reverse name lookups for "Resolve IP"; null: the system resolver.
     HostNameResolver* nameResolver = nullptr;
+    /// The kernel's adapter counters, for traffic carried while not watched; null: not recorded.
+    InterfaceCounters* interfaceCounters = nullptr;
 };

@@ -226,8 +226,8 @@ void UsageLogView::listLogFile(int month, int year) {
 }
 
 void UsageLogView::markIncompleteDays(int year) {
-    // Days whose coverage file tells of frames lost by the capture say so in their tooltip; a
-    // missing or damaged file marks nothing.
+    // Days whose coverage file tells of frames lost by the capture or of traffic not watched
+    // say so in their tooltip; a missing or damaged file marks nothing.
     if (year < 1)
         return;
     const QMap<QDate, CoverageLog::Day> days =
@@ -236,12 +236,26 @@ void UsageLogView::markIncompleteDays(int year) {
         return;
     for (int i = 0; i < ListView2->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = ListView2->topLevelItem(i);
-        const QString tip =
-            CaptureLoss::statusText(days.value(row->data(0, Qt::UserRole).toDate()).framesLost);
+        const QString tip = dayTooltip(days.value(row->data(0, Qt::UserRole).toDate()));
         if (!tip.isEmpty())
             for (int c = 0; c < row->columnCount(); ++c)
                 row->setToolTip(c, tip);
     }
+}
+
+QString UsageLogView::dayTooltip(const CoverageLog::Day& day) {
+    QStringList lines;
+    if (day.framesLost > 0)
+        lines << CaptureLoss::statusText(day.framesLost);
+    if (day.unwatchedBytes > 0 || day.unwatchedFrames > 0) {
+        // Frame counts in the user's grouping ("1,540"), even where the locale leaves it out.
+        QLocale locale = QLocale::system();
+        locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+        lines << QStringLiteral("Not watched: %1 in %2 frames while Quelmint was not running")
+                     .arg(formatBytes(double(day.unwatchedBytes)),
+                          locale.toString(qulonglong(day.unwatchedFrames)));
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 int UsageLogView::rowCount() const {

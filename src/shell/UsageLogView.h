@@ -2,6 +2,8 @@
 
 #include "usage/UsageViewPort.h"
 
+#include "usage/CoverageLog.h"
+
 #include <QWidget>
 
 class Clock;
@@ -73,12 +75,16 @@ public:
     /// True when a log file name gives a year picker entry: name ending in "log" whose first
     /// four characters make a valid year.
     static bool yearEntryOf(const QString& fileName, QString* entry);
+    /// The tooltip of a day's row from its coverage figures: frames lost by the capture and
+    /// traffic not watched, one line each; empty when the day has neither.
+    static QString dayTooltip(const CoverageLog::Day& day);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    /// Gives rows of days with frames lost by the capture a tooltip that says how many.
+    /// Gives rows of days with frames lost by the capture or traffic not watched a tooltip that
+    /// says how much.
     void markIncompleteDays(int year);
     void showButtonPressed();
     void fillYearPicker(int currentYear);

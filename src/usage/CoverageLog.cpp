@@ -12,10 +12,38 @@ bool readCount(const QByteArray& text, double& value) {
 }
 } // namespace
 
-CoverageLog::CoverageLog(FileSystem& fs, const QString& folder) : fs_(fs), folder_(folder) {}
+CoverageLog::CoverageLog(FileSystem& fs, const QString& folder) : fs_(fs), folder_(folder) {
+    // A killed run's running totals go into their year files first.
+    QList<int> years;
+    for (const QByteArray& line : fs_.readLines(sessionFile(folder_))) {
+        QDate date;
+        Day day;
+        if (parseLine(line, date, day) && !years.contains(date.year()))
+            years << date.year();
+    }
+    bool stored = true;
+    for (int year : years) {
+        load(year);
+        stored = commit() && stored;
+    }
+    // All of it is in the year files now: the session starts empty.
+    if (stored && fs_.fileExists(sessionFile(folder_)) &&
+        !fs_.readLines(sessionFile(folder_)).isEmpty()) {
+        session_ = fs_.openPersistent(sessionFile(folder_));
+        if (session_)
+            session_->rewrite(QByteArray());
+    }
+}
 
 CoverageLog::~CoverageLog() {
-    commit();
+    // Everything stored: the session has nothing left to give.
+    if (commit() && sessionDays_.isEmpty() && session_ && !sessionWritten_.isEmpty() &&
+        session_->rewrite(QByteArray()))
+        sessionWritten_.clear();
+}
+
+QString CoverageLog::sessionFile(const QString& folder) {
+    return folder + QStringLiteral("/coverage.session");
 }
 
 QString CoverageLog::file(const QString& folder, int year) {
@@ -25,7 +53,9 @@ QString CoverageLog::file(const QString& folder, int year) {
 QByteArray CoverageLog::formatLine(const QDate& date, const Day& day) {
     QByteArrayList fields{UsageLineFormat::formatDate(date),
                           UsageLineFormat::formatAmount(double(day.monitoredMs / 1000)),
-                          UsageLineFormat::formatAmount(double(day.framesLost))};
+                          UsageLineFormat::formatAmount(double(day.framesLost)),
+                          UsageLineFormat::formatAmount(double(day.unwatchedBytes)),
+                          UsageLineFormat::formatAmount(double(day.unwatchedFrames))};
     fields += day.extra;
     return fields.join('\t');
 }
@@ -35,15 +65,16 @@ bool CoverageLog::parseLine(const QByteArray& line, QDate& date, Day& day) {
     const QDate d = UsageLineFormat::parseDate(fields.value(0).trimmed());
     if (!d.isValid())
         return false;
-    double seconds = 0, lost = 0;
-    if (fields.size() > 1 && !readCount(fields[1], seconds))
-        return false;
-    if (fields.size() > 2 && !readCount(fields[2], lost))
-        return false;
+    double counts[4] = {0, 0, 0, 0};
+    for (int i = 0; i < 4; ++i)
+        if (fields.size() > i + 1 && !readCount(fields[i + 1], counts[i]))
+            return false;
     date = d;
-    day.monitoredMs = qint64(seconds) * 1000;
-    day.framesLost = quint64(lost);
-    day.extra = fields.mid(3);
+    day.monitoredMs = qint64(counts[0]) * 1000;
+    day.framesLost = quint64(counts[1]);
+    day.unwatchedBytes = quint64(counts[2]);
+    day.unwatchedFrames = quint64(counts[3]);
+    day.extra = fields.mid(5);
     return true;
 }
 
@@ -59,11 +90,7 @@ QMap<QDate, CoverageLog::Day> CoverageLog::read(const FileSystem& fs, const QStr
         Day day;
         if (UsageLineFormat::isBlank(line) || !parseLine(line, date, day))
             continue;
-        Day& sum = days[date]; // a day written twice by hand: both lines count
-        sum.monitoredMs += day.monitoredMs;
-        sum.framesLost += day.framesLost;
-        if (sum.extra.isEmpty())
-            sum.extra = day.extra;
+        add(days[date], day); // a day written twice by hand: both lines count
     }
     return days;
 }
@@ -87,27 +114,83 @@ void CoverageLog::load(int year) {
             kept_ << line;
             continue;
         }
-        Day& sum = days_[date];
-        sum.monitoredMs += day.monitoredMs;
-        sum.framesLost += day.framesLost;
-        if (sum.extra.isEmpty())
-            sum.extra = day.extra;
+        add(days_[date], day);
     }
+    takeFromSession(year);
+}
+
+void CoverageLog::takeFromSession(int year) {
+    for (const QByteArray& line : fs_.readLines(sessionFile(folder_))) {
+        QDate date;
+        Day running;
+        if (!parseLine(line, date, running) || date.year() != year)
+            continue;
+        Day& day = days_[date];
+        const Day before = day;
+        day.monitoredMs = qMax(day.monitoredMs, running.monitoredMs);
+        day.framesLost = qMax(day.framesLost, running.framesLost);
+        day.unwatchedBytes = qMax(day.unwatchedBytes, running.unwatchedBytes);
+        day.unwatchedFrames = qMax(day.unwatchedFrames, running.unwatchedFrames);
+        if (!(day == before))
+            dirty_ = true;
+    }
+}
+
+void CoverageLog::writeSession() {
+    QByteArray content;
+    for (auto it = sessionDays_.cbegin(); it != sessionDays_.cend(); ++it)
+        content += formatLine(it.key(), it.value()) + "\r\n";
+    if (content == sessionWritten_)
+        return;
+    if (!session_) {
+        if (!fs_.createFolder(folder_))
+            return;
+        session_ = fs_.openPersistent(sessionFile(folder_));
+        if (!session_)
+            return;
+    }
+    if (session_->rewrite(content))
+        sessionWritten_ = content;
+}
+
+void CoverageLog::add(Day& sum, const Day& day) {
+    sum.monitoredMs += day.monitoredMs;
+    sum.framesLost += day.framesLost;
+    sum.unwatchedBytes += day.unwatchedBytes;
+    sum.unwatchedFrames += day.unwatchedFrames;
+    if (sum.extra.isEmpty())
+        sum.extra = day.extra;
+}
+
+CoverageLog::Day& CoverageLog::dayOf(const QDate& date) {
+    if (date.year() != year_) {
+        commit(); // a failed commit keeps the old year's days in the session
+        load(date.year());
+    }
+    return days_[date];
+}
+
+void CoverageLog::addUnwatched(const QDate& today, quint64 bytes, quint64 frames) {
+    if (!today.isValid() || (bytes == 0 && frames == 0))
+        return;
+    Day& day = dayOf(today);
+    day.unwatchedBytes += bytes;
+    day.unwatchedFrames += frames;
+    dirty_ = true;
+    sessionDays_[today] = day;
+    if (!commit())
+        writeSession();
 }
 
 void CoverageLog::tick(const QDateTime& now, const QDate& today, bool monitoring,
                        quint64 framesLost) {
     if (!today.isValid())
         return;
-    if (today.year() != year_) {
-        commit();
-        load(today.year());
-    }
+    Day& day = dayOf(today);
     const qint64 elapsed = lastTick_.isValid() ? lastTick_.msecsTo(now) : 0;
     lastTick_ = now;
     if (!lastCommit_.isValid())
         lastCommit_ = now;
-    Day& day = days_[today];
     if (monitoring && elapsed > 0 && elapsed <= kLongestTickMs) {
         day.monitoredMs += elapsed;
         dirty_ = true;
@@ -115,11 +198,14 @@ void CoverageLog::tick(const QDateTime& now, const QDate& today, bool monitoring
     day.framesLost += framesLost;
     if (framesLost > 0)
         dirty_ = true;
+    if (dirty_)
+        sessionDays_[today] = day;
     const qint64 sinceCommit = lastCommit_.msecsTo(now);
     if (dirty_ && (framesLost > 0 || sinceCommit >= kCommitIntervalMs || sinceCommit < 0 ||
                    today != lastDay_))
         if (commit())
             lastCommit_ = now;
+    writeSession();
     lastDay_ = today;
 }
 
@@ -136,5 +222,8 @@ bool CoverageLog::commit() {
     if (!fs_.createFolder(folder_) || !fs_.writeFileAtomic(file(year_), content))
         return false;
     dirty_ = false;
+    // The year file holds them now; the session keeps only what other years could not store.
+    for (auto it = sessionDays_.begin(); it != sessionDays_.end();)
+        it = it.key().year() == year_ ? sessionDays_.erase(it) : std::next(it);
     return true;
 }

@@ -8,21 +8,30 @@
 #include <QMap>
 #include <QString>
 
+#include <memory>
+
 /// How completely each day was watched, kept beside the year files in "<year>.coverage": one
-/// line per day, `date TAB seconds monitored TAB frames lost by the capture`, CR LF, with the
-/// year files' date and number forms. Fields after these are kept as they are.
+/// line per day, `date TAB seconds monitored TAB frames lost by the capture TAB bytes carried
+/// while not watched TAB frames carried while not watched`, CR LF, with the year files' date and
+/// number forms. Fields after these are kept as they are.
 ///
 /// The file holds each day's totals, never increments, and is replaced atomically: a process
 /// killed at any moment leaves the figures of the last write, nothing is counted twice. Frames
-/// lost are written in the tick that reports them; the seconds monitored at least once a minute,
-/// at a day change and at shutdown. A missing file, an unreadable one or a damaged line tells
-/// nothing about its days; an unreadable file is never overwritten, a damaged line is kept.
+/// lost and traffic not watched are written when they are reported; the seconds monitored at
+/// least once a minute, at a day change and at shutdown. In between, every tick rewrites the
+/// running totals of the days it changed in place in "coverage.session"; the next start takes
+/// from it, field by field, whatever is above the year file (totals only grow, so taking the
+/// larger figure twice never counts anything twice). A kill thus loses at most the last tick.
+/// A missing file, an unreadable one or a damaged line tells nothing about its days; an
+/// unreadable file is never overwritten, a damaged line is kept.
 class CoverageLog final {
 public:
     /// One day's figures.
     struct Day {
         qint64 monitoredMs = 0;
         quint64 framesLost = 0;
+        quint64 unwatchedBytes = 0;  ///< carried by the adapter while not watched
+        quint64 unwatchedFrames = 0; ///< carried by the adapter while not watched
         QByteArrayList extra; ///< fields this version does not know, kept as read
         bool operator==(const Day&) const = default;
     };
@@ -33,6 +42,7 @@ public:
     /// count as monitored.
     static constexpr qint64 kLongestTickMs = 5000;
 
+    /// Takes over what a killed run left in the session file.
     CoverageLog(FileSystem& fs, const QString& folder);
     /// Commits what is not yet written.
     ~CoverageLog();
@@ -40,6 +50,8 @@ public:
     /// One housekeeping tick at `now`, on the accounting day `today`: the time since the last
     /// tick counts as monitored when `monitoring`; `framesLost` are those reported now.
     void tick(const QDateTime& now, const QDate& today, bool monitoring, quint64 framesLost);
+    /// Adds what the adapter carried while not watched to the day `today`, and writes it.
+    void addUnwatched(const QDate& today, quint64 bytes, quint64 frames);
     /// Writes the figures not yet stored. False when the file could not be written (the
     /// figures stay in memory for the next commit).
     bool commit();
@@ -49,6 +61,8 @@ public:
     /// Path of a year's coverage file.
     QString file(int year) const { return file(folder_, year); }
     static QString file(const QString& folder, int year);
+    /// Path of the session file that holds the running totals between commits.
+    static QString sessionFile(const QString& folder);
 
     /// Reads a coverage file: the days whose lines could be read. Missing or unreadable: none.
     /// ok (optional) is false for a file that exists but cannot be read.
@@ -61,6 +75,14 @@ public:
 
 private:
     void load(int year);
+    /// Takes the days of the year from the session file where they are above the year file's.
+    void takeFromSession(int year);
+    /// Rewrites the session file with the running totals of the days changed since the last
+    /// successful commit.
+    void writeSession();
+    /// The running figures of a day, loading its year first.
+    Day& dayOf(const QDate& date);
+    static void add(Day& sum, const Day& day);
 
     FileSystem& fs_;
     QString folder_;
@@ -72,4 +94,7 @@ private:
     QDateTime lastTick_;
     QDateTime lastCommit_;
     QDate lastDay_;
+    std::unique_ptr<PersistentFile> session_;
+    QMap<QDate, Day> sessionDays_; ///< days changed since the last successful commit
+    QByteArray sessionWritten_;
 };

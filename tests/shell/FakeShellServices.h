@@ -6,6 +6,7 @@
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeFileSystem.h"
 #include "platform/fakes/FakeHostNameResolver.h"
+#include "platform/fakes/FakeInterfaceCounters.h"
 #include "platform/fakes/FakeMessageBoxes.h"
 #include "platform/fakes/FakeSettingsStore.h"
 #include "platform/fakes/FakeSingleInstance.h"
@@ -38,7 +39,8 @@ struct FakeShellServices {
                 CaptureLibraryCheck::Rule::WinPcap,
                 [] { return std::optional<QString>(QStringLiteral("4.1.0.2980")); }),
             std::move(createCapture), QStringLiteral("/opt/quelmint"),
-            QStringLiteral("/home/u/.local/share/Quelmint"), 2000, &browser, nullptr, &resolver});
+            QStringLiteral("/home/u/.local/share/Quelmint"), 2000, &browser, nullptr, &resolver,
+            &counters});
         return *services;
     }
 
@@ -52,5 +54,6 @@ struct FakeShellServices {
     FakeCapture capture;
     FakeHostNameResolver resolver;
     FakeBrowser browser;
+    FakeInterfaceCounters counters; ///< lists no adapter unless the test adds it
     std::unique_ptr<ShellServices> services;
 };

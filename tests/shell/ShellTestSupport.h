@@ -56,6 +56,38 @@ inline bool waitUntilCapturing(qint64 pid, int timeoutMs = 30000) {
         timeoutMs);
 }
 
+/// Copies the built program to root/bin/quelmint (so its usage logs go to root/bin) and writes
+/// its settings under root/cfg: monitor `adapter`, window shown and closed for good, and any
+/// further settings lines. False when the program is not built or cannot be copied.
+inline bool installProgram(const QString& root, const QString& adapter,
+                           const QString& moreSettings = {}) {
+    const QString binary = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/app/quelmint");
+    const QString program = root + QStringLiteral("/bin/quelmint");
+    if (!QFile::exists(binary) || !QDir().mkpath(root + QStringLiteral("/bin")) ||
+        !QFile::copy(binary, program))
+        return false;
+    QFile::setPermissions(program, QFile::permissions(binary));
+    return writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
+                     QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth %1\n"
+                                    "CloseToTray=False\nStartMinimized=False\n%2")
+                         .arg(adapter, moreSettings)
+                         .toUtf8());
+}
+
+/// The sum of one field (1: seconds monitored, 2: frames lost, 3: bytes not watched, 4: frames
+/// not watched) over every day of every coverage file in the log folder (so a test that runs
+/// across midnight or New Year sees all of it); -1 when there is no such line.
+inline qint64 coverageSum(const QString& logFolder, int field) {
+    qint64 sum = -1;
+    for (const QString& name : QDir(logFolder).entryList({QStringLiteral("*.coverage")}, QDir::Files))
+        for (const QByteArray& line : readFile(logFolder + QLatin1Char('/') + name).split('\n')) {
+            const QList<QByteArray> f = line.trimmed().split('\t');
+            if (f.size() > field && f[0].size() == 10)
+                sum = qMax<qint64>(sum, 0) + f[field].toLongLong();
+        }
+    return sum;
+}
+
 /// Starts root/run.sh under an X server of its own (xvfb-run with `screen`) inside namespace ns,
 /// with the program's settings, data and private runtime folder under root; true once started.
 inline bool startScriptUnderXvfb(QProcess& xvfb, const QString& ns, const QString& root,

@@ -1,6 +1,6 @@
 // The real program under a virtual display inside a network namespace is stopped (SIGSTOP)
 // for three seconds while a flood arrives: the kernel drops what does not fit in its capture
-// buffer, the program then reports those frames, and today's line of the coverage file holds
+// buffer, the program then reports those frames, and the coverage file holds
 // them. Needs root (skips without); run under flock /tmp/qm-live.lock.
 #include "ShellTestSupport.h"
 #include "support/TestFiles.h"
@@ -32,17 +32,6 @@ double received(const QByteArray& line) {
     return f.size() == 5 ? f[2].toDouble() : -1;
 }
 
-/// Frames lost in today's coverage line (date, seconds, lost); -1 if none.
-qint64 lostToday(const QByteArray& file) {
-    const QByteArray today = QDate::currentDate().toString(Qt::ISODate).toLatin1();
-    for (const QByteArray& line : file.split('\n')) {
-        const QList<QByteArray> f = line.trimmed().split('\t');
-        if (f.size() >= 3 && f[0] == today)
-            return f[2].toLongLong();
-    }
-    return -1;
-}
-
 /// Dark (text) pixels inside the status frame of a picture of the main window on "Bytes": the
 /// frame's inside spans 58 to 43 pixels above the window's bottom and is empty until a line
 /// is shown there.
@@ -59,23 +48,12 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
     ensureApplication();
     SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo");
     const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
-    const QString binary = buildDir + QStringLiteral("/app/quelmint");
-    ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
     NetnsPair pair(QStringLiteral("nle"), 141);
     ASSERT_TRUE(pair.ok());
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QString root = tmp.path();
-    const QString program = root + QStringLiteral("/bin/quelmint");
-    QDir().mkpath(root + QStringLiteral("/bin"));
-    ASSERT_TRUE(QFile::copy(binary, program));
-    QFile::setPermissions(program, QFile::permissions(binary));
-    ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
-                          QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth %1\n"
-                                         "CloseToTray=False\nStartMinimized=False\n"
-                                         "DisplayUnit=0\nSpeedUnit=1\n")
-                              .arg(pair.nameA())
-                              .toUtf8()));
+    ASSERT_TRUE(installProgram(root, pair.nameA(), QStringLiteral("DisplayUnit=0\nSpeedUnit=1\n")));
     UdpSink sink(pair.nsA(), kPort);
     ASSERT_TRUE(sink.ok());
 
@@ -142,15 +120,14 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
     const qint64 txDelta = kernelCount("tx_packets") - tx0;
 
     // Counted frames and lost frames together account for what the kernel received.
-    const QString coverage = logs + QStringLiteral("/%1.coverage").arg(QDate::currentDate().year());
     auto counted = [&] { return qint64(received(readFile(session)) / kFrameBytes) - 1; };
     EXPECT_TRUE(waitUntil(
         [&] {
-            const qint64 lost = lostToday(readFile(coverage));
+            const qint64 lost = coverageSum(logs, 2);
             return lost > 0 && counted() + lost >= rxDelta - 8;
         },
         60000))
-        << readFile(coverage).toStdString();
+        << coverageSum(logs, 2);
     // The window shows the line in its status frame.
     const QString taken = root + QStringLiteral("/shot-taken");
     int text = 0;
@@ -175,7 +152,7 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
     EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0"))
         << readFile(root + QStringLiteral("/program.log")).toStdString();
 
-    const qint64 lost = lostToday(readFile(coverage));
+    const qint64 lost = coverageSum(logs, 2);
     const QString artifacts = buildDir + QStringLiteral("/artifacts");
     QDir().mkpath(artifacts);
     QFile::remove(artifacts + QStringLiteral("/captureloss-e2e-bytes.png"));

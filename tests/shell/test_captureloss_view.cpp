@@ -4,6 +4,7 @@
 #include "FakeShellServices.h"
 #include "ShellTestSupport.h"
 #include "support/CutOff.h"
+#include "support/LocalText.h"
 
 #include "capture/CaptureLoss.h"
 #include "platform/fakes/FakeAutostart.h"
@@ -14,6 +15,7 @@
 #include "platform/fakes/FakeSettingsStore.h"
 #include "platform/fakes/FakeSingleInstance.h"
 #include "platform/fakes/FakeTrayIcon.h"
+#include "shell/AdapterMonitor.h"
 #include "shell/Form1.h"
 
 #include <QDir>
@@ -54,6 +56,29 @@ struct Main : FakeShellServices {
     QTabBar* strip = nullptr;
     QLabel* line = nullptr;
 };
+
+/// Saves a picture of the window with the tooltip of the list's first row shown over it, as
+/// build/artifacts/<name>[_scaled].png.
+void saveWithTooltip(QWidget& window, QTreeWidget* log, const QString& name) {
+    const QRect cell = log->visualItemRect(log->topLevelItem(0));
+    QToolTip::showText(log->viewport()->mapToGlobal(cell.center()),
+                       log->topLevelItem(0)->toolTip(0), log->viewport());
+    QImage picture = window.grab().toImage();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->inherits("QTipLabel") && w->isVisible()) {
+            // Where the screen pushed the tip aside, it is drawn inside the picture.
+            QPoint at = window.mapFromGlobal(w->pos());
+            at.setX(qBound(0, at.x(), qMax(0, picture.width() - w->width())));
+            QPainter painter(&picture);
+            painter.drawPixmap(at, w->grab());
+        }
+    QToolTip::hideText();
+    const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+    QDir().mkpath(dir);
+    picture.save(dir + QLatin1Char('/') + name +
+                 (qEnvironmentVariableIsSet("QT_SCALE_FACTOR") ? QStringLiteral("_scaled.png")
+                                                               : QStringLiteral(".png")));
+}
 
 TEST(CaptureLossLine, ShowsTheRunsCountOnBytesAndPacketsWhileAboveZero) {
     Main m;
@@ -108,30 +133,14 @@ TEST(CaptureLossLine, ResetStatisticsHidesItAndTheDayKeepsItsCount) {
         if (f.endsWith(QStringLiteral("/2026.coverage")))
             coverage << f;
     ASSERT_EQ(coverage.size(), 1) << m.fs.files().join(' ').toStdString();
-    EXPECT_EQ(m.fs.file(coverage[0]), QByteArray("2026-12-08\t2\t503\r\n"));
+    EXPECT_EQ(m.fs.file(coverage[0]), QByteArray("2026-12-08\t2\t503\t0\t0\r\n"));
     // Today's row on the "Log" tab tells of them.
     auto* log = m.window->findChild<QTreeWidget*>(QStringLiteral("ListView2"));
     ASSERT_TRUE(log != nullptr && log->topLevelItemCount() > 0);
     EXPECT_EQ(log->topLevelItem(0)->data(0, Qt::UserRole).toDate(), QDate(2026, 12, 8));
     EXPECT_EQ(log->topLevelItem(0)->toolTip(0), QStringLiteral("Frames lost by the capture: 503"));
-    // A picture of the "Log" tab with the row's tooltip shown over it.
     m.strip->setCurrentIndex(2);
-    const QRect cell = log->visualItemRect(log->topLevelItem(0));
-    QToolTip::showText(log->viewport()->mapToGlobal(cell.center()),
-                       log->topLevelItem(0)->toolTip(0), log->viewport());
-    QImage picture = m.window->grab().toImage();
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->inherits("QTipLabel") && w->isVisible()) {
-            QPainter painter(&picture);
-            painter.drawPixmap(m.window->mapFromGlobal(w->pos()), w->grab());
-        }
-    QToolTip::hideText();
-    const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
-    QDir().mkpath(dir);
-    picture.save(dir + QStringLiteral("/captureloss_log%1.png")
-                           .arg(qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
-                                    ? QStringLiteral("_scaled")
-                                    : QString()));
+    saveWithTooltip(*m.window, log, QStringLiteral("captureloss_log"));
 }
 
 TEST(CaptureLossLine, ANewDayStartsTheDaysCountAndResetsTheRunWithTheStatistics) {
@@ -145,6 +154,66 @@ TEST(CaptureLossLine, ANewDayStartsTheDaysCountAndResetsTheRunWithTheStatistics)
     EXPECT_EQ(m.window->captureLoss().day(), QDate(2026, 12, 9));
     EXPECT_EQ(m.window->captureLoss().dayCount(), 7u);
     EXPECT_EQ(m.line->text(), QStringLiteral("Frames lost by the capture: 7"));
+}
+
+/// The file of the log folder whose name ends so; empty when there is none.
+QString fileEndingIn(const FakeFileSystem& fs, const QString& end) {
+    for (const QString& f : fs.files())
+        if (f.endsWith(end))
+            return f;
+    return {};
+}
+
+TEST(NotWatched, TrafficBetweenRunsAndWhileTheAdapterWasLostIsBookedToTheDay) {
+    FakeShellServices s;
+    ensureApplication();
+    s.configureEth0();
+    // The adapter carried 1,000 bytes in 10 frames before the program started in this boot.
+    s.counters.carry(QStringLiteral("eth0"), 1000, 10);
+    auto window = std::make_unique<Form1>(s.makeServices());
+    ASSERT_EQ(window->load(), Form1::StartResult::Running);
+    const QString coverage = fileEndingIn(s.fs, QStringLiteral("/2026.coverage"));
+    ASSERT_FALSE(coverage.isEmpty()) << s.fs.files().join(' ').toStdString();
+    EXPECT_EQ(s.fs.file(coverage), QByteArray("2026-12-08\t0\t0\t1000\t10\r\n"));
+
+    // Watched traffic is not booked; 300 bytes in 3 frames while the adapter is lost are.
+    s.counters.carry(QStringLiteral("eth0"), 5000, 50);
+    s.clock.advance(1000);
+    window->timer2Tick();
+    s.capture.fireCaptureAborted();
+    ASSERT_FALSE(window->monitoringInProgress());
+    s.counters.carry(QStringLiteral("eth0"), 300, 3);
+    window->monitor()->timer3Tick();
+    ASSERT_TRUE(window->monitoringInProgress());
+    EXPECT_EQ(s.fs.file(coverage), QByteArray("2026-12-08\t0\t0\t1300\t13\r\n"));
+
+    // The settings dialog's switch to another adapter books that adapter's own gap.
+    s.counters.carry(QStringLiteral("eth0"), 70, 1);
+    window->timer2Tick();
+    window->setMonitoringInProgress(false);
+    window->setMonitoringInProgress(true);
+    EXPECT_EQ(s.fs.file(coverage), QByteArray("2026-12-08\t0\t0\t1300\t13\r\n"));
+
+    // Traffic watched up to the end is not booked by the next run; what passed between is.
+    s.counters.carry(QStringLiteral("eth0"), 20, 1);
+    window->unload();
+    window.reset();
+    s.counters.carry(QStringLiteral("eth0"), 2310000, 1540);
+    window = std::make_unique<Form1>(s.makeServices());
+    ASSERT_EQ(window->load(), Form1::StartResult::Running);
+    const QByteArray line = s.fs.file(coverage);
+    EXPECT_TRUE(line.startsWith("2026-12-08\t")) << line.toStdString();
+    EXPECT_TRUE(line.endsWith("\t0\t2311300\t1553\r\n")) << line.toStdString();
+    // Today's row on the "Log" tab says so.
+    auto* log = window->findChild<QTreeWidget*>(QStringLiteral("ListView2"));
+    ASSERT_TRUE(log != nullptr && log->topLevelItemCount() > 0);
+    EXPECT_EQ(log->topLevelItem(0)->toolTip(0),
+              perLocale("Not watched: 2.20 M in 1,553 frames while Quelmint was not running",
+                        "Not watched: 2,20 M in 1.553 frames while Quelmint was not running"));
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->findChild<QTabBar*>(QStringLiteral("TabStrip1"))->setCurrentIndex(2);
+    saveWithTooltip(*window, log, QStringLiteral("notwatched_log"));
 }
 
 TEST(CaptureLossLine, TheLongestCountFitsAndAPictureIsKept) {

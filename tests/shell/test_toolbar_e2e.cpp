@@ -48,22 +48,12 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
     ensureApplication();
     SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo", "xprop", "xdotool", "ping");
     const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
-    const QString binary = buildDir + QStringLiteral("/app/quelmint");
-    ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
     NetnsPair pair(QStringLiteral("tb"), 110);
     ASSERT_TRUE(pair.ok());
     QTemporaryDir tmp;
     ASSERT_TRUE(tmp.isValid());
     const QString root = tmp.path();
-    QDir().mkpath(root + QStringLiteral("/bin"));
-    const QString program = root + QStringLiteral("/bin/quelmint");
-    ASSERT_TRUE(QFile::copy(binary, program));
-    QFile::setPermissions(program, QFile::permissions(binary));
-    ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
-                          QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth %1\n"
-                                         "CloseToTray=False\nStartMinimized=False\n")
-                              .arg(pair.nameA())
-                              .toUtf8()));
+    ASSERT_TRUE(installProgram(root, pair.nameA()));
     UdpSink sink(pair.nsA(), kPort);
     ASSERT_TRUE(sink.ok());
 

@@ -309,7 +309,7 @@ TEST_F(UsageLogViewTest, DaysWithFramesLostByTheCaptureCarryATooltip) {
     } cases[] = {
         {"2026-11-05\t3600\t1234\r\n2026-11-20\t60\t0\r\n", "", "Frames lost by the capture: 1234",
          ""},
-        {"2026-11-02\t10\t1\r\nbroken line\r\n2026-11-20\t86400\t190000\t5\t6\r\n",
+        {"2026-11-02\t10\t1\r\nbroken line\r\n2026-11-20\t86400\t190000\t0\t0\t6\r\n",
          "Frames lost by the capture: 1", "", "Frames lost by the capture: 190000"},
         {"2026-11-05\t3600\t12x4\r\n", "", "", ""}, // a damaged line tells nothing
         {nullptr, "", "", ""},
@@ -333,6 +333,45 @@ TEST_F(UsageLogViewTest, DaysWithFramesLostByTheCaptureCarryATooltip) {
         }
     }
     EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(UsageLogViewTest, DaysWithTrafficNotWatchedSayHowMuchInTheDisplayUnit) {
+    put("2026.log", "2026-11-02\t0\t10\t0\t10\r\n2026-11-05\t3\t30\t0\t33\r\n"
+                    "2026-11-20\t0\t20\t0\t20\r\n");
+    // 2,422,210 bytes are 2365.44 K and 2.31 M.
+    put("2026.coverage", "2026-11-02\t60\t0\t2422210\t1540\r\n"
+                         "2026-11-05\t60\t1234\t512\t1\r\n"
+                         "2026-11-20\t60\t0\t0\t0\r\n");
+    const struct {
+        int unit;
+        const char *tip2, *tip5;
+        const char* total2; // the day's total, as without a mark
+    } cases[] = {
+        {3, "Not watched: 2.31 M in %1 frames while Quelmint was not running",
+         "Frames lost by the capture: 1234\n"
+         "Not watched: 512 B in 1 frames while Quelmint was not running", "10 B"},
+        {1, "Not watched: 2365.44 K in %1 frames while Quelmint was not running",
+         "Frames lost by the capture: 1234\n"
+         "Not watched: 0.50 K in 1 frames while Quelmint was not running", "0.01 K"},
+        {0, "Not watched: 2422210 in %1 frames while Quelmint was not running",
+         "Frames lost by the capture: 1234\n"
+         "Not watched: 512 in 1 frames while Quelmint was not running", "10"},
+    };
+    start(QDate(2026, 12, 8));
+    const QString frames = perLocale("1,540", "1.540");
+    if (frames.isEmpty())
+        GTEST_SKIP() << "expected texts are written for the C and de_DE locales";
+    for (const auto& c : cases) {
+        gDisplayUnit = c.unit;
+        show(11, "2026");
+        const QList<QPair<QDate, QString>> expected = {
+            {QDate(2026, 11, 20), QString()},
+            {QDate(2026, 11, 5), local(c.tip5)},
+            {QDate(2026, 11, 2), local(c.tip2).arg(frames)}};
+        EXPECT_EQ(tooltips(list()), expected) << "display unit " << c.unit;
+        // The figures and totals stay the year file's.
+        EXPECT_EQ(row(2)[4], local(c.total2));
+    }
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The coverage file beside the year files: its lines, when it is written, what a damaged or
-// unreadable file does, day and year changes, and a process killed between writes.
+// unreadable file does, day and year changes, traffic not watched, and a process killed between
+// writes.
 #include "platform/fakes/FakeFileSystem.h"
 #include "usage/CoverageLog.h"
 
@@ -25,19 +26,27 @@ TEST(CoverageLine, ReadsWhatItWritesAndRejectsWhatItCannotRead) {
         bool ok;
         qint64 ms;
         quint64 lost;
+        quint64 unwatchedBytes;
+        quint64 unwatchedFrames;
         const char* written; // the line written back for that day
     } cases[] = {
-        {"2026-12-08\t3600\t1234", true, 3600000, 1234, "2026-12-08\t3600\t1234"},
-        {"2026-12-08\t3600", true, 3600000, 0, "2026-12-08\t3600\t0"},
-        {"2026-12-08", true, 0, 0, "2026-12-08\t0\t0"},
-        {"2026-12-08\t86400\t0\t2310000\t1540", true, 86400000, 0,
+        {"2026-12-08\t3600\t1234", true, 3600000, 1234, 0, 0, "2026-12-08\t3600\t1234\t0\t0"},
+        {"2026-12-08\t3600", true, 3600000, 0, 0, 0, "2026-12-08\t3600\t0\t0\t0"},
+        {"2026-12-08", true, 0, 0, 0, 0, "2026-12-08\t0\t0\t0\t0"},
+        {"2026-12-08\t86400\t0\t2310000\t1540", true, 86400000, 0, 2310000, 1540,
          "2026-12-08\t86400\t0\t2310000\t1540"},
-        {"2026-12-08\t36x0\t1", false, 0, 0, ""},
-        {"2026-12-08\t-5\t1", false, 0, 0, ""},
-        {"2026-12-08\t1.5\t1", false, 0, 0, ""},
-        {"2026-12-08\t10\tlots", false, 0, 0, ""},
-        {"2026-13-08\t10\t1", false, 0, 0, ""},
-        {"oops", false, 0, 0, ""},
+        {"2026-12-08\t1\t2\t3", true, 1000, 2, 3, 0, "2026-12-08\t1\t2\t3\t0"},
+        // beyond 15 digits the year files' form: 15 significant digits and an exponent
+        {"2026-12-08\t1\t2\t9007199254740992\t4\tnew\t", true, 1000, 2,
+         9007199254740992ull, 4, "2026-12-08\t1\t2\t9.00719925474099E+15\t4\tnew\t"},
+        {"2026-12-08\t36x0\t1", false, 0, 0, 0, 0, ""},
+        {"2026-12-08\t-5\t1", false, 0, 0, 0, 0, ""},
+        {"2026-12-08\t1.5\t1", false, 0, 0, 0, 0, ""},
+        {"2026-12-08\t10\tlots", false, 0, 0, 0, 0, ""},
+        {"2026-12-08\t10\t1\t-1\t0", false, 0, 0, 0, 0, ""},
+        {"2026-12-08\t10\t1\t0\t2.5", false, 0, 0, 0, 0, ""},
+        {"2026-13-08\t10\t1", false, 0, 0, 0, 0, ""},
+        {"oops", false, 0, 0, 0, 0, ""},
     };
     for (const auto& c : cases) {
         QDate date;
@@ -47,6 +56,8 @@ TEST(CoverageLine, ReadsWhatItWritesAndRejectsWhatItCannotRead) {
             EXPECT_EQ(date, kDay) << c.line;
             EXPECT_EQ(day.monitoredMs, c.ms) << c.line;
             EXPECT_EQ(day.framesLost, c.lost) << c.line;
+            EXPECT_EQ(day.unwatchedBytes, c.unwatchedBytes) << c.line;
+            EXPECT_EQ(day.unwatchedFrames, c.unwatchedFrames) << c.line;
             EXPECT_EQ(CoverageLog::formatLine(date, day), QByteArray(c.written)) << c.line;
         }
     }
@@ -56,10 +67,12 @@ TEST(CoverageLine, WritesWholeSecondsAndKeepsUnknownFields) {
     CoverageLog::Day day;
     day.monitoredMs = 3600999;
     day.framesLost = 1234;
-    EXPECT_EQ(CoverageLog::formatLine(kDay, day), QByteArray("2026-12-08\t3600\t1234"));
-    day.extra = {"2310000", "1540"};
+    EXPECT_EQ(CoverageLog::formatLine(kDay, day), QByteArray("2026-12-08\t3600\t1234\t0\t0"));
+    day.unwatchedBytes = 2310000;
+    day.unwatchedFrames = 1540;
+    day.extra = {"later", "7"};
     EXPECT_EQ(CoverageLog::formatLine(kDay, day),
-              QByteArray("2026-12-08\t3600\t1234\t2310000\t1540"));
+              QByteArray("2026-12-08\t3600\t1234\t2310000\t1540\tlater\t7"));
 }
 
 TEST(CoverageLog, LostFramesAreWrittenAtOnceSecondsAtLeastEveryMinute) {
@@ -74,12 +87,12 @@ TEST(CoverageLog, LostFramesAreWrittenAtOnceSecondsAtLeastEveryMinute) {
     const Step steps[] = {
         {0, true, 0, ""},
         {1, true, 0, ""},
-        {2, true, 1234, "2026-12-08\t2\t1234\r\n"},
-        {3, false, 0, "2026-12-08\t2\t1234\r\n"},
-        {61, true, 0, "2026-12-08\t2\t1234\r\n"}, // a gap of 58 s: not monitored
-        {62, true, 0, "2026-12-08\t3\t1234\r\n"}, // a minute since the last write
-        {63, true, 0, "2026-12-08\t3\t1234\r\n"},
-        {64, true, 6, "2026-12-08\t5\t1240\r\n"},
+        {2, true, 1234, "2026-12-08\t2\t1234\t0\t0\r\n"},
+        {3, false, 0, "2026-12-08\t2\t1234\t0\t0\r\n"},
+        {61, true, 0, "2026-12-08\t2\t1234\t0\t0\r\n"}, // a gap of 58 s: not monitored
+        {62, true, 0, "2026-12-08\t3\t1234\t0\t0\r\n"}, // a minute since the last write
+        {63, true, 0, "2026-12-08\t3\t1234\t0\t0\r\n"},
+        {64, true, 6, "2026-12-08\t5\t1240\t0\t0\r\n"},
     };
     for (const Step& s : steps) {
         log.tick(at(kDay, 12, 0, 0).addSecs(s.second), kDay, s.monitoring, s.lost);
@@ -96,8 +109,8 @@ TEST(CoverageLog, AnEarlierRunsDayIsAddedToAndDamagedLinesAreKept) {
         log.tick(at(kDay, 9, 0, 0), kDay, true, 0);
         log.tick(at(kDay, 9, 0, 1), kDay, true, 1);
     }
-    EXPECT_EQ(fs.file(k2026), QByteArray("2026-12-07\t86400\t0\t77\r\n"
-                                         "2026-12-08\t101\t6\r\n"
+    EXPECT_EQ(fs.file(k2026), QByteArray("2026-12-07\t86400\t0\t77\t0\r\n"
+                                         "2026-12-08\t101\t6\t0\t0\r\n"
                                          "not a line\r\n"
                                          "2026-12-06\t1x\t3\r\n"));
     bool ok = false;
@@ -105,6 +118,22 @@ TEST(CoverageLog, AnEarlierRunsDayIsAddedToAndDamagedLinesAreKept) {
     EXPECT_TRUE(ok);
     EXPECT_EQ(days.size(), 2) << "the damaged day is unknown";
     EXPECT_EQ(days.value(kDay).framesLost, 6u);
+    EXPECT_EQ(days.value(QDate(2026, 12, 7)).unwatchedBytes, 77u);
+}
+
+TEST(CoverageLog, TrafficNotWatchedIsAddedToTheDayAndWrittenAtOnce) {
+    FakeFileSystem fs;
+    fs.setFile(k2026, "2026-12-08\t100\t5\t1000\t10\r\n");
+    const QDate newYear(2027, 1, 1);
+    CoverageLog log(fs, kFolder);
+    log.addUnwatched(kDay, 2310000, 1540);
+    EXPECT_EQ(fs.file(k2026), QByteArray("2026-12-08\t100\t5\t2311000\t1550\r\n"));
+    log.addUnwatched(kDay, 0, 0); // nothing to add: nothing written
+    EXPECT_EQ(fs.atomicWrites(k2026), 1);
+    log.addUnwatched(newYear, 60, 1);
+    EXPECT_EQ(fs.file(QStringLiteral("/logs/2027.coverage")),
+              QByteArray("2027-01-01\t0\t0\t60\t1\r\n"));
+    EXPECT_EQ(fs.file(k2026), QByteArray("2026-12-08\t100\t5\t2311000\t1550\r\n"));
 }
 
 TEST(CoverageLog, AnUnreadableFileIsNeverOverwrittenAndAMissingOneTellsNothing) {
@@ -140,47 +169,71 @@ TEST(CoverageLog, DayAndYearChangesAndAClockSetBack) {
         // The clock goes back to the old year: that year's file takes the figures.
         log.tick(at(lastDay, 23, 59, 59), lastDay, true, 4);
     }
-    EXPECT_EQ(fs.file(k2026), QByteArray("2026-12-31\t1\t6\r\n"));
-    EXPECT_EQ(fs.file(QStringLiteral("/logs/2027.coverage")), QByteArray("2027-01-01\t2\t3\r\n"));
+    EXPECT_EQ(fs.file(k2026), QByteArray("2026-12-31\t1\t6\t0\t0\r\n"));
+    EXPECT_EQ(fs.file(QStringLiteral("/logs/2027.coverage")), QByteArray("2027-01-01\t2\t3\t0\t0\r\n"));
 }
 
-TEST(CoverageLog, AKillAtAnyWriteLosesNothingWrittenAndCountsNothingTwice) {
+TEST(CoverageLog, AKillAtAnyWriteLosesAtMostATickAndCountsNothingTwice) {
     // Every state the file system passes through is a moment the process could be killed in.
     FakeFileSystem fs;
     std::vector<std::unique_ptr<FakeFileSystem>> moments;
     fs.afterChange = [&] { moments.push_back(std::make_unique<FakeFileSystem>(fs)); };
     std::mt19937 random(14);
     quint64 lostSoFar = 0;
-    std::vector<quint64> lostAtWrite; // what had been reported when each write happened
-    {
-        CoverageLog log(fs, kFolder);
-        for (int s = 0; s < 400; ++s) {
-            const quint64 lost = random() % 4 == 0 ? random() % 1000 : 0;
-            lostSoFar += lost;
-            const size_t before = moments.size();
-            log.tick(at(kDay, 10, 0, 0).addSecs(s), kDay, true, lost);
-            for (size_t i = before; i < moments.size(); ++i)
-                lostAtWrite.push_back(lostSoFar);
-        }
+    struct Reported {
+        quint64 lost;
+        qint64 seconds;
+    };
+    std::vector<Reported> atWrite; // what had been reported when each write happened
+    auto log = std::make_unique<CoverageLog>(fs, kFolder);
+    for (int s = 0; s < 400; ++s) {
+        const quint64 lost = random() % 4 == 0 ? random() % 1000 : 0;
+        lostSoFar += lost;
+        const size_t before = moments.size();
+        log->tick(at(kDay, 10, 0, 0).addSecs(s), kDay, true, lost);
+        for (size_t i = before; i < moments.size(); ++i)
+            atWrite.push_back({lostSoFar, s});
     }
-    ASSERT_FALSE(moments.empty());
+    log.reset(); // the end: what is left is stored, the session emptied
+    atWrite.resize(moments.size(), {lostSoFar, 399});
+    ASSERT_EQ(atWrite.size(), moments.size());
+    ASSERT_GT(moments.size(), 400u) << "every tick changes the disk";
     for (size_t i = 0; i < moments.size(); ++i) {
         FakeFileSystem& after = *moments[i];
         after.afterChange = nullptr;
         const CoverageLog::Day stored = CoverageLog::read(after, k2026).value(kDay);
-        if (i < lostAtWrite.size()) {
-            EXPECT_EQ(stored.framesLost, lostAtWrite[i]) << "write " << i;
-        }
-        // The next run adds to what the killed one left, once.
+        EXPECT_EQ(stored.framesLost, atWrite[i].lost) << "write " << i;
+        // The next run takes what the killed one left, once: seconds up to the last tick.
         {
             CoverageLog next(after, kFolder);
             next.tick(at(kDay, 11, 0, 0), kDay, true, 7);
         }
-        EXPECT_EQ(CoverageLog::read(after, k2026).value(kDay).framesLost, stored.framesLost + 7)
-            << "write " << i;
+        const CoverageLog::Day recovered = CoverageLog::read(after, k2026).value(kDay);
+        EXPECT_EQ(recovered.framesLost, atWrite[i].lost + 7) << "write " << i;
+        EXPECT_GE(recovered.monitoredMs, (atWrite[i].seconds - 1) * 1000) << "write " << i;
+        EXPECT_LE(recovered.monitoredMs, atWrite[i].seconds * 1000) << "write " << i;
+        // A start after a clean end finds the session empty.
+        EXPECT_TRUE(after.file(CoverageLog::sessionFile(kFolder)).isEmpty()) << "write " << i;
     }
     EXPECT_EQ(CoverageLog::read(fs, k2026).value(kDay).framesLost, lostSoFar);
     EXPECT_EQ(CoverageLog::read(fs, k2026).value(kDay).monitoredMs, 399000);
 }
 
+TEST(CoverageLog, TheSessionGivesEachYearWhatIsAboveItsFileAndNothingTwice) {
+    FakeFileSystem fs;
+    const QString k2027 = QStringLiteral("/logs/2027.coverage");
+    fs.setFile(k2026, "2026-12-31\t100\t5\t0\t0\r\n2026-12-30\t50\t0\t0\t0\r\n");
+    fs.setFile(k2027, "2027-01-01\t10\t0\t0\t0\r\n");
+    // A killed run's running totals: above the files on some fields, below on others.
+    fs.setFile(CoverageLog::sessionFile(kFolder), "2026-12-31\t160\t5\t7\t1\r\n"
+                                                  "2027-01-01\t9\t3\t0\t0\r\n"
+                                                  "damaged\r\n");
+    for (int start = 0; start < 2; ++start) { // the second start finds the same session
+        CoverageLog log(fs, kFolder);
+        EXPECT_EQ(fs.file(k2026), QByteArray("2026-12-30\t50\t0\t0\t0\r\n"
+                                             "2026-12-31\t160\t5\t7\t1\r\n"))
+            << "start " << start;
+        EXPECT_EQ(fs.file(k2027), QByteArray("2027-01-01\t10\t3\t0\t0\r\n")) << "start " << start;
+    }
+}
 } // namespace

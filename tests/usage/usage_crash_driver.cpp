@@ -12,14 +12,13 @@
 // is handed over and flushed). T sums the days from 30 December 2026 to 1 January 2027; the
 // fake clock moves 20 ms per frame, so a run that starts shortly before midnight crosses it.
 
-#include "platform/RealFileSystem.h"
+#include "CrashDriver.h"
 #include "platform/fakes/FakeClock.h"
 #include "usage/clsUsageLogger.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include <csignal>
 #include <cstdlib>
 #include <random>
 #include <unistd.h>
@@ -31,86 +30,7 @@ const QDate kFirstDay(2026, 12, 30);
 const QDate kLastDay(2027, 1, 1);
 
 void report(const char* what, double total) {
-    // One write per line: a line on the pipe is whole or absent.
-    const QByteArray line = QByteArray(what) + ' ' + QByteArray::number(total, 'f', 0) + '\n';
-    ssize_t ignored = ::write(1, line.constData(), size_t(line.size()));
-    (void)ignored;
-}
-
-/// Counts the changes made to the disk and kills the process just before the chosen one.
-class Fuse {
-public:
-    explicit Fuse(long dieAt) : dieAt_(dieAt) {}
-    void step() {
-        if (dieAt_ > 0 && ++steps_ == dieAt_)
-            ::raise(SIGKILL);
-    }
-
-private:
-    long dieAt_;
-    long steps_ = 0;
-};
-
-class FusedFile final : public PersistentFile {
-public:
-    FusedFile(std::unique_ptr<PersistentFile> file, Fuse& fuse)
-        : file_(std::move(file)), fuse_(fuse) {}
-    bool rewrite(const QByteArray& content) override {
-        fuse_.step();
-        return file_->rewrite(content);
-    }
-    bool sync() override {
-        fuse_.step();
-        return file_->sync();
-    }
-
-private:
-    std::unique_ptr<PersistentFile> file_;
-    Fuse& fuse_;
-};
-
-/// The real file system with a fuse on every change.
-class FusedFileSystem final : public FileSystem {
-public:
-    explicit FusedFileSystem(Fuse& fuse) : fuse_(fuse) {}
-    bool folderExists(const QString& path) const override { return real_.folderExists(path); }
-    bool createFolder(const QString& path) override {
-        fuse_.step();
-        return real_.createFolder(path);
-    }
-    bool fileExists(const QString& path) const override { return real_.fileExists(path); }
-    bool deleteFile(const QString& path) override {
-        fuse_.step();
-        return real_.deleteFile(path);
-    }
-    QStringList listFolder(const QString& path) const override { return real_.listFolder(path); }
-    QList<QByteArray> readLines(const QString& path, bool* ok) const override {
-        return real_.readLines(path, ok);
-    }
-    bool writeFileAtomic(const QString& path, const QByteArray& content) override {
-        fuse_.step();
-        return real_.writeFileAtomic(path, content);
-    }
-    bool replaceFile(const QString& from, const QString& to) override {
-        fuse_.step();
-        return real_.replaceFile(from, to);
-    }
-    std::unique_ptr<PersistentFile> openPersistent(const QString& path) override {
-        fuse_.step();
-        auto file = real_.openPersistent(path);
-        return file ? std::make_unique<FusedFile>(std::move(file), fuse_) : nullptr;
-    }
-
-private:
-    RealFileSystem real_;
-    Fuse& fuse_;
-};
-
-QString option(int argc, char** argv, const char* name) {
-    for (int i = 3; i + 1 < argc; ++i)
-        if (QByteArray(argv[i]) == name)
-            return QString::fromLocal8Bit(argv[i + 1]);
-    return {};
+    reportLine(QByteArray(what) + ' ' + QByteArray::number(total, 'f', 0));
 }
 
 } // namespace
@@ -118,13 +38,13 @@ QString option(int argc, char** argv, const char* name) {
 int main(int argc, char** argv) {
     if (argc < 3)
         return 2;
-    const QString startText = option(argc, argv, "--start");
+    const QString startText = driverOption(argc, argv, "--start");
     const QDateTime start = startText.isEmpty()
                                 ? QDateTime(QDate(2026, 12, 8), QTime(12, 0))
                                 : QDateTime::fromString(startText, Qt::ISODate);
     if (!start.isValid())
         return 2;
-    Fuse fuse(option(argc, argv, "--die-at").toLong());
+    Fuse fuse(driverOption(argc, argv, "--die-at").toLong());
     FusedFileSystem fs(fuse);
     FakeClock clock(start);
     clsUsageLogger logger(fs, clock, QString::fromLocal8Bit(argv[1]));

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/InterfaceCounters.h"
+
+/// The Linux kernel's adapter counters from /sys/class/net/<adapter>/statistics (and its index
+/// from ifindex), the boot from
+/// /proc/sys/kernel/random/boot_id. The paths can be moved for tests.
+class SysfsInterfaceCounters final : public InterfaceCounters {
+public:
+    explicit SysfsInterfaceCounters(
+        QString netClassFolder = QStringLiteral("/sys/class/net"),
+        QString bootIdFile = QStringLiteral("/proc/sys/kernel/random/boot_id"));
+
+    QByteArray bootId() const override;
+    bool read(const QString& adapter, InterfaceCounts& counts) const override;
+
+private:
+    QString netClassFolder_;
+    QString bootIdFile_;
+};
