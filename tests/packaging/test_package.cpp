@@ -5,6 +5,7 @@
 // network namespace and logs under that user's data folder; purging the package leaves the
 // user's files alone and the machine as it was.
 #include "shell/ShellTestSupport.h"
+#include "support/GraphPixels.h"
 #include "support/TestFiles.h"
 
 #include <QDate>
@@ -353,7 +354,8 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
     const QString home = root + QStringLiteral("/home");
     ASSERT_TRUE(writeFile(home + QStringLiteral("/.config/Quelmint/Quelmint.conf"),
                           QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=Package veth\n"
-                                         "CloseToTray=False\nStartMinimized=False\n")
+                                         "CloseToTray=False\nStartMinimized=False\n"
+                                         "Bandwidth=1000\n")
                               .arg(pair.nameA())
                               .toUtf8()));
     // Starts the command of a desktop entry's Exec line as the user, as a desktop does, and
@@ -450,15 +452,28 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
             30000))
             << name.toStdString() << ": " << readFile(session).toStdString();
         if (name == QStringLiteral("menu")) {
-            spin(2500); // a few speed samples, so the window shows figures
+            // The window shows the datagrams: their second's speed, above the full scale of
+            // 1000 bytes/s, rises as a column in the graph once the next samples are drawn.
             const QString shot = root + QStringLiteral("/installed.png");
             QByteArray said;
-            run(QStringLiteral("ip"),
-                {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(), QStringLiteral("env"),
-                 QStringLiteral("DISPLAY=") +
-                     QString::fromLatin1(readFile(root + QStringLiteral("/display")).trimmed()),
-                 QStringLiteral("import"), QStringLiteral("-window"), QStringLiteral("root"), shot},
-                &said, 30000);
+            int column = 0;
+            EXPECT_TRUE(waitUntil(
+                [&] {
+                    QFile::remove(shot);
+                    run(QStringLiteral("ip"),
+                        {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
+                         QStringLiteral("env"),
+                         QStringLiteral("DISPLAY=") +
+                             QString::fromLatin1(
+                                 readFile(root + QStringLiteral("/display")).trimmed()),
+                         QStringLiteral("import"), QStringLiteral("-window"),
+                         QStringLiteral("root"), shot},
+                        &said, 30000);
+                    column = longestTraceColumn(QImage(shot));
+                    return column >= 40;
+                },
+                60000))
+                << "longest column of the trace colour: " << column << "; " << said.toStdString();
             const QString artifacts =
                 qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
             QDir().mkpath(artifacts);

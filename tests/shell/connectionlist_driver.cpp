@@ -1,8 +1,9 @@
 // The main window with real capture on a real display, showing the "Packets" tab, for the live
 // test of the packet list. Run in its working folder, which receives the usage logs and these
 // files: "dump" asks for rows.txt (the list's rows, "|"-joined, then "lookups <address> <n>"
-// lines, "frames <counted>", "receivedBytes <n>", "rows <n>", "paints <n>" (repaints of the list)
-// and "maxGapMs <n>" (longest stand-still of the event loop)), "quit" ends the program in order.
+// lines, "answered <address> <name, or - for none>" lines, "frames <counted>", "receivedBytes <n>",
+// "rows <n>", "paints <n>" (repaints of the list) and "maxGapMs <n>" (longest stand-still of the
+// event loop)), "quit" ends the program in order.
 //
 //   connectionlist_driver [--names]      (--names: "Resolve IP" on from the start)
 
@@ -31,18 +32,21 @@
 
 namespace {
 
-/// Counts the lookups per address on the way to the system resolver.
+/// Counts the lookups per address on the way to the system resolver, and keeps the answers.
 class CountingResolver final : public HostNameResolver {
 public:
     CountingResolver() {
-        real_.setAnswerHandler(
-            [this](quint32 a, const std::optional<QByteArray>& n) { answer(a, n); });
+        real_.setAnswerHandler([this](quint32 a, const std::optional<QByteArray>& n) {
+            answered[a] = n.value_or(QByteArrayLiteral("-"));
+            answer(a, n);
+        });
     }
     void lookUp(quint32 address) override {
         ++asked[address];
         real_.lookUp(address);
     }
     QMap<quint32, int> asked;
+    QMap<quint32, QByteArray> answered;
 
 private:
     QHostInfoResolver real_;
@@ -135,6 +139,9 @@ int main(int argc, char** argv) {
         for (auto it = resolver.asked.cbegin(); it != resolver.asked.cend(); ++it)
             text += "lookups " + AddressNames::dottedText(it.key()).toUtf8() + ' ' +
                     QByteArray::number(it.value()) + '\n';
+        for (auto it = resolver.answered.cbegin(); it != resolver.answered.cend(); ++it)
+            text +=
+                "answered " + AddressNames::dottedText(it.key()).toUtf8() + ' ' + it.value() + '\n';
         text += "frames " + QByteArray::number(window.frames().packetCount, 'f', 0) + '\n';
         text += "receivedBytes " +
                 QByteArray::number(window.frames().counters.transfer(TrafficCounters::Received),

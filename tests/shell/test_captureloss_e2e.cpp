@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -31,6 +32,16 @@ double received(const QByteArray& line) {
     return f.size() == 5 ? f[2].toDouble() : -1;
 }
 
+/// Dark (text) pixels inside the status frame of a picture of the main window on "Bytes": the
+/// frame's inside spans 58 to 43 pixels above the window's bottom and is empty until a line
+/// is shown there.
+int statusFrameTextPixels(const QImage& image) {
+    int n = 0;
+    for (int y = image.height() - 58; y <= image.height() - 43; ++y)
+        for (int x = 8; x < image.width() - 40; ++x)
+            n += y >= 0 && qGray(image.pixel(x, y)) < 96 ? 1 : 0;
+    return n;
+}
 } // namespace
 
 TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeepsThem) {
@@ -52,10 +63,14 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
             "cd '%1'\n"
             "bin/quelmint > program.log 2>&1 & pid=$!\n"
             "echo $pid > pid\n"
-            "while [ ! -e shoot ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
-            "id=$(xwininfo -name Quelmint 2>/dev/null | awk '/Window id/ {print $4}')\n"
-            "[ -n \"$id\" ] && import -window \"$id\" '%2' >> program.log 2>&1\n"
-            "touch shot-taken\n"
+            // A picture of the window on each request, until the program ends.
+            "while kill -0 $pid 2>/dev/null; do\n"
+            "  [ -e shoot ] || { sleep 0.1; continue; }\n"
+            "  id=$(xwininfo -name Quelmint 2>/dev/null | awk '/Window id/ {print $4}')\n"
+            "  [ -n \"$id\" ] && import -window \"$id\" 'png:%2.tmp' >> program.log 2>&1 &&"
+            " mv -f '%2.tmp' '%2'\n"
+            "  rm -f shoot; touch shot-taken\n"
+            "done\n"
             "wait $pid\n"
             "echo $? > rc\n")
             .arg(root, shot);
@@ -113,10 +128,20 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
         },
         60000))
         << coverageSum(logs, 2);
-    spin(1500); // the window shows the line
-    ASSERT_TRUE(writeFile(root + QStringLiteral("/shoot"), "1"));
-    EXPECT_TRUE(
-        waitUntil([&] { return QFile::exists(root + QStringLiteral("/shot-taken")); }, 15000));
+    // The window shows the line in its status frame.
+    const QString taken = root + QStringLiteral("/shot-taken");
+    int text = 0;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            QFile::remove(taken);
+            if (!writeFile(root + QStringLiteral("/shoot"), "1") ||
+                !waitUntil([&] { return QFile::exists(taken); }, 15000))
+                return false;
+            text = statusFrameTextPixels(QImage(shot));
+            return text >= 30;
+        },
+        30000))
+        << "dark pixels in the status frame: " << text;
     const qint64 countedFlood = counted();
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
     EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 30000));

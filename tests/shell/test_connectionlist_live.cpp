@@ -108,7 +108,15 @@ TEST(ConnectionListLive, RealTrafficWithHostNamesUnderXvfb) {
         },
         30000))
         << rows.join('\n').toStdString();
-    spin(3000); // the answers: a name for the peer, none for the local address
+    // The answers: a name for the peer, none for the local address.
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            rows = dumpRows(root);
+            return rows.contains("answered " + peer + ' ' + kPeerName.toUtf8()) &&
+                   rows.contains("answered " + local + " -");
+        },
+        30000))
+        << rows.join('\n').toStdString();
     ASSERT_EQ(sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 40, kPayload), 40);
     EXPECT_EQ(pair.runInB({"ping", "-c", "3", "-i", "0.2", "-s", "56", pair.addressA()}), 0);
 

@@ -240,7 +240,7 @@ TEST(Form1StopwatchLive, RealTrafficBetweenNamespacesIsMeasuredExactly) {
     ASSERT_TRUE(w.loaded);
     ASSERT_TRUE(waitUntil([&] { return w.window->monitoringInProgress(); }, 10000));
     sendUdpFrom(pair.nsB(), pair.addressA(), 41201, 1, 8); // resolves the neighbour first
-    spin(300);
+    ASSERT_TRUE(waitUntil([&] { return w.window->frames().packetCount >= 1; }, 15000));
 
     w.window->openStopwatch();
     w.clickStart();
@@ -254,11 +254,12 @@ TEST(Form1StopwatchLive, RealTrafficBetweenNamespacesIsMeasuredExactly) {
                    28400.0;
         },
         15000));
-    spin(300);
     const std::pair<const char*, const char*> expected[] = {{"lblTransfer0", "27.73 K "},
                                                             {"lblData0", "19.53 K "},
                                                             {"lblOverhead0", "8.20 K "},
                                                             {"lblTransfer2", "0 B "}};
+    // The labels follow at the window's next refresh.
+    waitUntil([&] { return w.swText(expected[0].first) == local(expected[0].second); }, 10000);
     for (const auto& [name, text] : expected)
         EXPECT_EQ(w.swText(name), local(text)) << name;
     EXPECT_NE(w.swText("lblTransfer1"), QStringLiteral("0 B "));

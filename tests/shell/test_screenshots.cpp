@@ -131,6 +131,27 @@ double newestColumnShare(const QImage& image) {
     return double(chart.bottom() - top) / double(chart.height() - 1);
 }
 
+/// Columns of the chart (found as in newestColumnShare) whose trace reaches at least `share` of
+/// full scale: one per sample drawn at that speed or more.
+int risenColumns(const QImage& image, double share) {
+    QRect chart;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width() * 2 / 3; ++x)
+            if ((image.pixel(x, y) & 0xffffff) == 0x008242u)
+                chart |= QRect(x, y, 1, 1);
+    if (chart.height() < 2)
+        return 0;
+    const int level = chart.bottom() - int(share * (chart.height() - 1));
+    int columns = 0;
+    for (int x = chart.left(); x <= chart.right(); ++x)
+        for (int y = chart.top(); y <= level; ++y)
+            if ((image.pixel(x, y) & 0xffffff) == 0x00ff00u) {
+                ++columns;
+                break;
+            }
+    return columns;
+}
+
 class Screenshots : public ::testing::TestWithParam<double> {
 protected:
     void SetUp() override {
@@ -163,10 +184,15 @@ TEST_P(Screenshots, EachTabChosenByMouseAndPictured) {
                                          "DisplayUnit=3\nSpeedUnit=1\nGraphStyle=1\n")
                               .arg(pair.nameA())
                               .toUtf8()));
-    // Log, then Packets, then back to Bytes, each by a click on its tab.
+    // Log, then Packets, then back to Bytes, each by a click on its tab. The picture is taken
+    // once the window has the tab's width and its tabs (the left of the strip; the figures
+    // change all the time) are drawn: the same in two pictures a moment apart, and no longer
+    // as they were for the tab before.
     const QStringList tabs = {QStringLiteral("log"), QStringLiteral("packets"),
                               QStringLiteral("bytes")};
+    const int widths[] = {int(443 * scale), int(443 * scale), int(349 * scale)};
     const QList<QPoint> centres = tabCentres();
+    const QString strip = QStringLiteral("%1x%2+0+0").arg(int(180 * scale)).arg(int(30 * scale));
     const int index[] = {2, 1, 0};
     QString steps;
     for (int i = 0; i < 3; ++i) {
@@ -175,22 +201,38 @@ TEST_P(Screenshots, EachTabChosenByMouseAndPictured) {
                      "while [ ! -e go-%1 ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
                      "id=$(xwininfo -name Quelmint 2>/dev/null | awk '/Window id/ {print $4}')\n"
                      "xdotool mousemove --window \"$id\" %2 %3 click 1 >> program.log 2>&1\n"
-                     "sleep 2\n"
-                     "import -window \"$id\" shot-%1.png >> program.log 2>&1\n"
+                     "n=0; while [ $n -lt 150 ]; do\n"
+                     "  sleep 0.1; n=$((n+1))\n"
+                     "  xwininfo -id \"$id\" | awk -v w=%4 '/Width:/ {d = $2 - w;"
+                     " exit !(d <= 2 && d >= -2)}' || continue\n"
+                     "  import -window \"$id\" png:try-a.png; sleep 0.1;"
+                     " import -window \"$id\" png:try-b.png\n"
+                     "  convert try-a.png -crop %5 +repage png:strip-a.png\n"
+                     "  convert try-b.png -crop %5 +repage png:strip-b.png\n"
+                     "  same strip-a.png strip-b.png || continue\n"
+                     "  [ -e last-strip.png ] && same strip-b.png last-strip.png && continue\n"
+                     "  break\n"
+                     "done\n"
+                     "cp strip-b.png last-strip.png; mv try-b.png shot-%1.png\n"
                      "touch done-%1\n")
                      .arg(tabs[i])
                      .arg(at.x())
-                     .arg(at.y());
+                     .arg(at.y())
+                     .arg(widths[i])
+                     .arg(strip);
     }
-    const QString script = QStringLiteral("cd '%1'\n"
-                                          "QT_SCALE_FACTOR=%2 bin/quelmint > program.log 2>&1 &"
-                                          " pid=$!\n"
-                                          "echo $pid > pid\n"
-                                          "%3"
-                                          "kill -TERM $pid; wait $pid; echo $? > rc\n")
-                               .arg(root)
-                               .arg(scale)
-                               .arg(steps);
+    const QString script =
+        QStringLiteral("cd '%1'\n"
+                       "same() { [ \"$(compare -metric AE \"$1\" \"$2\" null: 2>&1)\" = 0 ]; }\n"
+                       "echo \"$DISPLAY $XAUTHORITY\" > display\n"
+                       "QT_SCALE_FACTOR=%2 bin/quelmint > program.log 2>&1 &"
+                       " pid=$!\n"
+                       "echo $pid > pid\n"
+                       "%3"
+                       "kill -TERM $pid; wait $pid; echo $? > rc\n")
+            .arg(root)
+            .arg(scale)
+            .arg(steps);
     ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
 
     QProcess xvfb;
@@ -206,7 +248,29 @@ TEST_P(Screenshots, EachTabChosenByMouseAndPictured) {
 
     {
         SteadySender traffic(pair.nsB(), pair.nsA(), pair.addressA());
-        spin(4000); // a few samples at the steady rate before the first picture
+        // A few samples at the steady rate before the first picture: three columns of the
+        // chart (on "Bytes", shown at start) at a third of full scale or more.
+        const QList<QByteArray> display = readFile(root + QStringLiteral("/display")).split(' ');
+        ASSERT_EQ(display.size(), 2);
+        const QString screen = root + QStringLiteral("/samples.png");
+        int columns = 0;
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                QFile::remove(screen);
+                QProcess import;
+                QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+                env.insert(QStringLiteral("DISPLAY"), QString::fromLocal8Bit(display[0]));
+                env.insert(QStringLiteral("XAUTHORITY"),
+                           QString::fromLocal8Bit(display[1].trimmed()));
+                import.setProcessEnvironment(env);
+                import.start(QStringLiteral("ip"),
+                             {"netns", "exec", pair.nsA(), "import", "-window", "root", screen});
+                import.waitForFinished(30000);
+                columns = risenColumns(QImage(screen), 0.3);
+                return columns >= 3;
+            },
+            60000))
+            << "columns at the steady rate: " << columns;
         for (const QString& tab : tabs) {
             ASSERT_TRUE(writeFile(root + QStringLiteral("/go-") + tab, "1"));
             EXPECT_TRUE(waitUntil(

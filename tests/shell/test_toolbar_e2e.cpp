@@ -100,7 +100,14 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
     const QString session = root + QStringLiteral("/bin/Usage Logs/_session.log");
     constexpr int kBefore = 20;
     int sent = sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 1, kPayload);
-    spin(300); // the neighbour is resolved by the first datagram
+    // The first datagram resolves the neighbour; the rest follow once it has been counted.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const QList<double> f = sessionFigures(session);
+            return f.size() == 4 && f[1] >= double(kUdpFrame);
+        },
+        20000))
+        << readFile(session).toStdString();
     sent += sendUdpFrom(pair.nsB(), pair.addressA(), kPort, kBefore - 1, kPayload);
     ASSERT_EQ(sent, kBefore);
     ASSERT_TRUE(waitUntil(

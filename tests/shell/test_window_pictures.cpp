@@ -45,9 +45,17 @@ QImage shoot(QWidget& window, const QString& name) {
     window.show();
     window.raise();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    spin(300);
+    // Shown once the screen holds what the window draws.
     QScreen* screen = window.screen();
-    const QImage shot = screen->grabWindow(window.winId()).toImage();
+    QImage shot;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            shot =
+                screen->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+            return shot == window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        },
+        15000))
+        << name.toStdString() << " never appeared on the screen as drawn";
     const QString file = artifacts() + QLatin1Char('/') + name + qEnvironmentVariable(kInner) +
                          QStringLiteral(".png");
     EXPECT_TRUE(shot.save(file)) << file.toStdString();
