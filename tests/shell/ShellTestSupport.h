@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QString>
 #include <QThread>
@@ -86,6 +87,21 @@ inline qint64 coverageSum(const QString& logFolder, int field) {
                 sum = qMax<qint64>(sum, 0) + f[field].toLongLong();
         }
     return sum;
+}
+
+/// Asks the script under the X server for a picture of the screen (it takes one to `shot` when
+/// root/shoot appears, then touches root/shot-taken) until `shows` holds for it; true when it
+/// did within the time.
+inline bool shootUntil(const QString& root, const QString& shot,
+                       const std::function<bool(const QImage&)>& shows, int timeoutMs = 30000) {
+    const QString taken = root + QStringLiteral("/shot-taken");
+    return waitUntil(
+        [&] {
+            QFile::remove(taken);
+            return writeFile(root + QStringLiteral("/shoot"), "1") &&
+                   waitUntil([&] { return QFile::exists(taken); }, 15000) && shows(QImage(shot));
+        },
+        timeoutMs);
 }
 
 /// Starts root/run.sh under an X server of its own (xvfb-run with `screen`) inside namespace ns,

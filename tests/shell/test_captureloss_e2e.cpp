@@ -129,18 +129,11 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
         60000))
         << coverageSum(logs, 2);
     // The window shows the line in its status frame.
-    const QString taken = root + QStringLiteral("/shot-taken");
     int text = 0;
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            QFile::remove(taken);
-            if (!writeFile(root + QStringLiteral("/shoot"), "1") ||
-                !waitUntil([&] { return QFile::exists(taken); }, 15000))
-                return false;
-            text = statusFrameTextPixels(QImage(shot));
-            return text >= 30;
-        },
-        30000))
+    EXPECT_TRUE(shootUntil(root, shot, [&](const QImage& picture) {
+        text = statusFrameTextPixels(picture);
+        return text >= 30;
+    }))
         << "dark pixels in the status frame: " << text;
     const qint64 countedFlood = counted();
     ASSERT_EQ(::kill(pid, SIGTERM), 0);

@@ -177,18 +177,11 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
         << readFile(session).toStdString();
     // The window shows the datagrams: their second's speed, above the full scale of 1000
     // bytes/s, rises as a column in the graph once the next samples are drawn.
-    const QString taken = root + QStringLiteral("/shot-taken");
     int column = 0;
-    EXPECT_TRUE(waitUntil(
-        [&] {
-            QFile::remove(taken);
-            if (!writeFile(root + QStringLiteral("/shoot"), "1") ||
-                !waitUntil([&] { return QFile::exists(taken); }, 15000))
-                return false;
-            column = longestTraceColumn(QImage(shot));
-            return column >= 40;
-        },
-        30000))
+    EXPECT_TRUE(shootUntil(root, shot, [&](const QImage& picture) {
+        column = longestTraceColumn(picture);
+        return column >= 40;
+    }))
         << "longest column of the trace colour: " << column;
     // A second start hands over to the first and ends at once; the first runs on.
     ASSERT_TRUE(writeFile(root + QStringLiteral("/second"), "1"));
