@@ -38,7 +38,8 @@ bool SysfsInterfaceCounters::read(const QString& adapter, InterfaceCounts& count
     if (adapter.isEmpty() || adapter.contains(QLatin1Char('/')) || adapter == QLatin1String(".") ||
         adapter == QLatin1String(".."))
         return false;
-    const QString folder = netClassFolder_ + QLatin1Char('/') + adapter + QStringLiteral("/statistics/");
+    const QString folder =
+        netClassFolder_ + QLatin1Char('/') + adapter + QStringLiteral("/statistics/");
     InterfaceCounts c;
     if (!readCounter(folder + QStringLiteral("rx_bytes"), c.rxBytes) ||
         !readCounter(folder + QStringLiteral("tx_bytes"), c.txBytes) ||

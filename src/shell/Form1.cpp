@@ -339,8 +339,8 @@ bool Form1::loadPhaseB() {
 
 void Form1::setUpUsageLog() {
     // Its listing also runs inside the frame path at a day change: boxes wait for the handler.
-    usageLogView_ = new UsageLogView(*usageLogger_, *dailyUsage_, services_.fileSystem,
-                                     frameBoxes_, services_.clock, this);
+    usageLogView_ = new UsageLogView(*usageLogger_, *dailyUsage_, services_.fileSystem, frameBoxes_,
+                                     services_.clock, this);
     usageLogView_->setObjectName(QStringLiteral("UsageLogView"));
     usageLogView_->placeControls(this, clientArea_->geometry(), Frame3);
     usageLogView_->setUp();

@@ -247,11 +247,11 @@ void CoverageLog::tick(const QDateTime& now, const QDate& today, bool monitoring
     // busy enough without a flush each second); the session holds them meanwhile.
     const qint64 sinceCommit = lastCommit_.msecsTo(now);
     const bool lostDue =
-        lostToStore_ && (!lastLostCommit_.isValid() ||
-                         qAbs(lastLostCommit_.msecsTo(now)) >= kLostCommitIntervalMs);
+        lostToStore_ &&
+        (!lastLostCommit_.isValid() || qAbs(lastLostCommit_.msecsTo(now)) >= kLostCommitIntervalMs);
     const bool storingLost = lostToStore_;
-    if (dirty_ && (lostDue || sinceCommit >= kCommitIntervalMs || sinceCommit < 0 ||
-                   today != lastDay_))
+    if (dirty_ &&
+        (lostDue || sinceCommit >= kCommitIntervalMs || sinceCommit < 0 || today != lastDay_))
         if (commit()) {
             lastCommit_ = now;
             if (storingLost)

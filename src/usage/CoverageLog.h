@@ -32,7 +32,7 @@ public:
         quint64 framesLost = 0;
         quint64 unwatchedBytes = 0;  ///< carried by the adapter while not watched
         quint64 unwatchedFrames = 0; ///< carried by the adapter while not watched
-        QByteArrayList extra; ///< fields this version does not know, kept as read
+        QByteArrayList extra;        ///< fields this version does not know, kept as read
         bool operator==(const Day&) const = default;
     };
 

@@ -155,8 +155,7 @@ bool UnwatchedTraffic::write() {
         const InterfaceCounts& c = it.value();
         content += boot_ + '\t' + name + '\t' + QByteArray::number(c.index) + '\t' +
                    QByteArray::number(c.rxBytes) + '\t' + QByteArray::number(c.txBytes) + '\t' +
-                   QByteArray::number(c.rxFrames) + '\t' + QByteArray::number(c.txFrames) +
-                   "\r\n";
+                   QByteArray::number(c.rxFrames) + '\t' + QByteArray::number(c.txFrames) + "\r\n";
     }
     if (booking_)
         content += "booking\t" + UsageLineFormat::formatDate(booking_->day) + '\t' +

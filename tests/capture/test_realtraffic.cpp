@@ -100,17 +100,49 @@ Expected fromTshark(const QString& file, const QString& localAddress, QString* e
     Expected e;
     const QList<QByteArray> raw = framesOf(file);
     QProcess tshark;
-    tshark.start(
-        QStringLiteral("tshark"),
-        {"-r",          file,           "-n",           "-o",          "ip.defragment:FALSE",
-         "-E",          "occurrence=f", "-E",           "separator=;", "-T",
-         "fields",      "-e",           "frame.len",    "-e",          "ip.version",
-         "-e",          "ip.hdr_len",   "-e",           "ip.len",      "-e",
-         "ip.proto",    "-e",           "ip.src",       "-e",          "ip.dst",
-         "-e",          "tcp.hdr_len",  "-e",           "udp.length",  "-e",
-         "tcp.payload", "-e",           "frame.cap_len", "-e",         "tcp.srcport",
-         "-e",          "tcp.dstport",  "-e",           "udp.srcport", "-e",
-         "udp.dstport", "-e",           "data.data"});
+    tshark.start(QStringLiteral("tshark"), {"-r",
+                                            file,
+                                            "-n",
+                                            "-o",
+                                            "ip.defragment:FALSE",
+                                            "-E",
+                                            "occurrence=f",
+                                            "-E",
+                                            "separator=;",
+                                            "-T",
+                                            "fields",
+                                            "-e",
+                                            "frame.len",
+                                            "-e",
+                                            "ip.version",
+                                            "-e",
+                                            "ip.hdr_len",
+                                            "-e",
+                                            "ip.len",
+                                            "-e",
+                                            "ip.proto",
+                                            "-e",
+                                            "ip.src",
+                                            "-e",
+                                            "ip.dst",
+                                            "-e",
+                                            "tcp.hdr_len",
+                                            "-e",
+                                            "udp.length",
+                                            "-e",
+                                            "tcp.payload",
+                                            "-e",
+                                            "frame.cap_len",
+                                            "-e",
+                                            "tcp.srcport",
+                                            "-e",
+                                            "tcp.dstport",
+                                            "-e",
+                                            "udp.srcport",
+                                            "-e",
+                                            "udp.dstport",
+                                            "-e",
+                                            "data.data"});
     if (!tshark.waitForFinished(60000) || tshark.exitCode() != 0) {
         *error = QString::fromLocal8Bit(tshark.readAllStandardError());
         return e;
@@ -209,9 +241,9 @@ Expected fromTshark(const QString& file, const QString& localAddress, QString* e
                 dstPort = QByteArray::number((quint8(udp[2]) << 8) | quint8(udp[3]));
             }
         }
-        const QString key = QStringLiteral("%1:%2>%3:%4")
-                                .arg(src, QString::fromLatin1(srcPort), dst,
-                                     QString::fromLatin1(dstPort));
+        const QString key =
+            QStringLiteral("%1:%2>%3:%4")
+                .arg(src, QString::fromLatin1(srcPort), dst, QString::fromLatin1(dstPort));
         auto at = pairIndex.find(key);
         if (at == pairIndex.end()) {
             at = pairIndex.insert(key, int(pairs.size()));
@@ -333,25 +365,25 @@ TEST_F(RealTraffic, ReplayAgreesWithTshark) {
               0);
     // Requests without a body whose segment goes on after the blank line: a body sent anyway,
     // a second request pipelined behind the first. Each request leaves in one segment.
-    EXPECT_EQ(pair.runInA({"python3", "-c",
-                           QStringLiteral(
-                               "import socket\n"
-                               "for r in (b'DELETE /small.txt HTTP/1.1\\r\\nHost: b\\r\\n"
-                               "Content-Length: 5\\r\\n\\r\\nhello',\n"
-                               "          b'OPTIONS * HTTP/1.1\\r\\nHost: b\\r\\n"
-                               "Content-Length: 3\\r\\n\\r\\nabc',\n"
-                               "          b'HEAD /small.txt HTTP/1.1\\r\\nHost: b\\r\\n\\r\\n"
-                               "GET /small.txt HTTP/1.1\\r\\nHost: b\\r\\n\\r\\n'):\n"
-                               "    s = socket.create_connection(('%1', 8080), timeout=10)\n"
-                               "    s.sendall(r)\n"
-                               "    try:\n"
-                               "        while s.recv(65536):\n"
-                               "            pass\n"
-                               "    except OSError:\n"
-                               "        pass\n"
-                               "    s.close()\n")
-                               .arg(pair.addressB())}),
-              0);
+    EXPECT_EQ(
+        pair.runInA({"python3", "-c",
+                     QStringLiteral("import socket\n"
+                                    "for r in (b'DELETE /small.txt HTTP/1.1\\r\\nHost: b\\r\\n"
+                                    "Content-Length: 5\\r\\n\\r\\nhello',\n"
+                                    "          b'OPTIONS * HTTP/1.1\\r\\nHost: b\\r\\n"
+                                    "Content-Length: 3\\r\\n\\r\\nabc',\n"
+                                    "          b'HEAD /small.txt HTTP/1.1\\r\\nHost: b\\r\\n\\r\\n"
+                                    "GET /small.txt HTTP/1.1\\r\\nHost: b\\r\\n\\r\\n'):\n"
+                                    "    s = socket.create_connection(('%1', 8080), timeout=10)\n"
+                                    "    s.sendall(r)\n"
+                                    "    try:\n"
+                                    "        while s.recv(65536):\n"
+                                    "            pass\n"
+                                    "    except OSError:\n"
+                                    "        pass\n"
+                                    "    s.close()\n")
+                         .arg(pair.addressB())}),
+        0);
     // UDP datagrams (answered by ICMP port unreachable) and ICMP echo.
     EXPECT_EQ(pair.runInA({"python3", "-c",
                            QStringLiteral("import socket\n"

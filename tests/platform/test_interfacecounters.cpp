@@ -49,8 +49,8 @@ TEST(SysfsInterfaceCounters, ReadsTheFourCountersOrNothing) {
         InterfaceCounts got{1, 1, 1, 1, 1};
         EXPECT_EQ(counters.read(QString::fromLatin1(c.adapter), got), c.ok) << c.adapter;
         const InterfaceCounts expected =
-            c.ok ? InterfaceCounts{QByteArray(c.adapter) == "eth1" ? 0u : 12u, c.expectedRxBytes, 77,
-                                   5, 1}
+            c.ok ? InterfaceCounts{QByteArray(c.adapter) == "eth1" ? 0u : 12u, c.expectedRxBytes,
+                                   77, 5, 1}
                  : InterfaceCounts{1, 1, 1, 1, 1};
         EXPECT_EQ(got, expected) << c.adapter;
     }

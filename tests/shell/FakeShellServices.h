@@ -29,18 +29,18 @@ struct FakeShellServices {
         store.at(QStringLiteral("InterfaceDesc")) = QStringLiteral("Ethernet adapter eth0");
     }
 
-    ShellServices& makeServices(
-        std::function<std::unique_ptr<CaptureComponent>()> createCapture = {}) {
+    ShellServices&
+    makeServices(std::function<std::unique_ptr<CaptureComponent>()> createCapture = {}) {
         if (!createCapture)
             createCapture = [this] { return std::make_unique<FakeCaptureRef>(capture); };
-        services = std::make_unique<ShellServices>(ShellServices{
-            clock, boxes, tray, store, autostart, single, fs,
-            CaptureLibraryCheck(
-                CaptureLibraryCheck::Rule::WinPcap,
-                [] { return std::optional<QString>(QStringLiteral("4.1.0.2980")); }),
-            std::move(createCapture), QStringLiteral("/opt/quelmint"),
-            QStringLiteral("/home/u/.local/share/Quelmint"), 2000, &browser, nullptr, &resolver,
-            &counters});
+        services = std::make_unique<ShellServices>(
+            ShellServices{clock, boxes, tray, store, autostart, single, fs,
+                          CaptureLibraryCheck(
+                              CaptureLibraryCheck::Rule::WinPcap,
+                              [] { return std::optional<QString>(QStringLiteral("4.1.0.2980")); }),
+                          std::move(createCapture), QStringLiteral("/opt/quelmint"),
+                          QStringLiteral("/home/u/.local/share/Quelmint"), 2000, &browser, nullptr,
+                          &resolver, &counters});
         return *services;
     }
 

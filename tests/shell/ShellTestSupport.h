@@ -62,7 +62,8 @@ inline bool waitUntilCapturing(qint64 pid, int timeoutMs = 30000) {
 /// further settings lines. False when the program is not built or cannot be copied.
 inline bool installProgram(const QString& root, const QString& adapter,
                            const QString& moreSettings = {}) {
-    const QString binary = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/app/quelmint");
+    const QString binary =
+        qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/app/quelmint");
     const QString program = root + QStringLiteral("/bin/quelmint");
     if (!QFile::exists(binary) || !QDir().mkpath(root + QStringLiteral("/bin")) ||
         !QFile::copy(binary, program))
@@ -80,7 +81,8 @@ inline bool installProgram(const QString& root, const QString& adapter,
 /// across midnight or New Year sees all of it); -1 when there is no such line.
 inline qint64 coverageSum(const QString& logFolder, int field) {
     qint64 sum = -1;
-    for (const QString& name : QDir(logFolder).entryList({QStringLiteral("*.coverage")}, QDir::Files))
+    for (const QString& name :
+         QDir(logFolder).entryList({QStringLiteral("*.coverage")}, QDir::Files))
         for (const QByteArray& line : readFile(logFolder + QLatin1Char('/') + name).split('\n')) {
             const QList<QByteArray> f = line.trimmed().split('\t');
             if (f.size() > field && f[0].size() == 10)
@@ -119,10 +121,10 @@ inline bool startScriptUnderXvfb(QProcess& xvfb, const QString& ns, const QStrin
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     xvfb.setProcessEnvironment(env);
     xvfb.setProcessChannelMode(QProcess::MergedChannels);
-    xvfb.start(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("exec"), ns,
-                                      QStringLiteral("xvfb-run"), QStringLiteral("-a"),
-                                      QStringLiteral("-s"), screen, QStringLiteral("sh"),
-                                      root + QStringLiteral("/run.sh")});
+    xvfb.start(QStringLiteral("ip"),
+               {QStringLiteral("netns"), QStringLiteral("exec"), ns, QStringLiteral("xvfb-run"),
+                QStringLiteral("-a"), QStringLiteral("-s"), screen, QStringLiteral("sh"),
+                root + QStringLiteral("/run.sh")});
     return xvfb.waitForStarted(5000);
 }
 

@@ -76,7 +76,8 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
             .arg(root, shot);
     ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
     QProcess xvfb;
-    ASSERT_TRUE(startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 800x600x24")));
+    ASSERT_TRUE(
+        startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 800x600x24")));
     ASSERT_TRUE(
         waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
     const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
@@ -130,10 +131,11 @@ TEST(CaptureLossEndToEnd, AStoppedProgramReportsTheFramesTheKernelDroppedAndKeep
         << coverageSum(logs, 2);
     // The window shows the line in its status frame.
     int text = 0;
-    EXPECT_TRUE(shootUntil(root, shot, [&](const QImage& picture) {
-        text = statusFrameTextPixels(picture);
-        return text >= 30;
-    }))
+    EXPECT_TRUE(shootUntil(root, shot,
+                           [&](const QImage& picture) {
+                               text = statusFrameTextPixels(picture);
+                               return text >= 30;
+                           }))
         << "dark pixels in the status frame: " << text;
     const qint64 countedFlood = counted();
     ASSERT_EQ(::kill(pid, SIGTERM), 0);

@@ -88,7 +88,8 @@ TEST(ConnectionListLive, RealTrafficWithHostNamesUnderXvfb) {
             .arg(root, driver, shot);
     ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
     QProcess xvfb;
-    ASSERT_TRUE(startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 640x480x24")));
+    ASSERT_TRUE(
+        startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 640x480x24")));
     ASSERT_TRUE(
         waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
     const int pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();

@@ -9,8 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QSet>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -178,10 +178,11 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
     // The window shows the datagrams: their second's speed, above the full scale of 1000
     // bytes/s, rises as a column in the graph once the next samples are drawn.
     int column = 0;
-    EXPECT_TRUE(shootUntil(root, shot, [&](const QImage& picture) {
-        column = longestTraceColumn(picture);
-        return column >= 40;
-    }))
+    EXPECT_TRUE(shootUntil(root, shot,
+                           [&](const QImage& picture) {
+                               column = longestTraceColumn(picture);
+                               return column >= 40;
+                           }))
         << "longest column of the trace colour: " << column;
     // A second start hands over to the first and ends at once; the first runs on.
     ASSERT_TRUE(writeFile(root + QStringLiteral("/second"), "1"));
@@ -190,8 +191,8 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
     EXPECT_EQ(readFile(root + QStringLiteral("/second-rc")).trimmed(), QByteArray("0"));
     // The first window was under the other window and came forward.
     const QByteArray before = readFile(root + QStringLiteral("/before-second"));
-    EXPECT_TRUE(waitUntil(
-        [&] { return QFile::exists(root + QStringLiteral("/after-second")); }, 30000));
+    EXPECT_TRUE(
+        waitUntil([&] { return QFile::exists(root + QStringLiteral("/after-second")); }, 30000));
     const QByteArray after = readFile(root + QStringLiteral("/after-second"));
     EXPECT_TRUE(listedAbove(before, "qmcover", "Quelmint")) << before.toStdString();
     EXPECT_TRUE(listedAbove(after, "Quelmint", "qmcover")) << after.toStdString();

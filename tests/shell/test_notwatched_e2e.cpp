@@ -42,7 +42,8 @@ NotWatched kernelCounters(const NetnsPair& pair) {
                                     .arg(pair.nameA(), QLatin1String(counter))},
                         10000, &out) != 0)
             return {};
-        (QByteArray(counter).endsWith("bytes") ? sum.bytes : sum.frames) += out.trimmed().toLongLong();
+        (QByteArray(counter).endsWith("bytes") ? sum.bytes : sum.frames) +=
+            out.trimmed().toLongLong();
     }
     return sum;
 }
@@ -73,7 +74,8 @@ void quietIpv6(const NetnsPair& pair) {
 /// The coverage files' lines, for messages.
 std::string coverageText(const QString& logFolder) {
     QByteArray all;
-    for (const QString& name : QDir(logFolder).entryList({QStringLiteral("*.coverage")}, QDir::Files))
+    for (const QString& name :
+         QDir(logFolder).entryList({QStringLiteral("*.coverage")}, QDir::Files))
         all += readFile(logFolder + QLatin1Char('/') + name);
     return all.trimmed().toStdString();
 }
@@ -116,7 +118,8 @@ TEST(NotWatchedEndToEnd, TrafficBetweenRunsAndWhileTheAdapterWasLostEqualsTheKer
                                .arg(root);
     ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
     QProcess xvfb;
-    ASSERT_TRUE(startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 800x600x24")));
+    ASSERT_TRUE(
+        startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 800x600x24")));
     struct EndAll {
         QString root;
         QProcess& xvfb;
@@ -140,15 +143,14 @@ TEST(NotWatchedEndToEnd, TrafficBetweenRunsAndWhileTheAdapterWasLostEqualsTheKer
     const int pid1 = pidOf("/pid1");
     ASSERT_GT(pid1, 0);
     ASSERT_TRUE(waitUntilCapturing(pid1));
-    EXPECT_TRUE(waitUntil([&] { return notWatched(logs) == beforeRun1; },
-                          20000))
+    EXPECT_TRUE(waitUntil([&] { return notWatched(logs) == beforeRun1; }, 20000))
         << coverageText(logs);
     // Watched traffic, then an orderly end.
     EXPECT_EQ(sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 50, kPayload), 50);
     spin(1500); // the program's housekeeping ticks while the traffic is watched
     ASSERT_EQ(::kill(pid1, SIGTERM), 0);
-    ASSERT_TRUE(waitUntil([&] { return !readFile(root + QStringLiteral("/rc1")).isEmpty(); },
-                          30000));
+    ASSERT_TRUE(
+        waitUntil([&] { return !readFile(root + QStringLiteral("/rc1")).isEmpty(); }, 30000));
     EXPECT_EQ(readFile(root + QStringLiteral("/rc1")).trimmed(), QByteArray("0"));
     const NotWatched afterRun1 = settledCounters(pair);
 
@@ -161,10 +163,8 @@ TEST(NotWatchedEndToEnd, TrafficBetweenRunsAndWhileTheAdapterWasLostEqualsTheKer
     const int pid2 = pidOf("/pid2");
     ASSERT_GT(pid2, 0);
     ASSERT_TRUE(waitUntilCapturing(pid2));
-    EXPECT_TRUE(waitUntil(
-        [&] { return notWatched(logs) == beforeRun1 + between; }, 20000))
-        << "expected " << (beforeRun1 + between).bytes << " bytes, file "
-        << coverageText(logs);
+    EXPECT_TRUE(waitUntil([&] { return notWatched(logs) == beforeRun1 + between; }, 20000))
+        << "expected " << (beforeRun1 + between).bytes << " bytes, file " << coverageText(logs);
 
     // The adapter goes away while the program watches it; a new one of the same name comes up
     // without an address (so the program cannot take it yet) and receives 120 datagrams.
@@ -187,8 +187,7 @@ TEST(NotWatchedEndToEnd, TrafficBetweenRunsAndWhileTheAdapterWasLostEqualsTheKer
     ASSERT_TRUE(pair.addAddressA());
     ASSERT_TRUE(waitUntilCapturing(pid2));
     const NotWatched expected = beforeRun1 + between + newAdapter;
-    EXPECT_TRUE(
-        waitUntil([&] { return notWatched(logs) == expected; }, 20000))
+    EXPECT_TRUE(waitUntil([&] { return notWatched(logs) == expected; }, 20000))
         << "expected " << expected.bytes << " bytes in " << expected.frames << " frames, file "
         << coverageText(logs);
 
@@ -223,8 +222,8 @@ TEST(NotWatchedEndToEnd, TrafficBetweenRunsAndWhileTheAdapterWasLostEqualsTheKer
     std::printf("[ figures ] not watched: before run 1 %lld B in %lld frames; between runs %lld B "
                 "in %lld frames; re-created adapter %lld B in %lld frames; adapter down and up "
                 "%lld B in %lld frames; coverage line %s\n",
-                (long long)beforeRun1.bytes, (long long)beforeRun1.frames,
-                (long long)between.bytes, (long long)between.frames, (long long)newAdapter.bytes,
+                (long long)beforeRun1.bytes, (long long)beforeRun1.frames, (long long)between.bytes,
+                (long long)between.frames, (long long)newAdapter.bytes,
                 (long long)newAdapter.frames, (long long)whileDown.bytes,
                 (long long)whileDown.frames, coverageText(logs).c_str());
 }

@@ -82,7 +82,8 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
     };
 
     QProcess xvfb;
-    ASSERT_TRUE(startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 800x600x24")));
+    ASSERT_TRUE(
+        startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 800x600x24")));
     auto stopXvfb = qScopeGuard([&] {
         if (xvfb.state() != QProcess::NotRunning) {
             xvfb.kill();

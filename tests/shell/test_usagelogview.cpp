@@ -1,14 +1,14 @@
-#include "support/LocaleCheck.h"
-#include "support/LocalText.h"
-#include "support/Units.h"
 #include "platform/RealFileSystem.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeFileSystem.h"
 #include "platform/fakes/FakeMessageBoxes.h"
 #include "shell/UsageLogView.h"
 #include "speed/Format.h"
+#include "support/LocalText.h"
+#include "support/LocaleCheck.h"
 #include "support/TestApp.h"
 #include "support/TestFiles.h"
+#include "support/Units.h"
 #include "support/UsageRecords.h"
 #include "support/Widgets.h"
 #include "usage/DailyUsage.h"
@@ -349,13 +349,16 @@ TEST_F(UsageLogViewTest, DaysWithTrafficNotWatchedSayHowMuchInTheDisplayUnit) {
     } cases[] = {
         {3, "Not watched: 2.31 M in %1 frames while Quelmint was not running",
          "Frames lost by the capture: 1234\n"
-         "Not watched: 512 B in 1 frames while Quelmint was not running", "10 B"},
+         "Not watched: 512 B in 1 frames while Quelmint was not running",
+         "10 B"},
         {1, "Not watched: 2365.44 K in %1 frames while Quelmint was not running",
          "Frames lost by the capture: 1234\n"
-         "Not watched: 0.50 K in 1 frames while Quelmint was not running", "0.01 K"},
+         "Not watched: 0.50 K in 1 frames while Quelmint was not running",
+         "0.01 K"},
         {0, "Not watched: 2422210 in %1 frames while Quelmint was not running",
          "Frames lost by the capture: 1234\n"
-         "Not watched: 512 in 1 frames while Quelmint was not running", "10"},
+         "Not watched: 512 in 1 frames while Quelmint was not running",
+         "10"},
     };
     start(QDate(2026, 12, 8));
     const QString frames = perLocale("1,540", "1.540");

@@ -46,7 +46,9 @@ int main(int argc, char** argv) {
     Fuse fuse(driverOption(argc, argv, "--die-at").toLong());
     FusedFileSystem fs(fuse);
     FakeInterfaceCounters counters;
-    auto setCounter = [&] { counters.adapters[kAdapter] = InterfaceCounts{3, counter, 0, counter / 500, 0}; };
+    auto setCounter = [&] {
+        counters.adapters[kAdapter] = InterfaceCounts{3, counter, 0, counter / 500, 0};
+    };
     setCounter();
 
     // Start-up takes over what a killed run left; then the files tell what is stored.
@@ -56,7 +58,8 @@ int main(int argc, char** argv) {
     quint64 lost = 0, notWatched = 0;
     qint64 seconds = 0;
     for (int year : {2026, 2027})
-        for (auto [date, day] : CoverageLog::read(fs, CoverageLog::file(folder, year)).asKeyValueRange())
+        for (auto [date, day] :
+             CoverageLog::read(fs, CoverageLog::file(folder, year)).asKeyValueRange())
             if (date >= kFirstDay && date <= kLastDay) {
                 lost += day.framesLost;
                 notWatched += day.unwatchedBytes;

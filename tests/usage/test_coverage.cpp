@@ -37,8 +37,8 @@ TEST(CoverageLine, ReadsWhatItWritesAndRejectsWhatItCannotRead) {
          "2026-12-08\t86400\t0\t2310000\t1540"},
         {"2026-12-08\t1\t2\t3", true, 1000, 2, 3, 0, "2026-12-08\t1\t2\t3\t0"},
         // beyond 15 digits the year files' form: 15 significant digits and an exponent
-        {"2026-12-08\t1\t2\t9007199254740992\t4\tnew\t", true, 1000, 2,
-         9007199254740992ull, 4, "2026-12-08\t1\t2\t9.00719925474099E+15\t4\tnew\t"},
+        {"2026-12-08\t1\t2\t9007199254740992\t4\tnew\t", true, 1000, 2, 9007199254740992ull, 4,
+         "2026-12-08\t1\t2\t9.00719925474099E+15\t4\tnew\t"},
         {"2026-12-08\t36x0\t1", false, 0, 0, 0, 0, ""},
         {"2026-12-08\t-5\t1", false, 0, 0, 0, 0, ""},
         {"2026-12-08\t1.5\t1", false, 0, 0, 0, 0, ""},
@@ -186,7 +186,8 @@ TEST(CoverageLog, DayAndYearChangesAndAClockSetBack) {
         log.tick(at(lastDay, 23, 59, 59), lastDay, true, 4);
     }
     EXPECT_EQ(fs.file(k2026), QByteArray("2026-12-31\t1\t6\t0\t0\r\n"));
-    EXPECT_EQ(fs.file(QStringLiteral("/logs/2027.coverage")), QByteArray("2027-01-01\t2\t3\t0\t0\r\n"));
+    EXPECT_EQ(fs.file(QStringLiteral("/logs/2027.coverage")),
+              QByteArray("2027-01-01\t2\t3\t0\t0\r\n"));
 }
 
 TEST(CoverageLog, AKillAtAnyWriteLosesAtMostATickAndCountsNothingTwice) {

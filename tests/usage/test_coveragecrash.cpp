@@ -20,10 +20,10 @@ namespace {
 
 /// What the runs of the driver have reported so far, and the check of each new start.
 struct Ledger {
-    qint64 lostDone = 0, lostPending = 0;         ///< frames lost: handed over, perhaps written
+    qint64 lostDone = 0, lostPending = 0;           ///< frames lost: handed over, perhaps written
     qint64 unwatchedDone = 0, unwatchedPending = 0; ///< bytes not watched, likewise
-    qint64 seconds = 0; ///< seconds monitored the last start found
-    qint64 spanMs = -1; ///< the last run's monitored span as reported (-1: none)
+    qint64 seconds = 0;                             ///< seconds monitored the last start found
+    qint64 spanMs = -1;      ///< the last run's monitored span as reported (-1: none)
     qint64 watchedHigh = 0;  ///< the highest adapter counter a run may have reached
     qint64 startCounter = 0; ///< the counter the run under check started with
     qint64 remembered = 0;   ///< the counter the state file held before the run (0: none)
@@ -169,9 +169,8 @@ TEST(CoverageCrash, KilledAtRandomMomentsAndAtEachWriteAcrossMidnightAndNewYear)
         if (disk.remembered >= ledger.startCounter)
             watched += disk.remembered - ledger.startCounter;
         EXPECT_EQ(disk.notWatched + watched, disk.remembered)
-            << what << ": traffic not watched " << (disk.notWatched + watched < disk.remembered
-                                                        ? "lost"
-                                                        : "counted twice");
+            << what << ": traffic not watched "
+            << (disk.notWatched + watched < disk.remembered ? "lost" : "counted twice");
     };
     // Kills at random moments; runs start a few seconds apart around both day changes.
     for (int i = 0; i < 40; ++i) {
@@ -207,10 +206,9 @@ TEST(CoverageCrash, KilledAtRandomMomentsAndAtEachWriteAcrossMidnightAndNewYear)
     expectWholeLines(folder + QStringLiteral("/2027.coverage"), 2027);
     // Nothing half-made left behind.
     for (const QString& name : QDir(folder).entryList(QDir::Files))
-        EXPECT_TRUE(name == QLatin1String("2026.coverage") ||
-                    name == QLatin1String("2027.coverage") ||
-                    name == QLatin1String("coverage.session") ||
-                    name == QLatin1String("watched.state"))
+        EXPECT_TRUE(
+            name == QLatin1String("2026.coverage") || name == QLatin1String("2027.coverage") ||
+            name == QLatin1String("coverage.session") || name == QLatin1String("watched.state"))
             << name.toStdString();
     std::printf("[ figures ] %d runs, %d reported; frames lost %lld, bytes not watched %lld, "
                 "seconds monitored %lld\n",

@@ -39,9 +39,8 @@ int main(int argc, char** argv) {
     if (argc < 3)
         return 2;
     const QString startText = driverOption(argc, argv, "--start");
-    const QDateTime start = startText.isEmpty()
-                                ? QDateTime(QDate(2026, 12, 8), QTime(12, 0))
-                                : QDateTime::fromString(startText, Qt::ISODate);
+    const QDateTime start = startText.isEmpty() ? QDateTime(QDate(2026, 12, 8), QTime(12, 0))
+                                                : QDateTime::fromString(startText, Qt::ISODate);
     if (!start.isValid())
         return 2;
     Fuse fuse(driverOption(argc, argv, "--die-at").toLong());
