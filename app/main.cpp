@@ -1,5 +1,5 @@
 #include "platform/LocalSingleInstance.h"
-#include "platform/PcapCapture.h"
+#include "platform/HelperCapture.h"
 #include "platform/QSettingsStore.h"
 #include "platform/RealFileSystem.h"
 #include "platform/SysfsInterfaceCounters.h"
@@ -61,7 +61,10 @@ int main(int argc, char** argv) {
                            singleInstance,
                            fileSystem,
                            CaptureLibraryCheck::system(),
-                           [] { return std::make_unique<PcapCapture>(); },
+                           [] {
+                               return std::make_unique<HelperCapture>(
+                                   HelperCapture::locate(QApplication::applicationDirPath()));
+                           },
                            QApplication::applicationDirPath(),
                            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation),
                            2000,

@@ -2,11 +2,12 @@
 // conversations, for the live packet-list benchmark.
 //
 //   quelmint-livegen --to A.B.C.D [--rate N] [--seconds S] [--keys-per-second K] [--payload P]
+//                    [--port Q]
 //
 // Sends N datagrams a second (default 200,000) of P data bytes (default 18, so 60-byte frames)
 // for S seconds (default 60) from one socket. In second s the datagrams cycle over the K
 // destination ports 20000 + (s * K + j) % 40000, j = 0..K-1 (default K = 1,000): K new
-// conversations a second. Prints one JSON line: {"sent": n, "seconds": t, "rate": n/t}.
+// conversations a second. With --port Q every datagram goes to port Q instead. Prints one JSON line: {"sent": n, "seconds": t, "rate": n/t}.
 
 #include <QByteArray>
 #include <QCommandLineParser>
@@ -37,16 +38,19 @@ int main(int argc, char* argv[]) {
                                   QStringLiteral("K"), QStringLiteral("1000"));
     const QCommandLineOption payload(QStringLiteral("payload"), QStringLiteral("Data bytes."),
                                      QStringLiteral("P"), QStringLiteral("18"));
-    parser.addOptions({to, rate, seconds, keys, payload});
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("One port for all."),
+                                  QStringLiteral("Q"), QStringLiteral("0"));
+    parser.addOptions({to, rate, seconds, keys, payload, port});
     parser.process(app);
     const qint64 perSecond = parser.value(rate).toLongLong();
     const qint64 duration = parser.value(seconds).toLongLong();
     const int newKeys = parser.value(keys).toInt();
     const int bytes = parser.value(payload).toInt();
+    const int onePort = parser.value(port).toInt();
     sockaddr_in dest = {};
     dest.sin_family = AF_INET;
     if (perSecond < 1 || duration < 1 || newKeys < 1 || newKeys > 40000 || bytes < 0 ||
-        bytes > 1472 ||
+        bytes > 1472 || onePort < 0 || onePort > 65535 ||
         ::inet_pton(AF_INET, parser.value(to).toLatin1().constData(), &dest.sin_addr) != 1) {
         std::fprintf(stderr, "quelmint-livegen: give --to A.B.C.D and sensible numbers\n");
         return 2;
@@ -87,7 +91,8 @@ int main(int argc, char* argv[]) {
         const int n = int(std::min<qint64>(kBatch, due - sent));
         for (int i = 0; i < n; ++i, ++j)
             targets[std::size_t(i)].sin_port =
-                htons(quint16(20000 + (second * newKeys + j % newKeys) % 40000));
+                htons(onePort > 0 ? quint16(onePort)
+                                  : quint16(20000 + (second * newKeys + j % newKeys) % 40000));
         const int done = ::sendmmsg(fd, messages.data(), unsigned(n), 0);
         if (done > 0)
             sent += done;

@@ -22,9 +22,10 @@ totals, the speed each second with a graph, a list of connections, a per-day
 usage history kept in yearly text files, a stopwatch and a notification-area
 icon.
 .
-The package grants the installed program the capabilities to capture
-(cap_net_raw, cap_net_admin), so every local user who can run it can capture;
-dpkg-statoverride restricts it to a group.")
+Capture runs in a small helper program, the only file the package grants a
+capability (cap_net_raw), so every local user who can run it can capture;
+the window itself holds no privilege. dpkg-statoverride restricts the helper
+to a group.")
 # Libraries come from the binary; setcap comes from libcap2-bin.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcap2-bin")

@@ -42,4 +42,9 @@ public:
     /// or the adapter itself lost them), including those of a capture stopped or restarted
     /// meanwhile. A component that cannot tell reports 0.
     virtual quint64 takeDroppedFrames() { return 0; }
+
+    /// Why the last capture ended when the capture itself failed (its helper died or sent
+    /// something unreadable) rather than the adapter going away; empty otherwise. Cleared by
+    /// the call.
+    virtual QString takeFailure() { return {}; }
 };

@@ -1,6 +1,6 @@
 #include "platform/CaptureLibraryCheck.h"
 
-#include "platform/PcapCapture.h"
+#include "platform/PcapSupport.h"
 
 #include <QRegularExpression>
 
@@ -26,7 +26,7 @@ CaptureLibraryCheck CaptureLibraryCheck::system() {
     return CaptureLibraryCheck(Rule::WinPcap, [] { return std::optional<QString>(); });
 #else
     return CaptureLibraryCheck(
-        Rule::LibPcap, [] { return std::optional<QString>(PcapCapture::libraryVersion()); });
+        Rule::LibPcap, [] { return std::optional<QString>(pcapsupport::libraryVersion()); });
 #endif
 }
 

@@ -23,6 +23,8 @@ struct Packet {
     quint32 PacketLength = 0;      ///< length of the frame on the wire
     quint32 CaptureLength = 0;     ///< bytes available in Data
     const unsigned char* Data = nullptr;
+    qint64 Seconds = 0;      ///< when it was captured: seconds since 1970 (UTC)
+    quint32 Microseconds = 0; ///< and microseconds within that second
 };
 
 /// Receiver of capture events, all on the GUI thread.

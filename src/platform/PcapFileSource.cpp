@@ -26,6 +26,8 @@ void deliver(u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
     // A record may claim more captured bytes than the frame had; the extra bytes are not frame.
     packet.CaptureLength = std::min(header->caplen, header->len);
     packet.Data = bytes;
+    packet.Seconds = header->ts.tv_sec;
+    packet.Microseconds = quint32(header->ts.tv_usec);
     try {
         counter->events->OnPacket(packet);
     } catch (...) {

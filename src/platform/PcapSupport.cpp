@@ -1,10 +1,11 @@
 #include "platform/PcapSupport.h"
 
-#include <QCoreApplication>
+#include "platform/helper/LiveDevice.h"
 
 #include <pcap/pcap.h>
 
 #include <arpa/inet.h>
+#include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>
@@ -13,24 +14,34 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
 
 namespace pcapsupport {
 
 namespace {
-// Hardware types as the kernel reports them in /sys/class/net/<name>/type.
-constexpr qint32 kArphrdEther = 1;
+// Hardware types as the kernel reports them (ARPHRD_*).
 constexpr qint32 kArphrdLoopback = 772;
-constexpr qint32 kLinuxCooked = 113; // what the "any" device delivers
+const QString kAny = QStringLiteral("any");
 
-QString privilegeHint() {
-    // Name the running program, so the line can be pasted as it stands.
-    const QString program = QCoreApplication::instance() != nullptr
-                                ? QCoreApplication::applicationFilePath()
-                                : QString();
-    return QStringLiteral(
-               "Capturing needs the CAP_NET_RAW and CAP_NET_ADMIN capabilities: run Quelmint as "
-               "root, or grant them once with: sudo setcap cap_net_raw,cap_net_admin=eip %1")
-        .arg(program.isEmpty() ? QStringLiteral("<path to quelmint>") : program);
+/// An ioctl on a throw-away socket about one device; false when the kernel refuses it.
+bool deviceIoctl(const QByteArray& device, unsigned long request, void* answer) {
+    if (device.isEmpty() || device.size() >= IFNAMSIZ)
+        return false;
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    std::memcpy(answer, device.constData(), size_t(device.size())); // ifr_name comes first
+    const bool ok = ioctl(fd, request, answer) == 0;
+    close(fd);
+    return ok;
+}
+
+bool isWireless(const QByteArray& device) {
+    // Wireless extensions answer SIOCGIWNAME (linux/wireless.h, which clashes with net/if.h);
+    // its request is the device name and a 16-byte answer.
+    constexpr unsigned long kSiocGiwName = 0x8B01;
+    char request[IFNAMSIZ + 16] = {};
+    return deviceIoctl(device, kSiocGiwName, request);
 }
 } // namespace
 
@@ -39,166 +50,111 @@ void BpfDeleter::operator()(bpf_program* program) const {
     delete program;
 }
 
-BpfProgram compileFilter(pcap_t* handle, const QString& filter) {
-    pcap_t* dead = nullptr;
-    if (handle == nullptr) {
-        dead = pcap_open_dead(DLT_EN10MB, 262144);
-        if (dead == nullptr)
-            throw CaptureError(QStringLiteral("The capture library cannot compile filters."));
-        handle = dead;
-    }
+BpfProgram compileFilter(const QString& filter, qint32 linkType) {
+    pcap_t* dead = pcap_open_dead(linkType, 262144);
+    if (dead == nullptr)
+        throw CaptureError(QStringLiteral("The capture library cannot compile filters."));
     BpfProgram program(new bpf_program{});
     const QByteArray text = filter.toLocal8Bit();
-    if (pcap_compile(handle, program.get(), text.constData(), 1, PCAP_NETMASK_UNKNOWN) != 0) {
-        const QString message = QString::fromLocal8Bit(pcap_geterr(handle));
-        // Nothing was allocated by a failed compile.
-        delete program.release();
-        if (dead != nullptr)
-            pcap_close(dead);
+    if (pcap_compile(dead, program.get(), text.constData(), 1, PCAP_NETMASK_UNKNOWN) != 0) {
+        const QString message = QString::fromLocal8Bit(pcap_geterr(dead));
+        delete program.release(); // nothing was allocated by a failed compile
+        pcap_close(dead);
         throw CaptureError(message);
     }
-    if (dead != nullptr)
-        pcap_close(dead);
+    pcap_close(dead);
     return program;
 }
 
-qint32 linkTypeOf(const QString& name, unsigned int pcapFlags) {
-    if (name == QLatin1String("any"))
-        return kLinuxCooked;
+qint32 linkTypeOf(const QString& name) {
+    if (name == kAny)
+        return kLinkLinuxCooked;
     // Ask the kernel of our own network namespace (the sysfs view may belong to another one).
-    const QByteArray device = name.toLocal8Bit();
-    if (!device.isEmpty() && device.size() < IFNAMSIZ) {
-        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        if (fd >= 0) {
-            ifreq request{};
-            std::memcpy(request.ifr_name, device.constData(), size_t(device.size()));
-            const bool ok = ioctl(fd, SIOCGIFHWADDR, &request) == 0;
-            close(fd);
-            if (ok)
-                return request.ifr_hwaddr.sa_family; // ARPHRD_ETHER is 1, as is DLT_EN10MB
-        }
-    }
-    if (pcapFlags & PCAP_IF_LOOPBACK)
-        return kArphrdLoopback;
-    return 0; // not a network device of the kernel (USB, D-Bus, netfilter queues)
+    ifreq request{};
+    if (deviceIoctl(name.toLocal8Bit(), SIOCGIFHWADDR, &request))
+        return request.ifr_hwaddr.sa_family; // ARPHRD_ETHER is 1, as is DLT_EN10MB
+    return 0;
 }
 
 DeviceState deviceState(const QString& name) {
-    const QByteArray device = name.toLocal8Bit();
-    if (device.isEmpty() || device.size() >= IFNAMSIZ)
+    switch (livedevice::deviceState(name.toLocal8Bit().toStdString())) {
+    case livedevice::DeviceState::Up:
+        return DeviceState::Up;
+    case livedevice::DeviceState::Down:
+        return DeviceState::Down;
+    case livedevice::DeviceState::Gone:
         return DeviceState::Gone;
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return DeviceState::Unknown;
-    ifreq request{};
-    std::memcpy(request.ifr_name, device.constData(), size_t(device.size()));
-    const int result = ioctl(fd, SIOCGIFFLAGS, &request);
-    const int error = errno;
-    close(fd);
-    if (result != 0)
-        return error == ENODEV || error == ENXIO ? DeviceState::Gone : DeviceState::Unknown;
-    return (request.ifr_flags & IFF_UP) != 0 ? DeviceState::Up : DeviceState::Down;
+    case livedevice::DeviceState::Unknown:
+        break;
+    }
+    return DeviceState::Unknown;
 }
 
-QString describe(const QString& name, qint32 linkType, unsigned int pcapFlags) {
-    if (pcapFlags & PCAP_IF_LOOPBACK || linkType == kArphrdLoopback)
+QString describe(const QString& name, qint32 linkType, bool loopback, bool wireless) {
+    if (name == kAny)
+        return QStringLiteral("Pseudo-device that captures on all interfaces");
+    if (loopback || linkType == kArphrdLoopback)
         return QStringLiteral("Loopback adapter %1").arg(name);
-    if (pcapFlags & PCAP_IF_WIRELESS)
+    if (wireless)
         return QStringLiteral("Wireless adapter %1").arg(name);
-    if (linkType == kArphrdEther)
+    if (linkType == kLinkEthernet)
         return QStringLiteral("Ethernet adapter %1").arg(name);
     return QStringLiteral("Network adapter %1").arg(name);
 }
 
 QList<Adapter> listAdapters() {
-    pcap_if_t* devices = nullptr;
-    char error[PCAP_ERRBUF_SIZE] = {};
-    if (pcap_findalldevs(&devices, error) != 0)
-        throw CaptureError(QString::fromLocal8Bit(error));
-    QList<Adapter> adapters;
-    for (pcap_if_t* d = devices; d != nullptr; d = d->next) {
-        Adapter adapter;
-        adapter.Name = QString::fromLocal8Bit(d->name);
-        adapter.LinkType = linkTypeOf(adapter.Name, d->flags);
-        adapter.Description = d->description != nullptr && *d->description != '\0'
-                                  ? QString::fromLocal8Bit(d->description)
-                                  : describe(adapter.Name, adapter.LinkType, d->flags);
-        for (pcap_addr_t* a = d->addresses; a != nullptr; a = a->next) {
-            if (a->addr == nullptr || a->addr->sa_family != AF_INET)
+    struct if_nameindex* names = if_nameindex();
+    if (names == nullptr)
+        throw CaptureError(QStringLiteral("The adapters cannot be listed: %1")
+                               .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    // Addresses and flags per device, in the kernel's order.
+    std::map<QByteArray, QList<AdapterAddress>> addresses;
+    std::map<QByteArray, unsigned int> flags;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) == 0) {
+        for (ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+            const QByteArray device(a->ifa_name);
+            flags[device] |= a->ifa_flags;
+            if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_INET)
                 continue;
             char text[INET_ADDRSTRLEN] = {};
-            const auto* in = reinterpret_cast<const sockaddr_in*>(a->addr);
+            const auto* in = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
             if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) != nullptr)
-                adapter.Addresses.append({QString::fromLatin1(text)});
+                addresses[device].append({QString::fromLatin1(text)});
         }
+        freeifaddrs(list);
+    }
+    QList<Adapter> adapters;
+    for (struct if_nameindex* n = names; n->if_index != 0 && n->if_name != nullptr; ++n) {
+        const QByteArray device(n->if_name);
+        Adapter adapter;
+        adapter.Name = QString::fromLocal8Bit(device);
+        adapter.LinkType = linkTypeOf(adapter.Name);
+        adapter.Description = describe(adapter.Name, adapter.LinkType,
+                                       (flags[device] & IFF_LOOPBACK) != 0, isWireless(device));
+        adapter.Addresses = addresses[device];
         adapters.append(adapter);
     }
-    pcap_freealldevs(devices);
+    if_freenameindex(names);
+    Adapter any;
+    any.Name = kAny;
+    any.LinkType = kLinkLinuxCooked;
+    any.Description = describe(kAny, any.LinkType, false, false);
+    adapters.append(any);
     return adapters;
 }
 
 bool adapterPresent(const QString& name) {
     if (name.isEmpty())
         return false;
-    switch (deviceState(name)) {
-    case DeviceState::Up:
+    if (name == kAny)
         return true;
-    case DeviceState::Down:
-        return false; // cannot be opened until it is up again
-    case DeviceState::Gone:
-    case DeviceState::Unknown:
-        break;
-    }
-    // Devices that are not kernel interfaces (such as "any") are found through pcap.
-    try {
-        for (const Adapter& a : listAdapters())
-            if (a.Name == name)
-                return if_nametoindex(name.toLocal8Bit().constData()) == 0;
-    } catch (const CaptureError&) {
-    }
-    return false;
+    // A device that is down cannot be opened until it is up again.
+    return deviceState(name) == DeviceState::Up;
 }
 
-pcap_t* openLive(const QString& name, int snapLength, int bufferBytes) {
-    char error[PCAP_ERRBUF_SIZE] = {};
-    const QByteArray device = name.toLocal8Bit();
-    pcap_t* handle = pcap_create(device.constData(), error);
-    if (handle == nullptr)
-        throw CaptureError(
-            QStringLiteral("Cannot open adapter %1: %2").arg(name, QString::fromLocal8Bit(error)));
-    pcap_set_snaplen(handle, snapLength);
-    pcap_set_promisc(handle, 1);
-    pcap_set_buffer_size(handle, bufferBytes);
-    pcap_set_timeout(handle, 50); // frames are handed out at least every 50 ms
-    const int status = pcap_activate(handle);
-    if (status < 0) {
-        QString message = QString::fromLocal8Bit(pcap_geterr(handle));
-        if (message.isEmpty())
-            message = QString::fromLocal8Bit(pcap_statustostr(status));
-        pcap_close(handle);
-        switch (status) {
-        case PCAP_ERROR_PERM_DENIED:
-        case PCAP_ERROR_PROMISC_PERM_DENIED:
-            throw CaptureError(QStringLiteral("Cannot capture on adapter %1: %2\r\n%3")
-                                   .arg(name, message, privilegeHint()));
-        case PCAP_ERROR_IFACE_NOT_UP:
-            throw CaptureError(QStringLiteral("The adapter %1 is down (%2). Capture can start once "
-                                              "it is up again.")
-                                   .arg(name, message));
-        case PCAP_ERROR_NO_SUCH_DEVICE:
-            throw CaptureError(
-                QStringLiteral("There is no adapter named %1 (%2).").arg(name, message));
-        default:
-            throw CaptureError(
-                QStringLiteral("Cannot capture on adapter %1: %2").arg(name, message));
-        }
-    }
-    if (pcap_setnonblock(handle, 1, error) != 0) {
-        pcap_close(handle);
-        throw CaptureError(QStringLiteral("Cannot capture on adapter %1: %2")
-                               .arg(name, QString::fromLocal8Bit(error)));
-    }
-    return handle;
+QString libraryVersion() {
+    return QString::fromLatin1(pcap_lib_version());
 }
 
 } // namespace pcapsupport

@@ -4,11 +4,10 @@
 
 #include <memory>
 
-struct pcap;
-typedef struct pcap pcap_t;
 struct bpf_program;
 
-/// Small helpers over libpcap shared by the live and the file capture.
+/// What the window itself asks of libpcap and the kernel: filters, adapters and their state.
+/// None of it needs a privilege; frames come from the capture helper.
 namespace pcapsupport {
 
 struct BpfDeleter {
@@ -17,14 +16,19 @@ struct BpfDeleter {
 /// A compiled filter, freed on destruction.
 using BpfProgram = std::unique_ptr<bpf_program, BpfDeleter>;
 
-/// Compiles a BPF text; on a null handle it compiles for Ethernet. Throws pcap's message.
-BpfProgram compileFilter(pcap_t* handle, const QString& filter);
+/// Link types (libpcap's DLT numbers) of the frames an adapter delivers.
+constexpr qint32 kLinkEthernet = 1;
+constexpr qint32 kLinkLinuxCooked = 113; ///< what the "any" device delivers
 
-/// The adapters present now, IPv4 addresses only. Throws when the system cannot list them.
+/// Compiles a BPF text for frames of a link type (Ethernet unless given). Throws pcap's message.
+BpfProgram compileFilter(const QString& filter, qint32 linkType = kLinkEthernet);
+
+/// The adapters of this network namespace in the kernel's order, then "any"; IPv4 addresses
+/// only, in the order the kernel lists them. Throws when the system cannot list them.
 QList<Adapter> listAdapters();
 
 /// True when a device of that name exists now and can be opened: a kernel device that is down
-/// counts as absent until it is up again.
+/// counts as absent until it is up again; "any" is always there.
 bool adapterPresent(const QString& name);
 
 /// How a kernel network device stands now.
@@ -32,14 +36,15 @@ enum class DeviceState { Up, Down, Gone, Unknown };
 /// Asks the kernel (of the caller's network namespace) whether the device exists and is up.
 DeviceState deviceState(const QString& name);
 
-/// The link type of a device: 1 for Ethernet, the hardware type number otherwise.
-qint32 linkTypeOf(const QString& name, unsigned int pcapFlags);
+/// The link type of a device: 1 for Ethernet, the hardware type number otherwise, 113 for "any",
+/// 0 for a name the kernel does not know.
+qint32 linkTypeOf(const QString& name);
 
-/// A readable description for a device that pcap gives none for.
-QString describe(const QString& name, qint32 linkType, unsigned int pcapFlags);
+/// A readable description of a device.
+QString describe(const QString& name, qint32 linkType, bool loopback, bool wireless);
 
-/// Opens a device for promiscuous, non-blocking capture. Throws with an actionable text.
-pcap_t* openLive(const QString& name, int snapLength, int bufferBytes);
+/// libpcap's version text, as pcap_lib_version gives it.
+QString libraryVersion();
 
 /// How far a drop counter of pcap_stats advanced from before to now. A counter that went
 /// backwards (wrapped, or the adapter's own counters were reset) counts from 0.

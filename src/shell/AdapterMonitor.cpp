@@ -77,6 +77,12 @@ bool AdapterMonitor::start(bool fromPoll) {
 
 void AdapterMonitor::OnCaptureAborted() {
     gMonitoringInProgress = false;
+    // The capture itself failed (its helper died, say): say why, once for the same reason.
+    const QString failure = krx_.takeFailure();
+    if (!failure.isEmpty() && failure != lastFailure_) {
+        lastFailure_ = failure;
+        boxes_.error(QStringLiteral("OnCaptureAborted"), failure, ErrorSource::Repeating);
+    }
     tray_.showBaloonTip(QStringLiteral("Monitoring stopped on\r\n") + descOfInterfaceToWatch_ +
                             QStringLiteral("\r\n"),
                         QStringLiteral("Adapter lost"), TrayController::Error);

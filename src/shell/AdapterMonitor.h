@@ -59,4 +59,5 @@ private:
     QString& descOfInterfaceToWatch_;
     bool inTick_ = false;
     QString lastPollError_;
+    QString lastFailure_; ///< the capture failure told last
 };

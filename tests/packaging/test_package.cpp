@@ -32,6 +32,7 @@ constexpr int kFrameBytes = 14 + 20 + 8 + kPayload; // Ethernet, IPv4, UDP, data
 constexpr int kUser = 65534;                        // nobody: no groups, no capabilities
 
 const QString kProgram = QStringLiteral("/usr/bin/quelmint");
+const QString kHelper = QStringLiteral("/usr/libexec/quelmint/quelmint-capture");
 
 /// Runs a program to its end; its exit code, -1 when it could not run or took too long.
 int run(const QString& program, const QStringList& args, QByteArray* out = nullptr,
@@ -197,12 +198,14 @@ TEST_F(DebianPackage, ControlFieldsAndMaintainerScript) {
         EXPECT_TRUE(names.contains(QString::fromLatin1(needed)))
             << needed << " missing from: " << depends.toStdString();
 
-    // The maintainer script grants the capabilities and says so; nothing runs at removal.
+    // The maintainer script grants the capability to the helper alone and says so, and takes
+    // those of earlier versions off the program; nothing runs at removal.
     QTemporaryDir control;
     ASSERT_EQ(run(QStringLiteral("dpkg-deb"), {QStringLiteral("-e"), deb_, control.path()}), 0);
     const QByteArray postinst = readFile(control.path() + QStringLiteral("/postinst"));
-    EXPECT_TRUE(postinst.contains("setcap cap_net_raw,cap_net_admin=eip \"$program\""))
-        << postinst.toStdString();
+    EXPECT_TRUE(postinst.contains("setcap cap_net_raw=ep \"$helper\"")) << postinst.toStdString();
+    EXPECT_TRUE(postinst.contains("setcap -r \"$program\"")) << postinst.toStdString();
+    EXPECT_TRUE(postinst.contains("helper=/usr/libexec/quelmint/quelmint-capture"));
     EXPECT_TRUE(postinst.contains("program=/usr/bin/quelmint"));
     EXPECT_TRUE(QFileInfo(control.path() + QStringLiteral("/postinst")).isExecutable());
     for (const char* script : {"prerm", "postrm", "preinst"})
@@ -226,6 +229,7 @@ TEST_F(DebianPackage, FilesInPlaceWithTheirModes) {
         const char* modeAndOwner;
     } files[] = {
         {"./usr/bin/quelmint", "-rwxr-xr-x root/root"},
+        {"./usr/libexec/quelmint/quelmint-capture", "-rwxr-xr-x root/root"},
         {"./usr/share/applications/quelmint.desktop", "-rw-r--r-- root/root"},
         {"./usr/share/metainfo/io.github.quelmint.Quelmint.metainfo.xml", "-rw-r--r-- root/root"},
         {"./usr/share/icons/hicolor/scalable/apps/quelmint.svg", "-rw-r--r-- root/root"},
@@ -251,10 +255,21 @@ TEST_F(DebianPackage, FilesInPlaceWithTheirModes) {
             listed = listed || it.key() == QString::fromLatin1(f.path);
         EXPECT_TRUE(listed) << "unexpected file " << it.key().toStdString();
     }
-    // The binary is stripped: no symbol table left.
-    QByteArray fileType;
-    run(QStringLiteral("file"), {unpacked(QStringLiteral("/usr/bin/quelmint"))}, &fileType);
-    EXPECT_TRUE(fileType.contains(", stripped")) << fileType.toStdString();
+    // The binaries are stripped: no symbol table left.
+    for (const QString& binary : {kProgram, kHelper}) {
+        QByteArray fileType;
+        run(QStringLiteral("file"), {unpacked(binary)}, &fileType);
+        EXPECT_TRUE(fileType.contains(", stripped")) << fileType.toStdString();
+    }
+    // The privileged helper links libpcap and the C library, nothing else (no Qt).
+    QByteArray dynamic;
+    ASSERT_EQ(run(QStringLiteral("readelf"), {QStringLiteral("-d"), unpacked(kHelper)}, &dynamic), 0);
+    QStringList needed;
+    for (const QByteArray& line : dynamic.split('\n'))
+        if (line.contains("(NEEDED)"))
+            needed << QString::fromLatin1(line.mid(line.indexOf('[') + 1).chopped(1));
+    EXPECT_EQ(needed, QStringList({QStringLiteral("libpcap.so.0.8"), QStringLiteral("libc.so.6"),
+                                   QStringLiteral("ld-linux-x86-64.so.2")}));
     // The manual page is a manual page.
     QByteArray man;
     ASSERT_EQ(run(QStringLiteral("sh"),
@@ -336,12 +351,21 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
     QByteArray out;
     ASSERT_NO_FATAL_FAILURE(install(out));
     Finally purge([] { purgeIfInstalled(); });
-    EXPECT_TRUE(out.contains("quelmint: granted /usr/bin/quelmint the capture capabilities"))
+    EXPECT_TRUE(out.contains("quelmint: granted the capture helper " + kHelper.toUtf8()))
         << out.toStdString();
-    EXPECT_TRUE(out.contains("every local user who can run /usr/bin/quelmint"));
+    EXPECT_TRUE(out.contains("every local user who can run " + kHelper.toUtf8()));
+    // Only the helper holds a capability; one an earlier version left on the program goes when
+    // the package is configured again.
     QByteArray caps;
-    ASSERT_EQ(run(QStringLiteral("getcap"), {kProgram}, &caps), 0);
-    EXPECT_TRUE(caps.contains("cap_net_admin,cap_net_raw=eip")) << caps.toStdString();
+    ASSERT_EQ(run(QStringLiteral("getcap"), {kHelper}, &caps), 0);
+    EXPECT_TRUE(caps.contains("cap_net_raw=ep")) << caps.toStdString();
+    ASSERT_EQ(run(QStringLiteral("setcap"), {QStringLiteral("cap_net_raw,cap_net_admin=eip"), kProgram}),
+              0);
+    ASSERT_EQ(run(QStringLiteral("dpkg-reconfigure"),
+                  {QStringLiteral("-fnoninteractive"), QStringLiteral("quelmint")}),
+              0);
+    run(QStringLiteral("getcap"), {kProgram}, &caps);
+    EXPECT_TRUE(caps.trimmed().isEmpty()) << caps.toStdString();
 
     NetnsPair pair(QStringLiteral("pk"), 151);
     ASSERT_TRUE(pair.ok());
@@ -535,22 +559,22 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
     std::printf("install, two runs as a user and purge: %.1f s\n", took.elapsed() / 1000.0);
 }
 
-TEST_F(DebianPackage, AStatOverrideRestrictsTheProgramToAGroupAndKeepsItsCapabilities) {
+TEST_F(DebianPackage, AStatOverrideRestrictsTheHelperToAGroupAndKeepsItsCapability) {
     SKIP_WITHOUT_NETNS("setpriv", "getcap", "dpkg-statoverride", "dpkg-reconfigure");
     // The group adm (gid 4) is in every Debian system; the override is taken away afterwards.
     QByteArray out;
-    ASSERT_NE(run(QStringLiteral("dpkg-statoverride"), {QStringLiteral("--list"), kProgram}, &out),
+    ASSERT_NE(run(QStringLiteral("dpkg-statoverride"), {QStringLiteral("--list"), kHelper}, &out),
               0)
-        << "an override for " << kProgram.toStdString() << " exists already: " << out.toStdString();
+        << "an override for " << kHelper.toStdString() << " exists already: " << out.toStdString();
     ASSERT_NO_FATAL_FAILURE(install(out));
     Finally purge([] { purgeIfInstalled(); });
     Finally dropOverride([] {
-        run(QStringLiteral("dpkg-statoverride"), {QStringLiteral("--remove"), kProgram});
+        run(QStringLiteral("dpkg-statoverride"), {QStringLiteral("--remove"), kHelper});
     });
-    // As the package's text says: the override, then the capabilities granted again.
+    // As the package's text says: the override, then the capability granted again.
     ASSERT_EQ(run(QStringLiteral("dpkg-statoverride"),
                   {QStringLiteral("--update"), QStringLiteral("--add"), QStringLiteral("root"),
-                   QStringLiteral("adm"), QStringLiteral("0750"), kProgram},
+                   QStringLiteral("adm"), QStringLiteral("0750"), kHelper},
                   &out),
               0)
         << out.toStdString();
@@ -559,10 +583,10 @@ TEST_F(DebianPackage, AStatOverrideRestrictsTheProgramToAGroupAndKeepsItsCapabil
                   {QStringLiteral("-fnoninteractive"), QStringLiteral("quelmint")}, &reconfigured),
               0)
         << reconfigured.toStdString();
-    EXPECT_TRUE(reconfigured.contains("granted /usr/bin/quelmint the capture capabilities"))
+    EXPECT_TRUE(reconfigured.contains("granted the capture helper " + kHelper.toUtf8()))
         << reconfigured.toStdString();
 
-    const QFileInfo info(kProgram);
+    const QFileInfo info(kHelper);
     EXPECT_EQ(info.groupId(), 4u);
     EXPECT_EQ(info.ownerId(), 0u);
     EXPECT_EQ(info.permissions() & 0x7777, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
@@ -570,23 +594,23 @@ TEST_F(DebianPackage, AStatOverrideRestrictsTheProgramToAGroupAndKeepsItsCapabil
                                                QFileDevice::WriteUser | QFileDevice::ExeUser |
                                                QFileDevice::ReadGroup | QFileDevice::ExeGroup);
     QByteArray caps;
-    ASSERT_EQ(run(QStringLiteral("getcap"), {kProgram}, &caps), 0);
-    EXPECT_TRUE(caps.contains("cap_net_admin,cap_net_raw=eip")) << caps.toStdString();
+    ASSERT_EQ(run(QStringLiteral("getcap"), {kHelper}, &caps), 0);
+    EXPECT_TRUE(caps.contains("cap_net_raw=ep")) << caps.toStdString();
 
-    // Without a display the program stops at once with its message: enough to see who may run
-    // it. A member of the group may; anybody else is refused by the system.
+    // Started without arguments the helper stops at once with its one line: enough to see who
+    // may run it. A member of the group may; anybody else is refused by the system.
     const auto runAs = [](const QStringList& groups, QByteArray* said) {
         QStringList args{QStringLiteral("--reuid=%1").arg(kUser),
                          QStringLiteral("--regid=%1").arg(kUser)};
         args << (groups.isEmpty() ? QStringLiteral("--clear-groups")
                                   : QStringLiteral("--groups=") + groups.join(u','));
         args << QStringLiteral("env") << QStringLiteral("-i") << QStringLiteral("HOME=/nonexistent")
-             << kProgram;
+             << kHelper;
         return run(QStringLiteral("setpriv"), args, said, 30000);
     };
     QByteArray member, stranger;
     EXPECT_EQ(runAs({QStringLiteral("4")}, &member), 2) << member.toStdString();
-    EXPECT_TRUE(member.contains("quelmint: no display found")) << member.toStdString();
+    EXPECT_TRUE(member.contains("quelmint-capture: --interface is missing")) << member.toStdString();
     EXPECT_EQ(runAs({}, &stranger), 126) << stranger.toStdString();
     EXPECT_TRUE(stranger.contains("Permission denied")) << stranger.toStdString();
 }

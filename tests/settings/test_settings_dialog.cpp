@@ -1,5 +1,6 @@
 #include "FakeForm2Host.h"
-#include "platform/PcapCapture.h"
+#include "platform/HelperCapture.h"
+#include "support/CaptureHelperPath.h"
 #include "platform/fakes/FakeCapture.h"
 #include "platform/fakes/FakeSettingsStore.h"
 #include "settings/ui/Form2.h"
@@ -583,7 +584,7 @@ protected:
         ASSERT_TRUE(pair_->ok());
     }
     /// The adapter's row in the list (-1: absent).
-    static int rowOf(const PcapCapture& capture, const QString& name) {
+    static int rowOf(const HelperCapture& capture, const QString& name) {
         for (int i = 0; i < capture.Adapters().size(); ++i)
             if (capture.Adapters()[i].Name == name)
                 return i;
@@ -595,7 +596,7 @@ protected:
 TEST_F(Form2Live, RealAdaptersCanBeChosenAndCaptured) {
     NetnsEnter inA(pair_->nsA());
     ASSERT_TRUE(inA.ok());
-    PcapCapture capture;
+    HelperCapture capture(captureHelperPath());
     FakeForm2Host host(capture);
     {
         // The loopback adapter is not Ethernet.
@@ -634,7 +635,7 @@ TEST_F(Form2Live, AnAdapterWithoutAddressStartsCapture) {
     ASSERT_TRUE(pair_->createVeth(false));
     NetnsEnter inA(pair_->nsA());
     ASSERT_TRUE(inA.ok());
-    PcapCapture capture;
+    HelperCapture capture(captureHelperPath());
     FakeForm2Host host(capture);
     Form2 dialog(host);
     auto* combo = child<QComboBox>(dialog, "Combo1");

@@ -57,18 +57,23 @@ inline bool waitUntilCapturing(qint64 pid, int timeoutMs = 30000) {
         timeoutMs);
 }
 
-/// Copies the built program to root/bin/quelmint (so its usage logs go to root/bin) and writes
+/// Copies the built program and its capture helper to root/bin (so its usage logs go to root/bin)
+/// and writes
 /// its settings under root/cfg: monitor `adapter`, window shown and closed for good, and any
 /// further settings lines. False when the program is not built or cannot be copied.
 inline bool installProgram(const QString& root, const QString& adapter,
                            const QString& moreSettings = {}) {
-    const QString binary =
-        qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/app/quelmint");
-    const QString program = root + QStringLiteral("/bin/quelmint");
-    if (!QFile::exists(binary) || !QDir().mkpath(root + QStringLiteral("/bin")) ||
-        !QFile::copy(binary, program))
+    // The program and its capture helper, which it looks for beside itself.
+    const QString built = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/app/");
+    if (!QDir().mkpath(root + QStringLiteral("/bin")))
         return false;
-    QFile::setPermissions(program, QFile::permissions(binary));
+    for (const QString& name : {QStringLiteral("quelmint"), QStringLiteral("quelmint-capture")}) {
+        const QString binary = built + name;
+        const QString program = root + QStringLiteral("/bin/") + name;
+        if (!QFile::exists(binary) || !QFile::copy(binary, program))
+            return false;
+        QFile::setPermissions(program, QFile::permissions(binary));
+    }
     return writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
                      QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth %1\n"
                                     "CloseToTray=False\nStartMinimized=False\n%2")

@@ -8,7 +8,7 @@
 //   connectionlist_driver [--names]      (--names: "Resolve IP" on from the start)
 
 #include "platform/CaptureLibraryCheck.h"
-#include "platform/PcapCapture.h"
+#include "platform/HelperCapture.h"
 #include "platform/QHostInfoResolver.h"
 #include "platform/QSettingsStore.h"
 #include "platform/RealFileSystem.h"
@@ -88,7 +88,11 @@ int main(int argc, char** argv) {
                            singleInstance,
                            fileSystem,
                            CaptureLibraryCheck::system(),
-                           [] { return std::make_unique<PcapCapture>(); },
+                           [] {
+                               // The helper of this build tree (the driver is in tests/shell).
+                               return std::make_unique<HelperCapture>(HelperCapture::locate(
+                                   QCoreApplication::applicationDirPath() + "/../../app"));
+                           },
                            folder,
                            folder + QStringLiteral("/appdata"),
                            2000,

@@ -1,5 +1,5 @@
 #include "platform/CaptureLibraryCheck.h"
-#include "platform/PcapCapture.h"
+#include "platform/PcapSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -45,5 +45,5 @@ TEST(CaptureLibraryCheck, VersionRules) {
 
 TEST(CaptureLibraryCheck, TheInstalledLibpcapPasses) {
     EXPECT_TRUE(CaptureLibraryCheck::system().accepted())
-        << PcapCapture::libraryVersion().toStdString();
+        << pcapsupport::libraryVersion().toStdString();
 }

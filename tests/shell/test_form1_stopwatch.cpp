@@ -3,7 +3,8 @@
 #include "ShellTestSupport.h"
 
 #include "capture/FrameBuilder.h"
-#include "platform/PcapCapture.h"
+#include "platform/HelperCapture.h"
+#include "support/CaptureHelperPath.h"
 #include "platform/fakes/FakeAutostart.h"
 #include "platform/fakes/FakeBrowser.h"
 #include "platform/fakes/FakeCapture.h"
@@ -46,7 +47,7 @@ struct World : FakeShellServices {
         store.at(QStringLiteral("DisplayUnit")) = QStringLiteral("3");
         std::function<std::unique_ptr<CaptureComponent>()> live;
         if (!liveAdapter.isEmpty())
-            live = [] { return std::make_unique<PcapCapture>(); };
+            live = [] { return std::make_unique<HelperCapture>(captureHelperPath()); };
         makeServices(live);
         window = std::make_unique<Form1>(*services);
         loaded = window->load() == Form1::StartResult::Running;

@@ -5,7 +5,8 @@
 
 #include "capture/FrameHandler.h"
 #include "platform/DeferredMessageBoxes.h"
-#include "platform/PcapCapture.h"
+#include "platform/HelperCapture.h"
+#include "support/CaptureHelperPath.h"
 #include "platform/fakes/FakeMessageBoxes.h"
 
 #include <gtest/gtest.h>
@@ -70,7 +71,7 @@ TEST(FrameBoxes, AnErrorBoxDuringAFloodLosesNoFrame) {
         countedWhileOpen = counted - before;
     };
 
-    PcapCapture capture;
+    HelperCapture capture(captureHelperPath());
     capture.setEvents(&events);
     capture.RefreshAdapters();
     for (const Adapter& a : capture.Adapters())

@@ -1,7 +1,8 @@
 // Adapter loss and recovery with the real capture component inside a network namespace.
 #include "ShellTestSupport.h"
 
-#include "platform/PcapCapture.h"
+#include "platform/HelperCapture.h"
+#include "support/CaptureHelperPath.h"
 #include "platform/fakes/FakeMessageBoxes.h"
 #include "platform/fakes/FakeTrayIcon.h"
 #include "shell/AdapterMonitor.h"
@@ -57,7 +58,7 @@ struct Rig {
         return waitUntil([&] { return polls >= target; }, 30000);
     }
     int polls = 0;
-    PcapCapture krx;
+    HelperCapture krx{captureHelperPath()};
     FakeTrayIcon icon;
     TrayController tray;
     FakeMessageBoxes boxes;

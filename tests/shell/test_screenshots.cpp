@@ -163,8 +163,12 @@ protected:
         ASSERT_TRUE(pair_->ok());
         ASSERT_TRUE(tmp_.isValid());
         QDir().mkpath(root + QStringLiteral("/bin"));
-        ASSERT_TRUE(QFile::copy(binary, root + QStringLiteral("/bin/quelmint")));
-        QFile::setPermissions(root + QStringLiteral("/bin/quelmint"), QFile::permissions(binary));
+        for (const QString& name : {QStringLiteral("quelmint"), QStringLiteral("quelmint-capture")}) {
+            const QString built = buildDir + QStringLiteral("/app/") + name;
+            ASSERT_TRUE(QFile::copy(built, root + QStringLiteral("/bin/") + name));
+            QFile::setPermissions(root + QStringLiteral("/bin/") + name,
+                                  QFile::permissions(built));
+        }
     }
 
     const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");

@@ -78,6 +78,28 @@ bool NetnsPair::addAddressA() {
     return ip({"-n", nsA(), "addr", "add", addressA() + "/24", "dev", nameA()});
 }
 
+bool NetnsPair::quiet() {
+    const auto mac = [this](const QString& ns, const QString& device) {
+        QByteArray out;
+        runCommand({"ip", "netns", "exec", ns, "cat",
+                    QStringLiteral("/sys/class/net/%1/address").arg(device)},
+                   10000, &out);
+        return QString::fromLatin1(out.trimmed());
+    };
+    bool ok = true;
+    for (const QString& ns : {nsA(), nsB()})
+        ok = ok && runCommand({"ip", "netns", "exec", ns, "sysctl", "-qw",
+                               "net.ipv6.conf.all.disable_ipv6=1",
+                               "net.ipv6.conf.default.disable_ipv6=1"},
+                              10000, nullptr) == 0;
+    const QString macA = mac(nsA(), nameA()), macB = mac(nsB(), nameB());
+    return ok && !macA.isEmpty() && !macB.isEmpty() &&
+           ip({"-n", nsA(), "neigh", "replace", addressB(), "lladdr", macB, "nud", "permanent",
+               "dev", nameA()}) &&
+           ip({"-n", nsB(), "neigh", "replace", addressA(), "lladdr", macA, "nud", "permanent",
+               "dev", nameB()});
+}
+
 bool NetnsPair::deleteVeth() {
     return ip({"-n", nsA(), "link", "del", nameA()});
 }

@@ -39,6 +39,9 @@ public:
     bool createVeth(bool withAddress = true);
     /// Adds addressA() to nameA() (after createVeth(false)).
     bool addAddressA();
+    /// Makes the link carry nothing but what the test sends: no IPv6 (neighbour discovery,
+    /// router solicitations) and each side's neighbour known for good (no ARP).
+    bool quiet();
 
 private:
     int run(const QString& ns, const QStringList& command, int timeoutMs, QByteArray* out) const;
