@@ -449,6 +449,7 @@ void HelperCapture::deliver(Session& session) {
             packet.CaptureLength =
                 std::min(record.length - std::uint32_t(kFrameFixedBytes), packet.PacketLength);
             packet.Data = record.body + kFrameFixedBytes;
+            packet.LinkType = session.linkType;
             ++frames;
             try {
                 events_->OnPacket(packet);

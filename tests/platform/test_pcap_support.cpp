@@ -1,7 +1,15 @@
-// Parts of the capture component that need no privilege: filters, device questions, misuse.
+// Parts of the capture component that need no privilege: filters, device questions, misuse, and
+// what the window makes of helpers that fail or send damaged streams (small scripts standing in
+// for the helper).
 #include "platform/HelperCapture.h"
-#include "support/CaptureHelperPath.h"
 #include "platform/PcapSupport.h"
+#include "support/CaptureHelperPath.h"
+#include "support/CaptureRecorder.h"
+#include "support/TestApp.h"
+#include "support/TestFiles.h"
+
+#include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 #include <pcap/pcap.h>
@@ -114,6 +122,147 @@ TEST(HelperCapture, MisuseFailsCleanlyWithoutAnAdapter) {
         }
     }
     EXPECT_TRUE(sawLo);
+}
+
+/// A stand-in for the helper: a Python script whose standard output starts with a status
+/// record (version, code, link type, message) unless `status` is empty, then runs `rest`.
+QString standIn(const QTemporaryDir& dir, const QString& name, const QString& status,
+                const QString& rest) {
+    const QString path = dir.filePath(name);
+    const QString script =
+        QStringLiteral("#!/usr/bin/python3\n"
+                       "import struct, sys, time\n"
+                       "o = sys.stdout.buffer\n"
+                       "def rec(kind, body):\n"
+                       "    o.write(struct.pack('=II', kind, len(body)) + body); o.flush()\n"
+                       "def status(version, code, link, text):\n"
+                       "    rec(1, struct.pack('=Iii', version, code, link) + text)\n"
+                       "%1\n%2\n")
+            .arg(status, rest);
+    writeFile(path, script.toUtf8());
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
+    return path;
+}
+
+TEST(HelperCapture, AHelperThatCannotStartIsNamedWithWhatToDo) {
+    ensureApp<QCoreApplication>();
+    QTemporaryDir dir;
+    struct Case {
+        const char* what;
+        QString path;
+        QStringList expected; // parts of StartCapture's error
+    };
+    const QString missing = dir.filePath(QStringLiteral("no-such-helper"));
+    const Case cases[] = {
+        {"missing", missing,
+         {QStringLiteral("Cannot start Quelmint's capture helper ") + missing +
+              QStringLiteral(": No such file or directory"),
+          QStringLiteral("sudo setcap cap_net_raw=ep ") + missing}},
+        {"refuses and ends",
+         standIn(dir, QStringLiteral("refuses"), QString(),
+                 QStringLiteral("sys.stderr.write('quelmint-capture: no\\n'); sys.exit(3)")),
+         {QStringLiteral("ended with exit status 3: quelmint-capture: no before it opened "
+                         "adapter lo")}},
+        {"another version", standIn(dir, QStringLiteral("version"),
+                                    QStringLiteral("status(99, 0, 1, b'')"), QString()),
+         {QStringLiteral("is of another version (99, this program needs 1)")}},
+        {"no privilege",
+         standIn(dir, QStringLiteral("denied"),
+                 QStringLiteral("status(1, -8, 0, b'socket: Operation not permitted')"), QString()),
+         {QStringLiteral("Cannot capture on adapter lo: socket: Operation not permitted\r\n"),
+          QStringLiteral("sudo setcap cap_net_raw=ep ") + dir.filePath(QStringLiteral("denied"))}},
+        {"adapter down",
+         standIn(dir, QStringLiteral("down"), QStringLiteral("status(1, -9, 0, b'lo: down')"),
+                 QString()),
+         {QStringLiteral("The adapter lo is down (lo: down). Capture can start once it is up "
+                         "again.")}},
+        {"filter refused",
+         standIn(dir, QStringLiteral("filter"), QStringLiteral("status(1, 1, 0, b'syntax error')"),
+                 QString()),
+         {QStringLiteral("Cannot set the filter on adapter lo: syntax error")}},
+        {"answers with a frame",
+         standIn(dir, QStringLiteral("frame"), QString(), QStringLiteral("rec(2, bytes(40))")),
+         {QStringLiteral("answered with something that cannot be read")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HelperCapture capture(c.path);
+        Adapter lo;
+        lo.Name = QStringLiteral("lo");
+        capture.setActiveAdapter(lo);
+        const QString error = captureErrorOf([&] { capture.StartCapture(); }).value_or("(started)");
+        for (const QString& part : c.expected)
+            EXPECT_TRUE(error.contains(part)) << error.toStdString() << "\nlacks\n"
+                                              << part.toStdString();
+        EXPECT_FALSE(capture.isCapturing());
+    }
+}
+
+TEST(HelperCapture, WhatARunningHelperSendsIsHandedOutOrEndsCaptureOnce) {
+    ensureApp<QCoreApplication>();
+    QTemporaryDir dir;
+    const QString ok = QStringLiteral("status(1, 0, 1, b'')");
+    // A frame of 42 bytes (wire length 60) captured at 1700000000.25 s.
+    const QString frame =
+        QStringLiteral("rec(2, struct.pack('=qII', 1700000000, 250000, 60) + bytes(range(42)))");
+    struct Case {
+        const char* what;
+        QString rest;
+        int frames;
+        QString abortReason; // empty: capture goes on
+        bool failure;        // the capture failed (told as such), not the adapter
+        quint64 dropped;
+    };
+    const Case cases[] = {
+        {"frames, then the adapter is lost",
+         frame + QStringLiteral("\n") + frame +
+             QStringLiteral("\nrec(4, b'The adapter lo went down.'); time.sleep(5)"),
+         2, QStringLiteral("The adapter lo went down."), false, 0},
+        {"dies after a frame", frame + QStringLiteral("\nsys.exit(0)"), 1,
+         QStringLiteral("ended with exit status 0"), true, 0},
+        {"damaged", frame + QStringLiteral("\nrec(9, b''); time.sleep(5)"), 1,
+         QStringLiteral("sent data that cannot be read"), true, 0},
+        {"a record cut short, then the end",
+         frame + QStringLiteral("\no.write(struct.pack('=II', 2, 100)); o.flush()"), 1,
+         QStringLiteral("ended with exit status 0"), true, 0},
+        {"drops told twice count once",
+         frame + QStringLiteral("\nrec(3, struct.pack('=5Q', 5, 1, 7, 0, 0))"
+                                "\nrec(3, struct.pack('=5Q', 8, 1, 7, 0, 0)); time.sleep(5)"),
+         1, QString(), false, 5 + 1 + 7 + 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HelperCapture capture(standIn(dir, QStringLiteral("helper"), ok, c.rest));
+        CaptureRecorder rec;
+        capture.setEvents(&rec);
+        Adapter lo;
+        lo.Name = QStringLiteral("lo");
+        capture.setActiveAdapter(lo);
+        capture.StartCapture();
+        ASSERT_TRUE(capture.isCapturing());
+        EXPECT_EQ(capture.linkType(), 1);
+        if (c.abortReason.isEmpty()) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return capture.takeDroppedFrames() == c.dropped; },
+                                        5000));
+            EXPECT_TRUE(capture.isCapturing());
+        } else {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return rec.aborted > 0; }, 5000));
+            QTest::qWait(50);
+            EXPECT_EQ(rec.aborted, 1);
+            EXPECT_FALSE(capture.isCapturing());
+            EXPECT_TRUE(capture.abortReason().contains(c.abortReason))
+                << capture.abortReason().toStdString();
+            EXPECT_EQ(capture.takeFailure(), c.failure ? capture.abortReason() : QString());
+            EXPECT_EQ(capture.takeFailure(), QString()) << "told twice";
+        }
+        ASSERT_EQ(int(rec.frames.size()), c.frames);
+        EXPECT_EQ(rec.frames[0].packetLength, 60u);
+        EXPECT_EQ(rec.frames[0].captureLength, 42u);
+        EXPECT_EQ(rec.frames[0].bytes, QByteArray::fromHex("000102030405060708090a0b0c0d0e0f101112"
+                                                            "131415161718191a1b1c1d1e1f20212223242526"
+                                                            "272829"));
+        EXPECT_EQ(rec.sinceBatchEnd, 0);
+    }
 }
 
 } // namespace
