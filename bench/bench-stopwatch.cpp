@@ -2,6 +2,7 @@
 // batch of frames) and one 100 ms tick, in microseconds, as JSON. Runs offscreen.
 #include "platform/SystemClock.h"
 #include "shell/frmStopWatch.h"
+#include "speed/Format.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -15,7 +16,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     SystemClock clock;
     TrafficCounters counters;
-    frmStopWatch window(clock, counters);
+    const DisplayUnits units;
+    frmStopWatch window(clock, counters, units);
     window.openFromMainWindow();
     window.stopwatch().start();
 

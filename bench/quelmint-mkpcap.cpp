@@ -8,6 +8,8 @@
 // ACKs, DNS over UDP, ICMP echo, IGMP, ARP and IPv6 (not counted), GRE (not counted), pass-by
 // traffic and an offloaded 64 KiB segment.
 
+#include "BigEndian.h"
+
 #include <QByteArray>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -16,16 +18,6 @@
 #include <cstdio>
 
 namespace {
-
-void put16(QByteArray& b, int at, int v) {
-    b[at] = char((v >> 8) & 0xFF);
-    b[at + 1] = char(v & 0xFF);
-}
-
-void put32(QByteArray& b, int at, quint32 v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = char((v >> (24 - 8 * i)) & 0xFF);
-}
 
 /// Ethernet + IPv4 + transport header + payload (+ zero padding to 60 bytes).
 QByteArray ipv4(quint8 protocol, quint32 src, quint32 dst, const QByteArray& payload,

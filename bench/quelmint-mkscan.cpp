@@ -7,6 +7,8 @@
 // address 10.0.0.1 + k / 50000, port 1 + k % 50000. Frame i uses key i % K, so every key
 // appears N / K times and the packet list ends with K entries.
 
+#include "BigEndian.h"
+
 #include <QByteArray>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -15,16 +17,6 @@
 #include <cstdio>
 
 namespace {
-
-void put16(QByteArray& b, int at, int v) {
-    b[at] = char((v >> 8) & 0xFF);
-    b[at + 1] = char(v & 0xFF);
-}
-
-void put32(QByteArray& b, int at, quint32 v) {
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = char((v >> (24 - 8 * i)) & 0xFF);
-}
 
 template <typename T> void append(QByteArray& out, T value) {
     out.append(reinterpret_cast<const char*>(&value), sizeof value);

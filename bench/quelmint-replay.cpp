@@ -1,4 +1,5 @@
-// quelmint-replay: runs a capture file through the program's frame path and prints the totals.
+// quelmint-replay: runs a capture file through the program's session (src/monitor) and prints
+// the totals.
 //
 //   quelmint-replay [--local A.B.C.D]... [--repeat N] [--noop] [--preload] [--log-folder DIR]
 //                   [--connections] FILE
@@ -20,14 +21,15 @@
 
 #include "StderrMessageBoxes.h"
 #include "capture/FrameHandler.h"
-#include "capture/PacketDecoder.h"
-#include "connections/AddressNames.h"
-#include "connections/ConnectionTable.h"
+#include "monitor/MonitorSession.h"
 #include "platform/PcapFileSource.h"
-#include "platform/SystemClock.h"
 #include "platform/RealFileSystem.h"
-#include "speed/Statistics.h"
-#include "usage/DailyUsage.h"
+#include "platform/SystemClock.h"
+#include "platform/fakes/FakeAutostart.h"
+#include "platform/fakes/FakeHostNameResolver.h"
+#include "platform/fakes/FakeSettingsStore.h"
+#include "platform/fakes/FakeSingleInstance.h"
+#include "platform/fakes/FakeTrayIcon.h"
 #include "usage/clsUsageLogger.h"
 
 #include <QCommandLineParser>
@@ -38,7 +40,6 @@
 #include <QJsonObject>
 
 #include <cstdio>
-#include <functional>
 #include <memory>
 #include <vector>
 
@@ -122,8 +123,8 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption connectionsOption(
         QStringLiteral("connections"),
         QStringLiteral("Fold the frames into the packet list and print its entries."));
-    parser.addOptions({localOption, repeatOption, noopOption, preloadOption, logFolderOption,
-                       connectionsOption});
+    parser.addOptions(
+        {localOption, repeatOption, noopOption, preloadOption, logFolderOption, connectionsOption});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A pcap or pcapng file."));
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText(), 2);
@@ -148,47 +149,28 @@ int main(int argc, char* argv[]) {
     const bool noop = parser.isSet(noopOption);
     const bool preload = parser.isSet(preloadOption);
 
-    // The frame path as the main window wires it.
+    // The program's session, fed by the file instead of the capture component: no window, no
+    // capture, no ticks. The packet list (names off, no ageing) and the usage log take part
+    // when asked for.
     StderrMessageBoxes boxes;
     SystemClock clock;
-    FrameHandler frames(&boxes);
-    frames.setLocalAddresses(locals);
-    frames.currentDay = clock.today();
-    Statistics statistics(clock, frames, nullptr);
-    frames.updateStats = [&statistics](bool force) { statistics.updateStats(force); };
-    frames.batchEnd = [&statistics] { statistics.flush(); };
-    // The packet list: names off, no ageing, not frozen.
-    const qint32 neverRemove = 0;
-    const qint32 hiliteSeconds = 2;
-    ConnectionTable connections(clock, neverRemove, hiliteSeconds);
-    AddressNames names(nullptr);
-    if (parser.isSet(connectionsOption)) {
-        frames.getNameFromAddress = [&names](quint32 a) { return names.getNameFromAddress(a); };
-        frames.listPacket = [&connections](const clsPacketInfo& p) { connections.listPacket(p); };
-    }
-    // The usage log: daily usage accounting writing to --log-folder (usage logger).
     RealFileSystem fileSystem;
-    std::unique_ptr<clsUsageLogger> usageLogger;
-    std::unique_ptr<DailyUsage> dailyUsage;
+    FakeTrayIcon tray;
+    FakeSettingsStore store;
+    FakeAutostart autostart;
+    FakeSingleInstance single;
+    FakeHostNameResolver resolver;
+    ShellServices services{clock,     boxes,     tray,       store,
+                           autostart, single,    fileSystem, CaptureLibraryCheck::system(),
+                           {},        QString(), QString(),  2000,
+                           nullptr,   nullptr,   &resolver};
+    MonitorSession session(services);
+    session.setLocalAddresses(locals);
+    session.setPacketListing(parser.isSet(connectionsOption));
     if (parser.isSet(logFolderOption)) {
-        usageLogger = std::make_unique<clsUsageLogger>(fileSystem, clock,
-                                                       parser.value(logFolderOption));
-        dailyUsage = std::make_unique<DailyUsage>(*usageLogger, clock, boxes);
-        dailyUsage->start();
-        frames.currentDay = dailyUsage->currentDay();
-        frames.logUsage = [&dailyUsage](const clsUsageRec& r) { dailyUsage->logUsage(r); };
-        frames.batchEnd = [&statistics, &dailyUsage] {
-            statistics.flush();
-            dailyUsage->onBatchEnd();
-        };
-    }
-
-    if (parser.isSet(connectionsOption)) {
-        const std::function<void()> others = frames.batchEnd;
-        frames.batchEnd = [others, &connections] {
-            others();
-            connections.endBatch();
-        };
+        // The daily usage accounting writing to --log-folder, on today's date.
+        session.openUsageLog(parser.value(logFolderOption));
+        session.startAccounting();
     }
 
     quint64 frameCount = 0;
@@ -210,11 +192,11 @@ int main(int argc, char* argv[]) {
         timer.start();
         for (int i = 0; i < repeat; ++i) {
             if (preload && !noop) {
-                store.replay(frames);
+                store.replay(session);
                 frameCount += store.entries.size();
             } else {
                 PcapFileSource source(path);
-                frameCount += noop ? source.readAll() : source.deliverAll(frames);
+                frameCount += noop ? source.readAll() : source.deliverAll(session);
             }
         }
     } catch (const CaptureError& e) {
@@ -223,12 +205,13 @@ int main(int argc, char* argv[]) {
         return fail(QString::fromLocal8Bit(e.what()));
     }
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    if (usageLogger)
-        usageLogger->release(); // the commit of an orderly exit
+    QCoreApplication::processEvents(); // the frame path's boxes wait for the event loop
+    if (clsUsageLogger* logger = session.usageLogger())
+        logger->release(); // the commit of an orderly exit
     if (boxes.shown > 0)
         return fail(QStringLiteral("the frame path reported errors"));
 
-    const TrafficCounters& c = frames.counters;
+    const TrafficCounters& c = session.frames().counters;
     std::printf("{");
     printRow("received", c, TrafficCounters::Received);
     std::printf(", ");
@@ -239,9 +222,10 @@ int main(int argc, char* argv[]) {
     printRow("total", c, TrafficCounters::Total);
     std::printf(", \"packetCount\": %.0f, \"frames\": %llu, \"seconds\": %.6f, "
                 "\"framesPerSecond\": %.0f",
-                frames.packetCount, static_cast<unsigned long long>(frameCount), seconds,
+                session.frames().packetCount, static_cast<unsigned long long>(frameCount), seconds,
                 seconds > 0 ? double(frameCount) / seconds : 0.0);
     if (parser.isSet(connectionsOption)) {
+        const ConnectionTable& connections = session.packetList().table();
         QJsonArray list;
         for (int row = 0; row < connections.size(); ++row) {
             const ConnectionEntry& e = connections.at(row);

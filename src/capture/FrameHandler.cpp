@@ -1,18 +1,5 @@
 #include "capture/FrameHandler.h"
 
-#include "platform/MessageBoxes.h"
-
-#include <exception>
-
-namespace {
-QString describe(const std::exception& e) {
-    return QString::fromLocal8Bit(e.what());
-}
-const QString kUnknownError = QStringLiteral("Unknown error");
-} // namespace
-
-FrameHandler::FrameHandler(MessageBoxes* boxes) : boxes_(boxes) {}
-
 bool FrameHandler::parseAddress(const QString& text, quint32* address) {
     quint32 result = 0;
     int part = 0;
@@ -89,107 +76,17 @@ bool FrameHandler::passesGate(quint8 protocol) const {
     }
 }
 
+namespace {
+/// Takes part in nothing: the frame is only counted.
+struct CountOnly {
+    bool listing() const { return false; }
+    QString nameOf(quint32) { return {}; }
+    void listPacket(const clsPacketInfo&) {}
+    void counted(const clsUsageRec&) {}
+};
+} // namespace
+
 void FrameHandler::OnPacket(const Packet& packet) {
-    if (gStationShuttingDown)
-        return;
-    try {
-        handle(packet);
-    } catch (const std::exception& e) {
-        report(QStringLiteral("OnPacket"), describe(e), true);
-    } catch (...) {
-        report(QStringLiteral("OnPacket"), kUnknownError, true);
-    }
-}
-
-void FrameHandler::handle(const Packet& packet) {
-    const DecodedFrame f = PacketDecoder::decode(packet.LinkType, packet.PacketLength,
-                                                 packet.CaptureLength, packet.Data);
-    if (!f.counted || f.family != 4)
-        return; // IPv6 is not counted
-
-    clsPacketInfo entry;
-    const bool listing = static_cast<bool>(listPacket);
-    if (listing) {
-        if (getNameFromAddress) {
-            entry.srcAddr = getNameFromAddress(f.sourceAddress);
-            entry.destAddr = getNameFromAddress(f.destinationAddress);
-        } else {
-            entry.srcAddr = addressText(f.sourceAddress);
-            entry.destAddr = addressText(f.destinationAddress);
-        }
-        entry.srcPort = f.sourcePort;
-        entry.destPort = f.destinationPort;
-        entry.bytes = double(f.dataBytes);
-        entry.pkType = f.protocol;
-    }
-
-    const Direction direction = classify(f.sourceAddress, f.destinationAddress);
-    if (!passesGate(f.protocol))
-        return;
-
-    if (listing)
-        listPacket(entry);
-
-    const double length = packet.PacketLength;
-    const double data = double(f.dataBytes);
-    const double headers = double(f.headerBytes);
-    clsUsageRec record;
-    record.dataTotalUsage = length;
-    counters.add(direction, length, data, headers);
-    stopwatchCounters.add(direction, length, data, headers);
-    switch (direction) {
-    case Direction::Upload:
-        record.dataSent = length;
-        break;
-    case Direction::Download:
-        record.dataReceived = length;
-        break;
-    case Direction::Passby:
-        record.dataPassthru = length;
-        break;
-    }
-    packetCount += 1;
-
-    if (logUsage) {
-        record.usageDate = currentDay;
-        logUsage(record);
-    }
-    if (updateStats)
-        updateStats(false);
-}
-
-void FrameHandler::OnBatchEnd() {
-    reportedThisBatch_ = false;
-    if (!batchEnd)
-        return;
-    try {
-        batchEnd();
-    } catch (...) {
-        // refreshing the display ignores its errors; the next batch tries again
-    }
-}
-
-void FrameHandler::OnCaptureAborted() {
-    if (!captureAborted)
-        return;
-    try {
-        captureAborted();
-    } catch (const std::exception& e) {
-        report(QStringLiteral("OnCaptureAborted"), describe(e), false);
-    } catch (...) {
-        report(QStringLiteral("OnCaptureAborted"), kUnknownError, false);
-    }
-}
-
-void FrameHandler::report(const QString& procedure, const QString& description, bool repeating) {
-    if (boxes_ == nullptr)
-        return;
-    if (repeating) {
-        if (reportedThisBatch_)
-            return;
-        reportedThisBatch_ = true;
-        boxes_->error(procedure, description, ErrorSource::Repeating);
-    } else {
-        boxes_->error(procedure, description, ErrorSource::UserAction);
-    }
+    CountOnly nobody;
+    handle(packet, nobody);
 }

@@ -9,43 +9,58 @@
 #include <QDate>
 #include <QStringList>
 
-#include <functional>
 #include <vector>
 
-class MessageBoxes;
-
 /// The frame path: decodes each captured frame, classifies its direction, gates it by protocol
-/// and, for a counted frame, in this order: listPacket(entry), both counter sets (Total row, then
-/// the direction row), packetCount += 1, logUsage(record), updateStats(false).
+/// and, for a counted frame, in this order: the packet list's entry, both counter sets (Total
+/// row, then the direction row), packetCount += 1, the usage increment.
 ///
-/// Wiring (the main window and the replay tool do the same):
+/// handle() runs the path for a consumer that takes part in plain calls; the monitoring session
+/// (src/monitor/MonitorSession.cpp) is the program's:
 /// @code
-/// FrameHandler frames(&boxes);
-/// frames.setLocalAddresses(adapterAddresses); // "" entries match nothing
-/// frames.listPacket = [&](const clsPacketInfo& p) { table.add(p); }; // optional
-/// frames.logUsage = [&](const clsUsageRec& r) { usage.logUsage(r); }; // optional
-/// frames.updateStats = [&](bool force) { statistics.updateStats(force); }; // marks stale
-/// frames.batchEnd = [&] { statistics.flush(); }; // refreshes once per batch
-/// frames.captureAborted = [&] { onCaptureAborted(); };
-/// capture.setEvents(&frames);
+/// struct Consumer {
+///     bool listing() const;                        // build entries for the packet list?
+///     QString nameOf(quint32 address);             // display name of an address
+///     void listPacket(const clsPacketInfo& entry); // before anything is counted
+///     void counted(const clsUsageRec& increment);  // after both counter sets and packetCount
+/// };
+/// frames.handle(packet, consumer);
 /// @endcode
-/// Hooks run on the GUI thread inside OnPacket and must not refresh widgets per frame.
-/// An exception thrown by a hook ends that frame's handling (what was counted stays counted)
-/// and is reported as "Error in OnPacket:" CR LF what(), at most once per batch and never while
-/// another box is open.
+/// As CaptureEvents on its own (OnPacket) it only counts: tests, the fuzzer and measurements.
 class FrameHandler final : public CaptureEvents {
     Q_DISABLE_COPY_MOVE(FrameHandler)
 
 public:
-    /// boxes may be null (errors are then dropped).
-    explicit FrameHandler(MessageBoxes* boxes = nullptr);
+    FrameHandler() = default;
 
-    /// Handles one frame.
+    /// Runs one frame through the path with the consumer (see above). Whatever the consumer
+    /// throws ends the frame's handling and reaches the caller; what was counted stays counted.
+    template <typename Consumer> void handle(const Packet& packet, Consumer& consumer) {
+        const DecodedFrame f = PacketDecoder::decode(packet.LinkType, packet.PacketLength,
+                                                     packet.CaptureLength, packet.Data);
+        if (!f.counted || f.family != 4)
+            return; // IPv6 is not counted
+        clsPacketInfo entry;
+        const bool listing = consumer.listing();
+        if (listing) {
+            entry.srcAddr = consumer.nameOf(f.sourceAddress);
+            entry.destAddr = consumer.nameOf(f.destinationAddress);
+            entry.srcPort = f.sourcePort;
+            entry.destPort = f.destinationPort;
+            entry.bytes = double(f.dataBytes);
+            entry.pkType = f.protocol;
+        }
+        const Direction direction = classify(f.sourceAddress, f.destinationAddress);
+        if (!passesGate(f.protocol))
+            return;
+        if (listing)
+            consumer.listPacket(entry);
+        consumer.counted(count(direction, packet.PacketLength, f));
+    }
+
+    /// Counts one frame (no packet list, no usage).
     void OnPacket(const Packet& packet) override;
-    /// Calls batchEnd and lets the next batch report an error again.
-    void OnBatchEnd() override;
-    /// Calls captureAborted.
-    void OnCaptureAborted() override;
+    void OnCaptureAborted() override {}
 
     /// Sets the local addresses (dotted quads, in the adapter's order); entries that are not
     /// canonical dotted quads (among them the empty entry of an adapter without address) match
@@ -65,28 +80,39 @@ public:
     /// Dotted-quad text of an address.
     static QString addressText(quint32 address);
 
+    /// Adds a counted frame of `length` bytes on the wire to both counter sets (Total row, then
+    /// the direction row) and to the packet count; returns its usage increment on currentDay.
+    clsUsageRec count(Direction direction, double length, const DecodedFrame& frame) {
+        const double data = double(frame.dataBytes);
+        const double headers = double(frame.headerBytes);
+        clsUsageRec record;
+        record.dataTotalUsage = length;
+        counters.add(direction, length, data, headers);
+        stopwatchCounters.add(direction, length, data, headers);
+        switch (direction) {
+        case Direction::Upload:
+            record.dataSent = length;
+            break;
+        case Direction::Download:
+            record.dataReceived = length;
+            break;
+        case Direction::Passby:
+            record.dataPassthru = length;
+            break;
+        }
+        packetCount += 1;
+        record.usageDate = currentDay;
+        return record;
+    }
+
     TrafficCounters counters;          ///< the statistics counters, zeroed by the reset
     TrafficCounters stopwatchCounters; ///< the stopwatch's set, never reset
     double packetCount = 0;            ///< counted frames since the reset
 
-    bool gStationShuttingDown = false; ///< set when the main window unloads: frames are ignored
-    bool displayTCP = true;            ///< count TCP (protocol 6)
-    bool displayUDP = true;            ///< count UDP (protocol 17)
-    bool displayICMP = true;           ///< count ICMP and IGMP (protocols 1 and 2)
-    QDate currentDay;                  ///< the accounting day given to usage records
-
-    /// Display name of an address for the packet list; dotted text when unset.
-    std::function<QString(quint32 address)> getNameFromAddress;
-    /// Receives the entry of each counted frame; when unset no entry is built.
-    std::function<void(const clsPacketInfo& entry)> listPacket;
-    /// Receives the usage increment of each counted frame.
-    std::function<void(const clsUsageRec& record)> logUsage;
-    /// Called with false after each counted frame.
-    std::function<void(bool force)> updateStats;
-    /// Called once at the end of each batch of frames.
-    std::function<void()> batchEnd;
-    /// Called when capture ends without being asked.
-    std::function<void()> captureAborted;
+    bool displayTCP = true;  ///< count TCP (protocol 6)
+    bool displayUDP = true;  ///< count UDP (protocol 17)
+    bool displayICMP = true; ///< count ICMP and IGMP (protocols 1 and 2)
+    QDate currentDay;        ///< the accounting day given to usage records
 
 private:
     struct LocalAddress {
@@ -94,11 +120,6 @@ private:
         bool valid = false;
     };
 
-    void handle(const Packet& packet);
-    void report(const QString& procedure, const QString& description, bool repeating);
-
-    MessageBoxes* boxes_;
     QStringList localAddresses_;
     std::vector<LocalAddress> parsedLocal_;
-    bool reportedThisBatch_ = false;
 };

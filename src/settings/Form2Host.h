@@ -7,7 +7,8 @@ class CaptureComponent;
 class MessageBoxes;
 class Settings;
 
-/// What the settings dialog needs from the main window.
+/// What the settings dialog needs from the monitoring session. What it changes in the settings
+/// it announces through Settings::announce().
 class Form2Host {
 public:
     virtual ~Form2Host() = default;
@@ -29,12 +30,4 @@ public:
     virtual void setTooltipText(const QString& text) = 0;
     /// A balloon at the notification icon; icon 0 none, 1 information, 2 warning, 3 error.
     virtual void showBaloonTip(const QString& text, const QString& title, int icon) = 0;
-    /// Refreshes the statistics labels (and the stopwatch); force also while frozen.
-    virtual void updateStats(bool force) = 0;
-    /// listLogFile for the month and year selected on the main window's "Log" tab.
-    virtual void listLogFile() = 0;
-    /// Shows the latest speed sample again (in the current speed unit).
-    virtual void displaySpeed() = 0;
-    /// Sets the caption of the main window's speed frame.
-    virtual void setSpeedFrameCaption(const QString& caption) = 0;
 };

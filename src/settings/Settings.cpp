@@ -116,8 +116,7 @@ const QList<Row>& rows() {
 }
 } // namespace
 
-Settings::Settings(qint32& displayUnit, qint32& speedUnit)
-    : gDisplayUnit(displayUnit), gSpeedUnit(speedUnit) {
+Settings::Settings(QObject* parent) : QObject(parent) {
     setDefaults();
 }
 

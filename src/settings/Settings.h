@@ -1,17 +1,28 @@
 #pragma once
 
+#include <QFlags>
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QtGlobal>
 
 class SettingsStore;
 
-/// The fifteen stored settings, their defaults, and their reading and writing. The display and
-/// speed units are the process-wide ones of the formatter; the object refers to them.
-class Settings final {
+/// The fifteen stored settings, their defaults, and their reading and writing. Whoever changes
+/// values while the program runs (the settings dialog, the toolbar) announces them afterwards;
+/// the session and the windows follow the announcement, nobody polls the values.
+class Settings final : public QObject {
+    Q_OBJECT
     Q_DISABLE_COPY_MOVE(Settings)
 
 public:
+    /// What an announcement is about.
+    enum Change {
+        Switches = 1, ///< displayTCP, displayUDP, displayICMP (the toolbar)
+        Display = 2,  ///< units, graph, list times, window options (the settings dialog)
+    };
+    Q_DECLARE_FLAGS(Changes, Change)
+
     /// Application name in the store.
     static constexpr char kApplication[] = "Quelmint";
     /// Section name in the store.
@@ -27,8 +38,8 @@ public:
         QString description; ///< names the key and its text, for "Error in Load:"
     };
 
-    /// Binds to the process-wide display and speed units and sets every value to its default.
-    Settings(qint32& displayUnit, qint32& speedUnit);
+    /// Every value at its default.
+    explicit Settings(QObject* parent = nullptr);
 
     /// Sets all fifteen values to their defaults.
     void setDefaults();
@@ -47,6 +58,9 @@ public:
     /// The stored text of the bandwidth: the shortest decimal that reads back to the same number.
     static QString bandwidthText(double value);
 
+    /// Tells everyone who follows the settings that values of this kind were changed.
+    void announce(Changes what) { emit changed(what); }
+
     bool displayTCP;                 ///< "DisplayTCP": TCP frames counted and listed
     bool displayUDP;                 ///< "DisplayUDP": UDP frames counted and listed
     bool displayICMP;                ///< "DisplayICMP": ICMP and IGMP frames counted and listed
@@ -55,11 +69,17 @@ public:
     double gBandwidth;               ///< "Bandwidth": graph full scale in bytes per second
     bool gCloseToTray;               ///< "CloseToTray": closing only hides the window
     bool gStartMinimized;            ///< "StartMinimized": start hidden in the notification area
-    qint32& gDisplayUnit;            ///< "DisplayUnit": 0 B, 1 KB, 2 MB, 3 automatic
-    qint32& gSpeedUnit;              ///< "SpeedUnit": 0 kbps, 1 KB/s
+    qint32 gDisplayUnit;             ///< "DisplayUnit": 0 B, 1 KB, 2 MB, 3 automatic
+    qint32 gSpeedUnit;               ///< "SpeedUnit": 0 kbps, 1 KB/s
     qint32 gGraphStyle;              ///< "GraphStyle": 0 wave, 1 columns
     QString gFilterString;           ///< "FilterString": capture filter
     qint32 gRemoveFromListTime;  ///< "RemoveFromListTime": seconds until a quiet row goes; 0 never
     qint32 gHiliteNewPacketTime; ///< "HiliteNewPacketTime": seconds a row stays highlighted
     bool gResetStatsAtNewDay;    ///< "ResetStatsAtNewDay": statistics reset at a new day
+
+signals:
+    /// Values were changed while the program runs (not sent for loadSettings()).
+    void changed(Settings::Changes what);
 };
+
+Q_DECLARE_OPERATORS_FOR_FLAGS(Settings::Changes)

@@ -1,34 +1,19 @@
 #include "shell/ConnectionListView.h"
 
-#include "platform/MessageBoxes.h"
-#include "platform/QHostInfoResolver.h"
+#include "connections/PacketList.h"
 #include "speed/TrafficGraph.h"
 
 #include <QHeaderView>
 #include <QStyle>
 #include <QTableView>
 
-#include <exception>
-
-namespace {
-HostNameResolver* orOwn(HostNameResolver* given, std::unique_ptr<HostNameResolver>& own) {
-    if (given != nullptr)
-        return given;
-    own = std::make_unique<QHostInfoResolver>();
-    return own.get();
-}
-} // namespace
-
-ConnectionListView::ConnectionListView(const Clock& clock, const qint32& removeSeconds,
-                                       const qint32& hiliteSeconds, HostNameResolver* resolver,
-                                       MessageBoxes* boxes, QWidget* page)
-    : boxes_(boxes), table_(clock, removeSeconds, hiliteSeconds), model_(table_),
-      names_(orOwn(resolver, ownResolver_)) {
+ConnectionListView::ConnectionListView(PacketList& list, QWidget* page) : list_(list) {
+    ConnectionModel& model = list.model();
     auto* view = new QTableView(page);
     view_ = view;
     view->setObjectName(QStringLiteral("ListView1"));
     view->setFont(listFont());
-    view->setModel(&model_);
+    view->setModel(&model);
     view->setShowGrid(false);
     view->setWordWrap(false);
     view->setSortingEnabled(false);
@@ -63,7 +48,7 @@ ConnectionListView::ConnectionListView(const Clock& clock, const qint32& removeS
     for (int c = 0; c < ConnectionModel::ColumnCount; ++c) {
         if (c == ConnectionModel::From || c == ConnectionModel::To)
             continue;
-        const QString caption = model_.headerData(c, Qt::Horizontal).toString();
+        const QString caption = model.headerData(c, Qt::Horizontal).toString();
         const int width = std::max(fm.horizontalAdvance(caption),
                                    fm.horizontalAdvance(QString::fromLatin1(widest[c]))) +
                           kPad;
@@ -90,38 +75,12 @@ QFont ConnectionListView::listFont() {
     return font;
 }
 
-void ConnectionListView::listPacket(const clsPacketInfo& info) {
-    try {
-        table_.listPacket(info);
-    } catch (const std::exception& e) {
-        if (boxes_)
-            boxes_->error(QStringLiteral("listPacket"), QString::fromLocal8Bit(e.what()),
-                          ErrorSource::Repeating);
-    }
-}
-
-void ConnectionListView::flush() {
-    const int shownBefore = model_.rowCount();
-    const int latest = model_.flush();
-    if (latest < 0 || view_.isNull())
+void ConnectionListView::showLatest(int latestRow, bool rowsAdded) {
+    if (latestRow < 0 || view_.isNull())
         return;
     // New rows: lay the list out now, so that the scroll range already holds them.
-    if (model_.rowCount() != shownBefore)
+    if (rowsAdded)
         view_->doItemsLayout();
     const int column = std::max(0, view_->columnAt(0));
-    view_->scrollTo(model_.index(latest, column), QAbstractItemView::EnsureVisible);
-}
-
-void ConnectionListView::ScavengeList() {
-    try {
-        model_.ScavengeList();
-    } catch (const std::exception& e) {
-        if (boxes_)
-            boxes_->error(QStringLiteral("ScavengeList"), QString::fromLocal8Bit(e.what()),
-                          ErrorSource::Repeating);
-    }
-}
-
-void ConnectionListView::clear() {
-    model_.clear();
+    view_->scrollTo(list_.model().index(latestRow, column), QAbstractItemView::EnsureVisible);
 }

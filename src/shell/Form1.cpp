@@ -1,36 +1,22 @@
 #include "shell/Form1.h"
 
-#include "capture/CaptureLoss.h"
-#include "platform/CaptureComponent.h"
-#include "platform/Clock.h"
-#include "platform/MessageBoxes.h"
+#include "monitor/MonitorSession.h"
 #include "platform/SingleInstance.h"
 #include "platform/TrayIcon.h"
 #include "platform/gui/SystemCursorSource.h"
-#include "settings/RunAtLogon.h"
-#include "settings/Settings.h"
 #include "settings/ui/Form2.h"
-#include "shell/AdapterMonitor.h"
 #include "shell/CaptureLossView.h"
 #include "shell/ConnectionListView.h"
 #include "shell/PictureBox.h"
 #include "shell/StatsPanel.h"
 #include "shell/TabLayout.h"
 #include "shell/Toolbar.h"
-#include "shell/TrayController.h"
 #include "shell/UsageLogView.h"
 #include "shell/frmAbout.h"
 #include "shell/frmStopWatch.h"
 #include "shell/frmTooltip.h"
-#include "speed/Format.h"
-#include "speed/SpeedSampler.h"
-#include "speed/Statistics.h"
 #include "speed/TrafficGraph.h"
-#include "usage/CoverageLog.h"
 #include "usage/DailyUsage.h"
-#include "usage/LogFolder.h"
-#include "usage/UnwatchedTraffic.h"
-#include "usage/clsUsageLogger.h"
 
 #include <QAction>
 #include <QApplication>
@@ -38,7 +24,6 @@
 #include <QCursor>
 #include <QDialog>
 #include <QGroupBox>
-#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
@@ -61,32 +46,13 @@ QString padded(const char* text, int width) {
 } // namespace
 
 Form1::Form1(ShellServices& services, QWidget* parent)
-    : QWidget(parent), services_(services),
-      settings_(std::make_unique<Settings>(gDisplayUnit, gSpeedUnit)),
-      tray_(std::make_unique<TrayController>(services.trayIcon)), frames_(&frameBoxes_),
-      sampler_(std::make_unique<SpeedSampler>(services.clock, frames_.counters, &services.boxes)),
-      statistics_(std::make_unique<Statistics>(services.clock, frames_, sampler_.get())),
-      captureLoss_(std::make_unique<CaptureLoss>()) {
+    : QWidget(parent), services_(services), session_(std::make_unique<MonitorSession>(services)) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quelmint"));
     buildControls();
     buildMenu();
-    connectionList_ = std::make_unique<ConnectionListView>(
-        services.clock, settings_->gRemoveFromListTime, settings_->gHiliteNewPacketTime,
-        services.nameResolver, &frameBoxes_, packetsPage_);
-    frames_.getNameFromAddress = [this](quint32 a) {
-        return connectionList_->getNameFromAddress(a);
-    };
-    frames_.listPacket = [this](const clsPacketInfo& p) { connectionList_->listPacket(p); };
-    statistics_->clearPacketList = [this] { connectionList_->clear(); };
-    statistics_->resetOthers = [this] {
-        captureLoss_->resetRun();
-        captureLossView_->setCount(0);
-    };
-    Timer1.setObjectName(QStringLiteral("Timer1"));
-    Timer2.setObjectName(QStringLiteral("Timer2"));
-    connect(&Timer1, &QTimer::timeout, this, &Form1::timer1Tick);
-    connect(&Timer2, &QTimer::timeout, this, &Form1::timer2Tick);
+    connectionList_ = std::make_unique<ConnectionListView>(session_->packetList(), packetsPage_);
+    connectSession();
     services_.trayIcon.setMouseHandler([this](int message) { onTrayMessage(message); });
 }
 
@@ -94,8 +60,31 @@ Form1::~Form1() {
     services_.trayIcon.setMouseHandler(nullptr);
     delete usageLogView_; // before the daily accounting it is registered with
     usageLogView_ = nullptr;
-    if (KRX)
-        KRX->setEvents(nullptr);
+    session_->statistics().setView(nullptr);
+}
+
+void Form1::connectSession() {
+    MonitorSession& s = *session_;
+    s.statistics().setView(statsPanel_);
+    connect(&s, &MonitorSession::countersRefreshed, this, [this] {
+        if (stopwatchWindow_)
+            stopwatchWindow_->updateStopwatchStats();
+    });
+    connect(&s, &MonitorSession::graphChanged, this, [this] {
+        Picture1->refresh();
+        Picture2->refresh();
+    });
+    connect(&s, &MonitorSession::packetListChanged, this,
+            [this](int row, bool added) { connectionList_->showLatest(row, added); });
+    connect(&s, &MonitorSession::captureLossChanged, captureLossView_, &CaptureLossView::setCount);
+    connect(&s.settings(), &Settings::changed, this, [this](Settings::Changes what) {
+        if (what.testFlag(Settings::Display))
+            showSpeedCaption();
+    });
+    connect(statsPanel_, &StatsPanel::resetClicked, this, [this] {
+        session_->resetStatistics();
+        TabStrip1->setFocus();
+    });
 }
 
 void Form1::buildControls() {
@@ -125,11 +114,6 @@ void Form1::buildControls() {
     // The counters, the packet count, the duration and the average speed.
     statsPanel_ = new StatsPanel(clientArea_);
     statsPanel_->setGeometry(0, 0, TabLayout::kNarrowStrip, kStatsHeight);
-    statistics_->setView(statsPanel_);
-    connect(statsPanel_, &StatsPanel::resetClicked, this, [this] {
-        statistics_->resetStatistics();
-        TabStrip1->setFocus();
-    });
 
     // The duration, the packet count and the average speed below the lists.
     statsPanel_->placeFooter(clientArea_, kClientHeight - kFooterHeight);
@@ -207,42 +191,9 @@ void Form1::buildMenu() {
 
 Form1::StartResult Form1::load() {
     // Phase A: checks that end the process before anything is shown or written.
-    if (!services_.libraryCheck.accepted()) {
-        services_.boxes.show(BoxIcon::Critical, CaptureLibraryCheck::refusalTitle(),
-                             CaptureLibraryCheck::refusalText());
-        return StartResult::Ended;
-    }
-    if (!services_.singleInstance.tryBecomePrimary() && services_.singleInstance.activatePrevious())
+    if (!session_->open())
         return StartResult::Ended;
     services_.singleInstance.setRaiseHandler([this] { restoreAndRaise(); });
-    try {
-        KRX = services_.createCapture();
-        if (!KRX)
-            throw CaptureError(QStringLiteral("The capture component could not be created."));
-    } catch (const CaptureError& e) {
-        services_.boxes.show(BoxIcon::Critical, QStringLiteral("Error"), e.description());
-        return StartResult::Ended;
-    } catch (const std::exception& e) {
-        services_.boxes.show(BoxIcon::Critical, QStringLiteral("Error"),
-                             QString::fromLocal8Bit(e.what()));
-        return StartResult::Ended;
-    }
-    KRX->setEvents(&frames_);
-    monitor_ = std::make_unique<AdapterMonitor>(*KRX, *tray_, services_.boxes,
-                                                settings_->gInterfaceToWatch,
-                                                settings_->gDescOfInterfaceToWatch);
-    monitor_->setRecoveryInterval(services_.recoveryIntervalMs);
-    monitor_->onLocalAddresses = [this](const QStringList& a) { frames_.setLocalAddresses(a); };
-    monitor_->onMonitoringStarted = [this] { monitoringStarted(); };
-    frames_.batchEnd = [this] { onBatchEnd(); };
-    frames_.captureAborted = [this] { OnCaptureAborted(); };
-    frames_.updateStats = [this](bool force) { statistics_->updateStats(force); };
-    statistics_->updateStopwatchStats = [this] {
-        if (stopwatchWindow_)
-            stopwatchWindow_->updateStopwatchStats();
-    };
-    sampler_->showAverage = [this](const QString& text) { statsPanel_->setAvgSpeedText(text); };
-    sampler_->updateTray = [this](int picture, const QString& tip) { tray_->update(picture, tip); };
     loaded_ = true;
 
     // Phase B: the first error ends it, the window is shown all the same. A window hidden
@@ -255,31 +206,12 @@ Form1::StartResult Form1::load() {
 }
 
 bool Form1::loadPhaseB() {
+    const Settings& settings = session_->settings();
     try {
-        // The usage logger.
-        usageLogger_ = std::make_unique<clsUsageLogger>(services_.fileSystem, services_.clock,
-                                                        LogFolder::choose(services_.fileSystem,
-                                                                          services_.programFolder,
-                                                                          services_.appDataFolder));
-        dailyUsage_ = std::make_unique<DailyUsage>(*usageLogger_, services_.clock, frameBoxes_);
-        coverage_ = std::make_unique<CoverageLog>(services_.fileSystem, usageLogger_->logFolder());
-        if (services_.interfaceCounters != nullptr) {
-            unwatched_ = std::make_unique<UnwatchedTraffic>(
-                services_.fileSystem, *services_.interfaceCounters, usageLogger_->logFolder());
-            unwatched_->finishBooking(*coverage_); // one a killed run left half done
-        }
-        frames_.logUsage = [this](const clsUsageRec& r) { dailyUsage_->logUsage(r); };
-
-        // The settings: a key that does not convert takes its default and is reported.
-        const QList<Settings::LoadError> errors = settings_->loadSettings(services_.store);
-        if (!errors.isEmpty())
-            services_.boxes.error(QStringLiteral("Load"), Settings::describe(errors));
-        if (unloaded_) // ended (signal, session end) while the box was open
+        session_->loadStores(); // the usage log, then the settings
+        if (unloaded_)          // ended (signal, session end) while the box was open
             return true;
-        applySwitchesToFrames();
-
-        // The stored capture filter; a rejected one ends start-up here.
-        KRX->setFilter(settings_->gFilterString);
+        session_->applyStoredFilter(); // a rejected one ends start-up here
 
         // The "Log" tab and today's listing (which starts the accounting day).
         setUpUsageLog();
@@ -288,45 +220,20 @@ bool Form1::loadPhaseB() {
         selectTab(TabStrip1->currentIndex() + 1);
 
         centre();
-        if (settings_->gStartMinimized)
+        if (settings.gStartMinimized)
             setWindowState(windowState() | Qt::WindowMinimized);
-        if (settings_->gStartMinimized && services_.trayIcon.isAvailable()) {
-            // Minimised means hidden in the notification area: nothing to show.
-        } else {
-            show();
-        }
+        if (!settings.gStartMinimized || !services_.trayIcon.isAvailable())
+            show(); // minimised means hidden in the notification area: nothing to show
 
-        // The graph's images and their first frame.
-        graph_ = std::make_unique<TrafficGraph>(Picture1->width());
-        Picture1->setImage(&graph_->graphImage());
-        Picture2->setImage(&graph_->meterImage());
-        graph_->attach(*sampler_, [this] {
-            Picture1->refresh();
-            Picture2->refresh();
-        });
-
-        sampler_->start();
-        Timer1.start(1000 / 10);
-        Timer2.start(1000);
-        setSpeedFrameCaption(settings_->gSpeedUnit == 1 ? QStringLiteral("Current speed (KB/s)")
-                                                        : QStringLiteral("Current speed (kbps)"));
-        toolbar_->setupToolBar(settings_->displayTCP, settings_->displayUDP,
-                               settings_->displayICMP);
+        // The graph's images and their first frame, then the ticks.
+        session_->startTicks(Picture1->width());
+        Picture1->setImage(&session_->graph()->graphImage());
+        Picture2->setImage(&session_->graph()->meterImage());
+        showSpeedCaption();
+        toolbar_->setupToolBar(settings.displayTCP, settings.displayUDP, settings.displayICMP);
         createStopwatch();
-        statistics_->resetStatistics();
-        updateStats(true);
-
-        tray_->addTrayIcon();
-        monitor_->gMonitoringInProgress = false;
-        if (!settings_->gInterfaceToWatch.isEmpty()) {
-            if (!startMonitoring() && !unloaded_)
-                monitor_->startRecovery();
-        } else {
-            tray_->showBaloonTip(QStringLiteral("Please select an adapter to monitor.\r\n"),
-                                 QStringLiteral("No adapter selected"), TrayController::Warning);
-            tray_->showNoAdapter();
-            openSettings();
-        }
+        if (!session_->beginMonitoring())
+            openSettings(); // no adapter chosen yet
         return true;
     } catch (const CaptureError& e) {
         services_.boxes.error(QStringLiteral("Load"), e.description());
@@ -338,34 +245,24 @@ bool Form1::loadPhaseB() {
 }
 
 void Form1::setUpUsageLog() {
-    // Its listing also runs inside the frame path at a day change: boxes wait for the handler.
-    usageLogView_ = new UsageLogView(*usageLogger_, *dailyUsage_, services_.fileSystem, frameBoxes_,
-                                     services_.clock, this);
-    usageLogView_->setObjectName(QStringLiteral("UsageLogView"));
+    usageLogView_ = new UsageLogView(*session_->dailyUsage(), this);
     usageLogView_->placeControls(this, clientArea_->geometry(), Frame3);
-    usageLogView_->setUp();
-    frames_.currentDay = dailyUsage_->currentDay();
+    session_->startAccounting();
 }
 
 void Form1::keepDayAccounting() {
     // The day accounting, the "Log" tab and the housekeeping tick do not depend on what
     // failed (a rejected stored filter, say): without them later days would be booked on the
     // start day once capture runs.
-    if (unloaded_ || !dailyUsage_)
+    if (unloaded_ || !session_->dailyUsage())
         return;
     try {
         if (!usageLogView_)
             setUpUsageLog();
     } catch (...) {
     }
-    if (!unloaded_ && !Timer2.isActive())
-        Timer2.start(1000);
-}
-
-void Form1::applySwitchesToFrames() {
-    frames_.displayTCP = settings_->displayTCP;
-    frames_.displayUDP = settings_->displayUDP;
-    frames_.displayICMP = settings_->displayICMP;
+    if (!unloaded_)
+        session_->keepHousekeeping();
 }
 
 void Form1::centre() {
@@ -386,50 +283,13 @@ void Form1::unload() {
         return;
     }
     unloaded_ = true;
-    Timer1.stop();
-    Timer2.stop();
-    if (monitor_)
-        monitor_->Timer3.stop();
     // Every step is attempted whatever happened to the previous one.
-    frames_.gStationShuttingDown = true;
-    frameBoxes_.discard();
-    const bool wasMonitoring = monitoringInProgress();
-    try {
-        KRX->StopCapture();
-    } catch (...) {
-    }
-    // The last moment watched: what passes from now on is not watched.
-    if (wasMonitoring)
-        monitoringStopped();
-    sampler_->copyImages = nullptr;
-    sampler_->scrollGraph = nullptr;
-    sampler_->plotSpeed = nullptr;
+    session_->stopCapture();
     Picture1->setImage(nullptr);
     Picture2->setImage(nullptr);
-    graph_.reset();
-    // The graph's and the toolbar's drawing objects belong to Qt widgets: nothing to release.
-    try {
-        settings_->saveSettings(services_.store);
-    } catch (...) {
-    }
-    try {
-        tray_->removeTrayIcon();
-    } catch (...) {
-    }
-    try {
-        coverage_.reset(); // writes what it has not yet stored
-    } catch (...) {
-    }
-    try {
-        frames_.logUsage = nullptr;
-        delete usageLogView_;
-        usageLogView_ = nullptr;
-        dailyUsage_.reset();
-        if (usageLogger_)
-            usageLogger_->release();
-        usageLogger_.reset();
-    } catch (...) {
-    }
+    delete usageLogView_; // before the accounting it shows goes
+    usageLogView_ = nullptr;
+    session_->closeStores();
     try {
         if (stopwatchWindow_)
             stopwatchWindow_->unloadWindow();
@@ -443,10 +303,7 @@ void Form1::unload() {
     toolbar_->timerTooltip().stop();
     if (toolbar_->tooltipWindow() != nullptr)
         toolbar_->tooltipWindow()->close();
-    try {
-        RunAtLogon::registerRunAtLogon(services_.autostart, services_.programFolder);
-    } catch (...) {
-    }
+    session_->registerRunAtLogon();
     emit unloaded();
 }
 
@@ -457,7 +314,7 @@ void Form1::exitProgram() {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
-    if (!exiting_ && !unloaded_ && loaded_ && settings_->gCloseToTray) {
+    if (!exiting_ && !unloaded_ && loaded_ && session_->settings().gCloseToTray) {
         event->ignore();
         minimiseOrHide();
         return;
@@ -467,14 +324,14 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 void Form1::commandClose() {
-    if (settings_->gCloseToTray)
+    if (session_->settings().gCloseToTray)
         minimiseOrHide();
     else
         exitProgram();
 }
 
 bool Form1::canHideInTray() const {
-    return services_.trayIcon.isAvailable() && tray_->isAdded();
+    return services_.trayIcon.isAvailable() && session_->tray().isAdded();
 }
 
 void Form1::minimiseOrHide() {
@@ -531,15 +388,14 @@ int Form1::showOwnedDialog(QDialog& dialog) {
     dialog.setWindowModality(Qt::ApplicationModal);
     const int result = dialog.exec();
     if (gIsTopmost) {
-        if (stopwatchBackOnTop)
-            stopwatchBackOnTop();
+        stopwatchBackOnTop();
         raise();
     }
     return result;
 }
 
 void Form1::openSettings() {
-    if (!KRX || unloaded_)
+    if (!session_->captureComponent() || unloaded_)
         return;
     // One settings dialog at a time (the tray menu stays usable while it is open): a second
     // one would apply its stale copy of the settings over the first one's changes.
@@ -548,26 +404,27 @@ void Form1::openSettings() {
         open->activateWindow();
         return;
     }
-    Form2 dialog(*this, this);
+    Form2 dialog(*session_, this);
     showOwnedDialog(dialog);
-    applySwitchesToFrames();
 }
 
 void Form1::createStopwatch() {
     if (stopwatchWindow_)
         return;
-    stopwatchWindow_ = std::make_unique<frmStopWatch>(services_.clock, frames_.stopwatchCounters);
-    stopwatchWindow_->mainWindowTopmost = [this] { return isTopmost(); };
+    stopwatchWindow_ = std::make_unique<frmStopWatch>(
+        services_.clock, session_->frames().stopwatchCounters, session_->units());
+    stopwatchWindow_->mainWindowTopmost = [this] { return gIsTopmost; };
     stopwatchWindow_->restoreMainTopmost = [this] { raise(); };
+}
+
+void Form1::stopwatchBackOnTop() {
     // After a dialog owned by this window, or when this window leaves the topmost band, the
     // stopwatch goes back on top when its own box is ticked.
-    stopwatchBackOnTop = [this] {
-        if (stopwatchWindow_ && stopwatchWindow_->isTopmostChecked()) {
-            stopwatchWindow_->setTopmost(true);
-            if (stopwatchWindow_->isVisible())
-                stopwatchWindow_->raise();
-        }
-    };
+    if (stopwatchWindow_ && stopwatchWindow_->isTopmostChecked()) {
+        stopwatchWindow_->setTopmost(true);
+        if (stopwatchWindow_->isVisible())
+            stopwatchWindow_->raise();
+    }
 }
 
 void Form1::openStopwatch() {
@@ -590,75 +447,6 @@ void Form1::openAbout() {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Capture
-
-bool Form1::startMonitoring() {
-    return monitor_ && monitor_->startMonitoring();
-}
-
-void Form1::OnCaptureAborted() {
-    monitoringStopped();
-    if (monitor_ && !unloaded_)
-        monitor_->OnCaptureAborted();
-}
-
-void Form1::onBatchEnd() {
-    statistics_->flush();
-    connectionList_->flush();
-    if (dailyUsage_)
-        dailyUsage_->onBatchEnd();
-}
-
-// ---------------------------------------------------------------------------------------------
-// Timers
-
-void Form1::timer1Tick() {
-    if (monitor_) {
-        sampler_->gMonitoringInProgress = monitor_->gMonitoringInProgress;
-        sampler_->gTooltipText = monitor_->gTooltipText;
-    }
-    if (graph_) {
-        graph_->gBandwidth = settings_->gBandwidth;
-        graph_->gGraphStyle = settings_->gGraphStyle;
-    }
-    sampler_->tick();
-    statistics_->flush();
-}
-
-void Form1::timer2Tick() {
-    try {
-        if (dailyUsage_ && dailyUsage_->checkCurrentDay()) {
-            frames_.currentDay = dailyUsage_->currentDay();
-            if (settings_->gResetStatsAtNewDay)
-                statistics_->resetStatistics();
-        }
-    } catch (...) {
-    }
-    try {
-        statistics_->updateDuration();
-    } catch (...) {
-    }
-    try {
-        // Frames the capture could not deliver since the last tick, booked to the day counted.
-        const quint64 dropped = KRX ? KRX->takeDroppedFrames() : 0;
-        const QDate day = dailyUsage_ ? dailyUsage_->currentDay() : services_.clock.today();
-        captureLoss_->tick(dropped, day);
-        captureLossView_->setCount(captureLoss_->runCount());
-        if (coverage_)
-            coverage_->tick(services_.clock.now(), day, monitoringInProgress(), dropped);
-        if (dropped > 0 && usageLogView_)
-            usageLogView_->refreshMarks(); // today's row says so at once
-        if (unwatched_ && monitoringInProgress() && !watchedAdapter_.isEmpty())
-            bookUnwatched(unwatched_->watched(watchedAdapter_));
-    } catch (...) {
-    }
-    try {
-        connectionList_->ScavengeList();
-    } catch (...) {
-    }
-}
-
-// ---------------------------------------------------------------------------------------------
 // Tabs
 
 void Form1::selectTab(int index) {
@@ -669,133 +457,37 @@ void Form1::selectTab(int index) {
     tabLayout_->apply(index);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Form2Host
-
-bool Form1::monitoringInProgress() const {
-    return monitor_ && monitor_->gMonitoringInProgress;
-}
-
-void Form1::setMonitoringInProgress(bool monitoring) {
-    if (!monitor_)
-        return;
-    const bool started = monitoring && !monitor_->gMonitoringInProgress;
-    if (!monitoring && monitor_->gMonitoringInProgress)
-        monitoringStopped();
-    monitor_->gMonitoringInProgress = monitoring;
-    if (started)
-        monitoringStarted();
-}
-
-void Form1::monitoringStopped() {
-    // The last moment the adapter was watched (a lost one may no longer be read: then the last
-    // tick's counters stand).
-    try {
-        if (unwatched_ && !watchedAdapter_.isEmpty())
-            bookUnwatched(unwatched_->watched(watchedAdapter_));
-    } catch (...) {
-    }
-}
-
-void Form1::monitoringStarted() {
-    try {
-        if (!unwatched_ || !coverage_)
-            return;
-        watchedAdapter_ = settings_->gInterfaceToWatch;
-        bookUnwatched(unwatched_->monitoringStarts(watchedAdapter_));
-    } catch (...) {
-    }
-}
-
-void Form1::bookUnwatched(const UnwatchedTraffic::Gap& gap) {
-    const QDate day = dailyUsage_ ? dailyUsage_->currentDay() : services_.clock.today();
-    if (unwatched_ && coverage_ && unwatched_->bookInto(*coverage_, day, gap) && usageLogView_)
-        usageLogView_->refreshMarks(); // today's row says so at once
-}
-
-void Form1::setLocalAddresses(const QStringList& addresses) {
-    if (monitor_)
-        monitor_->localAddresses = addresses;
-    frames_.setLocalAddresses(addresses);
-}
-
-void Form1::setTooltipText(const QString& text) {
-    if (monitor_)
-        monitor_->gTooltipText = text;
-}
-
-void Form1::showBaloonTip(const QString& text, const QString& title, int icon) {
-    tray_->showBaloonTip(text, title, icon);
-}
-
-void Form1::updateStats(bool force) {
-    statistics_->updateStats(force);
-}
-
-void Form1::listLogFile() {
-    if (usageLogView_)
-        usageLogView_->listSelected();
-}
-
-void Form1::displaySpeed() {
-    sampler_->displaySpeed();
-}
-
-void Form1::setSpeedFrameCaption(const QString& caption) {
-    Frame1->setTitle(caption);
+void Form1::showSpeedCaption() {
+    Frame1->setTitle(session_->settings().gSpeedUnit == 1 ? QStringLiteral("Current speed (KB/s)")
+                                                          : QStringLiteral("Current speed (kbps)"));
 }
 
 // ---------------------------------------------------------------------------------------------
 // Toolbar switches
 
 void Form1::toolbarClicked(int index, bool pressed) {
+    Settings& settings = session_->settings();
     switch (index) {
     case 0:
-        settings_->displayTCP = !pressed;
-        applySwitchesToFrames();
-        break;
     case 1:
-        settings_->displayUDP = !pressed;
-        applySwitchesToFrames();
-        break;
     case 2:
-        settings_->displayICMP = !pressed;
-        applySwitchesToFrames();
+        (index == 0   ? settings.displayTCP
+         : index == 1 ? settings.displayUDP
+                      : settings.displayICMP) = !pressed;
+        settings.announce(Settings::Switches);
         break;
     case 3:
-        setDisplayFrozen(pressed);
+        session_->setDisplayFrozen(pressed);
         break;
     case 4:
         setAlwaysOnTop(pressed);
         break;
     case 5:
-        setResolveNames(pressed);
+        session_->setResolveNames(pressed);
         break;
     default:
         break;
     }
-}
-
-void Form1::setDisplayFrozen(bool frozen) {
-    statistics_->setDisplayFrozen(frozen);
-    connectionList_->setDisplayFrozen(frozen);
-    if (!frozen) {
-        // The counters catch up with what was counted meanwhile, at once.
-        statistics_->updateStats(false);
-        statistics_->flush();
-    }
-}
-
-bool Form1::displayFrozen() const {
-    return statistics_->displayFrozen();
-}
-
-void Form1::setResolveNames(bool on) {
-    connectionList_->setResolveNames(on);
-}
-
-bool Form1::resolveNames() const {
-    return connectionList_->resolveNames();
 }
 
 void Form1::setAlwaysOnTop(bool on) {
@@ -816,6 +508,6 @@ void Form1::setAlwaysOnTop(bool on) {
                 activateWindow();
         }
     }
-    if (!on && stopwatchBackOnTop)
+    if (!on)
         stopwatchBackOnTop();
 }

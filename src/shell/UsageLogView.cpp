@@ -1,25 +1,16 @@
 #include "shell/UsageLogView.h"
 
-#include "capture/CaptureLoss.h"
-#include "platform/Clock.h"
-#include "platform/FileSystem.h"
-#include "platform/MessageBoxes.h"
-#include "speed/Format.h"
 #include "speed/TrafficGraph.h"
-#include "usage/CoverageLog.h"
 #include "usage/DailyUsage.h"
-#include "usage/clsUsageLogger.h"
 
 #include <QComboBox>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QToolButton>
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace {
 
@@ -33,9 +24,7 @@ constexpr int px(int twips) {
 
 } // namespace
 
-UsageLogView::UsageLogView(clsUsageLogger& logger, DailyUsage& daily, FileSystem& fs,
-                           MessageBoxes& boxes, const Clock& clock, QWidget* parent)
-    : QWidget(parent), logger_(logger), daily_(daily), fs_(fs), boxes_(boxes), clock_(clock) {
+UsageLogView::UsageLogView(DailyUsage& daily, QWidget* parent) : QWidget(parent), daily_(daily) {
     setObjectName(QStringLiteral("UsageLogView"));
 
     ListView2 = new QTreeWidget(this);
@@ -53,8 +42,16 @@ UsageLogView::UsageLogView(clsUsageLogger& logger, DailyUsage& daily, FileSystem
 
     Combo1 = new QComboBox(this);
     Combo1->setObjectName(QStringLiteral("Combo1"));
+    for (const char* m : kMonths)
+        Combo1->addItem(QString::fromLatin1(m));
+    Combo1->setCurrentIndex(-1);
     Combo2 = new QComboBox(this);
     Combo2->setObjectName(QStringLiteral("Combo2"));
+    // The accounting hears which month and year the pickers show (also when it chose them).
+    connect(Combo1, &QComboBox::currentIndexChanged, this,
+            [this](int i) { daily_.selectMonth(i); });
+    connect(Combo2, &QComboBox::currentTextChanged, this,
+            [this](const QString& year) { daily_.selectYear(year.toInt()); });
 
     Command3 = new QToolButton(this);
     Command3->setObjectName(QStringLiteral("Command3"));
@@ -71,6 +68,8 @@ UsageLogView::UsageLogView(clsUsageLogger& logger, DailyUsage& daily, FileSystem
         lblUsageVal[i] = new QLabel(this);
         lblUsageVal[i]->setObjectName(QStringLiteral("lblUsageVal(%1)").arg(i));
     }
+    lblUsage[0]->setText(QStringLiteral("Total usage:"));
+    lblUsage[1]->setText(QStringLiteral("Avg usage/day:"));
     // One row in the status frame: lblUsage(0), lblUsageVal(0), lblUsage(1), lblUsageVal(1),
     // each 100 twips right of the previous one.
     const int top = px(120), height = px(255);
@@ -131,55 +130,6 @@ void UsageLogView::placeControls(QWidget* window, const QRect& clientArea, QWidg
         hide();
 }
 
-void UsageLogView::setUp() {
-    const QDate today = clock_.today();
-    Combo1->clear();
-    for (const char* m : kMonths)
-        Combo1->addItem(QString::fromLatin1(m));
-    Combo1->setCurrentIndex(today.month() - 1);
-
-    lblUsage[0]->setText(QStringLiteral("Total usage:"));
-    lblUsage[1]->setText(QStringLiteral("Avg usage/day:"));
-    lblUsageVal[0]->setText(formatBytes(0));
-    lblUsageVal[1]->setText(formatBytes(0));
-    fitLabels();
-
-    fillYearPicker(today.year());
-
-    daily_.start();
-    listLogFile(daily_.currentDay().month(), daily_.currentDay().year());
-}
-
-bool UsageLogView::yearEntryOf(const QString& fileName, QString* entry) {
-    if (!fileName.endsWith(QStringLiteral("log"), Qt::CaseSensitive) || fileName.size() < 4)
-        return false;
-    const QString first = fileName.left(4);
-    for (const QChar c : first)
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    const int year = first.toInt();
-    // "May 30, " followed by the four characters must be a date.
-    if (year < 100 || !QDate(year, 5, 30).isValid())
-        return false;
-    if (entry)
-        *entry = first;
-    return true;
-}
-
-void UsageLogView::fillYearPicker(int currentYear) {
-    Combo2->clear();
-    const QString current = QString::number(currentYear);
-    const QString folder = logger_.logFolder() + QLatin1Char('/');
-    for (const QString& name : fs_.listFolder(logger_.logFolder())) {
-        QString entry;
-        if (!yearEntryOf(name, &entry) || !fs_.fileExists(folder + name))
-            continue; // sub-folders named like year files are not years
-        Combo2->addItem(entry);
-        if (entry == current)
-            Combo2->setCurrentIndex(Combo2->count() - 1);
-    }
-}
-
 void UsageLogView::setControlsVisible(bool visible) {
     for (QWidget* w :
          {static_cast<QWidget*>(ListView2), static_cast<QWidget*>(Combo1),
@@ -193,105 +143,50 @@ void UsageLogView::setListWidth(int width) {
     ListView2->resize(width, ListView2->height());
 }
 
-void UsageLogView::listSelected() {
-    listLogFile(Combo1->currentIndex() + 1, yearPickerYear());
+void UsageLogView::showYears(const QStringList& entries, int selected) {
+    Combo2->clear();
+    Combo2->addItems(entries);
+    if (selected >= 0)
+        Combo2->setCurrentIndex(selected);
 }
 
-void UsageLogView::listLogFile(int month, int year) {
-    try {
-        ListView2->clear();
-        daily_.listed(0, 0);
-        const auto records = logger_.getMonthlyUsage(month, year);
-        if (!records)
-            throw std::runtime_error("Object variable or With block variable not set");
-        double total = 0;
-        const QLocale locale = QLocale::system();
-        for (const auto& rec : *records) {
-            auto* row = new QTreeWidgetItem(
-                {locale.toString(rec->usageDate, QStringLiteral("dd MMM yyyy")),
-                 formatBytes(rec->dataReceived), formatBytes(rec->dataSent),
-                 formatBytes(rec->dataPassthru), formatBytes(rec->dataTotalUsage)});
-            row->setData(0, Qt::UserRole, rec->usageDate);
-            ListView2->insertTopLevelItem(0, row); // newest day on top
-            total += rec->dataTotalUsage;
-        }
-        listedYear_ = year;
-        markIncompleteDays(year);
-        const int rows = records->Count();
-        daily_.listed(total, rows);
-        showTotals(daily_.usageTotal(), daily_.usageAverage());
-    } catch (const std::exception& e) {
-        boxes_.error(QStringLiteral("listLogFile"), QString::fromLocal8Bit(e.what()));
+void UsageLogView::showMonth(const QList<Row>& rows) {
+    ListView2->clear();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(rows.size());
+    for (const Row& r : rows) {
+        auto* item = new QTreeWidgetItem(r.texts);
+        item->setData(0, Qt::UserRole, r.date);
+        items.append(item);
     }
+    ListView2->addTopLevelItems(items);
 }
 
-void UsageLogView::markIncompleteDays(int year) {
-    // Days whose coverage file tells of frames lost by the capture or of traffic not watched
-    // say so in their tooltip; a missing or damaged file marks nothing.
-    if (year < 1)
+void UsageLogView::showFirstRow(const Row& row) {
+    QTreeWidgetItem* first = ListView2->topLevelItem(0);
+    if (!first)
         return;
-    const QMap<QDate, CoverageLog::Day> days =
-        CoverageLog::readWithSession(fs_, logger_.logFolder(), year);
-    if (days.isEmpty())
-        return;
+    for (int c = 1; c < row.texts.size() && c < first->columnCount(); ++c)
+        first->setText(c, row.texts.at(c));
+}
+
+void UsageLogView::showTotals(const QString& total, const QString& average) {
+    lblUsageVal[0]->setText(total);
+    lblUsageVal[1]->setText(average);
+    fitLabels();
+}
+
+void UsageLogView::markDays(const QMap<QDate, QString>& tooltips) {
     for (int i = 0; i < ListView2->topLevelItemCount(); ++i) {
         QTreeWidgetItem* row = ListView2->topLevelItem(i);
-        const QString tip = dayTooltip(days.value(row->data(0, Qt::UserRole).toDate()));
+        const QString tip = tooltips.value(row->data(0, Qt::UserRole).toDate());
         if (!tip.isEmpty())
             for (int c = 0; c < row->columnCount(); ++c)
                 row->setToolTip(c, tip);
     }
 }
 
-QString UsageLogView::dayTooltip(const CoverageLog::Day& day) {
-    QStringList lines;
-    if (day.framesLost > 0)
-        lines << CaptureLoss::statusText(day.framesLost);
-    if (day.unwatchedBytes > 0 || day.unwatchedFrames > 0) {
-        // Frame counts in the user's grouping ("1,540"), even where the locale leaves it out.
-        QLocale locale = QLocale::system();
-        locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
-        lines << QStringLiteral("Not watched: %1 in %2 frames while Quelmint was not running")
-                     .arg(formatBytes(double(day.unwatchedBytes)),
-                          locale.toString(qulonglong(day.unwatchedFrames)));
-    }
-    return lines.join(QLatin1Char('\n'));
-}
-
-int UsageLogView::rowCount() const {
-    return ListView2->topLevelItemCount();
-}
-
-QDate UsageLogView::firstRowDate() const {
-    const QTreeWidgetItem* first = ListView2->topLevelItem(0);
-    return first ? first->data(0, Qt::UserRole).toDate() : QDate();
-}
-
-void UsageLogView::showFirstRow(const clsUsageRec& day) {
-    QTreeWidgetItem* first = ListView2->topLevelItem(0);
-    if (!first)
-        return;
-    first->setText(1, formatBytes(day.dataReceived));
-    first->setText(2, formatBytes(day.dataSent));
-    first->setText(3, formatBytes(day.dataPassthru));
-    first->setText(4, formatBytes(day.dataTotalUsage));
-}
-
-void UsageLogView::showTotals(double total, double average) {
-    lblUsageVal[0]->setText(formatBytes(total));
-    lblUsageVal[1]->setText(formatBytes(average));
-    fitLabels();
-}
-
-int UsageLogView::monthPickerIndex() const {
-    return Combo1->currentIndex();
-}
-
-int UsageLogView::yearPickerYear() const {
-    return Combo2->currentText().toInt();
-}
-
-void UsageLogView::selectMonthIndex(int index) {
+void UsageLogView::selectMonth(int index) {
     Combo1->setCurrentIndex(index);
 }
 
@@ -314,7 +209,7 @@ void UsageLogView::selectYear(int year) {
 }
 
 void UsageLogView::showButtonPressed() {
-    listSelected();
+    daily_.listSelected();
     if (QWidget* main = window())
         main->setFocus();
 }

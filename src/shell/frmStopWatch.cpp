@@ -39,11 +39,12 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text,
 }
 } // namespace
 
-frmStopWatch::frmStopWatch(const Clock& clock, const TrafficCounters& counters, QWidget* parent)
+frmStopWatch::frmStopWatch(const Clock& clock, const TrafficCounters& counters,
+                           const DisplayUnits& units, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
-      stopwatch_(clock, counters) {
+      stopwatch_(clock, counters, units), units_(units) {
     setObjectName(QStringLiteral("frmStopWatch"));
     setWindowTitle(QStringLiteral("Quelmint StopWatch"));
     for (int i = 0; i < Stopwatch::kPictures; ++i)
@@ -113,7 +114,7 @@ void frmStopWatch::buildControls() {
         grid->addWidget(caption, r + 1, 0);
         for (int c = 0; c < TrafficCounters::kColumns; ++c) {
             QLabel* figure = makeLabel(panel, QStringLiteral("%1%2").arg(kArrayNames[c]).arg(r),
-                                       Stopwatch::figureText(0), right);
+                                       Stopwatch::figureText(0, units_), right);
             figure->setMinimumWidth(figureWidth);
             if (r == TrafficCounters::Total)
                 figure->setFont(bold);

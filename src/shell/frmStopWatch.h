@@ -23,9 +23,10 @@ class QPushButton;
 ///
 /// The main window creates it hidden at start-up and keeps it: closing only stops and hides it.
 /// @code
-/// stopwatchWindow = std::make_unique<frmStopWatch>(clock, frames.stopwatchCounters);
+/// stopwatchWindow = std::make_unique<frmStopWatch>(clock, frames.stopwatchCounters, units);
 /// stopwatchWindow->mainWindowTopmost = [this] { return isTopmost(); };
-/// statistics.updateStopwatchStats = [this] { stopwatchWindow->updateStopwatchStats(); };
+/// connect(&session, &MonitorSession::countersRefreshed,
+///         [this] { stopwatchWindow->updateStopwatchStats(); });
 /// // "Stopwatch" button and menu command: stopwatchWindow->openFromMainWindow();
 /// // Shutdown: stopwatchWindow->unloadWindow(); stopwatchWindow.reset();
 /// @endcode
@@ -34,8 +35,10 @@ class frmStopWatch final : public QWidget, public StopwatchView {
     Q_DISABLE_COPY_MOVE(frmStopWatch)
 
 public:
-    /// counters is the never-reset stopwatch set; both must outlive the window.
-    frmStopWatch(const Clock& clock, const TrafficCounters& counters, QWidget* parent = nullptr);
+    /// counters is the never-reset stopwatch set; clock, counters and units must outlive the
+    /// window.
+    frmStopWatch(const Clock& clock, const TrafficCounters& counters, const DisplayUnits& units,
+                 QWidget* parent = nullptr);
     ~frmStopWatch() override;
 
     /// Opening from the main window: zero figures and "Start" when the window was not
@@ -84,6 +87,7 @@ private:
     void applyTopmost(bool on);
 
     Stopwatch stopwatch_;
+    const DisplayUnits& units_;
     std::array<QPixmap, Stopwatch::kPictures> pictures_;
     int shownPicture_ = 0;
     bool unloading_ = false;

@@ -4,9 +4,6 @@
 
 #include <cmath>
 
-int gDisplayUnit = 3;
-int gSpeedUnit = 1;
-
 namespace {
 const QString& decimalSeparator() {
     static const QString separator = QLocale::system().decimalPoint();
@@ -32,10 +29,6 @@ QString fixed(double x, int decimals) {
     if (decimals > 0 && decimalSeparator() != QLatin1String("."))
         text.replace(QLatin1Char('.'), decimalSeparator());
     return text;
-}
-
-QString formatBytes(double bytes) {
-    return formatBytes(bytes, gDisplayUnit);
 }
 
 QString formatBytes(double bytes, int unit) {

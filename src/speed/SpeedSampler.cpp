@@ -6,12 +6,9 @@
 
 #include <exception>
 
-namespace {
-constexpr int kTipCharacters = 127;
-}
-
-SpeedSampler::SpeedSampler(const Clock& clock, const TrafficCounters& counters, MessageBoxes* boxes)
-    : clock_(clock), counters_(counters), boxes_(boxes) {}
+SpeedSampler::SpeedSampler(const Clock& clock, const TrafficCounters& counters, MessageBoxes* boxes,
+                           const DisplayUnits& units)
+    : clock_(clock), counters_(counters), boxes_(boxes), units_(units) {}
 
 void SpeedSampler::start() {
     lastTick_ = clock_.tickCount();
@@ -21,8 +18,7 @@ void SpeedSampler::tick() {
     try {
         if (tickCounter_ < kTicksPerSample - 1) {
             ++tickCounter_;
-            if (copyImages)
-                copyImages();
+            emit imagesChanged();
             return;
         }
         tickCounter_ = 0;
@@ -39,8 +35,7 @@ void SpeedSampler::tick() {
 }
 
 void SpeedSampler::takeSample() {
-    if (scrollGraph)
-        scrollGraph();
+    emit scrolled();
     const double total = counters_.transfer(TrafficCounters::Total);
     const quint32 now = clock_.tickCount();
     if (now <= lastTick_) {
@@ -55,8 +50,7 @@ void SpeedSampler::takeSample() {
         if (!displayFrozen)
             currentSpeed_ = delta / (double(now - lastTick_) / 1000.0);
     }
-    if (plotSpeed)
-        plotSpeed(currentSpeed_, speedFigure(currentSpeed_));
+    emit sampled(currentSpeed_, units_.speedFigure(currentSpeed_));
     store(delta);
     if (!displayFrozen)
         displaySpeed();
@@ -65,14 +59,10 @@ void SpeedSampler::takeSample() {
     const double received = counters_.transfer(TrafficCounters::Received);
     const double sent = counters_.transfer(TrafficCounters::Sent);
     const double passthru = counters_.transfer(TrafficCounters::Passthru);
-    if (gMonitoringInProgress && updateTray) {
-        const bool passby = passthru > previousPassthru_;
-        const bool down = received > previousReceived_ || passby;
-        const bool up = sent > previousSent_ || passby;
-        const int picture = (down && up) ? 4 : down ? 2 : up ? 3 : 1;
-        const QString tip = gTooltipText + QStringLiteral("\r\nTotal: ") + formatBytes(total);
-        updateTray(picture, tip.left(kTipCharacters));
-    }
+    const bool passby = passthru > previousPassthru_;
+    const bool down = received > previousReceived_ || passby;
+    const bool up = sent > previousSent_ || passby;
+    emit activity((down && up) ? 4 : down ? 2 : up ? 3 : 1, total);
     previousReceived_ = received;
     previousSent_ = sent;
     previousPassthru_ = passthru;
@@ -109,13 +99,12 @@ QString SpeedSampler::averageText() const {
         if (span > 0)
             elapsed = double(span) / 1000.0;
     }
-    return speedText(windowBytes_ / elapsed);
+    return units_.speedText(windowBytes_ / elapsed);
 }
 
 void SpeedSampler::displaySpeed() {
     try {
-        if (showAverage)
-            showAverage(averageText());
+        emit averageChanged(averageText());
     } catch (...) {
         // the average label ignores its errors
     }

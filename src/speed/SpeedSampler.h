@@ -3,31 +3,32 @@
 #include "capture/TrafficCounters.h"
 #include "speed/clsSpeedSample.h"
 
+#include <QObject>
 #include <QString>
 
 #include <array>
-#include <functional>
 
 class Clock;
 class MessageBoxes;
+struct DisplayUnits;
 
-/// The 100 ms tick of the main window (Timer1): every tick copies the graph and meter to the
-/// screen; every 10th tick takes one speed sample from the Total transfer counter, plots it,
-/// keeps the newest 60 samples for the average label and updates the notification icon.
+/// The 100 ms tick (Timer1): every tick without a sample copies the graph and meter to the
+/// screen; every 10th tick takes one speed sample from the Total transfer counter, has it
+/// plotted, keeps the newest 60 samples for the average and tells the notification icon what
+/// moved. The session connects the signals to the graph, the average label and the icon.
 ///
-/// Wiring in the main window:
 /// @code
-/// SpeedSampler sampler(clock, frames.counters, &boxes);
-/// sampler.copyImages = [&] { graph.copyToScreen(); };
-/// sampler.scrollGraph = [&] { graph.scroll(); };
-/// sampler.plotSpeed = [&](double bytesPerSecond, const QString& figure) { graph.plot(...); };
-/// sampler.showAverage = [&](const QString& text) { statsPanel->setAvgSpeedText(text); };
-/// sampler.updateTray = [&](int picture, const QString& tip) { tray.modify(picture, tip); };
-/// sampler.start(); // at the end of start-up
-/// connect(Timer1, timeout, [&] { sampler.tick(); statistics.flush(); });
+/// SpeedSampler sampler(clock, frames.counters, &boxes, units);
+/// connect(&sampler, &SpeedSampler::scrolled, ...);       // graph.scroll()
+/// connect(&sampler, &SpeedSampler::sampled, ...);        // graph.plot(speed, figure)
+/// connect(&sampler, &SpeedSampler::imagesChanged, ...);  // copy the images to the screen
+/// connect(&sampler, &SpeedSampler::averageChanged, ...); // lblAvgSpeed
+/// connect(&sampler, &SpeedSampler::activity, ...);       // the icon's picture and tip
+/// sampler.start(); // at the end of start-up; then sampler.tick() every 100 ms
 /// @endcode
-/// Errors thrown by hooks end the tick and show "Error in Timer1:" (never stacked).
-class SpeedSampler final {
+/// Errors thrown while a tick runs end it and show "Error in Timer1:" (never stacked).
+class SpeedSampler final : public QObject {
+    Q_OBJECT
     Q_DISABLE_COPY_MOVE(SpeedSampler)
 
 public:
@@ -36,8 +37,9 @@ public:
     /// Ticks per sample.
     static constexpr int kTicksPerSample = 10;
 
-    /// counters must outlive the sampler; boxes may be null.
-    SpeedSampler(const Clock& clock, const TrafficCounters& counters, MessageBoxes* boxes);
+    /// counters and units must outlive the sampler; boxes may be null.
+    SpeedSampler(const Clock& clock, const TrafficCounters& counters, MessageBoxes* boxes,
+                 const DisplayUnits& units);
 
     /// Takes the current tick count as the previous sample's time (end of start-up).
     void start();
@@ -68,21 +70,21 @@ public:
     /// Ticks since the last sample (0..9).
     int tickCounter() const { return tickCounter_; }
 
-    bool displayFrozen = false;         ///< "Freeze Display": speeds shown as 0, average kept
-    bool gMonitoringInProgress = false; ///< capture running: the icon is updated
-    QString gTooltipText;               ///< first line of the icon tip
+    bool displayFrozen = false; ///< "Freeze Display": speeds shown as 0, average kept
 
-    /// Copies the graph and meter images to the screen (ticks without a sample).
-    std::function<void()> copyImages;
-    /// Scrolls the graph one step and draws its grid.
-    std::function<void()> scrollGraph;
-    /// Plots a speed on graph and meter and writes the figure (no unit) into the meter.
-    std::function<void(double bytesPerSecond, const QString& figure)> plotSpeed;
-    /// Shows the average speed text.
-    std::function<void(const QString& text)> showAverage;
-    /// Sets the icon picture (1 idle, 2 download, 3 upload, 4 both) and tip (at most 127
-    /// characters).
-    std::function<void(int picture, const QString& tip)> updateTray;
+signals:
+    /// A tick without a sample: the graph's and the meter's images are due on the screen.
+    void imagesChanged();
+    /// A sample begins: the graph scrolls one step and draws its grid.
+    void scrolled();
+    /// A sample's speed (bytes per second, 0 while frozen) and its figure without unit in the
+    /// speed unit, for the graph and the meter.
+    void sampled(double bytesPerSecond, const QString& figure);
+    /// The average speed text for lblAvgSpeed.
+    void averageChanged(const QString& text);
+    /// A sample was taken: the icon's picture by what moved since the previous one (1 idle,
+    /// 2 download, 3 upload, 4 both) and the Total transfer counter.
+    void activity(int picture, double total);
 
 private:
     void takeSample();
@@ -91,6 +93,7 @@ private:
     const Clock& clock_;
     const TrafficCounters& counters_;
     MessageBoxes* boxes_;
+    const DisplayUnits& units_;
 
     int tickCounter_ = 0;
     quint32 lastTick_ = 0;

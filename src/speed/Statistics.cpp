@@ -6,26 +6,15 @@
 #include "speed/SpeedSampler.h"
 #include "speed/StatisticsView.h"
 
-Statistics::Statistics(const Clock& clock, FrameHandler& frames, SpeedSampler* sampler)
-    : clock_(clock), frames_(frames), sampler_(sampler), statsStartTime_(clock.now()) {}
-
-void Statistics::updateStats(bool force) {
-    if (force)
-        refresh(true);
-    else
-        pending_ = true;
-}
-
-void Statistics::flush() {
-    if (pending_)
-        refresh(false);
-}
+Statistics::Statistics(const Clock& clock, FrameHandler& frames, SpeedSampler* sampler,
+                       const DisplayUnits& units)
+    : clock_(clock), frames_(frames), sampler_(sampler), units_(units),
+      statsStartTime_(clock.now()) {}
 
 void Statistics::refresh(bool force) {
     pending_ = false;
     try {
-        if (updateStopwatchStats)
-            updateStopwatchStats();
+        emit refreshing();
     } catch (...) {
         // the stopwatch's own refresh failing leaves the labels to do
     }
@@ -40,7 +29,8 @@ void Statistics::showCounters() {
         for (int c = 0; c < TrafficCounters::kColumns; ++c) {
             const auto row = TrafficCounters::Row(r);
             const auto column = TrafficCounters::Column(c);
-            view_->setCounterText(row, column, formatBytes(frames_.counters.value(row, column)));
+            view_->setCounterText(row, column,
+                                  units_.formatBytes(frames_.counters.value(row, column)));
         }
     view_->setPacketsText(fixed(frames_.packetCount, 0));
 }
@@ -50,7 +40,7 @@ void Statistics::resetStatistics() {
     frames_.packetCount = 0;
     frames_.counters.reset();
     if (view_ != nullptr) {
-        const QString zero = formatBytes(0);
+        const QString zero = units_.formatBytes(0);
         for (int r = 0; r < TrafficCounters::kRows; ++r)
             for (int c = 0; c < TrafficCounters::kColumns; ++c)
                 view_->setCounterText(TrafficCounters::Row(r), TrafficCounters::Column(c), zero);
@@ -60,19 +50,12 @@ void Statistics::resetStatistics() {
         view_->setPacketsText(QStringLiteral("0"));
     if (sampler_ != nullptr)
         sampler_->reset();
+    showAverage(units_.speedText(0));
+}
+
+void Statistics::showAverage(const QString& text) {
     if (view_ != nullptr)
-        view_->setAvgSpeedText(speedText(0));
-    try {
-        if (clearPacketList)
-            clearPacketList();
-    } catch (...) {
-        // a list that cannot be cleared keeps its rows
-    }
-    try {
-        if (resetOthers)
-            resetOthers();
-    } catch (...) {
-    }
+        view_->setAvgSpeedText(text);
 }
 
 void Statistics::updateDuration() {

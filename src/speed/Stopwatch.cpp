@@ -4,8 +4,8 @@
 #include "speed/Format.h"
 #include "speed/StopwatchView.h"
 
-Stopwatch::Stopwatch(const Clock& clock, const TrafficCounters& counters)
-    : clock_(clock), counters_(counters), startTime_(clock.tickCount()) {}
+Stopwatch::Stopwatch(const Clock& clock, const TrafficCounters& counters, const DisplayUnits& units)
+    : clock_(clock), counters_(counters), units_(units), startTime_(clock.tickCount()) {}
 
 QString Stopwatch::timeText(quint32 elapsedMs) {
     // Whole tenths first, so a rounded-up 59.96 s carries into the minutes.
@@ -29,8 +29,8 @@ int Stopwatch::pictureFor(quint32 elapsedMs) {
     return picture == 0 ? kPictures : picture;
 }
 
-QString Stopwatch::figureText(double bytes) {
-    return formatBytes(bytes) + QLatin1Char(' ');
+QString Stopwatch::figureText(double bytes, const DisplayUnits& units) {
+    return units.formatBytes(bytes) + QLatin1Char(' ');
 }
 
 double Stopwatch::figure(TrafficCounters::Row row, TrafficCounters::Column column) const {
@@ -40,7 +40,7 @@ double Stopwatch::figure(TrafficCounters::Row row, TrafficCounters::Column colum
 void Stopwatch::showZeroFigures() {
     if (view_ == nullptr)
         return;
-    const QString zero = figureText(0);
+    const QString zero = figureText(0, units_);
     for (int r = 0; r < TrafficCounters::kRows; ++r)
         for (int c = 0; c < TrafficCounters::kColumns; ++c)
             view_->setFigureText(TrafficCounters::Row(r), TrafficCounters::Column(c), zero);
@@ -60,7 +60,7 @@ void Stopwatch::resetStopwatchStats() {
     count_ = 0;
     windowBytes_ = 0;
     if (view_ != nullptr)
-        view_->setAvgSpeedText(speedText(0));
+        view_->setAvgSpeedText(units_.speedText(0));
 }
 
 void Stopwatch::start() {
@@ -82,7 +82,7 @@ void Stopwatch::updateStopwatchStats() {
         for (int c = 0; c < TrafficCounters::kColumns; ++c) {
             const auto row = TrafficCounters::Row(r);
             const auto column = TrafficCounters::Column(c);
-            view_->setFigureText(row, column, figureText(figure(row, column)));
+            view_->setFigureText(row, column, figureText(figure(row, column), units_));
         }
 }
 
@@ -120,5 +120,5 @@ void Stopwatch::showAverage() {
     const quint32 spanMs = sample(count_ - 1).sampleTime - sample(0).sampleTime;
     if (spanMs == 0)
         return;
-    view_->setAvgSpeedText(speedText(windowBytes_ / (double(spanMs) / 1000.0)));
+    view_->setAvgSpeedText(units_.speedText(windowBytes_ / (double(spanMs) / 1000.0)));
 }

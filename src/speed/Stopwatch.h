@@ -9,6 +9,7 @@
 
 class Clock;
 class StopwatchView;
+struct DisplayUnits;
 
 /// The stopwatch: measures the traffic of an interval the user starts and stops. It shows the
 /// growth of the never-reset stopwatch counters since the start, the elapsed time to a tenth of
@@ -17,7 +18,7 @@ class StopwatchView;
 ///
 /// Wiring in the stopwatch window:
 /// @code
-/// Stopwatch stopwatch(clock, frames.stopwatchCounters);
+/// Stopwatch stopwatch(clock, frames.stopwatchCounters, units);
 /// stopwatch.setView(this);
 /// // "Start"/"Stop": stopwatch.start() and Timer1.start(100), or Timer1.stop(), stopwatch.stop()
 /// // Timer1 (100 ms, only while running): stopwatch.tick()
@@ -33,8 +34,8 @@ public:
     /// Number of animation pictures.
     static constexpr int kPictures = 12;
 
-    /// counters (the stopwatch set) must outlive this object.
-    Stopwatch(const Clock& clock, const TrafficCounters& counters);
+    /// counters (the stopwatch set) and units must outlive this object.
+    Stopwatch(const Clock& clock, const TrafficCounters& counters, const DisplayUnits& units);
 
     /// Sets the texts' owner; may be null.
     void setView(StopwatchView* view) { view_ = view; }
@@ -61,7 +62,7 @@ public:
     /// Picture shown for an elapsed time: whole seconds of the minute modulo 12, 0 giving 12.
     static int pictureFor(quint32 elapsedMs);
     /// Text of a figure: the byte count in the display unit followed by a blank.
-    static QString figureText(double bytes);
+    static QString figureText(double bytes, const DisplayUnits& units);
 
     /// Tick count at the last start.
     quint32 gStartTime() const { return startTime_; }
@@ -87,6 +88,7 @@ private:
 
     const Clock& clock_;
     const TrafficCounters& counters_;
+    const DisplayUnits& units_;
     StopwatchView* view_ = nullptr;
 
     bool active_ = false;

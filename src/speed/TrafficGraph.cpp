@@ -1,7 +1,5 @@
 #include "speed/TrafficGraph.h"
 
-#include "speed/SpeedSampler.h"
-
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QPainter>
@@ -152,14 +150,4 @@ void TrafficGraph::drawMeterRows(double lit) {
         p.drawLine(17, y, 33, y);
         p.drawLine(36, y, 52, y);
     }
-}
-
-void TrafficGraph::attach(SpeedSampler& sampler, std::function<void()> copyToScreen) {
-    sampler.scrollGraph = [this] { scroll(); };
-    sampler.plotSpeed = [this, copyToScreen](double bytesPerSecond, const QString& figure) {
-        plot(bytesPerSecond, figure);
-        if (copyToScreen)
-            copyToScreen();
-    };
-    sampler.copyImages = std::move(copyToScreen);
 }

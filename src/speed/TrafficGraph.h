@@ -5,10 +5,6 @@
 #include <QImage>
 #include <QString>
 
-#include <functional>
-
-class SpeedSampler;
-
 /// The strip chart (Picture1) and the level meter with the speed figure (Picture2), drawn into
 /// two off-screen images without antialiasing, so every pixel has one of the exact colours
 /// below. The window copies the images to the screen ten times a second; each one-second
@@ -46,10 +42,6 @@ public:
     /// the meter. Speeds above gBandwidth are drawn at full scale; with gBandwidth <= 0 any
     /// traffic is full scale.
     void plot(double bytesPerSecond, const QString& figure);
-
-    /// Lets the sampler drive the graph: scroll and plot on every sample, copyToScreen on
-    /// every tick without a sample and after each plot.
-    void attach(SpeedSampler& sampler, std::function<void()> copyToScreen);
 
     double gBandwidth = 48000; ///< full-scale speed, bytes per second
     int gGraphStyle = 1;       ///< 0 line ("Wave"), 1 columns ("Columns")

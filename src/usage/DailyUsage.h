@@ -1,31 +1,48 @@
 #pragma once
 
+#include "usage/CoverageLog.h"
+#include "usage/UsageViewPort.h"
 #include "usage/clsUsageLogger.h"
 #include "usage/clsUsageRec.h"
 
 #include <QDate>
 
 class Clock;
+class FileSystem;
 class MessageBoxes;
-class UsageViewPort;
+struct DisplayUnits;
 
-/// The main window's side of the usage log: the accounting day, the per-frame increments and
-/// the live view of today's row and the month's totals.
+/// The usage log as the session keeps it: the accounting day, the per-frame increments, and
+/// the month shown on the "Log" tab with its total and average, which it works out itself and
+/// pushes to its view (UsageViewPort).
 ///
 /// Per frame, logUsage() only adds in memory and checks the day; onBatchEnd() (once per batch of
-/// frames, from CaptureEvents::OnBatchEnd) writes the session file and refreshes today's row and
-/// the totals. A day change reaches the view with the first frame of the new day.
+/// frames) writes the session file and refreshes today's row and the totals. A day change
+/// reaches the view with the first frame of the new day.
+///
+/// @code
+/// DailyUsage daily(logger, fs, clock, boxes, units);
+/// daily.setView(view);  // may stay null
+/// daily.start();        // the accounting day is today
+/// daily.setUpView();    // the pickers and today's month
+/// // the view's pickers: daily.selectMonth(index), daily.selectYear(year); its show button and
+/// // a change of the display unit: daily.listSelected()
+/// @endcode
 class DailyUsage final {
     Q_DISABLE_COPY_MOVE(DailyUsage)
 
 public:
-    /// Works on the given store; error boxes go to boxes.
-    DailyUsage(clsUsageLogger& logger, const Clock& clock, MessageBoxes& boxes);
+    /// Works on the given store; error boxes go to boxes. All must outlive this object.
+    DailyUsage(clsUsageLogger& logger, FileSystem& fs, const Clock& clock, MessageBoxes& boxes,
+               const DisplayUnits& units);
 
     /// The view to keep up to date (null: none).
     void setView(UsageViewPort* view) { view_ = view; }
-    /// Start-up: the accounting day and the list's tag become today.
+    /// Start-up: the accounting day and the day the view is up to date for become today.
     void start();
+    /// Start-up of the view: fills the year picker from the log folder, selects today's month
+    /// and year, and lists today's month.
+    void setUpView();
 
     /// Once a second: moves the accounting day to today. True when it moved (the caller then
     /// resets the statistics if "ResetStatsAtNewDay" is on, and gives the frame path the new day).
@@ -46,8 +63,18 @@ public:
     void onBatchEnd();
     /// Adds an amount to the month total and shows the new total and average.
     void addToUsageTotal(double amount);
-    /// Called by the view after listing a month: its total and number of rows.
-    void listed(double total, int rows);
+
+    /// Lists a month (1..12) of a year: its days newest first, the total and the average per
+    /// day. Errors show "Error in listLogFile:".
+    void listLogFile(int month, int year);
+    /// Lists the month and year that the view's pickers show.
+    void listSelected() { listLogFile(selectedMonth_ + 1, selectedYear_); }
+    /// The view's month picker shows this entry (month - 1; -1 none).
+    void selectMonth(int index) { selectedMonth_ = index; }
+    /// The view's year picker shows this year (0 none).
+    void selectYear(int year) { selectedYear_ = year; }
+    /// Marks the listed days again from the coverage file (after frames were lost today).
+    void refreshMarks();
 
     /// The accounting day.
     QDate currentDay() const { return currentDay_; }
@@ -57,17 +84,33 @@ public:
     double usageTotal() const { return usageTotal_; }
     /// The month total divided by the number of rows.
     double usageAverage() const { return usageAverage_; }
+    /// The dates of the rows listed, the top row first.
+    const QList<QDate>& listedDays() const { return listedDays_; }
+
+    /// True when a log file name gives a year picker entry: name ending in "log" whose first
+    /// four characters make a valid year.
+    static bool yearEntryOf(const QString& fileName, QString* entry);
+    /// The tooltip of a day's row from its coverage figures: frames lost by the capture and
+    /// traffic not watched, one line each; empty when the day has neither.
+    static QString dayTooltip(const CoverageLog::Day& day, const DisplayUnits& units);
 
 private:
     bool viewDayChanged();
     void applyPending();
+    UsageViewPort::Row rowOf(const clsUsageRec& day) const;
 
     clsUsageLogger& logger_;
+    FileSystem& fs_;
     const Clock& clock_;
     MessageBoxes& boxes_;
+    const DisplayUnits& units_;
     UsageViewPort* view_ = nullptr;
     QDate currentDay_;
     QDate listTag_;
+    int selectedMonth_ = -1;
+    int selectedYear_ = 0;
+    QList<QDate> listedDays_; ///< the rows shown, top first
+    int listedYear_ = 0;      ///< the year of the month listed
     double usageTotal_ = 0;
     double usageAverage_ = 0;
     QDate pendingDay_;         ///< the day of the frames not yet shown

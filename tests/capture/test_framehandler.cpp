@@ -1,10 +1,9 @@
-#include "capture/FrameBuilder.h"
 #include "capture/FrameHandler.h"
-#include "platform/fakes/FakeMessageBoxes.h"
+#include "support/FrameBuilder.h"
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +27,38 @@ Frame frame(quint8 protocol, quint32 source, quint32 destination, int payload = 
     b.payload = QByteArray(payload, 'x');
     return Frame{b.build()};
 }
+
+/// Takes part in the frame path as the session does, noting every call.
+struct Recorder {
+    explicit Recorder(FrameHandler& handler) : h(handler) {}
+    bool listing() const { return true; }
+    QString nameOf(quint32 address) {
+        calls.push_back("name");
+        return QStringLiteral("host-") + FrameHandler::addressText(address);
+    }
+    void listPacket(const clsPacketInfo& entry) {
+        // Listed before anything is counted.
+        EXPECT_EQ(h.packetCount, countedBefore);
+        calls.push_back("listPacket");
+        listed = entry;
+    }
+    void counted(const clsUsageRec& increment) {
+        // After both counter sets and the packet count.
+        EXPECT_EQ(h.packetCount, countedBefore + 1);
+        EXPECT_EQ(h.counters.transfer(TrafficCounters::Total),
+                  h.stopwatchCounters.transfer(TrafficCounters::Total));
+        calls.push_back("counted");
+        logged = increment;
+        countedBefore = h.packetCount;
+    }
+    void run(const Packet& packet) { h.handle(packet, *this); }
+
+    FrameHandler& h;
+    double countedBefore = 0;
+    std::vector<std::string> calls;
+    clsPacketInfo listed;
+    clsUsageRec logged;
+};
 
 struct DirectionCase {
     const char* name;
@@ -98,14 +129,14 @@ TEST_P(GateTable, CountsOnlySwitchedOnProtocols) {
     h.displayTCP = c.tcp;
     h.displayUDP = c.udp;
     h.displayICMP = c.icmp;
-    int listed = 0, logged = 0;
-    h.listPacket = [&](const clsPacketInfo&) { ++listed; };
-    h.logUsage = [&](const clsUsageRec&) { ++logged; };
-    h.OnPacket(frame(c.protocol, ip(1, 1, 1, 1), ip(2, 2, 2, 2)).packet());
+    Recorder r(h);
+    r.run(frame(c.protocol, ip(1, 1, 1, 1), ip(2, 2, 2, 2)).packet());
     EXPECT_EQ(h.passesGate(c.protocol), c.counted);
     EXPECT_EQ(h.packetCount, c.counted ? 1.0 : 0.0);
-    EXPECT_EQ(listed, c.counted ? 1 : 0);
-    EXPECT_EQ(logged, c.counted ? 1 : 0);
+    // Names are asked for before the gate (a switched-off protocol's addresses too).
+    const std::vector<std::string> counted = {"name", "name", "listPacket", "counted"};
+    const std::vector<std::string> gated = {"name", "name"};
+    EXPECT_EQ(r.calls, c.counted ? counted : gated);
     EXPECT_EQ(h.counters.transfer(TrafficCounters::Total) > 0, c.counted);
     EXPECT_EQ(h.stopwatchCounters.transfer(TrafficCounters::Total) > 0, c.counted);
 }
@@ -129,38 +160,11 @@ const GateCase kGates[] = {
 INSTANTIATE_TEST_SUITE_P(Protocols, GateTable, ::testing::ValuesIn(kGates),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(FrameHandler, CallsHooksInFixedOrder) {
+TEST(FrameHandler, RunsThePathInFixedOrder) {
     FrameHandler h;
     h.setLocalAddresses({"10.0.0.1"});
     h.currentDay = QDate(2026, 12, 8);
-    std::vector<std::string> calls;
-    clsPacketInfo listed;
-    clsUsageRec logged;
-    h.getNameFromAddress = [&](quint32 a) {
-        calls.push_back("name");
-        return QStringLiteral("host-") + FrameHandler::addressText(a);
-    };
-    h.listPacket = [&](const clsPacketInfo& p) {
-        // Listed before anything is counted.
-        EXPECT_EQ(h.packetCount, 0.0);
-        EXPECT_EQ(h.counters.transfer(TrafficCounters::Total), 0.0);
-        calls.push_back("listPacket");
-        listed = p;
-    };
-    h.logUsage = [&](const clsUsageRec& r) {
-        // Logged after both counter sets and the packet count.
-        EXPECT_EQ(h.packetCount, 1.0);
-        EXPECT_GT(h.counters.transfer(TrafficCounters::Sent), 0.0);
-        EXPECT_GT(h.stopwatchCounters.transfer(TrafficCounters::Sent), 0.0);
-        calls.push_back("logUsage");
-        logged = r;
-    };
-    h.updateStats = [&](bool force) {
-        EXPECT_FALSE(force);
-        calls.push_back("updateStats");
-    };
-    h.batchEnd = [&] { calls.push_back("batchEnd"); };
-
+    Recorder r(h);
     FrameBuilder b;
     b.source = ip(10, 0, 0, 1);
     b.destination = ip(93, 184, 216, 34);
@@ -169,52 +173,34 @@ TEST(FrameHandler, CallsHooksInFixedOrder) {
     b.payload = "GET / HTTP/1.1\r\n\r\n";
     b.trailer = QByteArray(2, '\0');
     const Frame f{b.build()};
-    h.OnPacket(f.packet());
-    h.OnBatchEnd();
+    r.run(f.packet());
 
-    EXPECT_EQ(calls, (std::vector<std::string>{"name", "name", "listPacket", "logUsage",
-                                               "updateStats", "batchEnd"}));
-    EXPECT_EQ(listed.srcAddr, QStringLiteral("host-10.0.0.1"));
-    EXPECT_EQ(listed.destAddr, QStringLiteral("host-93.184.216.34"));
-    EXPECT_EQ(listed.srcPort, 51000);
-    EXPECT_EQ(listed.destPort, 80);
-    EXPECT_EQ(listed.bytes, 0.0); // a GET is all header
-    EXPECT_EQ(listed.pkType, 6);
+    EXPECT_EQ(r.calls, (std::vector<std::string>{"name", "name", "listPacket", "counted"}));
+    EXPECT_EQ(r.listed.srcAddr, QStringLiteral("host-10.0.0.1"));
+    EXPECT_EQ(r.listed.destAddr, QStringLiteral("host-93.184.216.34"));
+    EXPECT_EQ(r.listed.srcPort, 51000);
+    EXPECT_EQ(r.listed.destPort, 80);
+    EXPECT_EQ(r.listed.bytes, 0.0); // a GET is all header
+    EXPECT_EQ(r.listed.pkType, 6);
 
     const double length = f.bytes.size();
-    EXPECT_EQ(logged.usageDate, QDate(2026, 12, 8));
-    EXPECT_EQ(logged.dataTotalUsage, length);
-    EXPECT_EQ(logged.dataSent, length);
-    EXPECT_EQ(logged.dataReceived, 0.0);
-    EXPECT_EQ(logged.dataPassthru, 0.0);
+    EXPECT_EQ(r.logged.usageDate, QDate(2026, 12, 8));
+    EXPECT_EQ(r.logged.dataTotalUsage, length);
+    EXPECT_EQ(r.logged.dataSent, length);
+    EXPECT_EQ(r.logged.dataReceived, 0.0);
+    EXPECT_EQ(r.logged.dataPassthru, 0.0);
+    EXPECT_GT(h.stopwatchCounters.transfer(TrafficCounters::Sent), 0.0);
 }
 
-TEST(FrameHandler, PacketListEntryWithoutNameHookUsesDottedText) {
+TEST(FrameHandler, IgnoresFramesThatAreNotCounted) {
     FrameHandler h;
-    clsPacketInfo listed;
-    h.listPacket = [&](const clsPacketInfo& p) { listed = p; };
-    h.OnPacket(frame(1, ip(172, 16, 0, 9), ip(8, 8, 4, 4), 56).packet());
-    EXPECT_EQ(listed.srcAddr, QStringLiteral("172.16.0.9"));
-    EXPECT_EQ(listed.destAddr, QStringLiteral("8.8.4.4"));
-    EXPECT_EQ(listed.srcPort, 0);
-    EXPECT_EQ(listed.pkType, 1);
-}
-
-TEST(FrameHandler, IgnoresFramesThatAreNotCountedOrDuringShutdown) {
-    FrameHandler h;
-    int calls = 0;
-    h.listPacket = [&](const clsPacketInfo&) { ++calls; };
-    h.logUsage = [&](const clsUsageRec&) { ++calls; };
-    h.updateStats = [&](bool) { ++calls; };
-
+    Recorder r(h);
     FrameBuilder v6;
     v6.version = 6;
-    h.OnPacket(Frame{v6.build()}.packet());
+    r.run(Frame{v6.build()}.packet());
     const Frame shortFrame{QByteArray(20, '\x45')};
-    h.OnPacket(shortFrame.packet());
-    h.gStationShuttingDown = true;
-    h.OnPacket(frame(6, 1, 2).packet());
-    EXPECT_EQ(calls, 0);
+    r.run(shortFrame.packet());
+    EXPECT_TRUE(r.calls.empty());
     EXPECT_EQ(h.packetCount, 0.0);
     EXPECT_EQ(h.counters, TrafficCounters());
 }
@@ -254,65 +240,6 @@ TEST(FrameHandler, CountersKeepTheirInvariantsOverMixedTraffic) {
     h.counters.reset();
     EXPECT_EQ(h.counters, TrafficCounters());
     EXPECT_GT(h.stopwatchCounters.transfer(TrafficCounters::Total), 0.0);
-}
-
-TEST(FrameHandler, HookErrorEndsTheFrameAndShowsOneBoxPerBatch) {
-    FakeMessageBoxes boxes;
-    FrameHandler h(&boxes);
-    h.logUsage = [](const clsUsageRec&) { throw std::runtime_error("Disk full"); };
-    int updates = 0;
-    h.updateStats = [&](bool) { ++updates; };
-
-    const Frame f = frame(6, 1, 2);
-    for (int i = 0; i < 1000; ++i)
-        h.OnPacket(f.packet());
-    ASSERT_EQ(boxes.boxes.size(), 1);
-    EXPECT_EQ(boxes.boxes[0].icon, BoxIcon::Critical);
-    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Error in OnPacket:\r\nDisk full"));
-    // What was counted before the error stays counted; what follows it did not run.
-    EXPECT_EQ(h.packetCount, 1000.0);
-    EXPECT_EQ(updates, 0);
-
-    h.OnBatchEnd();
-    h.OnPacket(f.packet());
-    h.OnPacket(f.packet());
-    EXPECT_EQ(boxes.boxes.size(), 2);
-}
-
-TEST(FrameHandler, NoBoxWhileAnotherIsOpen) {
-    FakeMessageBoxes boxes;
-    FrameHandler h(&boxes);
-    h.listPacket = [](const clsPacketInfo&) { throw 42; };
-    const Frame f = frame(17, 1, 2);
-    // Frames arriving while the first box is open (its modal loop) add none.
-    boxes.whileOpen = [&] {
-        for (int i = 0; i < 10; ++i) {
-            h.OnBatchEnd();
-            h.OnPacket(f.packet());
-        }
-    };
-    h.OnPacket(f.packet());
-    ASSERT_EQ(boxes.boxes.size(), 1);
-    EXPECT_EQ(boxes.boxes[0].text, QStringLiteral("Error in OnPacket:\r\nUnknown error"));
-    EXPECT_EQ(h.packetCount, 0.0); // listPacket comes before counting
-}
-
-TEST(FrameHandler, ForwardsBatchEndAndCaptureAborted) {
-    FakeMessageBoxes boxes;
-    FrameHandler h(&boxes);
-    int batches = 0, aborted = 0;
-    h.OnBatchEnd(); // no hooks: nothing happens
-    h.OnCaptureAborted();
-    h.batchEnd = [&] {
-        ++batches;
-        throw std::runtime_error("label gone"); // refresh errors are ignored
-    };
-    h.captureAborted = [&] { ++aborted; };
-    h.OnBatchEnd();
-    h.OnCaptureAborted();
-    EXPECT_EQ(batches, 1);
-    EXPECT_EQ(aborted, 1);
-    EXPECT_TRUE(boxes.boxes.isEmpty());
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // The decoder on every link type it reads, and IPv6 with its extension headers: which frames
 // count, and the exact split of each into link, IP, transport and data bytes.
-#include "capture/FrameBuilder.h"
 #include "capture/PacketDecoder.h"
+#include "support/FrameBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -93,8 +93,8 @@ const std::vector<LinkCase>& linkCases() {
         {"EthernetOneTag", 1, ether(0x0800, ipv4Udp(), 1), -1, true, 4, 17, 18, 20, 8, 0, 46, 10},
         {"EthernetQinQ", 1, ether(0x0800, ipv4Udp(), 2), -1, true, 4, 17, 22, 20, 8, 0, 50, 10},
         {"EthernetTenTags", 1, ether(0x0800, ipv4Udp(), 10), -1, true, 4, 17, 54, 20, 8, 0, 82, 10},
-        {"EthernetTenTagsCutShort", 1, ether(0x0800, ipv4Udp(), 10), 40, false, 0, 0, 0, 0, 0, 0,
-         0, 0},
+        {"EthernetTenTagsCutShort", 1, ether(0x0800, ipv4Udp(), 10), 40, false, 0, 0, 0, 0, 0, 0, 0,
+         0},
         {"EthernetTrailer", 1, ether(0x0800, ipv4Udp() + QByteArray(6, '\0')), -1, true, 4, 17, 14,
          20, 8, 6, 48, 10},
         {"EthernetArpLookingLikeIpv4", 1, ether(0x0806, ipv4Udp()), -1, false, 0, 0, 0, 0, 0, 0, 0,
@@ -136,13 +136,14 @@ const std::vector<LinkCase>& linkCases() {
          true, 6, 6, 0, 88, 20, 0, 108, 0},
         {"FirstFragmentUdp", 12, ipv6(44, extension(17, 0, 8), udp(10)), -1, true, 6, 17, 0, 48, 8,
          0, 56, 10},
-        {"LaterFragmentReadAsUdp", 12, ipv6(44, hex("1100 0100 00000001"), QByteArray(16, 'x')),
-         -1, true, 6, 17, 0, 48, 8, 0, 56, 8},
+        {"LaterFragmentReadAsUdp", 12, ipv6(44, hex("1100 0100 00000001"), QByteArray(16, 'x')), -1,
+         true, 6, 17, 0, 48, 8, 0, 56, 8},
         {"AuthenticationHeaderTcp", 12, ipv6(51, extension(6, 4, 24), tcpAck()), -1, true, 6, 6, 0,
          64, 20, 0, 84, 0},
         {"NoNextHeader", 12, ipv6(59, {}, QByteArray(8, 'z')), -1, false, 6, 0, 0, 0, 0, 0, 0, 0},
         {"Esp", 12, ipv6(50, {}, QByteArray(24, 'z')), -1, false, 6, 0, 0, 0, 0, 0, 0, 0},
-        {"IcmpOfIpv4InIpv6", 12, ipv6(1, {}, QByteArray(8, 'z')), -1, false, 6, 0, 0, 0, 0, 0, 0, 0},
+        {"IcmpOfIpv4InIpv6", 12, ipv6(1, {}, QByteArray(8, 'z')), -1, false, 6, 0, 0, 0, 0, 0, 0,
+         0},
         {"ChainPastTheCapture", 12, ipv6(0, extension(17, 255, 8), udp(10)), -1, false, 6, 0, 0, 0,
          0, 0, 0, 0},
         {"ChainCutInAHeader", 12, ipv6(0, extension(43, 0, 8) + extension(17, 0, 8), udp(10)),
@@ -161,8 +162,8 @@ TEST_P(LinkTable, SplitsEveryLinkTypesFrames) {
     const int captured = c.captured >= 0 ? c.captured : int(c.frame.size());
     // Exactly the captured bytes, so that reading past them shows under the sanitizers.
     const std::vector<unsigned char> data(c.frame.begin(), c.frame.begin() + captured);
-    const DecodedFrame f = PacketDecoder::decode(c.linkType, quint32(c.frame.size()),
-                                                 quint32(captured), data.data());
+    const DecodedFrame f =
+        PacketDecoder::decode(c.linkType, quint32(c.frame.size()), quint32(captured), data.data());
     EXPECT_EQ(f.counted, c.counted);
     EXPECT_EQ(f.family, c.family);
     if (!c.counted)

@@ -1,5 +1,5 @@
-#include "capture/FrameBuilder.h"
 #include "capture/PacketDecoder.h"
+#include "support/FrameBuilder.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // as an unprivileged user from its menu entry and from its log-on entry, captures on a veth in a
 // network namespace and logs under that user's data folder; purging the package leaves the
 // user's files alone and the machine as it was.
-#include "shell/ShellTestSupport.h"
 #include "support/GraphPixels.h"
+#include "support/RealProgram.h"
 #include "support/TestFiles.h"
 
 #include <QDate>
@@ -263,7 +263,8 @@ TEST_F(DebianPackage, FilesInPlaceWithTheirModes) {
     }
     // The privileged helper links libpcap and the C library, nothing else (no Qt).
     QByteArray dynamic;
-    ASSERT_EQ(run(QStringLiteral("readelf"), {QStringLiteral("-d"), unpacked(kHelper)}, &dynamic), 0);
+    ASSERT_EQ(run(QStringLiteral("readelf"), {QStringLiteral("-d"), unpacked(kHelper)}, &dynamic),
+              0);
     QStringList needed;
     for (const QByteArray& line : dynamic.split('\n'))
         if (line.contains("(NEEDED)"))
@@ -359,8 +360,9 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
     QByteArray caps;
     ASSERT_EQ(run(QStringLiteral("getcap"), {kHelper}, &caps), 0);
     EXPECT_TRUE(caps.contains("cap_net_raw=ep")) << caps.toStdString();
-    ASSERT_EQ(run(QStringLiteral("setcap"), {QStringLiteral("cap_net_raw,cap_net_admin=eip"), kProgram}),
-              0);
+    ASSERT_EQ(
+        run(QStringLiteral("setcap"), {QStringLiteral("cap_net_raw,cap_net_admin=eip"), kProgram}),
+        0);
     ASSERT_EQ(run(QStringLiteral("dpkg-reconfigure"),
                   {QStringLiteral("-fnoninteractive"), QStringLiteral("quelmint")}),
               0);
@@ -610,7 +612,8 @@ TEST_F(DebianPackage, AStatOverrideRestrictsTheHelperToAGroupAndKeepsItsCapabili
     };
     QByteArray member, stranger;
     EXPECT_EQ(runAs({QStringLiteral("4")}, &member), 2) << member.toStdString();
-    EXPECT_TRUE(member.contains("quelmint-capture: --interface is missing")) << member.toStdString();
+    EXPECT_TRUE(member.contains("quelmint-capture: --interface is missing"))
+        << member.toStdString();
     EXPECT_EQ(runAs({}, &stranger), 126) << stranger.toStdString();
     EXPECT_TRUE(stranger.contains("Permission denied")) << stranger.toStdString();
 }

@@ -7,10 +7,18 @@
 
 #include <QStringList>
 
-/// The main window as the settings dialog sees it, recording what the dialog asks for.
+/// The session as the settings dialog sees it, recording what the dialog asks for and what it
+/// announces.
 class FakeForm2Host final : public Form2Host {
 public:
-    explicit FakeForm2Host(CaptureComponent& capture) : capture_(capture) {}
+    explicit FakeForm2Host(CaptureComponent& capture) : capture_(capture) {
+        QObject::connect(&settings_, &Settings::changed, [this](Settings::Changes what) {
+            calls.append(QStringLiteral("announce %1|unit %2|speed %3")
+                             .arg(int(what))
+                             .arg(settings_.gDisplayUnit)
+                             .arg(settings_.gSpeedUnit));
+        });
+    }
 
     CaptureComponent& capture() override { return capture_; }
     Settings& settings() override { return settings_; }
@@ -25,21 +33,7 @@ public:
     void showBaloonTip(const QString& text, const QString& title, int icon) override {
         balloons.append(title + u'|' + text + u'|' + QString::number(icon));
     }
-    void updateStats(bool force) override {
-        calls.append(QStringLiteral("updateStats:%1|unit %2").arg(force).arg(displayUnit));
-    }
-    void listLogFile() override {
-        calls.append(QStringLiteral("listLogFile|unit %1").arg(displayUnit));
-    }
-    void displaySpeed() override {
-        calls.append(QStringLiteral("displaySpeed|unit %1").arg(speedUnit));
-    }
-    void setSpeedFrameCaption(const QString& caption) override {
-        calls.append(QStringLiteral("caption:") + caption);
-    }
 
-    qint32 displayUnit = 3; ///< stands for the formatter's process-wide unit
-    qint32 speedUnit = 1;
     FakeMessageBoxes boxes;
     bool monitoring = false;
     QStringList localAddresses;
@@ -49,5 +43,5 @@ public:
 
 private:
     CaptureComponent& capture_;
-    Settings settings_{displayUnit, speedUnit};
+    Settings settings_;
 };

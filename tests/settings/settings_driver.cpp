@@ -47,9 +47,7 @@ int instance(const QStringList& args) {
 
 int dump() {
     QSettingsStore store;
-    qint32 display = 0;
-    qint32 speed = 0;
-    Settings settings(display, speed);
+    Settings settings;
     const auto errors = settings.loadSettings(store);
     say(store.fileName(QStringLiteral("Quelmint")));
     FakeSettingsStore texts;
@@ -63,9 +61,7 @@ int dump() {
 
 int change(const QString& how) {
     QSettingsStore store;
-    qint32 display = 0;
-    qint32 speed = 0;
-    Settings settings(display, speed);
+    Settings settings;
     settings.loadSettings(store);
     settings.gBandwidth = 96000;
     settings.gFilterString = QStringLiteral("udp port 53");

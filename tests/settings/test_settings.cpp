@@ -29,12 +29,6 @@ const QList<QPair<QString, QString>> kChanged = {
     {"ResetStatsAtNewDay", "False"},
 };
 
-/// Units living outside the settings object, as the formatter's globals do.
-struct Units {
-    qint32 display = -99;
-    qint32 speed = -99;
-};
-
 QMap<QString, QString> savedTexts(const Settings& s) {
     FakeSettingsStore out;
     EXPECT_TRUE(s.saveSettings(out).isEmpty());
@@ -46,8 +40,7 @@ QMap<QString, QString> savedTexts(const Settings& s) {
 } // namespace
 
 TEST(Settings, EmptyStoreGivesTheDefaults) {
-    Units u;
-    Settings s(u.display, u.speed);
+    Settings s;
     s.displayTCP = false;
     s.gBandwidth = 5;
     s.gDisplayUnit = 0;
@@ -61,8 +54,8 @@ TEST(Settings, EmptyStoreGivesTheDefaults) {
     EXPECT_EQ(s.gBandwidth, 48000.0);
     EXPECT_TRUE(s.gCloseToTray);
     EXPECT_FALSE(s.gStartMinimized);
-    EXPECT_EQ(u.display, 3); // the process-wide unit, not a copy
-    EXPECT_EQ(u.speed, 1);
+    EXPECT_EQ(s.gDisplayUnit, 3);
+    EXPECT_EQ(s.gSpeedUnit, 1);
     EXPECT_EQ(s.gGraphStyle, 1);
     EXPECT_EQ(s.gFilterString, QString());
     EXPECT_EQ(s.gRemoveFromListTime, 30);
@@ -71,8 +64,7 @@ TEST(Settings, EmptyStoreGivesTheDefaults) {
 }
 
 TEST(Settings, SavesAllFifteenKeysInTableOrder) {
-    Units u;
-    Settings s(u.display, u.speed);
+    Settings s;
     FakeSettingsStore store;
     EXPECT_TRUE(s.saveSettings(store).isEmpty());
     const QStringList order = {"DisplayTCP",         "DisplayUDP",          "DisplayICMP",
@@ -82,12 +74,10 @@ TEST(Settings, SavesAllFifteenKeysInTableOrder) {
                                "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay"};
     EXPECT_EQ(store.putKeys, order);
     // A new object holds every default.
-    const QStringList defaults = {"True", "True", "True", "", "", "48000", "True", "False",
-                                  "3",    "1",    "1",    "", "30", "2",   "True"};
+    const QStringList defaults = {"True", "True", "True", "", "",   "48000", "True", "False",
+                                  "3",    "1",    "1",    "", "30", "2",     "True"};
     for (int i = 0; i < order.size(); ++i)
         EXPECT_EQ(store.at(order[i]), defaults[i]) << order[i].toStdString();
-    EXPECT_EQ(u.display, 3);
-    EXPECT_EQ(u.speed, 1);
 }
 
 TEST(Settings, EveryKeyRoundTripsThroughTheIniFile) {
@@ -97,22 +87,20 @@ TEST(Settings, EveryKeyRoundTripsThroughTheIniFile) {
         FakeSettingsStore prepared;
         for (const auto& [key, text] : kChanged)
             prepared.at(key) = text;
-        Units u;
-        Settings s(u.display, u.speed);
+        Settings s;
         ASSERT_TRUE(s.loadSettings(prepared).isEmpty());
         QSettingsStore store(file);
         EXPECT_TRUE(s.saveSettings(store).isEmpty());
     }
     // A fresh store and a fresh settings object read back exactly what was written.
     QSettingsStore store(file);
-    Units u;
-    Settings s(u.display, u.speed);
+    Settings s;
     EXPECT_TRUE(s.loadSettings(store).isEmpty());
     const QMap<QString, QString> texts = savedTexts(s);
     for (const auto& [key, text] : kChanged)
         EXPECT_EQ(texts.value(key), text) << key.toStdString();
-    EXPECT_EQ(u.display, 1);
-    EXPECT_EQ(u.speed, 0);
+    EXPECT_EQ(s.gDisplayUnit, 1);
+    EXPECT_EQ(s.gSpeedUnit, 0);
 
     // The file is plain text under [settings]; commas and quotes are quoted, not encoded.
     const QString content = readText(file);
@@ -128,12 +116,11 @@ TEST(Settings, BandwidthTextReadsBackToTheSameNumber) {
                              1e20,    5592000, 1.0 / 3.0, std::numeric_limits<double>::max(),
                              4.9e-324};
     for (double v : values) {
-        Units u;
-        Settings s(u.display, u.speed);
+        Settings s;
         s.gBandwidth = v;
         FakeSettingsStore store;
         s.saveSettings(store);
-        Settings t(u.display, u.speed);
+        Settings t;
         EXPECT_TRUE(t.loadSettings(store).isEmpty());
         EXPECT_EQ(t.gBandwidth, v) << store.at("Bandwidth").toStdString();
     }
@@ -153,8 +140,7 @@ TEST(Settings, BooleansAcceptTextAndNumbers) {
         FakeSettingsStore store;
         store.at("DisplayUDP") = QString::fromLatin1(c.text);
         store.at("StartMinimized") = QString::fromLatin1(c.text);
-        Units u;
-        Settings s(u.display, u.speed);
+        Settings s;
         EXPECT_TRUE(s.loadSettings(store).isEmpty()) << c.text;
         EXPECT_EQ(s.displayUDP, c.value) << c.text;
         EXPECT_EQ(s.gStartMinimized, c.value) << c.text;
@@ -190,8 +176,7 @@ TEST(Settings, ABadValueIsNamedTheDefaultIsUsedAndTheRestStillLoads) {
         for (const auto& [k, text] : kChanged)
             store.at(k) = text;
         store.at(key) = QString::fromLatin1(c.text);
-        Units u;
-        Settings s(u.display, u.speed);
+        Settings s;
         const QList<Settings::LoadError> errors = s.loadSettings(store);
         ASSERT_EQ(errors.size(), 1) << c.key << " " << c.text;
         EXPECT_EQ(errors[0].key, key);
@@ -211,8 +196,7 @@ TEST(Settings, SeveralBadValuesAreAllReported) {
     FakeSettingsStore store;
     store.at("DisplayTCP") = "x";
     store.at("SpeedUnit") = "y";
-    Units u;
-    Settings s(u.display, u.speed);
+    Settings s;
     const auto errors = s.loadSettings(store);
     ASSERT_EQ(errors.size(), 2);
     EXPECT_EQ(errors[0].key, "DisplayTCP");
@@ -225,8 +209,7 @@ TEST(Settings, NumbersReadLikeTheStoreConversion) {
         for (const auto& [text, expected] : cases) {
             FakeSettingsStore store;
             store.at(QString::fromLatin1(key)) = QString::fromLatin1(text);
-            Units u;
-            Settings s(u.display, u.speed);
+            Settings s;
             EXPECT_TRUE(s.loadSettings(store).isEmpty()) << key << "=" << text;
             EXPECT_EQ(value(s), expected) << key << "=" << text;
         }
@@ -249,8 +232,7 @@ TEST(Settings, NumbersReadLikeTheStoreConversion) {
 }
 
 TEST(Settings, OneFailingKeyDoesNotStopTheOthers) {
-    Units u;
-    Settings s(u.display, u.speed);
+    Settings s;
     s.gBandwidth = 96000;
     s.gResetStatsAtNewDay = false;
     FakeSettingsStore store;
@@ -287,8 +269,7 @@ TEST(QSettingsStore, HandWrittenFileIsRead) {
     ASSERT_TRUE(writeFile(path, "[settings]\nDisplayTCP=0\nDisplayUDP=5\nBandwidth=1000\n"
                                 "FilterString=tcp, udp\nInterface=eth0\n"));
     QSettingsStore store(path);
-    Units u;
-    Settings s(u.display, u.speed);
+    Settings s;
     EXPECT_TRUE(s.loadSettings(store).isEmpty());
     EXPECT_FALSE(s.displayTCP);
     EXPECT_TRUE(s.displayUDP);

@@ -1,9 +1,9 @@
 #include "FakeForm2Host.h"
 #include "platform/HelperCapture.h"
-#include "support/CaptureHelperPath.h"
 #include "platform/fakes/FakeCapture.h"
 #include "platform/fakes/FakeSettingsStore.h"
 #include "settings/ui/Form2.h"
+#include "support/CaptureHelperPath.h"
 #include "support/NetnsPair.h"
 #include "support/TestApp.h"
 #include "support/Widgets.h"
@@ -330,23 +330,24 @@ TEST(Form2, OkAppliesEverySettingAndRefreshesTheMainWindowInOrder) {
     EXPECT_TRUE(s.gStartMinimized);
     EXPECT_FALSE(s.gCloseToTray);
     EXPECT_FALSE(s.gResetStatsAtNewDay);
-    EXPECT_EQ(f.host.displayUnit, 2);
-    EXPECT_EQ(f.host.speedUnit, 0);
+    EXPECT_EQ(s.gDisplayUnit, 2);
+    EXPECT_EQ(s.gSpeedUnit, 0);
     EXPECT_EQ(s.gGraphStyle, 0);
     EXPECT_EQ(s.gRemoveFromListTime, 45);
     EXPECT_EQ(s.gHiliteNewPacketTime, 5);
     EXPECT_EQ(s.gFilterString, "udp");
     EXPECT_EQ(f.capture.Filter(), "udp");
-    // The counters and the log are redrawn in the new unit, then the speed in its new unit.
-    EXPECT_EQ(f.host.calls, QStringList({"updateStats:1|unit 2", "listLogFile|unit 2",
-                                         "displaySpeed|unit 0", "caption:Current speed (kbps)"}));
+    // Announced once, with every value stored (the filter follows once it is accepted).
+    EXPECT_EQ(f.host.calls, QStringList({"announce 2|unit 2|speed 0"}));
 
+    // A step that fails still announces what was stored before it.
     Fixture g;
-    g.host.speedUnit = 0;
     g.open();
-    g.selectText("Combo5", "KiloBytes/sec (KB/s)");
+    g.selectText("Combo5", "Kilobits/sec (kbps)");
+    g.type("Text2", "99999999999");
     g.ok();
-    EXPECT_EQ(g.host.calls.last(), "caption:Current speed (KB/s)");
+    EXPECT_FALSE(g.closedWithOk());
+    EXPECT_EQ(g.host.calls, QStringList({"announce 2|unit 3|speed 0"}));
 }
 
 TEST(Form2, LabelsToggleTheirBoxes) {
@@ -556,7 +557,7 @@ TEST(Form2, ARejectedFilterKeepsTheDialogOpen) {
 
 TEST(Form2, AListPositionThatCannotBeShownIsReportedAndTheRestStillLoads) {
     Fixture f;
-    f.host.displayUnit = 7;
+    f.host.settings().gDisplayUnit = 7;
     f.host.settings().gRemoveFromListTime = 12;
     f.host.settings().gCloseToTray = false;
     f.open();
@@ -570,7 +571,7 @@ TEST(Form2, AListPositionThatCannotBeShownIsReportedAndTheRestStillLoads) {
     // OK keeps a setting whose list has no selection.
     f.ok();
     EXPECT_TRUE(f.closedWithOk());
-    EXPECT_EQ(f.host.displayUnit, 7);
+    EXPECT_EQ(f.host.settings().gDisplayUnit, 7);
     EXPECT_EQ(f.host.settings().gRemoveFromListTime, 12);
     EXPECT_FALSE(f.host.settings().gCloseToTray);
 }

@@ -7,6 +7,7 @@
 //
 //   connectionlist_driver [--names]      (--names: "Resolve IP" on from the start)
 
+#include "monitor/MonitorSession.h"
 #include "platform/CaptureLibraryCheck.h"
 #include "platform/HelperCapture.h"
 #include "platform/QHostInfoResolver.h"
@@ -17,7 +18,6 @@
 #include "platform/fakes/FakeSingleInstance.h"
 #include "platform/gui/QtMessageBoxes.h"
 #include "platform/gui/QtTrayIcon.h"
-#include "shell/ConnectionListView.h"
 #include "shell/Form1.h"
 
 #include <QAbstractItemModel>
@@ -27,6 +27,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QMap>
+#include <QTabBar>
 #include <QTableView>
 #include <QTimer>
 
@@ -104,8 +105,8 @@ int main(int argc, char** argv) {
     QObject::connect(&window, &Form1::unloaded, &app, &QApplication::quit, Qt::QueuedConnection);
     if (window.load() == Form1::StartResult::Ended || window.isUnloaded())
         return 3;
-    window.selectTab(2);
-    window.connectionList().setResolveNames(names);
+    window.findChild<QTabBar*>(QStringLiteral("TabStrip1"))->setCurrentIndex(1); // "Packets"
+    window.session().setResolveNames(names);
     window.show();
 
     QTableView* list = window.findChild<QTableView*>(QStringLiteral("ListView1"));
@@ -146,11 +147,13 @@ int main(int argc, char** argv) {
         for (auto it = resolver.answered.cbegin(); it != resolver.answered.cend(); ++it)
             text +=
                 "answered " + AddressNames::dottedText(it.key()).toUtf8() + ' ' + it.value() + '\n';
-        text += "frames " + QByteArray::number(window.frames().packetCount, 'f', 0) + '\n';
-        text += "receivedBytes " +
-                QByteArray::number(window.frames().counters.transfer(TrafficCounters::Received),
-                                   'f', 0) +
-                '\n';
+        text +=
+            "frames " + QByteArray::number(window.session().frames().packetCount, 'f', 0) + '\n';
+        text +=
+            "receivedBytes " +
+            QByteArray::number(
+                window.session().frames().counters.transfer(TrafficCounters::Received), 'f', 0) +
+            '\n';
         text += "rows " + QByteArray::number(model ? model->rowCount() : 0) + '\n';
         text += "paints " + QByteArray::number(paints.paints) + '\n';
         text += "maxGapMs " + QByteArray::number(maxGap) + '\n';

@@ -4,7 +4,7 @@
 // the window; stopped (SIGSTOP) for 10 s during a flood of 200,000 frames a second, it loses
 // nothing: afterwards it has counted every frame the kernel received and reports none lost;
 // and killed with SIGKILL, its helper ends within a second. Needs root (skips without).
-#include "ShellTestSupport.h"
+#include "support/RealProgram.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -71,10 +71,10 @@ TEST(CaptureHelperEndToEnd, TheWindowHoldsNoPrivilegeAStallLosesNothingAndTheHel
     ASSERT_TRUE(sink.ok());
 
     const QString shot = root + QStringLiteral("/bytes-tab.png");
-    const QString asNobody = QStringLiteral(
-        "setpriv --reuid=65534 --regid=65534 --clear-groups env HOME='%1' "
-        "XDG_CONFIG_HOME='%1/cfg' XDG_RUNTIME_DIR='%1/run'")
-                                 .arg(root);
+    const QString asNobody =
+        QStringLiteral("setpriv --reuid=65534 --regid=65534 --clear-groups env HOME='%1' "
+                       "XDG_CONFIG_HOME='%1/cfg' XDG_RUNTIME_DIR='%1/run'")
+            .arg(root);
     const QString script =
         QStringLiteral(
             "cd '%1'\n"
@@ -99,8 +99,8 @@ TEST(CaptureHelperEndToEnd, TheWindowHoldsNoPrivilegeAStallLosesNothingAndTheHel
     QFile::setPermissions(root, QFile::permissions(root) | QFileDevice::ExeOther |
                                     QFileDevice::ReadOther);
     QProcess xvfb;
-    ASSERT_TRUE(startScriptUnderXvfb(xvfb, pair.nsA(), root,
-                                     QStringLiteral("-screen 0 800x600x24 -ac")));
+    ASSERT_TRUE(
+        startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 800x600x24 -ac")));
     ASSERT_TRUE(
         waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 30000));
     const qint64 pid = readFile(root + QStringLiteral("/pid")).trimmed().toLongLong();
@@ -121,7 +121,8 @@ TEST(CaptureHelperEndToEnd, TheWindowHoldsNoPrivilegeAStallLosesNothingAndTheHel
     // No capability anywhere but in the helper's file.
     const qint64 helper = childOf(pid);
     ASSERT_GT(helper, 0);
-    EXPECT_TRUE(readFile(QStringLiteral("/proc/%1/cmdline").arg(helper)).startsWith("quelmint-capture"));
+    EXPECT_TRUE(
+        readFile(QStringLiteral("/proc/%1/cmdline").arg(helper)).startsWith("quelmint-capture"));
     const QByteArray none("0000000000000000");
     for (const auto& [who, status] :
          {std::pair{"window", readFile(QStringLiteral("/proc/%1/status").arg(pid))},

@@ -1,59 +1,30 @@
 // The status frame's line on frames lost by the capture: what the housekeeping tick reports,
 // on which tabs it shows, the statistics reset and the day change. Runs offscreen; ctest runs
 // it once more with QT_SCALE_FACTOR=1.5.
-#include "FakeShellServices.h"
-#include "ShellTestSupport.h"
 #include "support/CutOff.h"
 #include "support/LocalText.h"
+#include "support/MainWindow.h"
 
-#include "capture/CaptureLoss.h"
-#include "platform/fakes/FakeAutostart.h"
-#include "platform/fakes/FakeCapture.h"
-#include "platform/fakes/FakeClock.h"
-#include "platform/fakes/FakeFileSystem.h"
-#include "platform/fakes/FakeMessageBoxes.h"
-#include "platform/fakes/FakeSettingsStore.h"
-#include "platform/fakes/FakeSingleInstance.h"
-#include "platform/fakes/FakeTrayIcon.h"
-#include "settings/Settings.h"
-#include "shell/AdapterMonitor.h"
-#include "shell/Form1.h"
+#include "monitor/AdapterMonitor.h"
 
 #include <QDir>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QTabBar>
-#include <QTest>
 #include <QToolTip>
 #include <QTreeWidget>
-
-#include <gtest/gtest.h>
 
 namespace {
 
 /// A main window with every outside service faked, capturing on eth0.
-struct Main : FakeShellServices {
+struct Main : MainWindow {
     Main() {
-        ensureApplication();
-        configureEth0();
-        window = std::make_unique<Form1>(makeServices());
-        EXPECT_EQ(window->load(), Form1::StartResult::Running);
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        strip = window->findChild<QTabBar*>(QStringLiteral("TabStrip1"));
-        line = window->findChild<QLabel*>(QStringLiteral("lblCaptureLoss"));
-    }
-
-    /// One housekeeping tick in which the capture reports `dropped` frames.
-    void tick(quint64 dropped) {
-        capture.droppedFrames = dropped;
-        clock.advance(1000);
-        window->timer2Tick();
+        startShown();
+        strip = find<QTabBar>(QStringLiteral("TabStrip1"));
+        line = find<QLabel>(QStringLiteral("lblCaptureLoss"));
     }
     bool lineShown() const { return line->isVisible(); }
 
-    std::unique_ptr<Form1> window;
     QTabBar* strip = nullptr;
     QLabel* line = nullptr;
 };
@@ -97,7 +68,7 @@ TEST(CaptureLossLine, ShowsTheRunsCountOnBytesAndPacketsWhileAboveZero) {
         {190000, "Frames lost by the capture: 191300"},
     };
     for (const Step& s : steps) {
-        m.tick(s.dropped);
+        m.housekeeping(s.dropped);
         const bool shown = *s.text != '\0';
         for (int tab : {1, 2, 3}) {
             m.strip->setCurrentIndex(tab - 1);
@@ -108,25 +79,25 @@ TEST(CaptureLossLine, ShowsTheRunsCountOnBytesAndPacketsWhileAboveZero) {
             EXPECT_EQ(m.line->text(), QString::fromLatin1(s.text));
         }
     }
-    EXPECT_EQ(m.window->captureLoss().dayCount(), 191300u);
+    EXPECT_EQ(m.session().captureLoss().dayCount(), 191300u);
 }
 
 TEST(CaptureLossLine, ResetStatisticsHidesItAndTheDayKeepsItsCount) {
     Main m;
-    m.tick(500);
+    m.housekeeping(500);
     ASSERT_TRUE(m.lineShown());
-    auto* reset = m.window->findChild<QPushButton*>(QStringLiteral("cmdReset"));
+    auto* reset = m.find<QPushButton>(QStringLiteral("cmdReset"));
     ASSERT_NE(reset, nullptr);
     QTest::mouseClick(reset, Qt::LeftButton);
     EXPECT_FALSE(m.lineShown());
-    EXPECT_EQ(m.window->captureLoss().runCount(), 0u);
-    EXPECT_EQ(m.window->captureLoss().dayCount(), 500u);
-    m.tick(0);
+    EXPECT_EQ(m.session().captureLoss().runCount(), 0u);
+    EXPECT_EQ(m.session().captureLoss().dayCount(), 500u);
+    m.housekeeping(0);
     EXPECT_FALSE(m.lineShown());
-    m.tick(3);
+    m.housekeeping(3);
     EXPECT_TRUE(m.lineShown());
     EXPECT_EQ(m.line->text(), QStringLiteral("Frames lost by the capture: 3"));
-    EXPECT_EQ(m.window->captureLoss().dayCount(), 503u);
+    EXPECT_EQ(m.session().captureLoss().dayCount(), 503u);
     // The day's line of the coverage file beside the year files: seconds monitored (ticks one
     // second apart after the first) and frames lost, the reset notwithstanding.
     QStringList coverage;
@@ -137,10 +108,10 @@ TEST(CaptureLossLine, ResetStatisticsHidesItAndTheDayKeepsItsCount) {
     // The first loss is written at once; the next within 10 s (the session holds it meanwhile).
     EXPECT_EQ(m.fs.file(coverage[0]), QByteArray("2026-12-08\t0\t500\t0\t0\r\n"));
     for (int i = 0; i < 10; ++i)
-        m.tick(0);
+        m.housekeeping(0);
     EXPECT_EQ(m.fs.file(coverage[0]), QByteArray("2026-12-08\t10\t503\t0\t0\r\n"));
     // Today's row on the "Log" tab tells of them.
-    auto* log = m.window->findChild<QTreeWidget*>(QStringLiteral("ListView2"));
+    auto* log = m.find<QTreeWidget>(QStringLiteral("ListView2"));
     ASSERT_TRUE(log != nullptr && log->topLevelItemCount() > 0);
     EXPECT_EQ(log->topLevelItem(0)->data(0, Qt::UserRole).toDate(), QDate(2026, 12, 8));
     EXPECT_EQ(log->topLevelItem(0)->toolTip(0), QStringLiteral("Frames lost by the capture: 503"));
@@ -150,14 +121,14 @@ TEST(CaptureLossLine, ResetStatisticsHidesItAndTheDayKeepsItsCount) {
 
 TEST(CaptureLossLine, ANewDayStartsTheDaysCountAndResetsTheRunWithTheStatistics) {
     Main m;
-    m.tick(40);
-    EXPECT_EQ(m.window->captureLoss().day(), QDate(2026, 12, 8));
+    m.housekeeping(40);
+    EXPECT_EQ(m.session().captureLoss().day(), QDate(2026, 12, 8));
     m.clock.setNow(QDateTime(QDate(2026, 12, 9), QTime(0, 0, 1)));
     m.capture.droppedFrames = 7;
-    m.window->timer2Tick();
+    m.session().timer2Tick();
     // "Reset statistics at start of new day" is on by default.
-    EXPECT_EQ(m.window->captureLoss().day(), QDate(2026, 12, 9));
-    EXPECT_EQ(m.window->captureLoss().dayCount(), 7u);
+    EXPECT_EQ(m.session().captureLoss().day(), QDate(2026, 12, 9));
+    EXPECT_EQ(m.session().captureLoss().dayCount(), 7u);
     EXPECT_EQ(m.line->text(), QStringLiteral("Frames lost by the capture: 7"));
 }
 
@@ -170,26 +141,22 @@ QString fileEndingIn(const FakeFileSystem& fs, const QString& end) {
 }
 
 TEST(NotWatched, TrafficBetweenRunsAndWhileTheAdapterWasLostIsBookedToTheDay) {
-    FakeShellServices s;
-    ensureApplication();
-    s.configureEth0();
+    MainWindow s;
     // The adapter carried 1,000 bytes in 10 frames before the program started in this boot.
     s.counters.carry(QStringLiteral("eth0"), 1000, 10);
-    auto window = std::make_unique<Form1>(s.makeServices());
-    ASSERT_EQ(window->load(), Form1::StartResult::Running);
+    ASSERT_EQ(s.startOnEth0(), Form1::StartResult::Running);
     const QString coverage = fileEndingIn(s.fs, QStringLiteral("/2026.coverage"));
     ASSERT_FALSE(coverage.isEmpty()) << s.fs.files().join(' ').toStdString();
     EXPECT_EQ(s.fs.file(coverage), QByteArray("2026-12-08\t0\t0\t1000\t10\r\n"));
 
     // Watched traffic is not booked; 300 bytes in 3 frames while the adapter is lost are.
     s.counters.carry(QStringLiteral("eth0"), 5000, 50);
-    s.clock.advance(1000);
-    window->timer2Tick();
+    s.housekeeping();
     s.capture.fireCaptureAborted();
-    ASSERT_FALSE(window->monitoringInProgress());
+    ASSERT_FALSE(s.session().monitoringInProgress());
     s.counters.carry(QStringLiteral("eth0"), 300, 3);
-    window->monitor()->timer3Tick();
-    ASSERT_TRUE(window->monitoringInProgress());
+    s.session().monitor()->timer3Tick();
+    ASSERT_TRUE(s.session().monitoringInProgress());
     EXPECT_EQ(s.fs.file(coverage), QByteArray("2026-12-08\t0\t0\t1300\t13\r\n"));
 
     // The settings dialog switches to eth1 (4,000 bytes in 40 frames since it came up) and back
@@ -198,9 +165,9 @@ TEST(NotWatched, TrafficBetweenRunsAndWhileTheAdapterWasLostIsBookedToTheDay) {
     s.counters.carry(QStringLiteral("eth1"), 4000, 40);
     s.counters.carry(QStringLiteral("eth0"), 70, 1);
     auto switchTo = [&](const char* adapter) { // as the settings dialog does
-        window->settings().gInterfaceToWatch = QString::fromLatin1(adapter);
-        window->setMonitoringInProgress(false);
-        window->setMonitoringInProgress(true);
+        s.session().settings().gInterfaceToWatch = QString::fromLatin1(adapter);
+        s.session().setMonitoringInProgress(false);
+        s.session().setMonitoringInProgress(true);
     };
     switchTo("eth1");
     EXPECT_EQ(s.fs.file(coverage), QByteArray("2026-12-08\t0\t0\t5300\t53\r\n"));
@@ -211,29 +178,28 @@ TEST(NotWatched, TrafficBetweenRunsAndWhileTheAdapterWasLostIsBookedToTheDay) {
 
     // Traffic watched up to the end is not booked by the next run; what passed between is.
     s.counters.carry(QStringLiteral("eth0"), 20, 1);
-    window->unload();
-    window.reset();
+    s.window->unload();
+    s.window.reset();
     s.counters.carry(QStringLiteral("eth0"), 2310000, 1540);
-    window = std::make_unique<Form1>(s.makeServices());
-    ASSERT_EQ(window->load(), Form1::StartResult::Running);
+    ASSERT_EQ(s.start(), Form1::StartResult::Running);
     const QByteArray line = s.fs.file(coverage);
     EXPECT_TRUE(line.startsWith("2026-12-08\t")) << line.toStdString();
     EXPECT_TRUE(line.endsWith("\t0\t2315411\t1596\r\n")) << line.toStdString();
     // Today's row on the "Log" tab says so.
-    auto* log = window->findChild<QTreeWidget*>(QStringLiteral("ListView2"));
+    auto* log = s.find<QTreeWidget>(QStringLiteral("ListView2"));
     ASSERT_TRUE(log != nullptr && log->topLevelItemCount() > 0);
     EXPECT_EQ(log->topLevelItem(0)->toolTip(0),
               perLocale("Not watched: 2.21 M in 1,596 frames while Quelmint was not running",
                         "Not watched: 2,21 M in 1.596 frames while Quelmint was not running"));
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-    window->findChild<QTabBar*>(QStringLiteral("TabStrip1"))->setCurrentIndex(2);
-    saveWithTooltip(*window, log, QStringLiteral("notwatched_log"));
+    s.window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(s.window.get()));
+    s.chooseTab(3);
+    saveWithTooltip(*s.window, log, QStringLiteral("notwatched_log"));
 }
 
 TEST(CaptureLossLine, TheLongestCountFitsAndAPictureIsKept) {
     Main m;
-    m.tick(18446744073709551615ull);
+    m.housekeeping(18446744073709551615ull);
     for (int tab : {1, 2}) {
         m.strip->setCurrentIndex(tab - 1);
         ASSERT_TRUE(m.lineShown());
@@ -244,9 +210,8 @@ TEST(CaptureLossLine, TheLongestCountFitsAndAPictureIsKept) {
         EXPECT_TRUE(cut.isEmpty()) << cut.join('\n').toStdString();
     }
     m.strip->setCurrentIndex(0);
-    m.capture.droppedFrames = 0;
-    m.window->captureLoss().resetRun();
-    m.tick(191234);
+    m.session().resetStatistics();
+    m.housekeeping(191234);
     const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
     QDir().mkpath(dir);
     m.window->grab().save(dir + QStringLiteral("/captureloss_bytes%1.png")

@@ -2,21 +2,7 @@
 // in ListView1 with their captions and texts, the data cell red then black (read from the
 // painted pixels), the reset empties it, the freeze holds it, and host names arrive late
 // without holding anything up.
-#include "FakeShellServices.h"
-#include "ShellTestSupport.h"
-
-#include "capture/FrameBuilder.h"
-#include "platform/fakes/FakeAutostart.h"
-#include "platform/fakes/FakeCapture.h"
-#include "platform/fakes/FakeClock.h"
-#include "platform/fakes/FakeFileSystem.h"
-#include "platform/fakes/FakeHostNameResolver.h"
-#include "platform/fakes/FakeMessageBoxes.h"
-#include "platform/fakes/FakeSettingsStore.h"
-#include "platform/fakes/FakeSingleInstance.h"
-#include "platform/fakes/FakeTrayIcon.h"
-#include "shell/ConnectionListView.h"
-#include "shell/Form1.h"
+#include "support/MainWindow.h"
 #include "support/Widgets.h"
 
 #include <QDir>
@@ -25,23 +11,14 @@
 #include <QPushButton>
 #include <QTableView>
 
-#include <gtest/gtest.h>
-
 namespace {
 
-/// A main window with every outside service faked, capturing on eth0 (10.0.0.1).
-struct Window : FakeShellServices {
+/// The main window capturing on eth0 (10.0.0.1), on its "Packets" tab.
+struct Window : MainWindow {
     Window() {
-        ensureApplication();
-        configureEth0();
-        window = std::make_unique<Form1>(makeServices());
-        EXPECT_EQ(window->load(), Form1::StartResult::Running);
-        window->selectTab(2);
-        list = window->findChild<QTableView*>(QStringLiteral("ListView1"));
-    }
-    ~Window() {
-        window->unload();
-        window.reset();
+        EXPECT_EQ(startOnEth0(), Form1::StartResult::Running);
+        chooseTab(2);
+        list = find<QTableView>(QStringLiteral("ListView1"));
     }
 
     /// The texts of a row, "|"-joined.
@@ -78,7 +55,6 @@ struct Window : FakeShellServices {
         window->grab().save(dir + QLatin1Char('/') + name);
     }
 
-    std::unique_ptr<Form1> window;
     QTableView* list = nullptr;
 };
 
@@ -124,7 +100,7 @@ TEST(ConnectionList, FramesShowWithCaptionsTextsAndRedThenBlackData) {
 
     // Past the highlight time (2 s) the next housekeeping tick paints the data black.
     w.clock.advance(2001);
-    w.window->timer2Tick();
+    w.session().timer2Tick();
     const auto [redAfter, darkAfter] = w.dataCellInk(0);
     EXPECT_EQ(redAfter, 0);
     EXPECT_GT(darkAfter, 0);
@@ -132,9 +108,9 @@ TEST(ConnectionList, FramesShowWithCaptionsTextsAndRedThenBlackData) {
 
     // Past the removal time (30 s) they go.
     w.clock.advance(28000);
-    w.window->timer2Tick();
+    w.session().timer2Tick();
     EXPECT_EQ(w.list->model()->rowCount(), 0);
-    EXPECT_EQ(w.window->frames().packetCount, 3);
+    EXPECT_EQ(w.session().frames().packetCount, 3);
 }
 
 TEST(ConnectionList, TheLatestRowIsScrolledIntoView) {
@@ -166,24 +142,24 @@ TEST(ConnectionList, ResetEmptiesTheList) {
 TEST(ConnectionList, FrozenListStandsStillWhileFramesCount) {
     Window w;
     w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
-    w.window->connectionList().setDisplayFrozen(true);
+    w.clickToolbar(3); // "Freeze Display"
     w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
     w.capture.firePacket(udp(kPeer, 5, kLocal, 6, 10));
     w.clock.advance(60000);
-    w.window->timer2Tick();
+    w.session().timer2Tick();
     ASSERT_EQ(w.list->model()->rowCount(), 1);
     EXPECT_EQ(w.row(0), "10.0.0.9|1|10.0.0.1|2|10|UDP|1");
     EXPECT_GT(w.dataCellInk(0).first, 0); // still red
-    EXPECT_EQ(w.window->frames().packetCount, 3);
+    EXPECT_EQ(w.session().frames().packetCount, 3);
     // Thawed: the first tick removes what is overdue.
-    w.window->connectionList().setDisplayFrozen(false);
-    w.window->timer2Tick();
+    w.clickToolbar(3);
+    w.session().timer2Tick();
     EXPECT_EQ(w.list->model()->rowCount(), 0);
 }
 
 TEST(ConnectionList, HostNamesArriveLateAndStartNewRows) {
     Window w;
-    w.window->connectionList().setResolveNames(true);
+    w.clickToolbar(5); // "Resolve IP"
     w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
     EXPECT_EQ(w.row(0), "10.0.0.9|1|10.0.0.1|2|10|UDP|1");
     EXPECT_EQ(w.resolver.asked, QList<quint32>({kPeer, kLocal}));
@@ -199,34 +175,19 @@ TEST(ConnectionList, HostNamesArriveLateAndStartNewRows) {
     w.keepPicture(QStringLiteral("connectionlist-offscreen-names.png"));
 }
 
-TEST(ConnectionList, ToolbarSwitchesReachTheList) {
+TEST(ConnectionList, IgnoreUdpReachesTheList) {
     Window w;
     // "Ignore UDP": UDP is neither counted nor listed; TCP still is.
-    w.window->toolbarClicked(1, true);
+    w.clickToolbar(1);
     w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
     w.capture.firePacket(FrameBuilder::tcpAck(kPeer, kLocal));
     ASSERT_EQ(w.list->model()->rowCount(), 1);
     EXPECT_EQ(w.list->model()->index(0, 5).data().toString(), QStringLiteral("TCP"));
-    EXPECT_EQ(w.window->frames().packetCount, 1);
-    w.window->toolbarClicked(1, false);
+    EXPECT_EQ(w.session().frames().packetCount, 1);
+    w.clickToolbar(1);
     w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
     ASSERT_EQ(w.list->model()->rowCount(), 2);
     EXPECT_EQ(w.row(1), "10.0.0.9|1|10.0.0.1|2|10|UDP|1");
-
-    // "Freeze Display": the list stands still; released, the overdue rows go at the next tick.
-    w.window->toolbarClicked(3, true);
-    w.capture.firePacket(udp(kPeer, 7, kLocal, 8, 10));
-    w.clock.advance(60000);
-    w.window->timer2Tick();
-    EXPECT_EQ(w.list->model()->rowCount(), 2);
-    w.window->toolbarClicked(3, false);
-    w.window->timer2Tick();
-    EXPECT_EQ(w.list->model()->rowCount(), 0);
-
-    // "Resolve IP": names are asked for from then on.
-    w.window->toolbarClicked(5, true);
-    w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
-    EXPECT_EQ(w.resolver.asked, QList<quint32>({kPeer, kLocal}));
 }
 
 } // namespace

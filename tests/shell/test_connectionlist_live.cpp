@@ -2,7 +2,7 @@
 // network namespace whose hosts file names the peer, shows the "Packets" tab with "Resolve IP"
 // on, and lists datagrams and pings from the other namespace; its picture is kept among the
 // build's artifacts.
-#include "ShellTestSupport.h"
+#include "support/RealProgram.h"
 #include "support/TestFiles.h"
 
 #include <QDir>

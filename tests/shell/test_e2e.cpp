@@ -1,8 +1,8 @@
 // The real program under a virtual display inside a network namespace: it monitors the veth
 // named in a prepared settings file, counts datagrams sent from the other namespace, ends on
 // SIGTERM in order and leaves its settings, log-on entry and usage figures behind.
-#include "ShellTestSupport.h"
 #include "support/GraphPixels.h"
+#include "support/RealProgram.h"
 #include "support/TestFiles.h"
 
 #include <QDate>

@@ -1,59 +1,41 @@
 // The stopwatch and about windows as the main window opens, feeds and ends them.
-#include "FakeShellServices.h"
-#include "ShellTestSupport.h"
-
-#include "capture/FrameBuilder.h"
-#include "platform/HelperCapture.h"
 #include "support/CaptureHelperPath.h"
-#include "platform/fakes/FakeAutostart.h"
-#include "platform/fakes/FakeBrowser.h"
-#include "platform/fakes/FakeCapture.h"
-#include "platform/fakes/FakeClock.h"
-#include "platform/fakes/FakeFileSystem.h"
-#include "platform/fakes/FakeMessageBoxes.h"
-#include "platform/fakes/FakeSettingsStore.h"
-#include "platform/fakes/FakeSingleInstance.h"
-#include "platform/fakes/FakeTrayIcon.h"
-#include "shell/Form1.h"
-#include "shell/frmAbout.h"
-#include "shell/frmStopWatch.h"
-#include "speed/Format.h"
 #include "support/LocalText.h"
+#include "support/MainWindow.h"
+#include "support/RealProgram.h"
 #include "support/Widgets.h"
 
-#include <QAction>
+#include "platform/HelperCapture.h"
+#include "shell/frmAbout.h"
+#include "shell/frmStopWatch.h"
+
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
-#include <QTest>
-#include <QTimer>
-
-#include <gtest/gtest.h>
 
 namespace {
 
-/// One main window with every outside service faked, monitoring eth0 (10.0.0.1); or, given a
-/// live adapter, capturing on it for real.
-struct World : FakeShellServices {
+/// The main window monitoring eth0 (10.0.0.1); or, given a live adapter, capturing on it for
+/// real.
+struct World : MainWindow {
     explicit World(const QString& speedUnit = QStringLiteral("1"),
                    const QString& liveAdapter = QString()) {
-        ensureApplication();
         configureEth0();
-        if (!liveAdapter.isEmpty())
+        if (!liveAdapter.isEmpty()) {
             store.at(QStringLiteral("Interface")) = liveAdapter;
+            liveCapture = [] { return std::make_unique<HelperCapture>(captureHelperPath()); };
+        }
         store.at(QStringLiteral("SpeedUnit")) = speedUnit;
         store.at(QStringLiteral("DisplayUnit")) = QStringLiteral("3");
-        std::function<std::unique_ptr<CaptureComponent>()> live;
-        if (!liveAdapter.isEmpty())
-            live = [] { return std::make_unique<HelperCapture>(captureHelperPath()); };
-        makeServices(live);
-        window = std::make_unique<Form1>(*services);
-        loaded = window->load() == Form1::StartResult::Running;
+        loaded = start() == Form1::StartResult::Running;
     }
 
-    frmStopWatch& stopwatch() { return *window->stopwatchWindow(); }
+    static frmStopWatch* stopwatchWindow() {
+        return topLevel<frmStopWatch>(QStringLiteral("frmStopWatch"));
+    }
+    frmStopWatch& stopwatch() { return *stopwatchWindow(); }
     QString swText(const char* name) {
         auto* l = stopwatch().findChild<QLabel*>(QString::fromLatin1(name));
         if (auto* b = stopwatch().findChild<QPushButton*>(QString::fromLatin1(name)))
@@ -66,10 +48,9 @@ struct World : FakeShellServices {
     /// A UDP frame of 100 data bytes (142 on the wire) to the adapter's address: received.
     void receive(int frames = 1) {
         for (int i = 0; i < frames; ++i)
-            capture.firePacket(FrameBuilder::udp(0x0A000009, 0x0A000001, 100));
+            capture.firePacket(received(100));
     }
 
-    std::unique_ptr<Form1> window;
     bool loaded = false;
 };
 
@@ -79,7 +60,7 @@ TEST(Form1Stopwatch, CreatedHiddenAtStartUpAndOpenedByTheButtonAndTheMenu) {
     for (const bool fromMenu : {false, true}) {
         World w;
         ASSERT_TRUE(w.loaded);
-        ASSERT_NE(w.window->stopwatchWindow(), nullptr);
+        ASSERT_NE(World::stopwatchWindow(), nullptr);
         EXPECT_FALSE(w.stopwatch().isVisible());
         if (fromMenu)
             child<QAction>(*w.window, "mStopwatch")->trigger();
@@ -95,7 +76,7 @@ TEST(Form1Stopwatch, FiguresOfRealFramesAreExactAndShownOncePerBatch) {
     World w;
     ASSERT_TRUE(w.loaded);
     w.receive(3); // before the start: not measured
-    w.window->openStopwatch();
+    w.command("mStopwatch");
     w.clickStart();
     w.receive(5);
     const std::pair<const char*, const char*> five[] = {
@@ -110,12 +91,12 @@ TEST(Form1Stopwatch, FiguresOfRealFramesAreExactAndShownOncePerBatch) {
     p.CaptureLength = p.PacketLength = quint32(frame.size());
     p.Data = reinterpret_cast<const unsigned char*>(frame.constData());
     for (int i = 0; i < 3; ++i)
-        w.window->frames().OnPacket(p);
+        w.capture.events()->OnPacket(p);
     EXPECT_EQ(
         w.stopwatch().stopwatch().figure(TrafficCounters::Received, TrafficCounters::Transfer),
         1136.0);
     EXPECT_EQ(w.swText("lblTransfer0"), QStringLiteral("710 B "));
-    w.window->frames().OnBatchEnd();
+    w.capture.events()->OnBatchEnd();
     EXPECT_EQ(w.swText("lblTransfer0"), local("1.11 K "));
 
     // "Reset Statistics" on the main window changes nothing in the stopwatch.
@@ -138,7 +119,7 @@ TEST(Form1Stopwatch, AverageSpeedInBothUnits) {
     for (const Case& c : cases) {
         World w(QString::fromLatin1(c.unit));
         ASSERT_TRUE(w.loaded);
-        w.window->openStopwatch();
+        w.command("mStopwatch");
         EXPECT_EQ(w.swText("lblAvgSpeed"), local(c.zero));
         w.clickStart();
         w.stopwatch().Timer1.stop(); // the fake clock's ticks are driven by hand
@@ -156,8 +137,9 @@ TEST(Form1Stopwatch, ClosedStopwatchReopensFromZeroAndFollowsAlwaysOnTop) {
     for (const bool topmost : {false, true}) {
         World w;
         ASSERT_TRUE(w.loaded);
-        w.window->setAlwaysOnTop(topmost);
-        w.window->openStopwatch();
+        if (topmost)
+            w.clickToolbar(4);
+        w.command("mStopwatch");
         EXPECT_EQ(w.stopwatch().isTopmostChecked(), topmost);
         EXPECT_EQ(w.stopwatch().isTopmost(), topmost);
         w.clickStart();
@@ -174,22 +156,21 @@ TEST(Form1Stopwatch, ClosedStopwatchReopensFromZeroAndFollowsAlwaysOnTop) {
         // Unticking the box while the main window stays on top keeps the main window there.
         QTest::mouseClick(child<QLabel>(w.stopwatch(), "Label3"), Qt::LeftButton);
         EXPECT_EQ(w.stopwatch().isTopmost(), !topmost);
-        EXPECT_EQ(w.window->isTopmost(), topmost);
+        EXPECT_EQ(w.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint), topmost);
     }
 }
 
 TEST(Form1Stopwatch, ShutdownUnloadsTheStopwatch) {
     World w;
     ASSERT_TRUE(w.loaded);
-    w.window->openStopwatch();
+    w.command("mStopwatch");
     w.clickStart();
-    QPointer<frmStopWatch> stopwatch(w.window->stopwatchWindow());
-    w.window->exitProgram();
+    QPointer<frmStopWatch> stopwatch(World::stopwatchWindow());
+    w.command("mExit");
     EXPECT_TRUE(stopwatch.isNull());
-    EXPECT_EQ(w.window->stopwatchWindow(), nullptr);
     // Nothing opens after shutdown.
-    w.window->openStopwatch();
-    EXPECT_EQ(w.window->stopwatchWindow(), nullptr);
+    w.command("mStopwatch");
+    EXPECT_EQ(World::stopwatchWindow(), nullptr);
 }
 
 TEST(Form1About, ModalOwnedByTheMainWindowAndTheLinkOpensOncePerClick) {
@@ -239,11 +220,11 @@ TEST(Form1StopwatchLive, RealTrafficBetweenNamespacesIsMeasuredExactly) {
     ASSERT_TRUE(enter.ok());
     World w(QStringLiteral("1"), pair.nameA());
     ASSERT_TRUE(w.loaded);
-    ASSERT_TRUE(waitUntil([&] { return w.window->monitoringInProgress(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return w.session().monitoringInProgress(); }, 10000));
     sendUdpFrom(pair.nsB(), pair.addressA(), 41201, 1, 8); // resolves the neighbour first
-    ASSERT_TRUE(waitUntil([&] { return w.window->frames().packetCount >= 1; }, 15000));
+    ASSERT_TRUE(waitUntil([&] { return w.session().frames().packetCount >= 1; }, 15000));
 
-    w.window->openStopwatch();
+    w.command("mStopwatch");
     w.clickStart();
     // 200 datagrams of 100 bytes to A: 200 frames of 142 bytes received. No socket listens,
     // so A answers each with an ICMP error: those count as upload.

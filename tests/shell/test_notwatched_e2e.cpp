@@ -3,7 +3,7 @@
 // adapter was down and up again without its address, shows in the coverage file as bytes and
 // frames not watched, equal to the kernel's own counters. Needs root
 // (skips without); run under flock /tmp/qm-live.lock.
-#include "ShellTestSupport.h"
+#include "support/RealProgram.h"
 #include "support/TestFiles.h"
 
 #include <QDate>

@@ -1,4 +1,4 @@
-#include "ShellTestSupport.h"
+#include "support/RealProgram.h"
 
 #include "platform/gui/QtTrayIcon.h"
 

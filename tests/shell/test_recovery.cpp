@@ -1,12 +1,12 @@
 // Adapter loss and recovery with the real capture component inside a network namespace.
-#include "ShellTestSupport.h"
+#include "support/RealProgram.h"
 
+#include "monitor/AdapterMonitor.h"
+#include "monitor/TrayController.h"
 #include "platform/HelperCapture.h"
-#include "support/CaptureHelperPath.h"
 #include "platform/fakes/FakeMessageBoxes.h"
 #include "platform/fakes/FakeTrayIcon.h"
-#include "shell/AdapterMonitor.h"
-#include "shell/TrayController.h"
+#include "support/CaptureHelperPath.h"
 
 #include <QDialog>
 #include <QTimer>

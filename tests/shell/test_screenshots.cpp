@@ -1,7 +1,7 @@
 // The real program under a virtual display inside a network namespace, monitoring traffic sent
 // at a steady rate from the other namespace: each tab is chosen with the mouse (xdotool) and
 // pictured into build/artifacts, at 96 dpi and scaled by 1.5.
-#include "ShellTestSupport.h"
+#include "support/RealProgram.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -163,11 +163,11 @@ protected:
         ASSERT_TRUE(pair_->ok());
         ASSERT_TRUE(tmp_.isValid());
         QDir().mkpath(root + QStringLiteral("/bin"));
-        for (const QString& name : {QStringLiteral("quelmint"), QStringLiteral("quelmint-capture")}) {
+        for (const QString& name :
+             {QStringLiteral("quelmint"), QStringLiteral("quelmint-capture")}) {
             const QString built = buildDir + QStringLiteral("/app/") + name;
             ASSERT_TRUE(QFile::copy(built, root + QStringLiteral("/bin/") + name));
-            QFile::setPermissions(root + QStringLiteral("/bin/") + name,
-                                  QFile::permissions(built));
+            QFile::setPermissions(root + QStringLiteral("/bin/") + name, QFile::permissions(built));
         }
     }
 

@@ -1,52 +1,43 @@
-#include "capture/FrameBuilder.h"
-#include "capture/FrameHandler.h"
-#include "platform/fakes/FakeClock.h"
-#include "shell/StatsPanel.h"
-#include "speed/Format.h"
-#include "speed/SpeedSampler.h"
-#include "speed/Statistics.h"
+// The "Bytes" tab's statistics panel as the session fills it.
 #include "support/LocalText.h"
-#include "support/Units.h"
-#include "support/TestApp.h"
+#include "support/SessionRig.h"
+
+#include "shell/StatsPanel.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
 
-#include <gtest/gtest.h>
-
 namespace {
 
+/// The session showing its statistics in a panel, with the display unit given.
 struct Rig {
-    struct AppFirst {
-        AppFirst() { ensureApp<QApplication>(); }
-    } appFirst; // the application exists before the panel
-    FakeClock clock;
-    FrameHandler frames;
-    SpeedSampler sampler{clock, frames.counters, nullptr};
-    Statistics statistics{clock, frames, &sampler};
-    StatsPanel panel;
-
-    Rig() {
-        statistics.setView(&panel);
-        frames.updateStats = [this](bool force) { statistics.updateStats(force); };
-        frames.batchEnd = [this] { statistics.flush(); };
-        sampler.showAverage = [this](const QString& t) { panel.setAvgSpeedText(t); };
+    explicit Rig(int displayUnit = 3) {
+        Settings& settings = s.session->settings();
+        settings.gDisplayUnit = displayUnit;
+        settings.announce(Settings::Display);
+        s.session->statistics().setView(&panel);
         QObject::connect(&panel, &StatsPanel::resetClicked,
-                         [this] { statistics.resetStatistics(); });
-        frames.setLocalAddresses({"10.0.0.1"});
-        statistics.resetStatistics();
+                         [this] { s.session->resetStatistics(); });
+        s.session->resetStatistics();
     }
+    /// count frames of a batch, not yet ended.
     void send(quint32 source, quint32 destination, int payload, int count = 1) {
         const QByteArray f = FrameBuilder::udp(source, destination, payload);
-        const Packet p = FrameBuilder::packetOf(f);
         for (int i = 0; i < count; ++i)
-            frames.OnPacket(p);
+            s.capture.events()->OnPacket(FrameBuilder::packetOf(f));
     }
+    void batchEnd() { s.capture.events()->OnBatchEnd(); }
     QString text(const char* name) const {
         auto* label = panel.findChild<QLabel*>(QString::fromLatin1(name));
         return label ? label->text() : QStringLiteral("<missing %1>").arg(name);
     }
+
+    struct AppFirst {
+        AppFirst() { ensureApp<QApplication>(); }
+    } appFirst; // the application exists before the panel
+    SessionRig s;
+    StatsPanel panel;
 };
 
 TEST(StatsPanel, CaptionsAndNames) {
@@ -71,14 +62,12 @@ TEST(StatsPanel, CaptionsAndNames) {
 }
 
 TEST(StatsPanel, ShowsCountersAfterTheBatch) {
-    const UnitsGuard units;
-    gDisplayUnit = 0;
-    Rig r;
+    Rig r(0);
     r.send(0x0A000001, 0x0A000002, 100, 3);               // upload: 142 bytes, 42 header
     r.send(0x0A000002, 0x0A000001, 1000, 2);              // download: 1042 bytes
     r.send(0x0A000003, 0x0A000002, 10);                   // pass-by: 52 bytes
     EXPECT_EQ(r.text("lblPackets"), QStringLiteral("0")); // not per frame
-    r.frames.OnBatchEnd();
+    r.batchEnd();
     EXPECT_EQ(r.text("lblSent"), QStringLiteral("426"));
     EXPECT_EQ(r.text("lblSentD"), QStringLiteral("300"));
     EXPECT_EQ(r.text("lblSentH"), QStringLiteral("126"));
@@ -95,35 +84,29 @@ TEST(StatsPanel, ShowsCountersAfterTheBatch) {
 }
 
 TEST(StatsPanel, FrozenThenReleased) {
-    const UnitsGuard units;
-    gDisplayUnit = 3;
     Rig r;
     r.send(0x0A000001, 0x0A000002, 982); // 1024 bytes
-    r.frames.OnBatchEnd();
+    r.batchEnd();
     EXPECT_EQ(r.text("lblSent"), local("1.00 K"));
-    r.statistics.setDisplayFrozen(true);
+    r.s.session->setDisplayFrozen(true);
     r.send(0x0A000001, 0x0A000002, 982, 3);
-    r.frames.OnBatchEnd();
+    r.batchEnd();
     EXPECT_EQ(r.text("lblSent"), local("1.00 K"));
     EXPECT_EQ(r.text("lblPackets"), QStringLiteral("1"));
-    r.statistics.setDisplayFrozen(false);
-    r.statistics.updateStats(false);
-    r.statistics.flush();
+    r.s.session->setDisplayFrozen(false);
     EXPECT_EQ(r.text("lblSent"), local("4.00 K"));
     EXPECT_EQ(r.text("lblPackets"), QStringLiteral("4"));
 }
 
 TEST(StatsPanel, ResetButtonShowsZeros) {
-    const UnitsGuard units;
     for (int unit : {3, 0}) {
-        gDisplayUnit = unit;
-        Rig r;
+        Rig r(unit);
         r.send(0x0A000001, 0x0A000002, 5000, 4);
-        r.frames.OnBatchEnd();
-        r.clock.advance(65000);
-        r.statistics.updateDuration();
+        r.batchEnd();
+        r.s.clock.advance(65000);
+        r.s.session->statistics().updateDuration();
         EXPECT_EQ(r.text("lblDuration"), QStringLiteral("00:01:05"));
-        r.statistics.setDisplayFrozen(true);
+        r.s.session->setDisplayFrozen(true);
         r.panel.cmdReset()->click();
         const QString zero = unit == 3 ? QStringLiteral("0 B") : QStringLiteral("0");
         for (const char* name :
@@ -132,8 +115,8 @@ TEST(StatsPanel, ResetButtonShowsZeros) {
             EXPECT_EQ(r.text(name), zero) << name;
         EXPECT_EQ(r.text("lblPackets"), QStringLiteral("0"));
         EXPECT_EQ(r.text("lblDuration"), QStringLiteral("00:00:00"));
-        EXPECT_EQ(r.text("lblAvgSpeed"), speedText(0));
-        EXPECT_EQ(r.frames.packetCount, 0.0);
+        EXPECT_EQ(r.text("lblAvgSpeed"), local("0.00 KB/s"));
+        EXPECT_EQ(r.s.session->frames().packetCount, 0.0);
     }
 }
 

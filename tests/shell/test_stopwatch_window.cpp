@@ -1,6 +1,6 @@
 // The stopwatch window and the about window on their own: controls, texts, Start/Stop,
 // closing, "Always on top", the home-page link, and that no text is cut off.
-#include "ShellTestSupport.h"
+#include "support/RealProgram.h"
 
 #include "platform/fakes/FakeBrowser.h"
 #include "platform/fakes/FakeClock.h"
@@ -9,7 +9,6 @@
 #include "shell/frmStopWatch.h"
 #include "speed/Format.h"
 #include "speed/StopwatchPictures.h"
-#include "support/Units.h"
 #include "support/CutOff.h"
 #include "support/LocalText.h"
 #include "support/Widgets.h"
@@ -56,9 +55,11 @@ struct AppFirst {
 };
 
 struct StopwatchRig : AppFirst {
+    explicit StopwatchRig(DisplayUnits shown = {}) : units(shown) {}
     FakeClock clock;
     TrafficCounters counters;
-    frmStopWatch window{clock, counters};
+    DisplayUnits units;
+    frmStopWatch window{clock, counters, units};
     int restored = 0;
     bool mainTopmost = false;
     void wire() {
@@ -71,8 +72,7 @@ struct StopwatchRig : AppFirst {
 } // namespace
 
 TEST(StopwatchWindow, ControlsAndTextsAtLoad) {
-    UnitsGuard units(3, 1);
-    StopwatchRig r;
+    StopwatchRig r({3, 1});
     frmStopWatch& w = r.window;
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Quelmint StopWatch"));
@@ -116,8 +116,7 @@ TEST(StopwatchWindow, ControlsAndTextsAtLoad) {
 }
 
 TEST(StopwatchWindow, StartStopAndTheTimerThatDrivesIt) {
-    UnitsGuard units(0, 1);
-    StopwatchRig r;
+    StopwatchRig r({0, 1});
     frmStopWatch& w = r.window;
     w.openFromMainWindow();
     r.counters.add(Direction::Download, 5000, 4000, 1000); // before the start: not measured
@@ -152,11 +151,10 @@ TEST(StopwatchWindow, StartStopAndTheTimerThatDrivesIt) {
 }
 
 TEST(StopwatchWindow, ClosingStopsAndHidesAndReopeningShowsZero) {
-    UnitsGuard units(3, 0);
     enum class Way { CloseButton, CloseBox, Escape };
     for (const Way way : {Way::CloseButton, Way::CloseBox, Way::Escape}) {
         const int closeBox = int(way);
-        StopwatchRig r;
+        StopwatchRig r({3, 0});
         frmStopWatch& w = r.window;
         QPointer<frmStopWatch> alive(&w);
         w.openFromMainWindow();
@@ -192,8 +190,7 @@ TEST(StopwatchWindow, ClosingStopsAndHidesAndReopeningShowsZero) {
 }
 
 TEST(StopwatchWindow, OpeningAVisibleStopwatchKeepsItRunning) {
-    UnitsGuard units(0, 1);
-    StopwatchRig r;
+    StopwatchRig r({0, 1});
     frmStopWatch& w = r.window;
     w.openFromMainWindow();
     QTest::mouseClick(r.button("Command1"), Qt::LeftButton);
@@ -251,8 +248,7 @@ TEST(StopwatchWindow, AlwaysOnTopFollowsTheBoxTheLabelAndTheMainWindow) {
 }
 
 TEST(StopwatchWindow, NothingIsCutOffWithLargeFigures) {
-    UnitsGuard units(2, 0);
-    StopwatchRig r;
+    StopwatchRig r({2, 0});
     frmStopWatch& w = r.window;
     w.openFromMainWindow();
     QTest::mouseClick(r.button("Command1"), Qt::LeftButton);

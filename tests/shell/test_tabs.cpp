@@ -1,67 +1,26 @@
 // The main window's tabs: widths, the controls each tab shows, mouse clicks on the tab strip,
 // the graph on the "Bytes" tab and texts that must not be cut off. Runs offscreen; ctest runs
 // it once more with QT_SCALE_FACTOR=1.5.
-#include "FakeShellServices.h"
-#include "ShellTestSupport.h"
 #include "support/CutOff.h"
+#include "support/MainWindow.h"
 
-#include "platform/fakes/FakeAutostart.h"
-#include "platform/fakes/FakeCapture.h"
-#include "platform/fakes/FakeClock.h"
-#include "platform/fakes/FakeFileSystem.h"
-#include "platform/fakes/FakeMessageBoxes.h"
-#include "platform/fakes/FakeSettingsStore.h"
-#include "platform/fakes/FakeSingleInstance.h"
-#include "platform/fakes/FakeTrayIcon.h"
 #include "settings/ui/Form2.h"
-#include "shell/Form1.h"
 #include "shell/TabLayout.h"
-#include "speed/Statistics.h"
 #include "speed/TrafficGraph.h"
 
-#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
-#include <QTabBar>
-#include <QTest>
-#include <QTimer>
+#include <QPushButton>
 #include <QWindow>
-
-#include <gtest/gtest.h>
 
 namespace {
 
-/// A main window with every outside service faked, started with adapter eth0 and KB/s.
-struct Main : FakeShellServices {
+/// A main window with every outside service faked, started with adapter eth0 and KB/s, shown.
+struct Main : MainWindow {
     Main() {
-        ensureApplication();
-        configureEth0();
-        window = std::make_unique<Form1>(makeServices());
-        EXPECT_EQ(window->load(), Form1::StartResult::Running);
-        window->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        strip = window->findChild<QTabBar*>(QStringLiteral("TabStrip1"));
+        startShown();
+        strip = find<QTabBar>(QStringLiteral("TabStrip1"));
     }
-
-    QWidget* control(const char* name) const {
-        return window->findChild<QWidget*>(QString::fromLatin1(name));
-    }
-    /// Where a control is, in window coordinates.
-    QRect placeOf(const char* name) const {
-        QWidget* w = control(name);
-        return w ? QRect(w->mapTo(window.get(), QPoint(0, 0)), w->size()) : QRect();
-    }
-    /// One sample's worth of ticks with `bytes` downloaded during that second.
-    void second(double bytes) {
-        for (int i = 0; i < 10; ++i) {
-            clock.advance(100);
-            if (i == 0 && bytes > 0)
-                window->frames().counters.add(Direction::Download, bytes, bytes, 0);
-            window->timer1Tick();
-        }
-    }
-
-    std::unique_ptr<Form1> window;
     QTabBar* strip = nullptr;
 };
 
@@ -89,8 +48,8 @@ bool shownOn(const Shown& s, int tab) {
 
 TEST(Tabs, WidthsAndControlsOfEveryTab) {
     Main m;
-    auto* frame3 = m.control("Frame3");
-    auto* list2 = m.control("ListView2");
+    auto* frame3 = m.find(QStringLiteral("Frame3"));
+    auto* list2 = m.find(QStringLiteral("ListView2"));
     ASSERT_TRUE(m.strip && frame3 && list2);
     // Shown on "Bytes" at start-up: the frame counts in the outer width from the first show.
     EXPECT_EQ(m.strip->currentIndex(), 0);
@@ -108,14 +67,15 @@ TEST(Tabs, WidthsAndControlsOfEveryTab) {
         EXPECT_EQ(frame3->width(), c.stripWidth - 15) << c.tab;
         EXPECT_EQ(list2->width(), c.stripWidth - 8) << c.tab;
         for (const Shown& s : kShown) {
-            QWidget* w = m.control(s.name);
+            QWidget* w = m.find(QString::fromLatin1(s.name));
             ASSERT_NE(w, nullptr) << s.name;
             EXPECT_EQ(w->isVisible(), shownOn(s, c.tab)) << s.name << " on tab " << c.tab;
         }
         // Every control lies inside the window, none is cut by its edge.
         for (const Shown& s : kShown) {
             if (shownOn(s, c.tab)) {
-                EXPECT_TRUE(m.window->rect().contains(m.placeOf(s.name))) << s.name;
+                EXPECT_TRUE(m.window->rect().contains(m.placeOf(QString::fromLatin1(s.name))))
+                    << s.name;
             }
         }
     }
@@ -194,44 +154,46 @@ TEST(Tabs, EveryTabAnswersAMouseClick) {
 TEST(Tabs, SharedAndMovedLabelsKeepTheirPlaces) {
     Main m;
     m.strip->setCurrentIndex(0);
-    const QPoint durationOnBytes = m.placeOf("lblDuration").topLeft();
-    const QRect captionOnBytes = m.placeOf("Label3");
+    const QPoint durationOnBytes = m.placeOf(QStringLiteral("lblDuration")).topLeft();
+    const QRect captionOnBytes = m.placeOf(QStringLiteral("Label3"));
     m.strip->setCurrentIndex(1);
-    EXPECT_EQ(m.placeOf("lblDuration").topLeft(), durationOnBytes);
-    EXPECT_EQ(m.placeOf("Label3"), captionOnBytes);
+    EXPECT_EQ(m.placeOf(QStringLiteral("lblDuration")).topLeft(), durationOnBytes);
+    EXPECT_EQ(m.placeOf(QStringLiteral("Label3")), captionOnBytes);
     m.strip->setCurrentIndex(0);
-    EXPECT_EQ(m.placeOf("lblDuration").topLeft(), durationOnBytes);
+    EXPECT_EQ(m.placeOf(QStringLiteral("lblDuration")).topLeft(), durationOnBytes);
 
     // "Avg speed:" in the place and height of "Packets: "; its value at the packet count's
     // top and height, 60 pixels right of the caption's end.
-    const QRect label9 = m.placeOf("Label9"), label5 = m.placeOf("Label5");
-    const QRect avg = m.placeOf("lblAvgSpeed"), packets = m.placeOf("lblPackets");
+    const QRect label9 = m.placeOf(QStringLiteral("Label9")),
+                label5 = m.placeOf(QStringLiteral("Label5"));
+    const QRect avg = m.placeOf(QStringLiteral("lblAvgSpeed")),
+                packets = m.placeOf(QStringLiteral("lblPackets"));
     EXPECT_EQ(label9.topLeft(), label5.topLeft());
     EXPECT_EQ(label9.height(), label5.height());
     EXPECT_EQ(avg.top(), packets.top());
     EXPECT_EQ(avg.height(), packets.height());
     EXPECT_EQ(avg.left(), label9.right() + 1 + 60);
-    EXPECT_EQ(static_cast<QLabel*>(m.control("Label9"))->text(), QStringLiteral("Avg speed:"));
+    EXPECT_EQ(m.find<QLabel>(QStringLiteral("Label9"))->text(), QStringLiteral("Avg speed:"));
 }
 
 TEST(Tabs, GraphRunsOnEveryTabAndShowsAtOnceOnBytes) {
     Main m;
-    ASSERT_NE(m.window->graph(), nullptr);
+    ASSERT_NE(m.session().graph(), nullptr);
     m.strip->setCurrentIndex(2); // "Log"
-    const TrafficGraph& g = *m.window->graph();
+    const TrafficGraph& g = *m.session().graph();
     const int x = g.graphWidth() - 3;
-    m.second(0);
-    m.second(96000); // above the default 48 000: full scale
-    m.second(0);
+    m.nextSecond(0);
+    m.nextSecond(96000); // above the default 48 000: full scale
+    m.nextSecond(0);
     // Drawn while hidden: the full column has moved one step left.
     EXPECT_EQ(g.graphImage().pixel(x - 2, 0) & 0xffffff, 0x00ff00u);
     // The statistics reset keeps the graph.
-    m.window->statistics().resetStatistics();
+    m.session().resetStatistics();
     EXPECT_EQ(g.graphImage().pixel(x - 2, 0) & 0xffffff, 0x00ff00u);
 
     // "Bytes" shows it: the picture holds the image inside its 2-pixel border.
     m.strip->setCurrentIndex(0);
-    auto* picture = m.control("Picture1");
+    auto* picture = m.find(QStringLiteral("Picture1"));
     ASSERT_NE(picture, nullptr);
     const QImage shown = picture->grab().toImage();
     const qreal dpr = picture->devicePixelRatioF();
@@ -241,22 +203,22 @@ TEST(Tabs, GraphRunsOnEveryTabAndShowsAtOnceOnBytes) {
     EXPECT_EQ(shown.pixel(grid) & 0xffffff, 0x008242u);
     // The sizes: chart 63 high, meter 72 wide and as high.
     EXPECT_EQ(picture->height(), 63);
-    EXPECT_EQ(m.control("Picture2")->size(), QSize(72, 63));
+    EXPECT_EQ(m.find(QStringLiteral("Picture2"))->size(), QSize(72, 63));
     EXPECT_EQ(g.graphWidth(), picture->width() - 5);
     EXPECT_EQ(g.graphHeight(), 58);
 
     // Shutdown releases the graph; a late tick draws nothing.
     m.window->unload();
-    EXPECT_EQ(m.window->graph(), nullptr);
-    m.second(1000);
+    EXPECT_EQ(m.session().graph(), nullptr);
+    m.nextSecond(1000);
 }
 
 TEST(Tabs, NoTextIsCutOff) {
     Main m;
     // Long figures, as after days of traffic.
-    m.window->frames().counters.add(Direction::Download, 987654321098.0, 987654321098.0, 0);
-    m.window->updateStats(true);
-    m.second(3.0e6);
+    for (int i = 0; i < 230; ++i)
+        m.capture.firePacket(Main::bulk(), 0xFFFFFFFFu);
+    m.nextSecond(3000000);
     for (int tab : {1, 2, 3}) {
         m.strip->setCurrentIndex(tab - 1);
         const QStringList cut = cutOffTexts(*m.window);
@@ -278,7 +240,7 @@ TEST(Tabs, NoTextIsCutOff) {
             dialog->reject();
         }
     });
-    m.window->openSettings();
+    m.find<QPushButton>(QStringLiteral("Command2"))->click();
     EXPECT_TRUE(checked);
 }
 

@@ -1,7 +1,7 @@
 // The toolbar's buttons driven by real mouse events: the per-button state machine, the three
 // looks and the separators read back as pixels, the row's layout per tab, and the hover
 // tooltip's delay and placement below the cursor image.
-#include "ShellTestSupport.h"
+#include "support/RealProgram.h"
 
 #include "platform/fakes/FakeCursorSource.h"
 #include "platform/gui/SystemCursorSource.h"
@@ -256,32 +256,32 @@ TEST(ToolbarMouse, HidingTheWindowABoxOverItOrTheButtonEndsHoverPressAndTooltip)
     // window (a grab left behind would swallow the box's clicks), or the button itself hides.
     enum class End { WindowHides, ModalBox, ButtonHides };
     for (const End end : {End::WindowHides, End::ModalBox, End::ButtonHides})
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SCOPED_TRACE(int(end));
-        Bar bar;
-        for (Step s : c.before)
-            run(bar, s);
-        std::unique_ptr<QDialog> box;
-        if (end == End::WindowHides) {
-            bar.host->hide();
-        } else if (end == End::ModalBox) {
-            box = std::make_unique<QDialog>(bar.host.get());
-            box->setModal(true);
-            box->show();
-            QApplication::processEvents();
-        } else {
-            bar.button(0)->hide();
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.name);
+            SCOPED_TRACE(int(end));
+            Bar bar;
+            for (Step s : c.before)
+                run(bar, s);
+            std::unique_ptr<QDialog> box;
+            if (end == End::WindowHides) {
+                bar.host->hide();
+            } else if (end == End::ModalBox) {
+                box = std::make_unique<QDialog>(bar.host.get());
+                box->setModal(true);
+                box->show();
+                QApplication::processEvents();
+            } else {
+                bar.button(0)->hide();
+            }
+            EXPECT_EQ(bar.toolbar->latchCode(0), QString::fromLatin1(c.code));
+            EXPECT_EQ(bar.toolbar->buttonState(0), c.look);
+            EXPECT_FALSE(bar.toolbar->isTracking(0));
+            EXPECT_FALSE(bar.toolbar->tooltipPending());
+            ASSERT_TRUE(waitUntil([&] { return !bar.toolbar->timerTooltip().isActive(); }, 10000));
+            ASSERT_NE(bar.toolbar->tooltipWindow(), nullptr);
+            EXPECT_FALSE(bar.toolbar->tooltipWindow()->isVisible());
+            QTest::mouseRelease(bar.button(0), Qt::LeftButton); // QTest's own button state
         }
-        EXPECT_EQ(bar.toolbar->latchCode(0), QString::fromLatin1(c.code));
-        EXPECT_EQ(bar.toolbar->buttonState(0), c.look);
-        EXPECT_FALSE(bar.toolbar->isTracking(0));
-        EXPECT_FALSE(bar.toolbar->tooltipPending());
-        ASSERT_TRUE(waitUntil([&] { return !bar.toolbar->timerTooltip().isActive(); }, 10000));
-        ASSERT_NE(bar.toolbar->tooltipWindow(), nullptr);
-        EXPECT_FALSE(bar.toolbar->tooltipWindow()->isVisible());
-        QTest::mouseRelease(bar.button(0), Qt::LeftButton); // QTest's own button state
-    }
 }
 
 TEST(ToolbarMouse, SpaceSwitchesAFocusedButtonOnAndOff) {

@@ -1,7 +1,7 @@
 // The real program under a virtual X server inside a network namespace: a real click on
 // "Ignore UDP" stops UDP from being counted while ICMP still counts, a hovered button shows
 // its tooltip, and the orderly end on SIGTERM stores the switch.
-#include "ShellTestSupport.h"
+#include "support/RealProgram.h"
 #include "support/TestFiles.h"
 
 #include <QColor>

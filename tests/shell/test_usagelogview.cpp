@@ -8,7 +8,6 @@
 #include "support/LocaleCheck.h"
 #include "support/TestApp.h"
 #include "support/TestFiles.h"
-#include "support/Units.h"
 #include "support/UsageRecords.h"
 #include "support/Widgets.h"
 #include "usage/DailyUsage.h"
@@ -31,19 +30,18 @@ namespace {
 /// The log tab over a real temporary log folder, with a hand-set clock.
 class UsageLogViewTest : public ::testing::Test {
 protected:
-    const UnitsGuard units; // restores the display unit set below
     void SetUp() override {
         ensureApp<QApplication>();
-        gDisplayUnit = 0; // plain byte counts
         folder = dir.path() + QStringLiteral("/Usage Logs");
         fs.createFolder(folder);
     }
     void start(QDate today) {
         clock.setNow(QDateTime(today, QTime(23, 59, 30)));
         logger = std::make_unique<clsUsageLogger>(fs, clock, folder);
-        daily = std::make_unique<DailyUsage>(*logger, clock, boxes);
-        view = std::make_unique<UsageLogView>(*logger, *daily, fs, boxes, clock);
-        view->setUp();
+        daily = std::make_unique<DailyUsage>(*logger, fs, clock, boxes, units);
+        view = std::make_unique<UsageLogView>(*daily);
+        daily->start();
+        daily->setUpView();
     }
     void put(const QString& name, const QByteArray& content) {
         ASSERT_TRUE(fs.writeFileAtomic(folder + QLatin1Char('/') + name, content));
@@ -75,6 +73,7 @@ protected:
     RealFileSystem fs;
     FakeClock clock;
     FakeMessageBoxes boxes;
+    DisplayUnits units{0, 1}; // plain byte counts
     std::unique_ptr<clsUsageLogger> logger;
     std::unique_ptr<DailyUsage> daily;
     std::unique_ptr<UsageLogView> view;
@@ -130,7 +129,7 @@ TEST_F(UsageLogViewTest, MonthsWithNoneAndThreeRecords) {
     EXPECT_EQ(label("lblUsageVal(1)"), "0");
 
     // Another display unit: the same month formatted anew.
-    gDisplayUnit = 1;
+    units.bytes = 1;
     show(11, "2026");
     EXPECT_EQ(label("lblUsageVal(0)"), local("0.06 K"));
     EXPECT_EQ(row(0)[4], local("0.02 K"));
@@ -256,7 +255,7 @@ TEST_F(UsageLogViewTest, ShowButtonTooltipAndErrorTrap) {
     QCoreApplication::sendEvent(button, &enter);
     EXPECT_EQ(button->toolTip(), "Show Usage Log for July 2026");
 
-    view->listLogFile(13, 2026);
+    daily->listLogFile(13, 2026);
     ASSERT_EQ(boxes.boxes.size(), 1);
     EXPECT_TRUE(boxes.boxes[0].text.startsWith("Error in listLogFile:\r\n"));
     EXPECT_EQ(boxes.boxes[0].icon, BoxIcon::Critical);
@@ -276,9 +275,11 @@ TEST(UsageLogViewYears, PickerEntriesFromTheFolder) {
     FakeClock clock(QDateTime(QDate(2026, 6, 1), QTime(8, 0)));
     FakeMessageBoxes boxes;
     clsUsageLogger logger(fs, clock, folder); // adds _session.log and 2026.log
-    DailyUsage daily(logger, clock, boxes);
-    UsageLogView view(logger, daily, fs, boxes, clock);
-    view.setUp();
+    const DisplayUnits units;
+    DailyUsage daily(logger, fs, clock, boxes, units);
+    UsageLogView view(daily);
+    daily.start();
+    daily.setUpView();
     auto* years = ::child<QComboBox>(view, "Combo2");
     ASSERT_NE(years, nullptr);
     EXPECT_EQ(comboTexts(years), QStringList({"2025", "2026", "2026"}));
@@ -321,7 +322,7 @@ TEST_F(UsageLogViewTest, DaysWithFramesLostByTheCaptureCarryATooltip) {
         if (c.coverage != nullptr)
             put("2026.coverage", c.coverage);
         for (int unit : {0, 1}) {
-            gDisplayUnit = unit;
+            units.bytes = unit;
             show(11, "2026");
             const QList<QPair<QDate, QString>> expected = {
                 {QDate(2026, 11, 20), QString::fromLatin1(c.tip20)},
@@ -365,7 +366,7 @@ TEST_F(UsageLogViewTest, DaysWithTrafficNotWatchedSayHowMuchInTheDisplayUnit) {
     if (frames.isEmpty())
         GTEST_SKIP() << "expected texts are written for the C and de_DE locales";
     for (const auto& c : cases) {
-        gDisplayUnit = c.unit;
+        units.bytes = c.unit;
         show(11, "2026");
         const QList<QPair<QDate, QString>> expected = {
             {QDate(2026, 11, 20), QString()},

@@ -1,7 +1,7 @@
 // Pictures of the stopwatch and about windows on a real X server (Xvfb), at 96 dpi, at 1.5
 // times the scale and at 144 dpi, kept in the build's artifacts folder for people to look at. The
 // test runs itself again under xvfb-run; the inner run draws and checks the windows.
-#include "ShellTestSupport.h"
+#include "support/RealProgram.h"
 
 #include "platform/fakes/FakeBrowser.h"
 #include "platform/fakes/FakeClock.h"
@@ -108,7 +108,8 @@ TEST(WindowPictures, DISABLED_DrawStopwatch) {
     ensureApplication();
     FakeClock clock;
     TrafficCounters counters;
-    frmStopWatch window(clock, counters);
+    const DisplayUnits units;
+    frmStopWatch window(clock, counters, units);
     window.setTopmost(true);
     window.openFromMainWindow();
     QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::LeftButton);

@@ -1,10 +1,8 @@
 #include "speed/Format.h"
-#include "support/LocaleCheck.h"
-#include "support/Units.h"
 #include "support/LocalText.h"
+#include "support/LocaleCheck.h"
 
 #include <gtest/gtest.h>
-
 
 namespace {
 
@@ -41,15 +39,19 @@ const BytesCase kBytes[] = {
 
 INSTANTIATE_TEST_SUITE_P(Units, FormatBytesTable, ::testing::ValuesIn(kBytes));
 
-TEST(FormatBytes, FollowsTheDisplayUnitSetting) {
-    const UnitsGuard units;
-    const int saved = gDisplayUnit;
-    EXPECT_EQ(saved, 3); // the default
-    EXPECT_EQ(formatBytes(2048), local("2.00 K"));
-    gDisplayUnit = 0;
-    EXPECT_EQ(formatBytes(2048), QStringLiteral("2048"));
-    gDisplayUnit = 2;
-    EXPECT_EQ(formatBytes(kMiB * 3), local("3.00 M"));
+TEST(DisplayUnits, FormatInTheUnitsTheyHold) {
+    DisplayUnits units;
+    EXPECT_EQ(units, (DisplayUnits{3, 1})); // the defaults
+    EXPECT_EQ(units.formatBytes(2048), local("2.00 K"));
+    EXPECT_EQ(units.speedText(2048), local("2.00 KB/s"));
+    units.bytes = 0;
+    EXPECT_EQ(units.formatBytes(2048), QStringLiteral("2048"));
+    units.bytes = 2;
+    EXPECT_EQ(units.formatBytes(kMiB * 3), local("3.00 M"));
+    units.speed = 0;
+    EXPECT_EQ(units.speedText(2048), QStringLiteral("16 kbps"));
+    units.speed = 7; // any non-zero unit is KB/s
+    EXPECT_EQ(units.speedFigure(2048), local("2.00"));
 }
 
 TEST(Fixed, RoundsHalvesAwayFromZeroWithoutGrouping) {
@@ -138,16 +140,5 @@ const SpeedCase kSpeeds[] = {
 // clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Speeds, SpeedTable, ::testing::ValuesIn(kSpeeds));
-
-TEST(SpeedText, FollowsTheSpeedUnitSetting) {
-    const UnitsGuard units;
-    const int saved = gSpeedUnit;
-    EXPECT_EQ(saved, 1); // the default
-    EXPECT_EQ(speedText(2048), local("2.00 KB/s"));
-    gSpeedUnit = 0;
-    EXPECT_EQ(speedText(2048), QStringLiteral("16 kbps"));
-    gSpeedUnit = 7; // any non-zero unit is KB/s
-    EXPECT_EQ(speedFigure(2048), local("2.00"));
-}
 
 } // namespace

@@ -2,7 +2,6 @@
 #include "platform/fakes/FakeMessageBoxes.h"
 #include "speed/Format.h"
 #include "speed/SpeedSampler.h"
-#include "support/Units.h"
 #include "support/LocalText.h"
 
 #include <gtest/gtest.h>
@@ -17,23 +16,28 @@ struct Plot {
     QString figure;
 };
 
-/// A sampler on a fake clock with every hook recorded.
+/// A sampler on a fake clock with every signal recorded.
 struct Rig {
     FakeClock clock;
     TrafficCounters counters;
     FakeMessageBoxes boxes;
-    SpeedSampler sampler{clock, counters, &boxes};
+    DisplayUnits units;
+    SpeedSampler sampler{clock, counters, &boxes, units};
     int copies = 0, scrolls = 0;
     std::vector<Plot> plots;
     std::vector<QString> averages;
-    std::vector<std::pair<int, QString>> trays;
+    std::vector<std::pair<int, double>> trays; ///< picture and Total of each sample
 
     Rig() {
-        sampler.copyImages = [this] { ++copies; };
-        sampler.scrollGraph = [this] { ++scrolls; };
-        sampler.plotSpeed = [this](double v, const QString& f) { plots.push_back({v, f}); };
-        sampler.showAverage = [this](const QString& t) { averages.push_back(t); };
-        sampler.updateTray = [this](int p, const QString& tip) { trays.emplace_back(p, tip); };
+        QObject::connect(&sampler, &SpeedSampler::imagesChanged, [this] { ++copies; });
+        QObject::connect(&sampler, &SpeedSampler::scrolled, [this] { ++scrolls; });
+        QObject::connect(&sampler, &SpeedSampler::sampled, [this](double v, const QString& f) {
+            plots.push_back({v, f});
+        });
+        QObject::connect(&sampler, &SpeedSampler::averageChanged,
+                         [this](const QString& t) { averages.push_back(t); });
+        QObject::connect(&sampler, &SpeedSampler::activity,
+                         [this](int p, double total) { trays.emplace_back(p, total); });
         sampler.start();
     }
     /// Ten ticks 100 ms apart: one second and one sample; bytes arrive download-wise first.
@@ -77,7 +81,6 @@ TEST(SpeedSampler, OneSamplePerTenTicks) {
 }
 
 TEST(SpeedSampler, CurrentSpeedFromTheTotalsGrowth) {
-    const UnitsGuard units;
     Rig r;
     r.second(1536);
     ASSERT_EQ(r.plots.size(), 1u);
@@ -90,7 +93,7 @@ TEST(SpeedSampler, CurrentSpeedFromTheTotalsGrowth) {
     // One sample: elapsed is taken as 1 s.
     EXPECT_EQ(r.averages.back(), local("1.50 KB/s"));
 
-    gSpeedUnit = 0;
+    r.units.speed = 0;
     r.second(1536);
     EXPECT_EQ(r.plots.back().figure, QStringLiteral("12"));
     // Two samples of 1536 B over 1 s: n/(n-1) = 2 x the plain mean.
@@ -137,9 +140,8 @@ class UnevenSamples : public ::testing::TestWithParam<UnevenCase> {};
 
 TEST_P(UnevenSamples, AverageOverTheRealSpan) {
     const UnevenCase& c = GetParam();
-    const UnitsGuard units;
-    gSpeedUnit = c.speedUnit;
     Rig r;
+    r.units.speed = c.speedUnit;
     for (const auto& [ms, bytes] : c.samples) {
         for (int i = 0; i < SpeedSampler::kTicksPerSample - 1; ++i)
             r.sampler.tick(); // the timer fell behind: no time passes until the sampling tick
@@ -234,59 +236,26 @@ TEST(SpeedSampler, ResetEmptiesWindowButKeepsLastTotal) {
 }
 
 TEST(SpeedSampler, TrayPictureFollowsDirections) {
-    const UnitsGuard units;
-    gDisplayUnit = 3;
     Rig r;
-    r.sampler.gMonitoringInProgress = true;
-    r.sampler.gTooltipText = QStringLiteral("Intel PRO/1000 MT De");
     struct Step {
         double down, up, by;
         int picture;
     };
-    const Step steps[] = {{0, 0, 0, 1},   {10, 0, 0, 2},  {0, 10, 0, 3},  {10, 10, 0, 4},
-                          {0, 0, 10, 4},  {10, 0, 10, 4}, {0, 10, 10, 4}, {0, 0, 0, 1}};
+    const Step steps[] = {{0, 0, 0, 1},  {10, 0, 0, 2},  {0, 10, 0, 3},  {10, 10, 0, 4},
+                          {0, 0, 10, 4}, {10, 0, 10, 4}, {0, 10, 10, 4}, {0, 0, 0, 1}};
     for (const Step& s : steps) {
         r.second(s.down, s.up, s.by);
         ASSERT_FALSE(r.trays.empty());
         EXPECT_EQ(r.trays.back().first, s.picture) << s.down << s.up << s.by;
     }
-    EXPECT_EQ(r.trays.back().second, QStringLiteral("Intel PRO/1000 MT De\r\nTotal: 90 B"));
-
-    // Not monitoring: no icon update, but the previous totals still move on.
-    r.sampler.gMonitoringInProgress = false;
-    const auto updates = r.trays.size();
-    r.second(10);
-    EXPECT_EQ(r.trays.size(), updates);
-    r.sampler.gMonitoringInProgress = true;
-    r.second(0);
-    EXPECT_EQ(r.trays.back().first, 1);
+    EXPECT_EQ(r.trays.back().second, 90.0);
+    EXPECT_EQ(r.trays.size(), std::size(steps));
 }
 
-TEST(SpeedSampler, TipIsCutTo127Characters) {
-    const UnitsGuard units;
-    gDisplayUnit = 3;
-    struct Case {
-        int descLength;
-        int expected;
-    };
-    // "\r\nTotal: " is 9 characters, "12 B" 4: 114 + 13 = 127 fits exactly.
-    const Case cases[] = {{20, 33}, {114, 127}, {115, 127}, {150, 127}, {400, 127}};
-    for (const Case& c : cases) {
-        Rig r;
-        r.sampler.gMonitoringInProgress = true;
-        const QString desc(c.descLength, QLatin1Char('d'));
-        r.sampler.gTooltipText = desc;
-        r.second(12);
-        ASSERT_FALSE(r.trays.empty());
-        const QString tip = r.trays.back().second;
-        EXPECT_EQ(tip.size(), c.expected) << c.descLength;
-        EXPECT_EQ(tip, (desc + QStringLiteral("\r\nTotal: 12 B")).left(c.expected)) << c.descLength;
-    }
-}
-
-TEST(SpeedSampler, HookErrorShowsTimer1BoxWithoutStacking) {
+TEST(SpeedSampler, ErrorInATickShowsTimer1BoxWithoutStacking) {
     Rig r;
-    r.sampler.plotSpeed = [](double, const QString&) { throw std::runtime_error("no surface"); };
+    QObject::connect(&r.sampler, &SpeedSampler::sampled,
+                     [](double, const QString&) { throw std::runtime_error("no surface"); });
     r.second(100);
     ASSERT_EQ(r.boxes.boxes.size(), 1);
     EXPECT_EQ(r.boxes.boxes[0].text, QStringLiteral("Error in Timer1:\r\nno surface"));
@@ -296,7 +265,8 @@ TEST(SpeedSampler, HookErrorShowsTimer1BoxWithoutStacking) {
     EXPECT_EQ(r.boxes.boxes.size(), 1);
     // A failing average label is ignored, the tick goes on.
     Rig q;
-    q.sampler.showAverage = [](const QString&) { throw std::runtime_error("label"); };
+    QObject::connect(&q.sampler, &SpeedSampler::averageChanged,
+                     [](const QString&) { throw std::runtime_error("label"); });
     q.second(100);
     EXPECT_TRUE(q.boxes.boxes.isEmpty());
     EXPECT_EQ(q.sampler.lastTotal(), 100.0);

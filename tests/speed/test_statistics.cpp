@@ -1,11 +1,10 @@
-#include "capture/FrameBuilder.h"
 #include "capture/FrameHandler.h"
 #include "platform/fakes/FakeClock.h"
 #include "speed/Format.h"
 #include "speed/SpeedSampler.h"
 #include "speed/Statistics.h"
 #include "speed/StatisticsView.h"
-#include "support/Units.h"
+#include "support/FrameBuilder.h"
 #include "support/LocalText.h"
 
 #include <gtest/gtest.h>
@@ -28,45 +27,49 @@ struct RecordingView final : StatisticsView {
     void setAvgSpeedText(const QString& text) override { average = text; }
 };
 
+/// The statistics over a frame path whose counted frames mark them stale, as the session's.
 struct Rig {
     FakeClock clock;
     FrameHandler frames;
-    SpeedSampler sampler{clock, frames.counters, nullptr};
-    Statistics statistics{clock, frames, &sampler};
+    DisplayUnits units;
+    SpeedSampler sampler{clock, frames.counters, nullptr, units};
+    Statistics statistics{clock, frames, &sampler, units};
     RecordingView view;
     int stopwatchRefreshes = 0;
-    int listClears = 0;
 
     Rig() {
         statistics.setView(&view);
-        statistics.updateStopwatchStats = [this] { ++stopwatchRefreshes; };
-        statistics.clearPacketList = [this] { ++listClears; };
-        frames.updateStats = [this](bool force) { statistics.updateStats(force); };
-        frames.batchEnd = [this] { statistics.flush(); };
+        QObject::connect(&statistics, &Statistics::refreshing, [this] { ++stopwatchRefreshes; });
         frames.setLocalAddresses({"10.0.0.1"});
     }
+    // The frame path's consumer.
+    bool listing() const { return false; }
+    QString nameOf(quint32) { return {}; }
+    void listPacket(const clsPacketInfo&) {}
+    void counted(const clsUsageRec&) { statistics.updateStats(false); }
+
     void feed(int n, quint32 source = 0x0A000001, quint32 destination = 0x0A000002) {
         const QByteArray f = FrameBuilder::tcpAck(source, destination);
         const Packet p = FrameBuilder::packetOf(f);
         for (int i = 0; i < n; ++i)
-            frames.OnPacket(p);
+            frames.handle(p, *this);
     }
+    void batchEnd() { statistics.flush(); }
 };
 
 TEST(Statistics, LabelsRefreshOncePerBatchNotPerFrame) {
-    const UnitsGuard units;
-    gDisplayUnit = 3;
     Rig r;
     r.feed(1000);
     EXPECT_EQ(r.view.counterWrites, 0);
     EXPECT_TRUE(r.statistics.pending());
-    r.frames.OnBatchEnd();
+    r.batchEnd();
     EXPECT_EQ(r.view.counterWrites, 12);
     EXPECT_EQ(r.stopwatchRefreshes, 1);
     EXPECT_EQ(r.view.cells[TrafficCounters::Sent][TrafficCounters::Transfer], local("58.59 K"));
     EXPECT_EQ(r.view.cells[TrafficCounters::Sent][TrafficCounters::Headers], local("58.59 K"));
     EXPECT_EQ(r.view.cells[TrafficCounters::Sent][TrafficCounters::Data], QStringLiteral("0 B"));
-    EXPECT_EQ(r.view.cells[TrafficCounters::Received][TrafficCounters::Transfer], QStringLiteral("0 B"));
+    EXPECT_EQ(r.view.cells[TrafficCounters::Received][TrafficCounters::Transfer],
+              QStringLiteral("0 B"));
     EXPECT_EQ(r.view.cells[TrafficCounters::Total][TrafficCounters::Transfer], local("58.59 K"));
     EXPECT_EQ(r.view.packets, QStringLiteral("1000"));
     // Nothing new: the next flush (100 ms tick) writes nothing.
@@ -76,7 +79,8 @@ TEST(Statistics, LabelsRefreshOncePerBatchNotPerFrame) {
     r.feed(1, 0x0A000002, 0x0A000001);
     r.statistics.flush();
     EXPECT_EQ(r.view.counterWrites, 24);
-    EXPECT_EQ(r.view.cells[TrafficCounters::Received][TrafficCounters::Transfer], QStringLiteral("60 B"));
+    EXPECT_EQ(r.view.cells[TrafficCounters::Received][TrafficCounters::Transfer],
+              QStringLiteral("60 B"));
 }
 
 TEST(Statistics, FrozenDisplayKeepsLabelsUntilForcedOrReleased) {
@@ -84,14 +88,14 @@ TEST(Statistics, FrozenDisplayKeepsLabelsUntilForcedOrReleased) {
     r.statistics.setDisplayFrozen(true);
     EXPECT_TRUE(r.sampler.displayFrozen);
     r.feed(10);
-    r.frames.OnBatchEnd();
+    r.batchEnd();
     EXPECT_EQ(r.view.counterWrites, 0);
     EXPECT_EQ(r.stopwatchRefreshes, 1); // the stopwatch refreshes even while frozen
     EXPECT_EQ(r.frames.packetCount, 10.0);
     r.statistics.updateStats(true); // the settings dialog's OK
     EXPECT_EQ(r.view.packets, QStringLiteral("10"));
     r.feed(5);
-    r.frames.OnBatchEnd();
+    r.batchEnd();
     EXPECT_EQ(r.view.packets, QStringLiteral("10"));
     r.statistics.setDisplayFrozen(false);
     EXPECT_FALSE(r.sampler.displayFrozen);
@@ -101,14 +105,12 @@ TEST(Statistics, FrozenDisplayKeepsLabelsUntilForcedOrReleased) {
 }
 
 TEST(Statistics, ResetShowsZerosEvenWhenFrozen) {
-    const UnitsGuard units;
     for (int unit : {3, 0}) {
         for (int speedUnit : {1, 0}) {
-            gDisplayUnit = unit;
-            gSpeedUnit = speedUnit;
             Rig r;
+            r.units = {unit, speedUnit};
             r.feed(7);
-            r.frames.OnBatchEnd();
+            r.batchEnd();
             r.clock.advance(3000);
             r.sampler.start();
             r.statistics.setDisplayFrozen(true);
@@ -126,7 +128,6 @@ TEST(Statistics, ResetShowsZerosEvenWhenFrozen) {
             EXPECT_EQ(r.frames.counters, TrafficCounters());
             EXPECT_EQ(r.frames.stopwatchCounters.transfer(TrafficCounters::Total), stopwatchBefore);
             EXPECT_EQ(r.sampler.sampleCount(), 0);
-            EXPECT_EQ(r.listClears, 1);
             EXPECT_EQ(r.statistics.statsStartTime(), r.clock.now());
         }
     }

@@ -5,7 +5,6 @@
 #include "speed/Stopwatch.h"
 #include "speed/StopwatchPictures.h"
 #include "speed/StopwatchView.h"
-#include "support/Units.h"
 #include "support/LocalText.h"
 
 #include <gtest/gtest.h>
@@ -39,11 +38,12 @@ struct RecordingView final : StopwatchView {
 };
 
 struct Rig {
+    explicit Rig(DisplayUnits shown = {}) : units(shown) { stopwatch.setView(&view); }
     FakeClock clock;
     TrafficCounters counters;
     RecordingView view;
-    Stopwatch stopwatch{clock, counters};
-    Rig() { stopwatch.setView(&view); }
+    DisplayUnits units;
+    Stopwatch stopwatch{clock, counters, units};
     /// 100 ms pass and the stopwatch ticks.
     void tick(qint64 ms = 100) {
         clock.advance(ms);
@@ -127,8 +127,7 @@ TEST(Stopwatch, FiguresAreTheGrowthSinceTheStartInTheDisplayUnit) {
           "1.76 K ", "1.17 K ", "600 B "}},
     };
     for (const Case& c : cases) {
-        UnitsGuard units(c.unit, 1);
-        Rig r;
+        Rig r({c.unit, 1});
         r.counters.add(Direction::Download, 5000, 4000, 1000); // before the start
         r.counters.add(Direction::Passby, 700, 600, 100);
         r.stopwatch.start();
@@ -145,8 +144,7 @@ TEST(Stopwatch, FiguresAreTheGrowthSinceTheStartInTheDisplayUnit) {
 }
 
 TEST(Stopwatch, StopKeepsTheFiguresAndTheNextStartBeginsFromZero) {
-    UnitsGuard units(0, 1);
-    Rig r;
+    Rig r({0, 1});
     r.stopwatch.updateStopwatchStats(); // not running: nothing shown
     EXPECT_EQ(r.view.figureUpdates, 0);
 
@@ -189,8 +187,7 @@ TEST(Stopwatch, AverageCoversOnlyTheNewestHundredTicks) {
     // each. The window holds 102,400 bytes over 9.9 s.
     const Case cases[] = {{1, "0.00 KB/s", "10.10 KB/s"}, {0, "0 kbps", "83 kbps"}};
     for (const Case& c : cases) {
-        UnitsGuard units(3, c.speedUnit);
-        Rig r;
+        Rig r({3, c.speedUnit});
         r.stopwatch.start();
         EXPECT_EQ(r.view.average, local(c.zero));
         for (int i = 0; i < 105; ++i) {
@@ -208,8 +205,7 @@ TEST(Stopwatch, AverageCoversOnlyTheNewestHundredTicks) {
 }
 
 TEST(Stopwatch, TicksAtTheSameMillisecondLeaveTheAverageAlone) {
-    UnitsGuard units(3, 1);
-    Rig r;
+    Rig r({3, 1});
     r.stopwatch.start();
     r.counters.add(Direction::Download, 2048, 2000, 48);
     r.tick(0);

@@ -2,8 +2,6 @@
 // 63 high gives graphWidth 241 and graphHeight 58: the newest point is at x 238, the bottom at
 // y 58, the first vertical grid line at 241 mod 12 = 1. The meter is 72 x 63 with rows at
 // y = 37, 34, ..., 7.
-#include "platform/fakes/FakeClock.h"
-#include "speed/SpeedSampler.h"
 #include "speed/TrafficGraph.h"
 #include "support/TestApp.h"
 
@@ -240,35 +238,6 @@ TEST_F(TrafficGraphTest, FigureIsCentredInTheBottomBandAndReplaced) {
                 g.meterFont().family() == QStringLiteral("Liberation Sans"));
     EXPECT_LE(QFontMetrics(g.meterFont()).height(), 16);
     EXPECT_GE(QFontMetrics(g.meterFont()).height(), 15);
-}
-
-TEST_F(TrafficGraphTest, SamplerDrivesTheGraphAndFreezingPlotsZero) {
-    FakeClock clock;
-    TrafficCounters counters;
-    SpeedSampler sampler(clock, counters, nullptr);
-    TrafficGraph g(kWidth);
-    int copies = 0;
-    g.attach(sampler, [&] { ++copies; });
-    sampler.start();
-    auto second = [&](double bytes) {
-        for (int i = 0; i < 10; ++i) {
-            clock.advance(100);
-            if (i == 0)
-                counters.add(Direction::Download, bytes, bytes, 0);
-            sampler.tick();
-        }
-    };
-    second(24000);         // half of the default 48 000 bytes per second
-    EXPECT_EQ(copies, 10); // nine plain ticks and the sample
-    EXPECT_EQ(columnTop(g.graphImage(), kNewX), 29);
-    EXPECT_EQ(litRows(g), 5);
-
-    sampler.displayFrozen = true;
-    second(96000);
-    EXPECT_EQ(columnTop(g.graphImage(), kNewX), kBottom);
-    EXPECT_EQ(columnTop(g.graphImage(), kNewX - 2), 29);
-    EXPECT_EQ(litRows(g), 0);
-    EXPECT_EQ(copies, 20);
 }
 
 } // namespace

@@ -16,8 +16,8 @@
 //   "span MS"        milliseconds monitored by this run so far (ticks one after the other)
 //   "watched C"      the adapter's counter at the tick just handed over
 
-#include "CrashDriver.h"
 #include "platform/fakes/FakeInterfaceCounters.h"
+#include "support/CrashDriver.h"
 #include "usage/CoverageLog.h"
 #include "usage/UnwatchedTraffic.h"
 

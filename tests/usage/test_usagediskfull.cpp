@@ -2,6 +2,7 @@
 #include "platform/RealFileSystem.h"
 #include "platform/fakes/FakeClock.h"
 #include "platform/fakes/FakeMessageBoxes.h"
+#include "speed/Format.h"
 #include "support/UsageRecords.h"
 #include "usage/DailyUsage.h"
 #include "usage/clsUsageLogger.h"
@@ -28,7 +29,8 @@ public:
         path_ = dir_.path() + QStringLiteral("/disk");
         QDir().mkpath(path_);
         if (::mount("quelmint-test", path_.toLocal8Bit().constData(), "tmpfs", 0, "size=256k") != 0)
-            why_ = QStringLiteral("cannot mount a tmpfs: ") + QString::fromLocal8Bit(strerror(errno));
+            why_ =
+                QStringLiteral("cannot mount a tmpfs: ") + QString::fromLocal8Bit(strerror(errno));
         else
             mounted_ = true;
     }
@@ -41,8 +43,8 @@ public:
 
     /// Writes a filler file until the disk refuses more; true when it is full.
     bool fill() {
-        const int fd = ::open(filler().toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_APPEND,
-                              0644);
+        const int fd =
+            ::open(filler().toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         if (fd < 0)
             return false;
         const QByteArray block(4096, 'f');
@@ -84,7 +86,8 @@ TEST(UsageLogFullDisk, FiguresSurviveAndTheUserIsToldOnce) {
         FakeMessageBoxes boxes;
         {
             clsUsageLogger logger(fs, clock, folder);
-            DailyUsage daily(logger, clock, boxes);
+            const DisplayUnits units;
+            DailyUsage daily(logger, fs, clock, boxes, units);
             daily.start();
             if (c.fullBeforeFirstWrite) {
                 ASSERT_TRUE(disk.fill());

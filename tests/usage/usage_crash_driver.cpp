@@ -12,8 +12,8 @@
 // is handed over and flushed). T sums the days from 30 December 2026 to 1 January 2027; the
 // fake clock moves 20 ms per frame, so a run that starts shortly before midnight crosses it.
 
-#include "CrashDriver.h"
 #include "platform/fakes/FakeClock.h"
+#include "support/CrashDriver.h"
 #include "usage/clsUsageLogger.h"
 
 #include <QByteArray>

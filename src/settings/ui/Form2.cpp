@@ -403,7 +403,18 @@ bool Form2::applyAdapterAndSettings() {
     Settings& s = host_.settings();
     if (!applyAdapter())
         return false;
+    // Whatever was stored before a failing step is announced too: it stays in force.
+    try {
+        applySettings(s);
+    } catch (...) {
+        s.announce(Settings::Display);
+        throw;
+    }
+    s.announce(Settings::Display);
+    return true;
+}
 
+void Form2::applySettings(Settings& s) {
     // A list without a selection leaves its setting as it is.
     const int type = Combo2->currentIndex();
     if (type >= 0) {
@@ -422,25 +433,16 @@ bool Form2::applyAdapterAndSettings() {
 
     s.gStartMinimized = Check3->isChecked();
     s.gCloseToTray = Check2->isChecked();
-
     if (Combo3->currentIndex() >= 0)
         s.gDisplayUnit = Combo3->currentIndex();
-    host_.updateStats(true);
-    host_.listLogFile();
-
     if (Combo5->currentIndex() >= 0)
         s.gSpeedUnit = Combo5->currentIndex();
-    host_.displaySpeed();
-    host_.setSpeedFrameCaption(s.gSpeedUnit == 1 ? QStringLiteral("Current speed (KB/s)")
-                                                 : QStringLiteral("Current speed (kbps)"));
-
     if (Combo4->currentIndex() >= 0)
         s.gGraphStyle = Combo4->currentIndex();
     s.gResetStatsAtNewDay = Check1->isChecked();
 
     s.gRemoveFromListTime = timeFrom(Text2, "Remove packets from list after");
     s.gHiliteNewPacketTime = timeFrom(Text4, "Highlight new packet for");
-    return true;
 }
 
 void Form2::okClicked() {

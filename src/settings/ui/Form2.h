@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class Form2Host;
+class Settings;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -48,6 +49,8 @@ private:
     bool applyAdapterAndSettings();
     /// Step 1: the adapter; false when it was refused.
     bool applyAdapter();
+    /// Steps 2 to 8: the values of the dialog into the settings (announced by the caller).
+    void applySettings(Settings& s);
     void refreshClicked();
     void connectionTypeChanged();
 

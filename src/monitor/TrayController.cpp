@@ -1,4 +1,4 @@
-#include "shell/TrayController.h"
+#include "monitor/TrayController.h"
 
 #include "platform/TrayIcon.h"
 

@@ -20,8 +20,9 @@ class SettingsStore;
 class SingleInstance;
 class TrayIcon;
 
-/// Everything the main window takes from the outside world. main() passes the real
-/// implementations, tests pass fakes. All references must outlive the window.
+/// Everything the program (the monitoring session and the main window) takes from the outside
+/// world. main() passes the real implementations, tests pass fakes. All references must outlive
+/// the session and the window.
 struct ShellServices {
     Clock& clock;                   ///< tick count, date-time, today
     MessageBoxes& boxes;            ///< every message box

@@ -1,8 +1,8 @@
-#include "shell/AdapterMonitor.h"
+#include "monitor/AdapterMonitor.h"
 
+#include "monitor/TrayController.h"
 #include "platform/CaptureComponent.h"
 #include "platform/MessageBoxes.h"
-#include "shell/TrayController.h"
 
 AdapterMonitor::AdapterMonitor(CaptureComponent& krx, TrayController& tray, MessageBoxes& boxes,
                                QString& interfaceToWatch, QString& descOfInterfaceToWatch,
@@ -16,8 +16,7 @@ AdapterMonitor::AdapterMonitor(CaptureComponent& krx, TrayController& tray, Mess
 
 void AdapterMonitor::setLocalAddresses(const QStringList& addresses) {
     localAddresses = addresses;
-    if (onLocalAddresses)
-        onLocalAddresses(localAddresses);
+    emit localAddressesChanged(localAddresses);
 }
 
 bool AdapterMonitor::startMonitoring() {
@@ -55,8 +54,7 @@ bool AdapterMonitor::start(bool fromPoll) {
         krx_.StartCapture();
         gMonitoringInProgress = true;
         lastPollError_.clear();
-        if (onMonitoringStarted)
-            onMonitoringStarted();
+        emit monitoringStarted();
         tray_.showBaloonTip(adapter.Description, QStringLiteral("Monitoring"),
                             TrayController::Information);
         return true;

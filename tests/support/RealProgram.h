@@ -1,5 +1,9 @@
 #pragma once
 
+// Running the real program for end-to-end tests: the built program and its capture helper in a
+// folder of their own, a script under an X server of its own inside a network namespace,
+// pictures of the screen on request, traffic sent from the other namespace.
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -17,27 +21,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "support/Gui.h"
 #include "support/NetnsPair.h"
-#include "support/TestApp.h"
 #include "support/TestFiles.h"
-
-/// One QApplication for the whole test program (widgets need it, notifiers need an event loop).
-inline void ensureApplication() {
-    ensureApp<QApplication>();
-}
-
-/// Runs the event loop until the condition holds or the time is up; returns the condition.
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
 
 /// Waits until process pid has held a packet socket (capture runs) for 300 ms on end, so that a
 /// socket opened only to look at the adapters does not count.
@@ -131,11 +117,6 @@ inline bool startScriptUnderXvfb(QProcess& xvfb, const QString& ns, const QStrin
                 QStringLiteral("-a"), QStringLiteral("-s"), screen, QStringLiteral("sh"),
                 root + QStringLiteral("/run.sh")});
     return xvfb.waitForStarted(5000);
-}
-
-/// Runs the event loop for a while.
-inline void spin(int ms) {
-    waitUntil([] { return false; }, ms);
 }
 
 /// Sends count UDP datagrams of payload bytes each from inside namespace ns to address:port.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "monitor/ShellServices.h"
 #include "platform/fakes/FakeAutostart.h"
 #include "platform/fakes/FakeBrowser.h"
 #include "platform/fakes/FakeCapture.h"
@@ -11,14 +12,13 @@
 #include "platform/fakes/FakeSettingsStore.h"
 #include "platform/fakes/FakeSingleInstance.h"
 #include "platform/fakes/FakeTrayIcon.h"
-#include "shell/ShellServices.h"
 
 #include <functional>
 #include <memory>
 #include <optional>
 
-/// Every outside service of the main window, faked. makeServices() ties them together; the
-/// window's capture component forwards to `capture` unless the test makes its own.
+/// Every outside service of the program, faked. makeServices() ties them together; the
+/// session's capture component forwards to `capture` unless the test makes its own.
 struct FakeShellServices {
     /// Lists adapter eth0 (10.0.0.1) and stores it as the adapter to monitor.
     void configureEth0() {

@@ -1,45 +1,27 @@
-#include "support/Units.h"
-#include "capture/TrafficCounters.h"
-#include "platform/fakes/FakeClock.h"
-#include "platform/fakes/FakeTrayIcon.h"
-#include "shell/TrayController.h"
-#include "speed/Format.h"
-#include "speed/SpeedSampler.h"
+#include "support/SessionRig.h"
+
+#include "monitor/TrayController.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-// The icon as the main window drives it: the speed sampler's update after each sample goes
-// through the icon rules to the icon.
-struct Chain {
-    const UnitsGuard units; // restores the display unit set below
+// The icon as the session drives it: each sample's picture and total go through the icon rules
+// to the icon while the adapter is monitored.
+struct Chain : SessionRig {
     explicit Chain(const QString& tooltip = QStringLiteral("eth0")) {
-        gDisplayUnit = 3;
-        sampler.gMonitoringInProgress = true;
-        sampler.gTooltipText = tooltip;
-        sampler.updateTray = [this](int picture, const QString& tip) { tray.update(picture, tip); };
+        session->setMonitoringInProgress(true);
+        session->setTooltipText(tooltip);
         tray.addTrayIcon();
-        sampler.start();
+        session->sampler().start();
     }
-    /// Adds traffic, then lets one second of ticks pass (one sample).
-    void sample(double received, double sent, double passby) {
-        if (received > 0)
-            counters.add(Direction::Download, received, received, 0);
-        if (sent > 0)
-            counters.add(Direction::Upload, sent, sent, 0);
-        if (passby > 0)
-            counters.add(Direction::Passby, passby, passby, 0);
-        for (int i = 0; i < SpeedSampler::kTicksPerSample; ++i) {
-            clock.advance(100);
-            sampler.tick();
-        }
+    /// Traffic of these sizes, then one second of ticks (one sample).
+    void sample(quint32 received, quint32 sent, quint32 passby) {
+        traffic(received, sent, passby);
+        nextSecond();
     }
 
-    FakeClock clock;
-    TrafficCounters counters;
-    FakeTrayIcon icon;
-    TrayController tray{icon};
-    SpeedSampler sampler{clock, counters, nullptr};
+    FakeTrayIcon& icon = FakeShellServices::tray;
+    TrayController& tray = session->tray();
 };
 } // namespace
 
@@ -57,7 +39,7 @@ TEST(TrayController, BalloonReplacesThePreviousOneAndLeavesPictureOne) {
     Chain chain;
     FakeTrayIcon& icon = chain.icon;
     TrayController& tray = chain.tray;
-    chain.sample(2, 3, 0);
+    chain.sample(200, 300, 0);
     ASSERT_EQ(icon.picture, 4);
     icon.calls.clear();
 
@@ -68,7 +50,7 @@ TEST(TrayController, BalloonReplacesThePreviousOneAndLeavesPictureOne) {
                                        "hideBalloon", "balloon Adapter lost"}));
     EXPECT_EQ(icon.picture, 1);
     EXPECT_EQ(icon.balloons.last().icon, 3);
-    EXPECT_EQ(icon.tip, QStringLiteral("eth0\r\nTotal: 5 B")); // a balloon keeps the tip
+    EXPECT_EQ(icon.tip, QStringLiteral("eth0\r\nTotal: 500 B")); // a balloon keeps the tip
 
     // The no-adapter follow-up shows picture 5 with its own tip, until the next sample.
     tray.showNoAdapter();
@@ -96,24 +78,56 @@ TEST(TrayController, AddShowsPictureOneOnceAndRemoveTakesItAway) {
 
 TEST(TrayController, TheIconHearsOnlyOfChanges) {
     struct Step {
-        double received, sent;
+        quint32 received, sent;
         int modifies; // calls that reach the icon for this second
     };
-    // The first second sets the tip; idle seconds change nothing; traffic changes picture and total; the same picture with a
-    // new total changes the tip; traffic that stops brings picture 1 back once.
-    const Step steps[] = {{0, 0, 1}, {0, 0, 0}, {10, 0, 1}, {10, 0, 1}, {0, 0, 1},
-                          {0, 0, 0}, {0, 0, 0}, {0, 4, 1}, {0, 0, 1}, {0, 0, 0}};
+    // The first second sets the tip; idle seconds change nothing; traffic changes picture and
+    // total; the same picture with a new total changes the tip; traffic that stops brings picture 1
+    // back once.
+    const Step steps[] = {{0, 0, 1}, {0, 0, 0}, {100, 0, 1}, {100, 0, 1}, {0, 0, 1},
+                          {0, 0, 0}, {0, 0, 0}, {0, 60, 1},  {0, 0, 1},   {0, 0, 0}};
     Chain chain;
     for (size_t i = 0; i < std::size(steps); ++i) {
         chain.icon.calls.clear();
         chain.sample(steps[i].received, steps[i].sent, 0);
         EXPECT_EQ(chain.icon.calls.size(), steps[i].modifies) << "second " << i;
     }
-    EXPECT_EQ(chain.icon.tip, QStringLiteral("eth0\r\nTotal: 24 B"));
+    EXPECT_EQ(chain.icon.tip, QStringLiteral("eth0\r\nTotal: 260 B"));
     // A balloon leaves picture 1: one call when another picture showed, none when 1 did.
-    chain.sample(3, 0, 0);
+    chain.sample(300, 0, 0);
     chain.icon.calls.clear();
     chain.tray.showBaloonTip(QStringLiteral("x"), QStringLiteral("Monitoring"), 1);
     chain.tray.showBaloonTip(QStringLiteral("y"), QStringLiteral("Monitoring"), 1);
     EXPECT_EQ(chain.icon.calls.count(QStringLiteral("modify 1")), 1);
+}
+
+TEST(TrayController, TipIsTheAdapterAndTheTotalCutTo127Characters) {
+    struct Case {
+        int descLength;
+        int expected;
+    };
+    // "\r\nTotal: " is 9 characters, "60 B" 4: 114 + 13 = 127 fits exactly.
+    const Case cases[] = {{20, 33}, {114, 127}, {115, 127}, {150, 127}, {400, 127}};
+    for (const Case& c : cases) {
+        const QString desc(c.descLength, QLatin1Char('d'));
+        Chain chain(desc);
+        chain.sample(60, 0, 0);
+        EXPECT_EQ(chain.icon.tip.size(), c.expected) << c.descLength;
+        EXPECT_EQ(chain.icon.tip, (desc + QStringLiteral("\r\nTotal: 60 B")).left(c.expected))
+            << c.descLength;
+    }
+}
+
+TEST(TrayController, NotMonitoringLeavesTheIconAlone) {
+    Chain chain;
+    chain.sample(100, 0, 0);
+    ASSERT_EQ(chain.icon.picture, 2);
+    chain.session->setMonitoringInProgress(false);
+    chain.icon.calls.clear();
+    chain.sample(0, 100, 0);
+    EXPECT_TRUE(chain.icon.calls.isEmpty());
+    // The previous totals moved on all the same: back to monitoring, an idle second is idle.
+    chain.session->setMonitoringInProgress(true);
+    chain.sample(0, 0, 0);
+    EXPECT_EQ(chain.icon.picture, 1);
 }

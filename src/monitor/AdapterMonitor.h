@@ -4,8 +4,6 @@
 #include <QStringList>
 #include <QTimer>
 
-#include <functional>
-
 class CaptureComponent;
 class MessageBoxes;
 class TrayController;
@@ -38,15 +36,16 @@ public:
     /// Changes the polling interval (tests use a short one).
     void setRecoveryInterval(int ms) { Timer3.setInterval(ms); }
 
-    /// Called with the adapter's addresses whenever they are taken over (direction of frames).
-    std::function<void(const QStringList&)> onLocalAddresses;
-    /// Called whenever capture has just started on the adapter (at start-up or by a poll).
-    std::function<void()> onMonitoringStarted;
-
     bool gMonitoringInProgress = false; ///< capture is running
     QString gTooltipText;               ///< first 20 characters of the adapter description
     QStringList localAddresses;         ///< the monitored adapter's IPv4 addresses
     QTimer Timer3;                      ///< recovery poll, running only while waiting
+
+signals:
+    /// The adapter's addresses were taken over (they decide the direction of frames).
+    void localAddressesChanged(const QStringList& addresses);
+    /// Capture has just started on the adapter (at start-up or by a poll).
+    void monitoringStarted();
 
 private:
     void setLocalAddresses(const QStringList& addresses);

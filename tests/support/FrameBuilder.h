@@ -78,6 +78,17 @@ struct FrameBuilder {
         return b.build();
     }
 
+    /// A UDP datagram whose IP total length is 0, as offloaded ones have: fired with any wire
+    /// length of 42 bytes or more, that is its size, all of it data but its 42 header bytes.
+    static QByteArray anyLength(quint32 source, quint32 destination) {
+        FrameBuilder b;
+        b.protocol = 17;
+        b.source = source;
+        b.destination = destination;
+        b.totalLength = 0;
+        return b.build();
+    }
+
     /// A TCP frame without data, padded to Ethernet's 60-byte minimum.
     static QByteArray tcpAck(quint32 source, quint32 destination) {
         FrameBuilder b;

@@ -1,0 +1,159 @@
+// The monitoring session on its own: the frame path's errors, what its signals tell, and how it
+// follows the settings' announcements.
+#include "support/SessionRig.h"
+
+#include "speed/TrafficGraph.h"
+
+#include <QSignalSpy>
+
+namespace {
+
+/// A received frame from the nth of many peers (each address asked for only once).
+QByteArray fromPeer(int n) {
+    return FrameBuilder::udp(0x0B000000 + quint32(n), 0x0A000001, 10);
+}
+
+/// Hands the frames to the session in one batch, as a capture does.
+void batch(SessionRig& r, int first, int count) {
+    QList<QByteArray> frames;
+    for (int i = first; i < first + count; ++i)
+        frames << fromPeer(i);
+    for (const QByteArray& f : frames)
+        r.capture.events()->OnPacket(FrameBuilder::packetOf(f));
+    r.capture.events()->OnBatchEnd();
+    QCoreApplication::processEvents(); // the boxes wait for the event loop
+}
+
+TEST(SessionFramePath, AnErrorEndsItsFrameAndShowsOneBoxPerBatch) {
+    SessionRig r;
+    QSignalSpy raised(r.session.get(), &MonitorSession::errorRaised);
+    r.session->setResolveNames(true);
+    r.resolver.failure = QStringLiteral("Disk full");
+    batch(r, 0, 30); // 30 lookups fail (32 may be outstanding)
+    ASSERT_EQ(r.boxes.boxes.size(), 1);
+    EXPECT_EQ(r.boxes.boxes[0].icon, BoxIcon::Critical);
+    EXPECT_EQ(r.boxes.boxes[0].text, QStringLiteral("Error in OnPacket:\r\nDisk full"));
+    EXPECT_EQ(raised.size(), 1);
+    // The names come first: no frame whose name failed was counted.
+    EXPECT_EQ(r.session->frames().packetCount, 0.0);
+    r.resolver.failure.clear();
+    batch(r, 0, 10); // asked before: counted now
+    EXPECT_EQ(r.session->frames().packetCount, 10.0);
+    r.resolver.failure = QStringLiteral("Disk full");
+    batch(r, 2000, 2);
+    EXPECT_EQ(r.boxes.boxes.size(), 2);
+}
+
+TEST(SessionFramePath, NoBoxWhileAnotherIsOpen) {
+    SessionRig r;
+    r.session->setResolveNames(true);
+    r.resolver.failure = QStringLiteral("no names");
+    // Batches arriving while the first box is open (its modal loop) add none.
+    r.boxes.whileOpen = [&] {
+        for (int i = 0; i < 10; ++i)
+            batch(r, 100 + 10 * i, 10);
+    };
+    batch(r, 0, 1);
+    ASSERT_EQ(r.boxes.boxes.size(), 1);
+    EXPECT_EQ(r.boxes.boxes[0].text, QStringLiteral("Error in OnPacket:\r\nno names"));
+}
+
+TEST(SessionSignals, TellWhatHappened) {
+    SessionRig r;
+    MonitorSession& s = *r.session;
+    QSignalSpy batches(&s, &MonitorSession::batchEnded);
+    QSignalSpy samples(&s, &MonitorSession::sampleTaken);
+    QSignalSpy days(&s, &MonitorSession::dayChanged);
+    QSignalSpy monitoring(&s, &MonitorSession::monitoringChanged);
+    QSignalSpy lost(&s, &MonitorSession::captureLost);
+    QSignalSpy losses(&s, &MonitorSession::captureLossChanged);
+    QSignalSpy resets(&s, &MonitorSession::statisticsReset);
+    s.loadStores();
+    s.startAccounting();
+    s.startTicks(226);
+    ASSERT_TRUE(s.beginMonitoring());
+    EXPECT_EQ(resets.size(), 1);
+    ASSERT_EQ(monitoring.size(), 1);
+    EXPECT_TRUE(monitoring.last().at(0).toBool());
+
+    r.traffic(100);
+    EXPECT_EQ(batches.size(), 1);
+    r.nextSecond();
+    EXPECT_EQ(samples.size(), 1);
+
+    r.capture.droppedFrames = 7;
+    s.timer2Tick();
+    EXPECT_EQ(losses.last().at(0).toULongLong(), 7u);
+    r.clock.setNow(QDateTime(r.clock.today().addDays(1), QTime(0, 0, 1)));
+    s.timer2Tick();
+    ASSERT_EQ(days.size(), 1);
+    EXPECT_EQ(days.last().at(0).toDate(), r.clock.today());
+    EXPECT_EQ(resets.size(), 2); // "Reset statistics at start of new day" is on
+    EXPECT_EQ(losses.last().at(0).toULongLong(), 0u);
+
+    r.capture.fireCaptureAborted();
+    EXPECT_EQ(lost.size(), 1);
+    EXPECT_FALSE(monitoring.last().at(0).toBool());
+    EXPECT_FALSE(s.monitoringInProgress());
+    s.stopCapture();
+    s.closeStores();
+}
+
+TEST(SessionSettings, AnnouncementsReachTheFramePathUnitsAndGraph) {
+    SessionRig r;
+    MonitorSession& s = *r.session;
+    s.startTicks(226);
+    Settings& settings = s.settings();
+    // The toolbar's switches.
+    settings.displayUDP = false;
+    settings.gDisplayUnit = 0; // not announced as display: stays
+    settings.announce(Settings::Switches);
+    r.traffic(100);
+    EXPECT_EQ(s.frames().packetCount, 0.0);
+    EXPECT_EQ(s.units(), DisplayUnits());
+    // The settings dialog's.
+    settings.gSpeedUnit = 0;
+    settings.gBandwidth = 125000;
+    settings.gGraphStyle = 0;
+    settings.announce(Settings::Display);
+    EXPECT_EQ(s.units(), (DisplayUnits{0, 0}));
+    EXPECT_EQ(s.graph()->gBandwidth, 125000.0);
+    EXPECT_EQ(s.graph()->gGraphStyle, 0);
+    settings.displayUDP = true;
+    settings.announce(Settings::Switches);
+    r.traffic(100);
+    EXPECT_EQ(s.frames().packetCount, 1.0);
+}
+
+TEST(SessionGraph, SamplesDriveTheGraphAndFreezingPlotsZero) {
+    SessionRig r;
+    MonitorSession& s = *r.session;
+    s.startTicks(246); // the chart's newest column at 238, its bottom at 58
+    QSignalSpy changed(&s, &MonitorSession::graphChanged);
+    const TrafficGraph& g = *s.graph();
+    auto top = [&](int x) { // the highest pixel of the trace in a column
+        for (int y = 0; y < g.graphImage().height(); ++y)
+            if ((g.graphImage().pixel(x, y) & 0xFFFFFF) == 0x00FF00)
+                return y;
+        return -1;
+    };
+    auto lit = [&](int row) {
+        return (g.meterImage().pixel(25, g.meterRowY(row)) & 0xFFFFFF) == 0x00FF00;
+    };
+    r.traffic(24000); // half of the default 48 000 bytes per second
+    r.nextSecond();
+    EXPECT_EQ(changed.size(), 10); // nine plain ticks and the sample
+    EXPECT_EQ(top(238), 29);
+    EXPECT_TRUE(lit(5));
+    EXPECT_FALSE(lit(6));
+
+    s.setDisplayFrozen(true);
+    r.traffic(96000);
+    r.nextSecond();
+    EXPECT_EQ(top(238), 58);
+    EXPECT_EQ(top(236), 29);
+    EXPECT_FALSE(lit(1));
+    EXPECT_EQ(changed.size(), 20);
+}
+
+} // namespace
