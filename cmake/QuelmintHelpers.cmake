@@ -30,10 +30,11 @@ function(quelmint_library name)
   endif()
 endfunction()
 
-# quelmint_test(<name> SOURCES <files>... LIBS <libs>... [LABELS <labels>...] [TIMEOUT s])
-# One GoogleTest executable registered with ctest.
+# quelmint_test(<name> SOURCES <files>... LIBS <libs>... [LABELS <labels>...] [TIMEOUT s]
+#               [LOCALES <locales>...] [SCALED [SCALED_ENV <VAR=value>...]])
+# One GoogleTest executable registered with ctest; LOCALES and SCALED register it again.
 function(quelmint_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS;LOCALES" ${ARGN})
+  cmake_parse_arguments(ARG "SCALED" "TIMEOUT" "SOURCES;LIBS;LABELS;LOCALES;SCALED_ENV" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Qt6::Test)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
@@ -43,10 +44,19 @@ function(quelmint_test name)
   endif()
   add_test(NAME ${name} COMMAND ${name})
   # A program that skipped a case (GoogleTest prints "[  SKIPPED ]") shows as skipped in ctest.
+  set(environment "QT_QPA_PLATFORM=offscreen;QUELMINT_BUILD_DIR=${PROJECT_BINARY_DIR};QUELMINT_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
   set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
     LABELS "${ARG_LABELS}"
     SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUELMINT_BUILD_DIR=${PROJECT_BINARY_DIR};QUELMINT_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    ENVIRONMENT "${environment}")
+  # The same program again with the windows scaled by 1.5 (texts must still fit).
+  if(ARG_SCALED)
+    add_test(NAME ${name}_scaled COMMAND ${name})
+    set_tests_properties(${name}_scaled PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+      LABELS "${ARG_LABELS}"
+      SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
+      ENVIRONMENT "${environment};QT_SCALE_FACTOR=1.5;${ARG_SCALED_ENV}")
+  endif()
   # The same program again under each locale given (for example de_DE, whose decimal
   # separator is a comma); the program checks that the locale is really in force.
   foreach(locale IN LISTS ARG_LOCALES)

@@ -157,7 +157,7 @@ void Form1::buildControls() {
     if (services_.cursor == nullptr)
         systemCursor_ = std::make_unique<SystemCursorSource>();
     toolbar_ = new Toolbar(this, services_.cursor != nullptr ? *services_.cursor : *systemCursor_);
-    toolbar_->toolbarClicked = [this](int index, bool pressed) { toolbarClicked(index, pressed); };
+    connect(toolbar_, &Toolbar::clicked, this, &Form1::toolbarClicked);
 
     setFixedSize(TabLayout::pixels(TabLayout::kNarrowTwips), kWindowHeight);
     tabLayout_ = std::make_unique<TabLayout>(*this, [this] {

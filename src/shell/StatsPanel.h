@@ -11,11 +11,11 @@ class QPushButton;
 /// under the captions "Transfer", "Data", "Headers" beside the rows "Download", "Upload",
 /// "Pass-by", "Total"; lblPackets, lblDuration, lblAvgSpeed with their captions; cmdReset.
 ///
-/// It only shows texts. Statistics (src/speed/Statistics.h) decides when and what:
+/// It only shows texts. The session's Statistics (src/speed/Statistics.h) decides when and what:
 ///   auto* panel = new StatsPanel(tabPage);
-///   statistics.setView(panel);
+///   session.statistics().setView(panel);
 ///   connect(panel, &StatsPanel::resetClicked, this, [this] {
-///       statistics.resetStatistics();
+///       session.resetStatistics();
 ///       TabStrip1->setFocus();
 ///   });
 /// The labels that the "Packets" tab shows as well (lblPackets, lblDuration and their captions)

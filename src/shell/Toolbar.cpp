@@ -330,21 +330,19 @@ void Toolbar::mouseUp(int index, QPoint position) {
     if (inside(position)) {
         if (code == QLatin1String("1")) {
             code = QStringLiteral("2"); // stays sunken
-            if (toolbarClicked)
-                toolbarClicked(index, true);
+            emit clicked(index, true);
         } else if (code == QLatin1String("21")) {
             drawButtonRaised(index);
             code = QStringLiteral("0");
-            if (toolbarClicked)
-                toolbarClicked(index, false);
+            emit clicked(index, false);
         }
         return;
     }
     const bool wasOn = code == QLatin1String("21");
     code = QStringLiteral("0");
     drawButtonFlat(index);
-    if (wasOn && toolbarClicked)
-        toolbarClicked(index, false);
+    if (wasOn)
+        emit clicked(index, false);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -11,7 +11,6 @@
 #include "shell/frmTooltip.h"
 
 #include <array>
-#include <functional>
 
 class CursorSource;
 class Toolbar;
@@ -62,13 +61,13 @@ private:
 ///
 /// Each button has a look (buttonStates: 0 sunken, 1 flat, 2 raised) and a latch code: "0" up,
 /// "1" being pressed while off, "2" switched on, "21" being pressed while on. A button
-/// "tracks" the pointer while it holds the mouse grab. toolbarClicked(index, on) receives
+/// "tracks" the pointer while it holds the mouse grab. The signal clicked(index, on) tells
 /// every switch.
 ///
 /// Wiring in the main window:
 /// @code
 /// toolbar = new Toolbar(this, cursorSource);
-/// toolbar->toolbarClicked = [this](int i, bool on) { toolbarClicked(i, on); };
+/// connect(toolbar, &Toolbar::clicked, this, &Form1::toolbarClicked);
 /// toolbar->setupToolBar(displayTCP, displayUDP, displayICMP); // after the settings load
 /// @endcode
 class Toolbar final : public QObject {
@@ -133,8 +132,9 @@ public:
     /// press of a switched-on button leaves it on), tooltip hidden. Runs when the window hides.
     void cancelHover();
 
-    /// Receives each switch: index 0–5, on = switched on.
-    std::function<void(int index, bool on)> toolbarClicked;
+signals:
+    /// A button was switched: index 0–5, on = switched on.
+    void clicked(int index, bool on);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -56,13 +55,12 @@ TEST(CaptureHelperEndToEnd, TheWindowHoldsNoPrivilegeAStallLosesNothingAndTheHel
     ensureApplication();
     SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo", "setpriv", "setcap");
     const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
-    NetnsPair pair(QStringLiteral("nch"), 143);
-    ASSERT_TRUE(pair.ok());
+    ProgramRun run(QStringLiteral("nch"), 143);
+    ASSERT_TRUE(run.ok());
+    NetnsPair& pair = run.pair;
+    const QString& root = run.root;
     ASSERT_TRUE(pair.quiet());
-    QTemporaryDir tmp;
-    ASSERT_TRUE(tmp.isValid());
-    const QString root = tmp.path();
-    ASSERT_TRUE(installProgram(root, pair.nameA(), QStringLiteral("DisplayUnit=0\nSpeedUnit=1\n")));
+    ASSERT_TRUE(run.install(QStringLiteral("DisplayUnit=0\nSpeedUnit=1\n")));
     const QString platforms = root + QStringLiteral("/plugins/platforms");
     ASSERT_TRUE(QDir().mkpath(platforms));
     ASSERT_TRUE(QFile::copy(buildDir + QStringLiteral("/tests/shell/libcapprobe.so"),
@@ -77,43 +75,22 @@ TEST(CaptureHelperEndToEnd, TheWindowHoldsNoPrivilegeAStallLosesNothingAndTheHel
             .arg(root);
     const QString script =
         QStringLiteral(
-            "cd '%1'\n"
             "chown -R 65534:65534 . && chmod 755 '%1'\n"
             // Granted as the package grants it (after the change of owner, which would take it
             // away again); the program itself carries nothing.
             "chown root:root bin/quelmint-capture && setcap cap_net_raw=ep bin/quelmint-capture\n"
             // The user's own platform plugin in the window, before the window itself.
-            "%3 QT_QPA_PLATFORM_PLUGIN_PATH='%1/plugins/platforms' QT_QPA_PLATFORM=capprobe "
+            "%2 QT_QPA_PLATFORM_PLUGIN_PATH='%1/plugins/platforms' QT_QPA_PLATFORM=capprobe "
             "QUELMINT_PROBE_OUT='%1/probe.txt' bin/quelmint > probe.log 2>&1\n"
-            "%3 bin/quelmint > program.log 2>&1 & pid=$!\n"
-            "echo $pid > pid\n"
-            "while kill -0 $pid 2>/dev/null; do\n"
-            "  [ -e shoot ] || { sleep 0.1; continue; }\n"
-            "  id=$(xwininfo -name Quelmint 2>/dev/null | awk '/Window id/ {print $4}')\n"
-            "  [ -n \"$id\" ] && import -window \"$id\" 'png:%2.tmp' >> program.log 2>&1 &&"
-            " mv -f '%2.tmp' '%2'\n"
-            "  rm -f shoot; touch shot-taken\n"
-            "done\n")
-            .arg(root, shot, asNobody);
-    ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
+            "%2 bin/quelmint > program.log 2>&1 & pid=$!\n"
+            "echo $pid > pid\n")
+            .arg(root, asNobody) +
+        ProgramRun::shooter(shot);
     QFile::setPermissions(root, QFile::permissions(root) | QFileDevice::ExeOther |
                                     QFileDevice::ReadOther);
-    QProcess xvfb;
-    ASSERT_TRUE(
-        startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 800x600x24 -ac")));
-    ASSERT_TRUE(
-        waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 30000));
-    const qint64 pid = readFile(root + QStringLiteral("/pid")).trimmed().toLongLong();
+    ASSERT_TRUE(run.start(script, QStringLiteral("-screen 0 800x600x24 -ac")));
+    const qint64 pid = run.pid();
     ASSERT_GT(pid, 0);
-    struct EndProgram {
-        qint64 pid;
-        QProcess& xvfb;
-        ~EndProgram() {
-            ::kill(pid_t(pid), SIGCONT);
-            ::kill(pid_t(pid), SIGKILL);
-            xvfb.waitForFinished(10000);
-        }
-    } endProgram{pid, xvfb};
     ASSERT_TRUE(waitUntilCapturing(pid))
         << readFile(root + QStringLiteral("/program.log")).toStdString()
         << readFile(root + QStringLiteral("/probe.log")).toStdString();
@@ -176,10 +153,7 @@ TEST(CaptureHelperEndToEnd, TheWindowHoldsNoPrivilegeAStallLosesNothingAndTheHel
     EXPECT_EQ(counted(), rxDelta);
     EXPECT_LE(coverageSum(logs, 2), 0) << "frames reported lost";
     EXPECT_TRUE(shootUntil(root, shot, [](const QImage& picture) { return !picture.isNull(); }));
-    const QString artifacts = buildDir + QStringLiteral("/artifacts");
-    QDir().mkpath(artifacts);
-    QFile::remove(artifacts + QStringLiteral("/capturehelper-e2e-bytes.png"));
-    QFile::copy(shot, artifacts + QStringLiteral("/capturehelper-e2e-bytes.png"));
+    keepPicture(shot, QStringLiteral("capturehelper-e2e-bytes.png"));
     const auto field = [&](const char* name) {
         for (const QByteArray& line : held.split('\n'))
             if (line.startsWith(name))

@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -55,8 +54,10 @@ TEST(ConnectionListLive, RealTrafficWithHostNamesUnderXvfb) {
     const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
     const QString driver = buildDir + QStringLiteral("/tests/shell/connectionlist_driver");
     ASSERT_TRUE(QFile::exists(driver)) << driver.toStdString();
-    NetnsPair pair(QStringLiteral("cl"), 90);
-    ASSERT_TRUE(pair.ok());
+    ProgramRun run(QStringLiteral("cl"), 90); // the driver instead of the program
+    ASSERT_TRUE(run.ok());
+    const NetnsPair& pair = run.pair;
+    const QString& root = run.root;
     // The window's namespace knows the peer by name and has no name server that answers.
     NamespaceEtc etc(pair.nsA());
     ASSERT_TRUE(etc.write("hosts", "127.0.0.1 localhost\n" + pair.addressB().toUtf8() + ' ' +
@@ -65,9 +66,6 @@ TEST(ConnectionListLive, RealTrafficWithHostNamesUnderXvfb) {
     UdpSink sink(pair.nsA(), kPort);
     ASSERT_TRUE(sink.ok());
 
-    QTemporaryDir tmp;
-    ASSERT_TRUE(tmp.isValid());
-    const QString root = tmp.path();
     ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
                           QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth %1\n"
                                          "CloseToTray=False\nStartMinimized=False\n"
@@ -77,22 +75,16 @@ TEST(ConnectionListLive, RealTrafficWithHostNamesUnderXvfb) {
     const QString shot = root + QStringLiteral("/packets.png");
     const QString script =
         QStringLiteral(
-            "cd '%1'\n"
-            "'%2' --names > driver.log 2>&1 & pid=$!\n"
+            "'%1' --names > driver.log 2>&1 & pid=$!\n"
             "echo $pid > pid\n"
             "while [ ! -e shoot ]; do sleep 0.1; kill -0 $pid 2>/dev/null || break; done\n"
-            "import -window root '%3' >> driver.log 2>&1\n"
+            "import -window root '%2' >> driver.log 2>&1\n"
             "touch shot-taken\n"
             "wait $pid\n"
             "echo $? > rc\n")
-            .arg(root, driver, shot);
-    ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
-    QProcess xvfb;
-    ASSERT_TRUE(
-        startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 640x480x24")));
-    ASSERT_TRUE(
-        waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
-    const int pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
+            .arg(driver, shot);
+    ASSERT_TRUE(run.start(script, QStringLiteral("-screen 0 640x480x24")));
+    const int pid = int(run.pid());
     ASSERT_TRUE(waitUntilCapturing(pid))
         << readFile(root + QStringLiteral("/driver.log")).toStdString();
 
@@ -149,19 +141,10 @@ TEST(ConnectionListLive, RealTrafficWithHostNamesUnderXvfb) {
     EXPECT_TRUE(
         waitUntil([&] { return QFile::exists(root + QStringLiteral("/shot-taken")); }, 20000));
     ASSERT_TRUE(writeFile(root + QStringLiteral("/quit"), "1"));
-    EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 30000))
-        << xvfb.readAll().toStdString();
-    if (xvfb.state() != QProcess::NotRunning) {
-        xvfb.kill();
-        xvfb.waitForFinished(5000);
-    }
+    EXPECT_TRUE(run.finished(30000)) << run.xvfb.readAll().toStdString();
     EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0"))
         << readFile(root + QStringLiteral("/driver.log")).toStdString();
 
-    const QString artifacts = buildDir + QStringLiteral("/artifacts");
-    QDir().mkpath(artifacts);
-    const QString saved = artifacts + QStringLiteral("/connectionlist-xvfb.png");
-    QFile::remove(saved);
-    EXPECT_TRUE(QFile::copy(shot, saved));
+    const QString saved = keepPicture(shot, QStringLiteral("connectionlist-xvfb.png"));
     std::printf("screenshot %s\n", saved.toLocal8Bit().constData());
 }

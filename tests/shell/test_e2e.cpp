@@ -11,7 +11,6 @@
 #include <QImage>
 #include <QProcess>
 #include <QSet>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -49,61 +48,26 @@ protected:
         ensureApplication();
         // Packages xvfb, xauth, imagemagick and x11-utils (xwininfo, xmessage).
         SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo", "xmessage");
-        ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
-        pair_ = std::make_unique<NetnsPair>(QStringLiteral("e2e"), 41);
-        ASSERT_TRUE(pair_->ok());
-        ASSERT_TRUE(tmp_.isValid());
-        QDir().mkpath(root + QStringLiteral("/bin"));
-        ASSERT_TRUE(QFile::copy(binary, program));
-        QFile::setPermissions(program, QFile::permissions(binary));
-        // The capture helper beside it, where the program looks first.
-        const QString helper = buildDir + QStringLiteral("/app/quelmint-capture");
-        ASSERT_TRUE(QFile::copy(helper, program + QStringLiteral("-capture")));
-        QFile::setPermissions(program + QStringLiteral("-capture"), QFile::permissions(helper));
+        run_ = std::make_unique<ProgramRun>(QStringLiteral("e2e"), 41);
+        ASSERT_TRUE(run_->ok());
+        ASSERT_TRUE(run_->install());
+        root = run_->root;
+        program = root + QStringLiteral("/bin/quelmint");
     }
 
-    /// Runs `root`/run.sh under its own X server inside namespace A.
-    void startUnderXvfb(QProcess& xvfb, QProcessEnvironment env, const QString& screen) {
-        env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the real display this time
-        env.remove(QStringLiteral("DISPLAY"));
-        xvfb.setProcessEnvironment(env);
-        xvfb.setProcessChannelMode(QProcess::MergedChannels);
-        xvfb.start(QStringLiteral("ip"),
-                   {QStringLiteral("netns"), QStringLiteral("exec"), pair_->nsA(),
-                    QStringLiteral("xvfb-run"), QStringLiteral("-a"), QStringLiteral("-s"), screen,
-                    QStringLiteral("sh"), root + QStringLiteral("/run.sh")});
-        ASSERT_TRUE(xvfb.waitForStarted(5000));
-    }
-
-    /// Keeps a picture among the build's artifacts; returns where.
-    QString keepPicture(const QString& shot, const QString& name) {
-        const QString artifacts = buildDir + QStringLiteral("/artifacts");
-        QDir().mkpath(artifacts);
-        const QString saved = artifacts + QLatin1Char('/') + name;
-        QFile::remove(saved);
-        EXPECT_TRUE(QFile::copy(shot, saved));
-        return saved;
-    }
-
-    const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
-    const QString binary = buildDir + QStringLiteral("/app/quelmint");
-    std::unique_ptr<NetnsPair> pair_;
-    QTemporaryDir tmp_;
-    const QString root = tmp_.path();
-    const QString program = root + QStringLiteral("/bin/quelmint");
+    std::unique_ptr<ProgramRun> run_;
+    QString root;
+    QString program;
 };
 } // namespace
 
 TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
-    const NetnsPair& pair = *pair_;
+    const NetnsPair& pair = run_->pair;
     const QDate firstDay = QDate::currentDate();
     UdpSink sink(pair.nsA(), kPort);
     ASSERT_TRUE(sink.ok());
 
     // The program lives in a folder of its own, so its "Usage Logs" folder is created there.
-    QDir().mkpath(root + QStringLiteral("/run"));
-    QFile::setPermissions(root + QStringLiteral("/run"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QString description = QStringLiteral("End-to-end veth ") + pair.nameA();
     ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
                           QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=%2\n"
@@ -117,7 +81,6 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
     const QString shot = root + QStringLiteral("/main-window.png");
     const QString script =
         QStringLiteral(
-            "cd '%1'\n"
             "bin/quelmint > program.log 2>&1 & pid=$!\n"
             "echo $pid > pid\n"
             "while :; do\n"
@@ -125,8 +88,8 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
             " kill -0 $pid 2>/dev/null || break 2; done\n"
             "  [ -e shoot ] || break\n"
             "  id=$(xwininfo -name Quelmint 2>/dev/null | awk '/Window id/ {print $4}')\n"
-            "  [ -n \"$id\" ] && import -window \"$id\" 'png:%2.tmp' >> program.log 2>&1 &&"
-            " mv -f '%2.tmp' '%2'\n"
+            "  [ -n \"$id\" ] && import -window \"$id\" 'png:%1.tmp' >> program.log 2>&1 &&"
+            " mv -f '%1.tmp' '%1'\n"
             "  rm -f shoot; touch shot-taken\n"
             "done\n"
             // above A B: window A is stacked above window B (the tree lists the top first).
@@ -144,19 +107,11 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
             "kill $cover\n"
             "wait $pid\n"
             "echo $? > rc\n")
-            .arg(root, shot);
-    ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
+            .arg(shot);
+    ASSERT_TRUE(run_->start(script));
+    QProcess& xvfb = run_->xvfb;
 
-    QProcess xvfb;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), root + QStringLiteral("/cfg"));
-    env.insert(QStringLiteral("XDG_DATA_HOME"), root + QStringLiteral("/data"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), root + QStringLiteral("/run"));
-    ASSERT_NO_FATAL_FAILURE(startUnderXvfb(xvfb, env, QStringLiteral("-screen 0 800x600x24")));
-
-    ASSERT_TRUE(
-        waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
-    const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
+    const pid_t pid = pid_t(run_->pid());
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(waitUntilCapturing(pid));
 
@@ -270,7 +225,7 @@ TEST_F(EndToEnd, WithoutCapturePrivilegeOneMessageAndTheProgramRunsOn) {
     SKIP_WITHOUT_NETNS("setpriv", "strace", "xdotool", "xprop", "convert");
     ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
                           QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth\n")
-                              .arg(pair_->nameA())
+                              .arg(run_->pair.nameA())
                               .toUtf8()));
     const QString shot = root + QStringLiteral("/no-privilege.png");
     // The program runs as an unprivileged user, its attempts to open a packet socket traced.
@@ -279,9 +234,8 @@ TEST_F(EndToEnd, WithoutCapturePrivilegeOneMessageAndTheProgramRunsOn) {
     // again.
     const QString script =
         QStringLiteral(
-            "cd '%1'\n"
             "chown -R 65534:65534 . && chmod -R u+rwX . && chmod 755 '%1'\n"
-            "mkdir -m 700 run && chown 65534:65534 run\n"
+            "mkdir -p -m 700 run && chown 65534:65534 run\n"
             "strace -f -qq -e trace=socket -o sockets.log "
             "setpriv --reuid=65534 --regid=65534 --clear-groups env HOME='%1' "
             "XDG_CONFIG_HOME='%1/cfg' XDG_RUNTIME_DIR='%1/run' bin/quelmint > program.log 2>&1 &"
@@ -309,18 +263,10 @@ TEST_F(EndToEnd, WithoutCapturePrivilegeOneMessageAndTheProgramRunsOn) {
             "program=$(pgrep -x -u 65534 quelmint | head -1)\n"
             "kill -TERM $program; wait $pid; echo $? > rc\n")
             .arg(root, shot);
-    ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
     QFile::setPermissions(root, QFile::permissions(root) | QFileDevice::ExeOther |
                                     QFileDevice::ReadOther);
-
-    QProcess xvfb;
-    ASSERT_NO_FATAL_FAILURE(startUnderXvfb(xvfb, QProcessEnvironment::systemEnvironment(),
-                                           QStringLiteral("-screen 0 800x600x24 -ac")));
-    EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 150000));
-    if (xvfb.state() != QProcess::NotRunning) {
-        xvfb.kill();
-        xvfb.waitForFinished(5000);
-    }
+    ASSERT_TRUE(run_->start(script, QStringLiteral("-screen 0 800x600x24 -ac")));
+    EXPECT_TRUE(run_->finished(150000));
     const QByteArray log = readFile(root + QStringLiteral("/program.log"));
     EXPECT_EQ(readFile(root + QStringLiteral("/state")).trimmed(), QByteArray("running"));
     // The main window and one message box.

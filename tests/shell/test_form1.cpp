@@ -356,7 +356,7 @@ TEST(Form1Window, SettingsCommandWhileTheDialogIsOpenOpensNoSecondOne) {
     EXPECT_FALSE(second);
 }
 
-TEST(Form1Window, MenuAndTabs) {
+TEST(Form1Window, MenuAndTheSettingsDialogsUnitsShowAtOnce) {
     Main w;
     ASSERT_EQ(w.startOnEth0(), Form1::StartResult::Running);
     auto* menu = w.find<QMenu>(QStringLiteral("mMenu"));
@@ -366,36 +366,29 @@ TEST(Form1Window, MenuAndTabs) {
         texts.append(a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(texts, QStringList(
                          {"About..", "-", "Stopwatch", "Settings             ", "-", "Exit     "}));
+    // (The tabs' widths and controls are test_tabs's.)
 
-    auto* strip = w.find<QTabBar>(QStringLiteral("TabStrip1"));
-    auto* frame3 = w.find<QGroupBox>(QStringLiteral("Frame3"));
-    auto* list = w.find<QTreeWidget>(QStringLiteral("ListView2"));
     auto* frame1 = w.find<QGroupBox>(QStringLiteral("Frame1"));
-    auto* duration = w.find<QWidget>(QStringLiteral("lblDuration"));
-    auto* packets = w.find<QWidget>(QStringLiteral("lblPackets"));
-    auto* avg = w.find<QWidget>(QStringLiteral("lblAvgSpeed"));
-    ASSERT_TRUE(strip && frame3 && list && frame1 && duration && packets && avg);
-    EXPECT_EQ(frame1->title(), QStringLiteral("Current speed (KB/s)")); // speed unit 1
-    struct Case {
-        int tab, windowWidth, stripWidth;
-        bool frame1, duration, packets, avg, list;
+    auto text = [&](const char* label) {
+        return w.find<QLabel>(QString::fromLatin1(label))->text();
     };
-    const Case cases[] = {{3, 443, 425, false, false, false, false, true},
-                          {1, 349, 331, true, true, false, true, false},
-                          {2, 443, 425, false, true, true, false, false},
-                          {3, 443, 425, false, false, false, false, true}};
-    for (const Case& c : cases) {
-        strip->setCurrentIndex(c.tab - 1);
-        EXPECT_EQ(w.window->frameGeometry().width(), c.windowWidth) << c.tab;
-        EXPECT_EQ(strip->width(), c.stripWidth) << c.tab;
-        EXPECT_EQ(frame3->width(), c.stripWidth - 15) << c.tab;
-        EXPECT_EQ(list->width(), c.stripWidth - 8) << c.tab;
-        EXPECT_EQ(frame1->isVisible(), c.frame1) << c.tab;
-        EXPECT_EQ(duration->isVisible(), c.duration) << c.tab;
-        EXPECT_EQ(packets->isVisible(), c.packets) << c.tab;
-        EXPECT_EQ(avg->isVisible(), c.avg) << c.tab;
-        EXPECT_EQ(list->isVisible(), c.list) << c.tab;
-    }
+    EXPECT_EQ(frame1->title(), QStringLiteral("Current speed (KB/s)")); // speed unit 1
+    w.capture.firePacket(Main::received(100));                          // 142 bytes
+    EXPECT_EQ(text("lblReceived"), QStringLiteral("142 B"));
+    // Bytes and kbps chosen in the settings dialog show at once after OK.
+    w.onDialog = [](QDialog& d) {
+        d.findChild<QComboBox*>(QStringLiteral("Combo3"))->setCurrentIndex(0);
+        d.findChild<QComboBox*>(QStringLiteral("Combo5"))->setCurrentIndex(0);
+        d.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    };
+    w.answeringDialogs([&] { w.command("mSettings"); });
+    EXPECT_EQ(w.dialogsSeen, QStringList{QStringLiteral("Form2")});
+    EXPECT_EQ(frame1->title(), QStringLiteral("Current speed (kbps)"));
+    EXPECT_EQ(text("lblReceived"), QStringLiteral("142"));
+    EXPECT_EQ(text("lblAvgSpeed"), QStringLiteral("0 kbps"));
+    EXPECT_EQ(text("lblUsageVal(0)"), QStringLiteral("142"));
+    EXPECT_EQ(w.find<QTreeWidget>(QStringLiteral("ListView2"))->topLevelItem(0)->text(4),
+              QStringLiteral("142"));
 }
 
 TEST(Form1Tray, ClickRulesAndSamples) {

@@ -9,8 +9,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
+#include <QScopeGuard>
 
 #include <gtest/gtest.h>
 
@@ -91,13 +90,12 @@ NotWatched operator-(const NotWatched& a, const NotWatched& b) {
 TEST(NotWatchedEndToEnd, TrafficBetweenRunsAndWhileTheAdapterWasLostEqualsTheKernelCounters) {
     ensureApplication();
     SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "sysctl");
-    NetnsPair pair(QStringLiteral("nw"), 171);
-    ASSERT_TRUE(pair.ok());
+    ProgramRun run(QStringLiteral("nw"), 171);
+    ASSERT_TRUE(run.ok());
+    NetnsPair& pair = run.pair;
+    const QString& root = run.root;
     quietIpv6(pair);
-    QTemporaryDir tmp;
-    ASSERT_TRUE(tmp.isValid());
-    const QString root = tmp.path();
-    ASSERT_TRUE(installProgram(root, pair.nameA()));
+    ASSERT_TRUE(run.install());
     UdpSink sink(pair.nsA(), kPort);
     ASSERT_TRUE(sink.ok());
     // Before the first start in this boot the adapter carries 40 datagrams (and the neighbour
@@ -107,40 +105,18 @@ TEST(NotWatchedEndToEnd, TrafficBetweenRunsAndWhileTheAdapterWasLostEqualsTheKer
     EXPECT_GE(beforeRun1.frames, 40);
 
     // Two runs of the program on one display; the second starts when the test says so.
-    const QString script = QStringLiteral("cd '%1'\n"
-                                          "bin/quelmint > program1.log 2>&1 & pid=$!\n"
-                                          "echo $pid > pid1\n"
-                                          "wait $pid; echo $? > rc1\n"
-                                          "while [ ! -e go ]; do sleep 0.1; done\n"
-                                          "bin/quelmint > program2.log 2>&1 & pid=$!\n"
-                                          "echo $pid > pid2\n"
-                                          "wait $pid; echo $? > rc2\n")
-                               .arg(root);
-    ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
-    QProcess xvfb;
-    ASSERT_TRUE(
-        startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 800x600x24")));
-    struct EndAll {
-        QString root;
-        QProcess& xvfb;
-        ~EndAll() {
-            for (const char* f : {"/pid1", "/pid2"})
-                if (const int pid = readFile(root + QLatin1String(f)).trimmed().toInt(); pid > 0)
-                    ::kill(pid, SIGKILL);
-            writeFile(root + QStringLiteral("/go"), "1");
-            if (!xvfb.waitForFinished(10000))
-                xvfb.kill();
-        }
-    } endAll{root, xvfb};
-    auto pidOf = [&](const char* file) {
-        const QString path = root + QLatin1String(file);
-        waitUntil([&] { return !readFile(path).isEmpty(); }, 15000);
-        return readFile(path).trimmed().toInt();
-    };
+    ASSERT_TRUE(run.start(QStringLiteral("bin/quelmint > program1.log 2>&1 & pid=$!\n"
+                                         "echo $pid > pid1\n"
+                                         "wait $pid; echo $? > rc1\n"
+                                         "while [ ! -e go ]; do sleep 0.1; done\n"
+                                         "bin/quelmint > program2.log 2>&1 & pid=$!\n"
+                                         "echo $pid > pid2\n"
+                                         "wait $pid; echo $? > rc2\n")));
+    const auto release = qScopeGuard([&] { writeFile(root + QStringLiteral("/go"), "1"); });
     const QString logs = root + QStringLiteral("/bin/Usage Logs");
 
     // Run 1 starts.
-    const int pid1 = pidOf("/pid1");
+    const int pid1 = int(run.pid(QStringLiteral("pid1")));
     ASSERT_GT(pid1, 0);
     ASSERT_TRUE(waitUntilCapturing(pid1));
     EXPECT_TRUE(waitUntil([&] { return notWatched(logs) == beforeRun1; }, 20000))
@@ -160,7 +136,7 @@ TEST(NotWatchedEndToEnd, TrafficBetweenRunsAndWhileTheAdapterWasLostEqualsTheKer
     const NotWatched between = beforeRun2 - afterRun1;
     EXPECT_GE(between.frames, 300);
     ASSERT_TRUE(writeFile(root + QStringLiteral("/go"), "1"));
-    const int pid2 = pidOf("/pid2");
+    const int pid2 = int(run.pid(QStringLiteral("pid2")));
     ASSERT_GT(pid2, 0);
     ASSERT_TRUE(waitUntilCapturing(pid2));
     EXPECT_TRUE(waitUntil([&] { return notWatched(logs) == beforeRun1 + between; }, 20000))
@@ -216,7 +192,7 @@ TEST(NotWatchedEndToEnd, TrafficBetweenRunsAndWhileTheAdapterWasLostEqualsTheKer
         << coverageText(logs);
 
     ASSERT_EQ(::kill(pid2, SIGTERM), 0);
-    EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 30000));
+    EXPECT_TRUE(run.finished(30000));
     EXPECT_EQ(readFile(root + QStringLiteral("/rc2")).trimmed(), QByteArray("0"))
         << readFile(root + QStringLiteral("/program2.log")).toStdString();
     std::printf("[ figures ] not watched: before run 1 %lld B in %lld frames; between runs %lld B "

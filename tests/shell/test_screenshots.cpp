@@ -9,7 +9,6 @@
 #include <QImage>
 #include <QProcess>
 #include <QTabBar>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -158,36 +157,19 @@ protected:
         ensureApplication();
         // Packages xvfb, xauth, imagemagick, x11-utils and xdotool.
         SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo", "xdotool");
-        ASSERT_TRUE(QFile::exists(binary)) << binary.toStdString();
-        pair_ = std::make_unique<NetnsPair>(QStringLiteral("gshot"), 100);
-        ASSERT_TRUE(pair_->ok());
-        ASSERT_TRUE(tmp_.isValid());
-        QDir().mkpath(root + QStringLiteral("/bin"));
-        for (const QString& name :
-             {QStringLiteral("quelmint"), QStringLiteral("quelmint-capture")}) {
-            const QString built = buildDir + QStringLiteral("/app/") + name;
-            ASSERT_TRUE(QFile::copy(built, root + QStringLiteral("/bin/") + name));
-            QFile::setPermissions(root + QStringLiteral("/bin/") + name, QFile::permissions(built));
-        }
+        run_ = std::make_unique<ProgramRun>(QStringLiteral("gshot"), 100);
+        ASSERT_TRUE(run_->ok());
+        ASSERT_TRUE(run_->install(QStringLiteral("DisplayUnit=3\nSpeedUnit=1\nGraphStyle=1\n")));
     }
 
-    const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
-    const QString binary = buildDir + QStringLiteral("/app/quelmint");
-    std::unique_ptr<NetnsPair> pair_;
-    QTemporaryDir tmp_;
-    const QString root = tmp_.path();
+    std::unique_ptr<ProgramRun> run_;
 };
 
 TEST_P(Screenshots, EachTabChosenByMouseAndPictured) {
     const double scale = GetParam();
     const QString suffix = scale == 1.0 ? QString() : QStringLiteral("-x%1").arg(scale);
-    const NetnsPair& pair = *pair_;
-    ASSERT_TRUE(writeFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"),
-                          QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=veth %1\n"
-                                         "CloseToTray=False\nStartMinimized=False\n"
-                                         "DisplayUnit=3\nSpeedUnit=1\nGraphStyle=1\n")
-                              .arg(pair.nameA())
-                              .toUtf8()));
+    const NetnsPair& pair = run_->pair;
+    const QString& root = run_->root;
     // Log, then Packets, then back to Bytes, each by a click on its tab. The picture is taken
     // once the window has the tab's width and its tabs (the left of the strip; the figures
     // change all the time) are drawn: the same in two pictures a moment apart, and no longer
@@ -226,25 +208,17 @@ TEST_P(Screenshots, EachTabChosenByMouseAndPictured) {
                      .arg(strip);
     }
     const QString script =
-        QStringLiteral("cd '%1'\n"
-                       "same() { [ \"$(compare -metric AE \"$1\" \"$2\" null: 2>&1)\" = 0 ]; }\n"
+        QStringLiteral("same() { [ \"$(compare -metric AE \"$1\" \"$2\" null: 2>&1)\" = 0 ]; }\n"
                        "echo \"$DISPLAY $XAUTHORITY\" > display\n"
-                       "QT_SCALE_FACTOR=%2 bin/quelmint > program.log 2>&1 &"
+                       "QT_SCALE_FACTOR=%1 bin/quelmint > program.log 2>&1 &"
                        " pid=$!\n"
                        "echo $pid > pid\n"
-                       "%3"
+                       "%2"
                        "kill -TERM $pid; wait $pid; echo $? > rc\n")
-            .arg(root)
             .arg(scale)
             .arg(steps);
-    ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
-
-    QProcess xvfb;
-    ASSERT_TRUE(
-        startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 1024x768x24")));
-    ASSERT_TRUE(
-        waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
-    const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
+    ASSERT_TRUE(run_->start(script, QStringLiteral("-screen 0 1024x768x24")));
+    const pid_t pid = pid_t(run_->pid());
     // Capture runs once the program holds a packet socket.
     EXPECT_TRUE(waitUntil(
         [&] { return readFile(QStringLiteral("/proc/%1/net/packet").arg(pid)).count('\n') >= 2; },
@@ -282,25 +256,18 @@ TEST_P(Screenshots, EachTabChosenByMouseAndPictured) {
                 << tab.toStdString();
         }
     }
-    EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 30000));
-    if (xvfb.state() != QProcess::NotRunning) {
-        xvfb.kill();
-        xvfb.waitForFinished(5000);
-    }
+    EXPECT_TRUE(run_->finished(30000));
     const QByteArray log = readFile(root + QStringLiteral("/program.log"));
     EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0"))
         << log.toStdString();
 
     // Keep the pictures and look at their widths: the tab chosen by the click decides them.
-    const QString artifacts = buildDir + QStringLiteral("/artifacts");
-    QDir().mkpath(artifacts);
     QMap<QString, QImage> shots;
     for (const QString& tab : tabs) {
-        const QString shot = root + QStringLiteral("/shot-%1.png").arg(tab);
-        const QString kept = artifacts + QStringLiteral("/tabs-%1%2.png").arg(tab, suffix);
-        QFile::remove(kept);
-        EXPECT_TRUE(QFile::copy(shot, kept)) << tab.toStdString() << "\n" << log.toStdString();
+        const QString kept = keepPicture(root + QStringLiteral("/shot-%1.png").arg(tab),
+                                         QStringLiteral("tabs-%1%2.png").arg(tab, suffix));
         shots[tab] = QImage(kept);
+        EXPECT_FALSE(shots[tab].isNull()) << tab.toStdString() << "\n" << log.toStdString();
         std::printf("%s: %dx%d\n", kept.toLocal8Bit().constData(), shots[tab].width(),
                     shots[tab].height());
     }

@@ -83,21 +83,6 @@ TEST(StatsPanel, ShowsCountersAfterTheBatch) {
     EXPECT_EQ(r.text("lblPackets"), QStringLiteral("6"));
 }
 
-TEST(StatsPanel, FrozenThenReleased) {
-    Rig r;
-    r.send(0x0A000001, 0x0A000002, 982); // 1024 bytes
-    r.batchEnd();
-    EXPECT_EQ(r.text("lblSent"), local("1.00 K"));
-    r.s.session->setDisplayFrozen(true);
-    r.send(0x0A000001, 0x0A000002, 982, 3);
-    r.batchEnd();
-    EXPECT_EQ(r.text("lblSent"), local("1.00 K"));
-    EXPECT_EQ(r.text("lblPackets"), QStringLiteral("1"));
-    r.s.session->setDisplayFrozen(false);
-    EXPECT_EQ(r.text("lblSent"), local("4.00 K"));
-    EXPECT_EQ(r.text("lblPackets"), QStringLiteral("4"));
-}
-
 TEST(StatsPanel, ResetButtonShowsZeros) {
     for (int unit : {3, 0}) {
         Rig r(unit);

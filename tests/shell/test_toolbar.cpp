@@ -42,7 +42,9 @@ struct Bar {
         host->setPalette(palette);
         host->resize(443, 80);
         toolbar = new Toolbar(host.get(), cursor);
-        toolbar->toolbarClicked = [this](int i, bool on) { clicks.push_back({i, on}); };
+        QObject::connect(toolbar, &Toolbar::clicked, [this](int i, bool on) {
+            clicks.push_back({i, on});
+        });
         toolbar->setupToolBar(tcp, udp, icmp);
         TabLayout::applyVisibility(*host, 2); // every button, as on "Packets"
         host->show();
@@ -311,23 +313,6 @@ TEST(ToolbarLayout, PlacesAndCaptionsOfTheRow) {
         const QWidget* s = bar.host->findChild<QWidget*>(QStringLiteral("Picture4(%1)").arg(i));
         ASSERT_NE(s, nullptr) << i;
         EXPECT_EQ(s->geometry(), QRect(separatorLefts[i], 2, 6, 24)) << i;
-    }
-}
-
-TEST(ToolbarLayout, VisibilityPerTab) {
-    struct Case {
-        int tab;
-        const char* shown; // buttons 0-5 then separators 0-1, '1' shown
-    };
-    const Case cases[] = {{1, "11111010"}, {2, "11111111"}, {3, "00000000"}, {1, "11111010"}};
-    Bar bar;
-    for (const Case& c : cases) {
-        TabLayout::applyVisibility(*bar.host, c.tab); // the main window's table, by name
-        for (int i = 0; i < Toolbar::kButtons; ++i)
-            EXPECT_EQ(bar.button(i)->isVisible(), c.shown[i] == '1') << c.tab << " button " << i;
-        for (int i = 0; i < Toolbar::kSeparators; ++i)
-            EXPECT_EQ(bar.toolbar->separator(i)->isVisible(), c.shown[6 + i] == '1')
-                << c.tab << " separator " << i;
     }
 }
 

@@ -8,9 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
-#include <QProcess>
-#include <QScopeGuard>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -47,29 +44,24 @@ int lightness(const QImage& image, int x, int y) {
 TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
     ensureApplication();
     SKIP_WITHOUT_NETNS("xvfb-run", "xauth", "import", "xwininfo", "xprop", "xdotool", "ping");
-    const QString buildDir = qEnvironmentVariable("QUELMINT_BUILD_DIR");
-    NetnsPair pair(QStringLiteral("tb"), 110);
-    ASSERT_TRUE(pair.ok());
-    QTemporaryDir tmp;
-    ASSERT_TRUE(tmp.isValid());
-    const QString root = tmp.path();
-    ASSERT_TRUE(installProgram(root, pair.nameA()));
+    ProgramRun run(QStringLiteral("tb"), 110);
+    ASSERT_TRUE(run.ok());
+    ASSERT_TRUE(run.install());
+    const NetnsPair& pair = run.pair;
+    const QString& root = run.root;
     UdpSink sink(pair.nsA(), kPort);
     ASSERT_TRUE(sink.ok());
 
     // Inside the X server: the program, and a loop that runs the test's X commands.
-    const QString script = QStringLiteral("cd '%1'\n"
-                                          "bin/quelmint > program.log 2>&1 & pid=$!\n"
-                                          "echo $pid > pid\n"
-                                          "while kill -0 $pid 2>/dev/null; do\n"
-                                          "  if [ -e cmd ]; then sh cmd > cmd.out 2>&1; rm -f cmd; "
-                                          "touch cmd.done; fi\n"
-                                          "  sleep 0.05\n"
-                                          "done\n"
-                                          "wait $pid\n"
-                                          "echo $? > rc\n")
-                               .arg(root);
-    ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
+    ASSERT_TRUE(run.start(QStringLiteral("bin/quelmint > program.log 2>&1 & pid=$!\n"
+                                         "echo $pid > pid\n"
+                                         "while kill -0 $pid 2>/dev/null; do\n"
+                                         "  if [ -e cmd ]; then sh cmd > cmd.out 2>&1; rm -f cmd; "
+                                         "touch cmd.done; fi\n"
+                                         "  sleep 0.05\n"
+                                         "done\n"
+                                         "wait $pid\n"
+                                         "echo $? > rc\n")));
     // Runs shell commands on the X server's side; returns their output.
     auto x = [&](const QString& commands) -> QByteArray {
         QFile::remove(root + QStringLiteral("/cmd.done"));
@@ -80,20 +72,7 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
             << commands.toStdString();
         return readFile(root + QStringLiteral("/cmd.out"));
     };
-
-    QProcess xvfb;
-    ASSERT_TRUE(
-        startScriptUnderXvfb(xvfb, pair.nsA(), root, QStringLiteral("-screen 0 800x600x24")));
-    auto stopXvfb = qScopeGuard([&] {
-        if (xvfb.state() != QProcess::NotRunning) {
-            xvfb.kill();
-            xvfb.waitForFinished(5000);
-        }
-    });
-
-    ASSERT_TRUE(
-        waitUntil([&] { return !readFile(root + QStringLiteral("/pid")).isEmpty(); }, 15000));
-    const pid_t pid = readFile(root + QStringLiteral("/pid")).trimmed().toInt();
+    const pid_t pid = pid_t(run.pid());
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(waitUntilCapturing(pid));
 
@@ -179,11 +158,7 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
         << "no tooltip window";
     const QString screen = root + QStringLiteral("/screen.png");
     x(QStringLiteral("import -window root '%1'").arg(screen));
-    const QString artifacts = buildDir + QStringLiteral("/artifacts");
-    QDir().mkpath(artifacts);
-    const QString saved = artifacts + QStringLiteral("/toolbar-ignore-udp-tooltip.png");
-    QFile::remove(saved);
-    EXPECT_TRUE(QFile::copy(screen, saved));
+    const QString saved = keepPicture(screen, QStringLiteral("toolbar-ignore-udp-tooltip.png"));
 
     // A press on "Ignore TCP" (button 0 at 205,2) dragged out and back in shows pressed
     // again; released outside, it is cancelled (DisplayTCP stays True below).
@@ -221,8 +196,7 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
     EXPECT_TRUE(placeBefore.contains("IsViewable")) << placeBefore.toStdString();
 
     ASSERT_EQ(::kill(pid, SIGTERM), 0);
-    EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 30000))
-        << xvfb.readAll().toStdString();
+    EXPECT_TRUE(run.finished(30000)) << run.xvfb.readAll().toStdString();
     EXPECT_EQ(readFile(root + QStringLiteral("/rc")).trimmed(), QByteArray("0"))
         << readFile(root + QStringLiteral("/program.log")).toStdString();
     const QByteArray settings = readFile(root + QStringLiteral("/cfg/Quelmint/Quelmint.conf"));

@@ -123,6 +123,13 @@ struct MainWindow : FakeShellServices {
                           kProgramFolder, QStringLiteral("/home/u/.local/share/Quelmint"),
                           recoveryMs, &browser, nullptr, &resolver, &counters});
         window = std::make_unique<Form1>(*services);
+        Form1::StartResult result = Form1::StartResult::Ended;
+        answeringDialogs([&] { result = window->load(); });
+        return result;
+    }
+    /// Runs an action; a modal dialog opened meanwhile is answered by onDialog (default:
+    /// cancel).
+    void answeringDialogs(const std::function<void()>& action) {
         QTimer dialogWatch;
         dialogWatch.setInterval(20);
         QObject::connect(&dialogWatch, &QTimer::timeout, [this] {
@@ -135,9 +142,7 @@ struct MainWindow : FakeShellServices {
             }
         });
         dialogWatch.start();
-        const Form1::StartResult result = window->load();
-        dialogWatch.stop();
-        return result;
+        action();
     }
     /// start() with eth0 configured.
     Form1::StartResult startOnEth0() {

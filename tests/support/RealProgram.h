@@ -11,12 +11,14 @@
 #include <QImage>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <functional>
 #include <thread>
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -148,3 +150,86 @@ inline int sendUdpFrom(const QString& ns, const QString& address, quint16 port, 
     sender.join();
     return sent;
 }
+
+/// Copies a picture among the build's artifacts (build/artifacts/name); returns where.
+inline QString keepPicture(const QString& picture, const QString& name) {
+    const QString artifacts =
+        qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+    QDir().mkpath(artifacts);
+    const QString kept = artifacts + QLatin1Char('/') + name;
+    QFile::remove(kept);
+    QFile::copy(picture, kept);
+    return kept;
+}
+
+/// One run of the built program for an end-to-end test: namespaces A and B joined by a veth
+/// pair, a temporary folder `root` for the program (installed in root/bin by install(), its
+/// settings in root/cfg) and the test's script, run by start() in root under an X server of its
+/// own inside namespace A. When the run goes, every process whose id the script wrote to a
+/// root/pid* file is killed, and the X server with it.
+class ProgramRun {
+public:
+    /// The namespaces' names begin with prefix; number keeps their addresses apart.
+    ProgramRun(const QString& prefix, int number) : pair(prefix, number) {}
+    ~ProgramRun() {
+        for (const QString& name : QDir(root).entryList({QStringLiteral("pid*")}, QDir::Files)) {
+            const int pid = file(name).trimmed().toInt();
+            // Only the program: an id that ended may be another process's by now.
+            if (pid > 0 &&
+                readFile(QStringLiteral("/proc/%1/cmdline").arg(pid)).contains("quelmint")) {
+                ::kill(pid, SIGCONT); // a stopped program ends too
+                ::kill(pid, SIGKILL);
+            }
+        }
+        if (xvfb.state() != QProcess::NotRunning && !xvfb.waitForFinished(10000)) {
+            xvfb.kill();
+            xvfb.waitForFinished(5000);
+        }
+    }
+    ProgramRun(const ProgramRun&) = delete;
+    ProgramRun& operator=(const ProgramRun&) = delete;
+
+    /// The namespaces and the folder are there.
+    bool ok() const { return pair.ok() && tmp.isValid(); }
+    /// Installs the program monitoring A's adapter, with these settings lines added.
+    bool install(const QString& moreSettings = {}) {
+        return installProgram(root, pair.nameA(), moreSettings);
+    }
+    /// Writes the script (it runs in root) and starts it under the X server; true once started.
+    bool start(const QString& script,
+               const QString& screen = QStringLiteral("-screen 0 800x600x24")) {
+        return writeFile(root + QStringLiteral("/run.sh"),
+                         (QStringLiteral("cd '%1'\n").arg(root) + script).toUtf8()) &&
+               startScriptUnderXvfb(xvfb, pair.nsA(), root, screen);
+    }
+    /// The process id that the script wrote to root/name; 0 when none came within the time.
+    qint64 pid(const QString& name = QStringLiteral("pid"), int timeoutMs = 30000) const {
+        waitUntil([&] { return !file(name).isEmpty(); }, timeoutMs);
+        return file(name).trimmed().toLongLong();
+    }
+    /// A file of the run's folder (empty when missing).
+    QByteArray file(const QString& name) const { return readFile(root + QLatin1Char('/') + name); }
+    /// Waits until the script has ended; false when it did not within the time.
+    bool finished(int timeoutMs) {
+        return waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, timeoutMs);
+    }
+
+    /// Script lines: while the program `pid` runs, take a picture of the window called Quelmint
+    /// into `picture` whenever root/shoot appears (see shootUntil).
+    static QString shooter(const QString& picture) {
+        return QStringLiteral(
+                   "while kill -0 $pid 2>/dev/null; do\n"
+                   "  [ -e shoot ] || { sleep 0.1; continue; }\n"
+                   "  id=$(xwininfo -name Quelmint 2>/dev/null | awk '/Window id/ {print $4}')\n"
+                   "  [ -n \"$id\" ] && import -window \"$id\" 'png:%1.tmp' >> program.log 2>&1 &&"
+                   " mv -f '%1.tmp' '%1'\n"
+                   "  rm -f shoot; touch shot-taken\n"
+                   "done\n")
+            .arg(picture);
+    }
+
+    NetnsPair pair;
+    QTemporaryDir tmp;
+    const QString root = tmp.path();
+    QProcess xvfb;
+};
