@@ -548,7 +548,7 @@ TEST(Form1Toolbar, IgnoreSwitchesStopCountingAndAreSavedAtExit) {
             w.capture.firePacket(Main::receivedOf(p));
         // ICMP's button also ignores IGMP (protocol 2).
         EXPECT_EQ(w.session().frames().packetCount, c.protocol == 1 ? 2 : 3);
-        w.window->exitProgram();
+        w.command("mExit");
         for (const char* key : {"DisplayTCP", "DisplayUDP", "DisplayICMP"})
             EXPECT_EQ(w.store.at(QString::fromLatin1(key)),
                       QString::fromLatin1(qstrcmp(key, c.key) == 0 ? "False" : "True"))
@@ -568,7 +568,7 @@ TEST(Form1Toolbar, StoredIgnoreUdpShowsSunkenAndTheFirstClickCountsUdpAgain) {
     w.clickToolbar(1);
     w.capture.firePacket(Main::receivedOf(17));
     EXPECT_EQ(w.session().frames().packetCount, 1);
-    w.window->exitProgram();
+    w.command("mExit");
     EXPECT_EQ(w.store.at(QStringLiteral("DisplayUDP")), QStringLiteral("True"));
 }
 
@@ -652,7 +652,7 @@ TEST(Form1Toolbar, ResolveIpOnlyOnThePacketsTab) {
         EXPECT_FALSE(f.findChild<QWidget*>(QStringLiteral("Picture3(%1)").arg(i))->isVisible())
             << i;
     // Not stored: the next start has it off again.
-    f.exitProgram();
+    w.command("mExit");
     for (const QString& key : w.store.putKeys)
         EXPECT_FALSE(key.contains(QStringLiteral("Resolve")) ||
                      key.contains(QStringLiteral("Freeze")) || key.contains(QStringLiteral("Top")))

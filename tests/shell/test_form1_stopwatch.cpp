@@ -253,5 +253,5 @@ TEST(Form1StopwatchLive, RealTrafficBetweenNamespacesIsMeasuredExactly) {
     const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
     QDir().mkpath(dir);
     EXPECT_TRUE(sw.grab().save(dir + QStringLiteral("/stopwatch-live.png")));
-    w.window->exitProgram();
+    w.command("mExit");
 }
