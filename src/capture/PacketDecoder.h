@@ -33,8 +33,8 @@ struct DecodedFrame {
     qint64 dataBytes = 0;             ///< the rest of the frame
     quint32 sourceAddress = 0; ///< IPv4 source, most significant byte first (10.0.0.1 = 0x0A000001)
     quint32 destinationAddress = 0; ///< IPv4 destination, same order
-    std::array<quint8, 16> source6{};      ///< IPv6 source, as on the wire
-    std::array<quint8, 16> destination6{}; ///< IPv6 destination
+    std::array<quint8, 16> source6;        ///< IPv6 source, as on the wire (IPv6 only)
+    std::array<quint8, 16> destination6;   ///< IPv6 destination (IPv6 only)
     quint16 sourcePort = 0;         ///< TCP or UDP only, else 0
     quint16 destinationPort = 0;    ///< TCP or UDP only, else 0
 };
