@@ -92,15 +92,15 @@ sleep 2
 counter() { ip netns exec $na cat /sys/class/net/$ia/statistics/$1; }
 hz=$(getconf CLK_TCK)
 rx0=$(counter rx_packets) t0=$(ticks $pid) s0=$(switches $pid)
-h0=0; [ -n "$helper" ] && h0=$(ticks $helper)
+h0=0 hs0=0; [ -n "$helper" ] && h0=$(ticks $helper) && hs0=$(switches $helper)
 genout=$(ip netns exec $nb "$gen" --to $a --port 41500 --rate "$rate" --seconds "$seconds")
 sleep 3 # the last batches
 rx1=$(counter rx_packets) t1=$(ticks $pid) s1=$(switches $pid)
-h1=0; [ -n "$helper" ] && h1=$(ticks $helper)
+h1=0 hs1=0; [ -n "$helper" ] && h1=$(ticks $helper) && hs1=$(switches $helper)
 kill $sink 2>/dev/null
 frames=$((rx1 - rx0))
 awk -v w="$what" -v r="$rate" -v g="$genout" -v f=$frames -v t=$((t1 - t0)) -v h=$((h1 - h0)) \
-    -v hz=$hz -v s=$((s1 - s0)) -v sec="$seconds" 'BEGIN {
+    -v hz=$hz -v s=$((s1 - s0)) -v hs=$((hs1 - hs0)) -v sec="$seconds" 'BEGIN {
   printf "%s at %d frames/s asked (%s): kernel rx %d frames; CPU %.2f s (helper %.2f s); " \
-         "%.3f CPU s per million frames; %.0f wake-ups a second\n",
-         w, r, g, f, t / hz, h / hz, (t / hz) / (f / 1e6), s / (sec + 3) }'
+         "%.3f CPU s per million frames; %.0f wake-ups a second (helper %.0f)\n",
+         w, r, g, f, t / hz, h / hz, (t / hz) / (f / 1e6), s / (sec + 3), hs / (sec + 3) }'

@@ -115,22 +115,6 @@ qint64 ipv6Header(const unsigned char* ip, qint64 readable, quint8* protocol) {
 }
 } // namespace
 
-bool linktype::readable(qint32 linkType) {
-    switch (linkType) {
-    case kEthernet:
-    case kRawIp:
-    case kRawIpOpenBsd:
-    case kRawIpFile:
-    case kLinuxCooked:
-    case kIpv4:
-    case kIpv6:
-    case kLinuxCooked2:
-        return true;
-    default:
-        return false;
-    }
-}
-
 DecodedFrame PacketDecoder::decode(qint32 linkType, quint32 packetLength, quint32 captureLength,
                                    const unsigned char* data) {
     DecodedFrame f;

@@ -1,22 +1,11 @@
 #pragma once
 
+#include "platform/LinkTypes.h"
+
 #include <QtGlobal>
 
 #include <array>
 
-/// Link types (libpcap's DLT numbers) the decoder reads.
-namespace linktype {
-constexpr qint32 kEthernet = 1;        ///< Ethernet II, with any number of 802.1Q/802.1ad tags
-constexpr qint32 kRawIp = 12;          ///< raw IP (tun devices, WireGuard, OpenVPN)
-constexpr qint32 kRawIpOpenBsd = 14;   ///< raw IP as OpenBSD numbers it
-constexpr qint32 kRawIpFile = 101;     ///< raw IP as capture files number it
-constexpr qint32 kLinuxCooked = 113;   ///< Linux cooked v1 ("any", PPP and other links)
-constexpr qint32 kIpv4 = 228;          ///< raw IPv4
-constexpr qint32 kIpv6 = 229;          ///< raw IPv6
-constexpr qint32 kLinuxCooked2 = 276;  ///< Linux cooked v2
-/// True when the decoder can read frames of this link type.
-bool readable(qint32 linkType);
-} // namespace linktype
 
 /// What the decoder found in one frame. All lengths are bytes; headerBytes + dataBytes equals
 /// the frame length for every counted frame.
@@ -33,13 +22,13 @@ struct DecodedFrame {
     qint64 dataBytes = 0;             ///< the rest of the frame
     quint32 sourceAddress = 0; ///< IPv4 source, most significant byte first (10.0.0.1 = 0x0A000001)
     quint32 destinationAddress = 0; ///< IPv4 destination, same order
-    std::array<quint8, 16> source6{};      ///< IPv6 source, as on the wire
-    std::array<quint8, 16> destination6{}; ///< IPv6 destination
+    std::array<quint8, 16> source6;        ///< IPv6 source, as on the wire (IPv6 only)
+    std::array<quint8, 16> destination6;   ///< IPv6 destination (IPv6 only)
     quint16 sourcePort = 0;         ///< TCP or UDP only, else 0
     quint16 destinationPort = 0;    ///< TCP or UDP only, else 0
 };
 
-/// Decodes a frame of one of the link types linktype::readable accepts.
+/// Decodes a frame of one of the link types linktype::readable accepts (others are not counted).
 ///
 /// The link header always counts as header: Ethernet II is 14 bytes plus 4 for each
 /// 802.1Q/802.1ad tag (EtherType 0x8100 or 0x88A8, as deep as the frame holds them); Linux

@@ -15,7 +15,7 @@ struct Adapter {
     QString Name;                    ///< the system's device name, stored as the setting "Interface"
     QString Description;             ///< text shown to the user
     QList<AdapterAddress> Addresses; ///< IPv4 addresses only, in the system's order
-    qint32 LinkType = 0;             ///< 1 = Ethernet; anything else cannot be monitored
+    qint32 LinkType = 0; ///< the link type of its frames (libpcap's DLT numbers; 1 = Ethernet)
 };
 
 /// One captured frame; Data is valid only during the OnPacket call.

@@ -86,6 +86,75 @@ TEST(PcapSupport, DeviceQuestionsAnswerForThisNamespace) {
     EXPECT_TRUE(pcapsupport::adapterPresent(QStringLiteral("any")));
 }
 
+TEST(PcapSupport, KindsOfAdapterAndTheLinkTypeOfTheirFrames) {
+    struct Case {
+        qint32 hardware; // ARPHRD_*
+        qint32 linkType;
+        bool monitorable;
+        const char* description;
+    };
+    const Case cases[] = {
+        {1, 1, true, "Ethernet adapter x0"},        {65534, 12, true, "Tunnel adapter x0"},
+        {519, 12, true, "Tunnel adapter x0"},       {776, 12, true, "Tunnel adapter x0"},
+        {512, 113, true, "Point-to-point adapter x0"}, {772, 772, false, "Loopback adapter x0"},
+        {32, 32, false, "Network adapter x0"}, // InfiniBand
+        {801, 801, false, "Network adapter x0"}, // 802.11 monitor mode (radiotap)
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.hardware);
+        Adapter a;
+        a.Name = QStringLiteral("x0");
+        a.LinkType = pcapsupport::linkTypeOfHardware(c.hardware);
+        EXPECT_EQ(a.LinkType, c.linkType);
+        EXPECT_EQ(pcapsupport::monitorable(a), c.monitorable);
+        EXPECT_EQ(pcapsupport::describe(a.Name, a.LinkType, false, false),
+                  QString::fromLatin1(c.description));
+    }
+    EXPECT_EQ(pcapsupport::describe(QStringLiteral("wlp2s0"), 1, false, true),
+              QStringLiteral("Wireless adapter wlp2s0"));
+    Adapter lo;
+    lo.Name = QStringLiteral("lo");
+    lo.LinkType = 1; // however its frames look, the loopback device is no adapter to monitor
+    EXPECT_FALSE(pcapsupport::monitorable(lo));
+    EXPECT_EQ(linktype::name(1), QStringLiteral("EN10MB"));
+    EXPECT_EQ(linktype::name(127), QStringLiteral("IEEE802_11_RADIO"));
+    EXPECT_EQ(linktype::name(147), QStringLiteral("147")); // no name
+}
+
+TEST(PcapSupport, TheAdapterOfTheDefaultRoute) {
+    const QByteArray v4Header =
+        "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+    const QByteArray zero(32, '0');
+    struct Case {
+        const char* what;
+        QByteArray route, ipv6Route;
+        const char* adapter;
+    };
+    const Case cases[] = {
+        {"IPv4 default", v4Header + "eth1\t0002A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n"
+                                     "wlan0\t00000000\t0102A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n",
+         QByteArray(), "wlan0"},
+        {"IPv6 default only", v4Header,
+         zero + " 00 " + zero + " 00 fe800000000000000000000000000001 00000400 00000001 "
+                "00000000 00000003    wg0\n",
+         "wg0"},
+        {"no default route",
+         v4Header + "eth0\t0002A8C0\t00000000\t0001\t0\t0\t0\t00FFFFFF\t0\t0\t0\n",
+         zero + " 00 " + zero + " 00 " + zero + " ffffffff 00000001 00000000 00200200       lo\n",
+         ""},
+        {"no tables", QByteArray(), QByteArray(), ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        if (!c.route.isEmpty())
+            writeFile(dir.filePath(QStringLiteral("route")), c.route);
+        if (!c.ipv6Route.isEmpty())
+            writeFile(dir.filePath(QStringLiteral("ipv6_route")), c.ipv6Route);
+        EXPECT_EQ(pcapsupport::defaultRouteAdapter(dir.path()), QString::fromLatin1(c.adapter));
+    }
+}
+
 TEST(HelperCapture, MisuseFailsCleanlyWithoutAnAdapter) {
     HelperCapture capture(captureHelperPath());
     EXPECT_TRUE(pcapsupport::libraryVersion().contains(QStringLiteral("libpcap")));
@@ -180,6 +249,11 @@ TEST(HelperCapture, AHelperThatCannotStartIsNamedWithWhatToDo) {
          standIn(dir, QStringLiteral("filter"), QStringLiteral("status(1, 1, 0, b'syntax error')"),
                  QString()),
          {QStringLiteral("Cannot set the filter on adapter lo: syntax error")}},
+        {"frames Quelmint cannot read",
+         standIn(dir, QStringLiteral("linktype"), QStringLiteral("status(1, 0, 127, b'')"),
+                 QStringLiteral("time.sleep(5)")),
+         {QStringLiteral("Quelmint cannot monitor adapter lo: its frames are of link type 127 "
+                         "(IEEE802_11_RADIO), which Quelmint cannot read.")}},
         {"answers with a frame",
          standIn(dir, QStringLiteral("frame"), QString(), QStringLiteral("rec(2, bytes(40))")),
          {QStringLiteral("answered with something that cannot be read")}},
