@@ -369,14 +369,14 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
     run(QStringLiteral("getcap"), {kProgram}, &caps);
     EXPECT_TRUE(caps.trimmed().isEmpty()) << caps.toStdString();
 
-    NetnsPair pair(QStringLiteral("pk"), 151);
-    ASSERT_TRUE(pair.ok());
+    // The namespaces, a folder of the test's own and, in it, a home of the user's own with the
+    // adapter chosen; the X server lets any local client in.
+    ProgramRun program(QStringLiteral("pk"), 151);
+    ASSERT_TRUE(program.ok());
+    const NetnsPair& pair = program.pair;
     UdpSink sink(pair.nsA(), kPort);
     ASSERT_TRUE(sink.ok());
-
-    // A home of the user's own with the adapter chosen; the X server lets any local client in.
-    QTemporaryDir tmp;
-    const QString root = tmp.path();
+    const QString root = program.root;
     const QString home = root + QStringLiteral("/home");
     ASSERT_TRUE(writeFile(home + QStringLiteral("/.config/Quelmint/Quelmint.conf"),
                           QStringLiteral("[settings]\nInterface=%1\nInterfaceDesc=Package veth\n"
@@ -385,7 +385,7 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
                               .arg(pair.nameA())
                               .toUtf8()));
     // Starts the command of a desktop entry's Exec line as the user, as a desktop does, and
-    // reports its process id and, at its end, its exit code.
+    // reports its process id (pid.<name>, ended with the run) and, at its end, its exit code.
     const QString start =
         QStringLiteral(
             "start() {  # entry file, name of this start\n"
@@ -394,43 +394,22 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
             "  setpriv --reuid=%1 --regid=%1 --clear-groups env -i HOME='%2' USER=nobody "
             "PATH=/usr/local/bin:/usr/bin:/bin DISPLAY=\"$DISPLAY\" XDG_RUNTIME_DIR='%3/run' "
             "sh -c \"exec $cmd\" > \"$2.log\" 2>&1 & pid=$!\n"
-            "  echo $pid > \"$2.pid\"\n"
+            "  echo $pid > \"pid.$2\"\n"
             "  wait $pid; echo $? > \"$2.rc\"\n"
             "}\n")
             .arg(kUser)
             .arg(home, root);
-    const QString script =
-        start + QStringLiteral("cd '%1'\n"
-                               "chown -R %2:%2 home && mkdir -m 700 run && chown %2:%2 run\n"
+    QFile::setPermissions(root, QFile::permissions(root) | QFileDevice::ExeOther |
+                                    QFileDevice::ReadOther);
+    ASSERT_TRUE(program.start(
+        start + QStringLiteral("chown -R %1:%1 home && mkdir -p -m 700 run && chown %1:%1 run\n"
                                "echo \"$DISPLAY\" > display\n"
                                "start /usr/share/applications/quelmint.desktop menu\n"
                                "while [ ! -e logon-go ]; do sleep 0.1; done\n"
-                               "start '%3/.config/autostart/Quelmint.desktop' logon\n")
-                    .arg(root)
+                               "start '%2/.config/autostart/Quelmint.desktop' logon\n")
                     .arg(kUser)
-                    .arg(home);
-    ASSERT_TRUE(writeFile(root + QStringLiteral("/run.sh"), script.toUtf8()));
-    QFile::setPermissions(root, QFile::permissions(root) | QFileDevice::ExeOther |
-                                    QFileDevice::ReadOther);
-
-    QProcess xvfb;
-    Finally stopX([&] {
-        if (xvfb.state() != QProcess::NotRunning) {
-            xvfb.kill();
-            xvfb.waitForFinished(5000);
-        }
-    });
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    env.remove(QStringLiteral("DISPLAY"));
-    xvfb.setProcessEnvironment(env);
-    xvfb.setProcessChannelMode(QProcess::MergedChannels);
-    xvfb.start(QStringLiteral("ip"),
-               {QStringLiteral("netns"), QStringLiteral("exec"), pair.nsA(),
-                QStringLiteral("xvfb-run"), QStringLiteral("-a"), QStringLiteral("-s"),
-                QStringLiteral("-screen 0 800x600x24 -ac"), QStringLiteral("sh"),
-                root + QStringLiteral("/run.sh")});
-    ASSERT_TRUE(xvfb.waitForStarted(5000));
+                    .arg(home),
+        QStringLiteral("-screen 0 800x600x24 -ac")));
 
     const QString dataFolder = home + QStringLiteral("/.local/share/Quelmint/Quelmint/Usage Logs");
     const QString yearFile =
@@ -439,10 +418,8 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
     // One run: waits for capture as the user, sends datagrams, ends it with SIGTERM.
     // Returns the bytes received that the year file holds afterwards.
     const auto oneRun = [&](const QString& name) -> double {
-        const QString pidFile = root + u'/' + name + QStringLiteral(".pid");
-        EXPECT_TRUE(waitUntil([&] { return !readFile(pidFile).isEmpty(); }, 30000))
-            << name.toStdString();
-        const pid_t pid = readFile(pidFile).trimmed().toInt();
+        const pid_t pid = pid_t(program.pid(QStringLiteral("pid.") + name));
+        EXPECT_GT(pid, 0) << name.toStdString();
         if (pid <= 0)
             return -1;
         EXPECT_TRUE(waitUntilCapturing(pid, 60000))
@@ -500,11 +477,7 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
                 },
                 60000))
                 << "longest column of the trace colour: " << column << "; " << said.toStdString();
-            const QString artifacts =
-                qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
-            QDir().mkpath(artifacts);
-            QFile::remove(artifacts + QStringLiteral("/package-installed.png"));
-            EXPECT_TRUE(QFile::copy(shot, artifacts + QStringLiteral("/package-installed.png")))
+            EXPECT_TRUE(QFile::exists(keepPicture(shot, QStringLiteral("package-installed.png"))))
                 << said.toStdString();
         }
         EXPECT_EQ(::kill(pid, SIGTERM), 0);
@@ -539,7 +512,7 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
     EXPECT_EQ(oneRun(QStringLiteral("logon")), 2.0 * kDatagrams * kFrameBytes);
     EXPECT_EQ(readFile(root + QStringLiteral("/logon.exec")).trimmed(),
               QByteArray("/usr/bin/quelmint"));
-    EXPECT_TRUE(waitUntil([&] { return xvfb.state() == QProcess::NotRunning; }, 30000));
+    EXPECT_TRUE(program.finished(30000));
 
     // Nothing was written beside the installed program.
     EXPECT_FALSE(QFile::exists(QStringLiteral("/usr/bin/Usage Logs")));
