@@ -435,24 +435,11 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
         EXPECT_EQ(uid.captured(2), QString::number(kUser)) << name.toStdString();
 
         const QString before = QString::fromUtf8(readFile(yearFile));
-        // The first datagram resolves the neighbour; the rest follow once it has been counted.
         const QString session = dataFolder + QStringLiteral("/_session.log");
-        int sent = sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 1, kPayload);
-        EXPECT_TRUE(waitUntil(
-            [&] {
-                const QList<QByteArray> f = readFile(session).trimmed().split('\t');
-                return f.size() == 5 && f[2].toDouble() >= double(kFrameBytes);
-            },
-            30000))
+        EXPECT_EQ(sendAfterTheFirst(pair, kPort, kDatagrams, kPayload, kFrameBytes, session),
+                  kDatagrams)
             << name.toStdString() << ": " << readFile(session).toStdString();
-        sent += sendUdpFrom(pair.nsB(), pair.addressA(), kPort, kDatagrams - 1, kPayload);
-        EXPECT_EQ(sent, kDatagrams);
-        EXPECT_TRUE(waitUntil(
-            [&] {
-                const QList<QByteArray> f = readFile(session).trimmed().split('\t');
-                return f.size() == 5 && f[2].toDouble() >= double(kDatagrams) * kFrameBytes;
-            },
-            30000))
+        EXPECT_TRUE(waitUntilReceived(session, double(kDatagrams) * kFrameBytes))
             << name.toStdString() << ": " << readFile(session).toStdString();
         if (name == QStringLiteral("menu")) {
             // The window shows the datagrams: their second's speed, above the full scale of
@@ -492,11 +479,9 @@ TEST_F(DebianPackage, InstalledItRunsAsAUserFromMenuAndLogOnCapturesAndPurgeKeep
             QDir(dataFolder).entryList({QStringLiteral("[0-9]*.log")}, QDir::Files);
         EXPECT_FALSE(years.isEmpty()) << name.toStdString();
         for (const QString& year : years)
-            for (const QByteArray& line : readFile(dataFolder + u'/' + year).split('\n')) {
-                const QList<QByteArray> f = line.trimmed().split('\t');
-                if (f.size() == 5)
-                    received += f[2].toDouble();
-            }
+            for (const QByteArray& line : readFile(dataFolder + u'/' + year).split('\n'))
+                if (const QList<double> f = usageFigures(line); !f.isEmpty())
+                    received += f[1];
         return received;
     };
 

@@ -25,10 +25,10 @@ constexpr int kFrameBytes = 60; // Ethernet, IPv4, UDP and 18 data bytes
 constexpr int kRate = 200000;
 constexpr int kStallSeconds = 10;
 
-/// Received bytes in a usage line (date, sent, received, pass-by, total); -1 if none.
+/// Received bytes in a usage line; -1 if none.
 double received(const QByteArray& line) {
-    const QList<QByteArray> f = line.trimmed().split('\t');
-    return f.size() == 5 ? f[2].toDouble() : -1;
+    const QList<double> f = usageFigures(line);
+    return f.isEmpty() ? -1 : f[1];
 }
 
 /// The capability lines of a process's status, by name ("CapPrm" -> "0000000000000000").

@@ -22,17 +22,6 @@ constexpr int kUdpFrame = 14 + 20 + 8 + kPayload; // Ethernet, IPv4, UDP, data
 constexpr int kPingFrame = 14 + 20 + 8 + 56;      // ping's default 56 data bytes
 constexpr int kPings = 4;
 
-/// The session file's fields: date, sent, received, pass-by, total.
-QList<double> sessionFigures(const QString& file) {
-    QList<double> figures;
-    const QList<QByteArray> f = readFile(file).trimmed().split('\t');
-    if (f.size() != 5)
-        return figures;
-    for (int i = 1; i < 5; ++i)
-        figures.append(f[i].toDouble());
-    return figures;
-}
-
 /// Lightness of a pixel of a picture; -1 outside it.
 int lightness(const QImage& image, int x, int y) {
     if (!image.valid(x, y))
@@ -79,23 +68,8 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
     // UDP counts before the click.
     const QString session = root + QStringLiteral("/bin/Usage Logs/_session.log");
     constexpr int kBefore = 20;
-    int sent = sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 1, kPayload);
-    // The first datagram resolves the neighbour; the rest follow once it has been counted.
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            const QList<double> f = sessionFigures(session);
-            return f.size() == 4 && f[1] >= double(kUdpFrame);
-        },
-        20000))
-        << readFile(session).toStdString();
-    sent += sendUdpFrom(pair.nsB(), pair.addressA(), kPort, kBefore - 1, kPayload);
-    ASSERT_EQ(sent, kBefore);
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            const QList<double> f = sessionFigures(session);
-            return f.size() == 4 && f[1] >= double(kBefore) * kUdpFrame;
-        },
-        20000))
+    ASSERT_EQ(sendAfterTheFirst(pair, kPort, kBefore, kPayload, kUdpFrame, session), kBefore);
+    ASSERT_TRUE(waitUntilReceived(session, double(kBefore) * kUdpFrame, 20000))
         << readFile(session).toStdString();
 
     // The window, then a click on "Ignore UDP" (button 1 at 230,2) as the pointer moves in.
@@ -124,8 +98,7 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
         << "button 1 never showed sunken";
 
     // After the click: UDP is ignored, ICMP still counts (both ways).
-    sent = sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 20, kPayload);
-    EXPECT_EQ(sent, 20);
+    EXPECT_EQ(sendUdpFrom(pair.nsB(), pair.addressA(), kPort, 20, kPayload), 20);
     EXPECT_EQ(pair.runInB({QStringLiteral("ping"), QStringLiteral("-c"), QString::number(kPings),
                            QStringLiteral("-i"), QStringLiteral("0.2"), pair.addressA()}),
               0);
@@ -133,12 +106,12 @@ TEST(ToolbarEndToEnd, IgnoreUdpClickedOnTheRealWindow) {
     const double expectedSent = double(kPings) * kPingFrame;
     EXPECT_TRUE(waitUntil(
         [&] {
-            const QList<double> f = sessionFigures(session);
+            const QList<double> f = usageFigures(readFile(session));
             return f.size() == 4 && f[0] >= expectedSent && f[1] >= expectedReceived;
         },
         20000))
         << readFile(session).toStdString();
-    const QList<double> figures = sessionFigures(session);
+    const QList<double> figures = usageFigures(readFile(session));
     ASSERT_EQ(figures.size(), 4);
     EXPECT_EQ(figures[0], expectedSent);
     EXPECT_EQ(figures[1], expectedReceived) << "UDP counted after Ignore UDP";
