@@ -61,6 +61,8 @@ public:
     }
     /// Sum of the bytes of the window's samples.
     double windowBytes() const { return windowBytes_; }
+    /// Milliseconds the window's samples cover (the sum of their spans).
+    double windowMs() const { return windowMs_; }
     /// Total transfer at the previous sample.
     double lastTotal() const { return lastTotal_; }
     /// Tick count of the previous sample.
@@ -68,7 +70,7 @@ public:
     /// Ticks since the last sample (0..9).
     int tickCounter() const { return tickCounter_; }
 
-    bool displayFrozen = false;         ///< "Freeze Display": speeds shown as 0, average kept
+    bool displayFrozen = false; ///< "Freeze Display": graph, meter and average stand still
     bool gMonitoringInProgress = false; ///< capture running: the icon is updated
     QString gTooltipText;               ///< first line of the icon tip
 
@@ -86,7 +88,7 @@ public:
 
 private:
     void takeSample();
-    void store(double delta);
+    void store(double delta, quint32 span);
 
     const Clock& clock_;
     const TrafficCounters& counters_;
@@ -100,6 +102,7 @@ private:
     int first_ = 0;
     int count_ = 0;
     double windowBytes_ = 0;
+    double windowMs_ = 0; ///< sum of the spans of the window's samples
     double previousReceived_ = 0;
     double previousSent_ = 0;
     double previousPassthru_ = 0;
