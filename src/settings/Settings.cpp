@@ -144,7 +144,8 @@ QString Settings::booleanText(bool value) {
 }
 
 QString Settings::bandwidthText(double value) {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    // Plain decimal digits, never an exponent ("100000", not "1e+05").
+    return QString::number(value, 'f', QLocale::FloatingPointShortest);
 }
 
 QList<Settings::LoadError> Settings::loadSettings(const SettingsStore& store) {

@@ -44,7 +44,8 @@ public:
     static QString describe(const QList<LoadError>& errors);
     /// The stored text of a Boolean.
     static QString booleanText(bool value);
-    /// The stored text of the bandwidth: the shortest decimal that reads back to the same number.
+    /// The stored text of the bandwidth: the shortest plain decimal (no exponent) that reads
+    /// back to the same number.
     static QString bandwidthText(double value);
 
     bool displayTCP;                 ///< "DisplayTCP": TCP frames counted and listed

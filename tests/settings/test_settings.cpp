@@ -137,8 +137,12 @@ TEST(Settings, BandwidthTextReadsBackToTheSameNumber) {
         EXPECT_TRUE(t.loadSettings(store).isEmpty());
         EXPECT_EQ(t.gBandwidth, v) << store.at("Bandwidth").toStdString();
     }
-    EXPECT_EQ(Settings::bandwidthText(48000), "48000");
-    EXPECT_EQ(Settings::bandwidthText(1000), "1000");
+    // Plain decimal digits, never an exponent.
+    const std::pair<double, const char*> texts[] = {
+        {48000, "48000"},          {1000, "1000"},   {100000, "100000"},
+        {1250000000, "1250000000"}, {1e20, "100000000000000000000"}, {48000.5, "48000.5"}};
+    for (const auto& [value, text] : texts)
+        EXPECT_EQ(Settings::bandwidthText(value), text);
 }
 
 TEST(Settings, BooleansAcceptTextAndNumbers) {

@@ -88,7 +88,7 @@ TEST(Form2, CaptionTextsAndLists) {
     Form2& d = f.open();
     EXPECT_EQ(d.windowTitle(), "Quelmint Settings");
     EXPECT_TRUE(d.isModal());
-    EXPECT_EQ(f.get<QLabel>("Label3")->text(), "Custom speed (bps)");
+    EXPECT_EQ(f.get<QLabel>("Label3")->text(), "Custom speed (B/s)");
     EXPECT_EQ(f.get<QLabel>("Label6")->text(), "Start  minimized");
     EXPECT_EQ(f.get<QLabel>("Label5")->text(), "Close to tray");
     EXPECT_EQ(f.get<QLabel>("Label11")->text(), "Reset statistics at start of new day");
@@ -147,6 +147,8 @@ TEST(Form2, OpensWithThePresetOrTheCustomSpeed) {
         {50000, "Custom connection speed", true, "50000"},
         {1000, "Custom connection speed", true, "1000"},
         {48000.5, "Custom connection speed", true, "48000.5"},
+        {100000, "Custom connection speed", true, "100000"},
+        {1.5e9, "Custom connection speed", true, "1500000000"},
     };
     for (const Case& c : cases) {
         Fixture f;
@@ -173,6 +175,7 @@ TEST(Form2, OkStoresTheGraphScale) {
         {"Custom connection speed", "999", 1000},
         {"Custom connection speed", "0", 1000},
         {"Custom connection speed", "5000", 5000},
+        {"Custom connection speed", "100000", 100000},
         {"Custom connection speed", "123456789012", 123456789012.0},
         {"10 mbps (LAN)", "", 1250000},
         {"1.536 mbps (HDSL)", "", 191000},
@@ -186,6 +189,8 @@ TEST(Form2, OkStoresTheGraphScale) {
         f.ok();
         EXPECT_TRUE(f.closedWithOk()) << c.row << c.typed;
         EXPECT_EQ(f.host.settings().gBandwidth, c.bandwidth) << c.row << c.typed;
+        // Stored as the digits typed, in bytes per second.
+        EXPECT_EQ(f.saved().value("Quelmint/settings/Bandwidth"), QString::number(qint64(c.bandwidth)));
     }
     // An empty custom speed is an error; the dialog stays open.
     Fixture f;

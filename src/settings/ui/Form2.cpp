@@ -164,7 +164,8 @@ void Form2::buildControls() {
                      0, 0);
         Combo2 = named(new QComboBox(fraGraphScaling), "Combo2");
         g->addWidget(Combo2, 0, 1);
-        Label3 = label(QStringLiteral("Custom speed (bps)"), "Label3", fraGraphScaling);
+        // The number is bytes per second.
+        Label3 = label(QStringLiteral("Custom speed (B/s)"), "Label3", fraGraphScaling);
         g->addWidget(Label3, 1, 0);
         Text1 = named(new QLineEdit(fraGraphScaling), "Text1");
         g->addWidget(Text1, 1, 1);
@@ -247,7 +248,7 @@ void Form2::buildControls() {
     auto* digits = new DigitsOnlyKeyFilter(this);
     digits->setObjectName(QStringLiteral("digitsOnlyKeyFilter"));
     // The custom speed shows the stored bandwidth, which need not be a whole number.
-    digits->install(Text1, QStringLiteral("[0-9]*\\.?[0-9]*(e[+-]?[0-9]*)?"));
+    digits->install(Text1, QStringLiteral("[0-9]*\\.?[0-9]*"));
     digits->install(Text2);
     digits->install(Text4);
     for (QLabel* l : {Label6, Label5, Label11})
