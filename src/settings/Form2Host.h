@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class CaptureComponent;
+class InterfaceCounters;
 class MessageBoxes;
 class Settings;
 
@@ -37,4 +38,6 @@ public:
     virtual void displaySpeed() = 0;
     /// Sets the caption of the main window's speed frame.
     virtual void setSpeedFrameCaption(const QString& caption) = 0;
+    /// What the kernel knows of the adapters (their link speeds); null when nothing.
+    virtual const InterfaceCounters* interfaceCounters() const { return nullptr; }
 };

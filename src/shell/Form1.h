@@ -115,6 +115,7 @@ public:
     void listLogFile() override;
     void displaySpeed() override;
     void setSpeedFrameCaption(const QString& caption) override;
+    const InterfaceCounters* interfaceCounters() const override { return services_.interfaceCounters; }
 
     /// The frame path (counters, local addresses, switches).
     FrameHandler& frames() { return frames_; }

@@ -37,6 +37,7 @@ public:
     void setSpeedFrameCaption(const QString& caption) override {
         calls.append(QStringLiteral("caption:") + caption);
     }
+    const InterfaceCounters* interfaceCounters() const override { return kernel; }
 
     qint32 displayUnit = 3; ///< stands for the formatter's process-wide unit
     qint32 speedUnit = 1;
@@ -46,6 +47,8 @@ public:
     QString tooltipText;
     QStringList balloons;
     QStringList calls;
+    /// What the kernel knows of the adapters; null: nothing.
+    const InterfaceCounters* kernel = nullptr;
 
 private:
     CaptureComponent& capture_;

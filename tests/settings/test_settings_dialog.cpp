@@ -2,6 +2,7 @@
 #include "platform/HelperCapture.h"
 #include "support/CaptureHelperPath.h"
 #include "platform/fakes/FakeCapture.h"
+#include "platform/fakes/FakeInterfaceCounters.h"
 #include "platform/fakes/FakeSettingsStore.h"
 #include "settings/ui/Form2.h"
 #include "support/NetnsPair.h"
@@ -109,9 +110,9 @@ TEST(Form2, ConnectionTypeCodesFollowTheirSpeeds) {
     Fixture f;
     f.open();
     auto* combo = f.get<QComboBox>("Combo2");
-    ASSERT_EQ(combo->count(), 15);
-    EXPECT_EQ(combo->itemText(14), "Custom connection speed");
-    EXPECT_EQ(combo->itemData(14).toInt(), -1);
+    ASSERT_EQ(combo->count(), 18);
+    EXPECT_EQ(combo->itemText(17), "Custom connection speed");
+    EXPECT_EQ(combo->itemData(17).toInt(), -1);
     // The first eleven codes are the kilobit figure / 8, rounded to even; HDSL and T1 use 1530
     // and 1540 kbps.
     const QRegularExpression figure(QStringLiteral("^([0-9.]+) (kbps|mbps)"));
@@ -130,6 +131,54 @@ TEST(Form2, ConnectionTypeCodesFollowTheirSpeeds) {
     EXPECT_EQ(combo->itemData(11).toInt(), 5592);
     EXPECT_EQ(combo->itemData(12).toInt(), 6750);
     EXPECT_EQ(combo->itemData(13).toInt(), 12500);
+    // Today's networks, at 125 codes per Mbit/s.
+    const std::pair<const char*, int> fast[] = {
+        {"1 gbps (LAN)", 125000}, {"2.5 gbps (LAN)", 312500}, {"10 gbps (LAN)", 1250000}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(combo->itemText(14 + i), fast[i].first);
+        EXPECT_EQ(combo->itemData(14 + i).toInt(), fast[i].second);
+    }
+}
+
+TEST(Form2, AtFirstStartTheConnectionTypeFollowsTheAdaptersLinkSpeed) {
+    struct Case {
+        const char* name;
+        const char* stored;   // adapter stored before ("" at first start)
+        int chosen;           // row of the adapter chosen in the dialog
+        bool userChoseType;   // the user picked "10 mbps (LAN)" before the adapter
+        const char* row;      // connection type then shown
+        const char* text1;    // custom speed then shown
+    };
+    const Case cases[] = {
+        {"1 Gbit/s", "", 0, false, "1 gbps (LAN)", ""},
+        {"100 Mbit/s", "", 1, false, "100 mbps (LAN)", ""},
+        {"no speed known", "", 2, false, "384 kbps (ADSL, Cable Modem)", ""},
+        {"a speed without its row", "", 3, false, "Custom connection speed", "3125000000"},
+        {"2.5 Gbit/s", "", 4, false, "2.5 gbps (LAN)", ""},
+        {"an adapter was stored", "wlan0", 0, false, "384 kbps (ADSL, Cable Modem)", ""},
+        {"the user's own choice stays", "", 0, true, "10 mbps (LAN)", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f({FakeCapture::ethernet("eth0", "Gigabit", {"10.0.0.1"}),
+                   FakeCapture::ethernet("wlan0", "Fast", {"10.0.0.2"}),
+                   FakeCapture::ethernet("eth1", "Unknown", {"10.0.0.3"}),
+                   FakeCapture::ethernet("eth2", "Twenty-five", {"10.0.0.4"}),
+                   FakeCapture::ethernet("eth3", "Multi-gigabit", {"10.0.0.5"})});
+        FakeInterfaceCounters kernel;
+        kernel.speeds = {{"eth0", 1000}, {"wlan0", 100}, {"eth2", 25000}, {"eth3", 2500}};
+        f.host.kernel = &kernel;
+        f.host.settings().gInterfaceToWatch = QString::fromLatin1(c.stored);
+        f.open();
+        auto* types = f.get<QComboBox>("Combo2");
+        if (c.userChoseType) {
+            types->setCurrentIndex(types->findText("10 mbps (LAN)"));
+            emit types->activated(types->currentIndex()); // as a choice of the user's
+        }
+        f.get<QComboBox>("Combo1")->setCurrentIndex(c.chosen);
+        EXPECT_EQ(types->currentText(), c.row);
+        EXPECT_EQ(f.get<QLineEdit>("Text1")->text(), c.text1);
+    }
 }
 
 TEST(Form2, OpensWithThePresetOrTheCustomSpeed) {

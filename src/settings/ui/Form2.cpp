@@ -1,6 +1,7 @@
 #include "settings/ui/Form2.h"
 
 #include "platform/CaptureComponent.h"
+#include "platform/InterfaceCounters.h"
 #include "platform/MessageBoxes.h"
 #include "settings/Form2Host.h"
 #include "settings/Settings.h"
@@ -113,6 +114,9 @@ const QList<Form2::ConnectionType>& Form2::connectionTypeTable() {
         {"44.736 mbps (T3, DS3)", 5592},
         {"54 mbps (WLAN)", 6750},
         {"100 mbps (LAN)", 12500},
+        {"1 gbps (LAN)", 125000},
+        {"2.5 gbps (LAN)", 312500},
+        {"10 gbps (LAN)", 1250000},
         {kCustomSpeed, -1},
     };
     return table;
@@ -135,6 +139,9 @@ Form2::Form2(Form2Host& host, QWidget* parent) : QDialog(parent), host_(host) {
     setModal(true);
     buildControls();
     load();
+    firstStart_ = host_.settings().gInterfaceToWatch.isEmpty();
+    connect(Combo1, &QComboBox::currentIndexChanged, this, &Form2::adapterChosen);
+    connect(Combo2, &QComboBox::activated, this, [this] { typeChosen_ = true; });
 }
 
 void Form2::buildControls() {
@@ -354,6 +361,25 @@ void Form2::connectionTypeChanged() {
     const bool custom = Combo2->currentText() == QLatin1String(kCustomSpeed);
     Text1->setEnabled(custom);
     Label3->setEnabled(custom);
+}
+
+void Form2::adapterChosen() {
+    const int row = Combo1->currentIndex();
+    const InterfaceCounters* kernel = host_.interfaceCounters();
+    if (!firstStart_ || typeChosen_ || kernel == nullptr || row < 0 || row >= listed_.size())
+        return;
+    const std::optional<qint64> mbps = kernel->linkSpeedMbps(listed_[row].Name);
+    if (!mbps || *mbps <= 0)
+        return;
+    // Codes are thousands of bytes per second: 125 per Mbit/s.
+    const qint64 code = *mbps * 125;
+    for (int i = 0; i < Combo2->count() - 1; ++i)
+        if (Combo2->itemData(i).toLongLong() == code) {
+            Combo2->setCurrentIndex(i);
+            return;
+        }
+    Combo2->setCurrentIndex(Combo2->count() - 1);
+    Text1->setText(Settings::bandwidthText(double(code) * 1000.0));
 }
 
 void Form2::refreshClicked() {

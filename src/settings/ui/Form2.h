@@ -50,10 +50,17 @@ private:
     bool applyAdapter();
     void refreshClicked();
     void connectionTypeChanged();
+    /// At first start: the connection type of the adapter's link speed, when the kernel knows
+    /// it and the user has not chosen a type.
+    void adapterChosen();
 
     Form2Host& host_;
     /// The adapters as listed in Combo1, so a refresh elsewhere cannot shift the rows.
     QList<Adapter> listed_;
+    /// No adapter was stored: the connection type follows the adapter chosen.
+    bool firstStart_ = false;
+    /// The user chose a connection type; it stays.
+    bool typeChosen_ = false;
 
     QGroupBox* fraAdapter = nullptr;
     QComboBox* Combo1 = nullptr;
