@@ -5,6 +5,7 @@
 #include "speed/TrafficGraph.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTableView>
 
@@ -101,15 +102,19 @@ void ConnectionListView::listPacket(const clsPacketInfo& info) {
 }
 
 void ConnectionListView::flush() {
+    // The list follows the newest row only while it is scrolled to its end: a user who scrolled
+    // away reads on undisturbed until scrolling back to the end.
+    const QScrollBar* bar = view_.isNull() ? nullptr : view_->verticalScrollBar();
+    const bool following = bar != nullptr && bar->value() >= bar->maximum();
     const int shownBefore = model_.rowCount();
     const int latest = model_.flush();
     if (latest < 0 || view_.isNull())
         return;
+    if (model_.rowCount() == shownBefore || !following)
+        return;
     // New rows: lay the list out now, so that the scroll range already holds them.
-    if (model_.rowCount() != shownBefore)
-        view_->doItemsLayout();
-    const int column = std::max(0, view_->columnAt(0));
-    view_->scrollTo(model_.index(latest, column), QAbstractItemView::EnsureVisible);
+    view_->doItemsLayout();
+    view_->scrollToBottom();
 }
 
 void ConnectionListView::ScavengeList() {

@@ -29,8 +29,9 @@ class QWidget;
 /// // end of each Timer2 tick: connectionList->ScavengeList();
 /// // "Freeze Display": setDisplayFrozen(on); "Resolve IP": setResolveNames(on)
 /// @endcode
-/// Per packet only the table changes; the list is told once per batch (flush), which also
-/// scrolls the row of the batch's latest packet into view.
+/// Per packet only the table changes; the list is told once per batch (flush). New rows are
+/// followed (the list scrolls to its end) only while the list is at its end: scrolling away
+/// pauses following, scrolling back to the end resumes it.
 class ConnectionListView final {
     Q_DISABLE_COPY_MOVE(ConnectionListView)
 
@@ -47,7 +48,8 @@ public:
     void listPacket(const clsPacketInfo& info);
     /// The text shown for an address (first octet in the high byte).
     QString getNameFromAddress(quint32 address) { return names_.getNameFromAddress(address); }
-    /// Once per batch of frames: tells the list what changed and scrolls to the latest row.
+    /// Once per batch of frames: tells the list what changed and, while it is at its end, keeps
+    /// it there.
     void flush();
     /// Once a second: ends overdue highlights, removes overdue rows. Errors are reported as
     /// "Error in ScavengeList:".

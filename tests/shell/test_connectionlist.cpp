@@ -23,7 +23,10 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -137,17 +140,46 @@ TEST(ConnectionList, FramesShowWithCaptionsTextsAndRedThenBlackData) {
     EXPECT_EQ(w.window->frames().packetCount, 3);
 }
 
-TEST(ConnectionList, TheLatestRowIsScrolledIntoView) {
+TEST(ConnectionList, NewRowsAreFollowedOnlyWhileTheListIsAtItsEnd) {
     Window w;
-    for (quint16 port = 1; port <= 100; ++port)
-        w.capture.firePacket(udp(kPeer, port, kLocal, 7, 1));
-    ASSERT_EQ(w.list->model()->rowCount(), 100);
-    const QRect last = w.list->visualRect(w.list->model()->index(99, 0));
-    EXPECT_TRUE(w.list->viewport()->rect().contains(last)) << last.y();
-    // A packet of the first row brings that one back into view.
-    w.capture.firePacket(udp(kPeer, 1, kLocal, 7, 1));
-    const QRect first = w.list->visualRect(w.list->model()->index(0, 0));
-    EXPECT_TRUE(w.list->viewport()->rect().contains(first)) << first.y();
+    quint16 nextPort = 1;
+    auto newRows = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            w.capture.firePacket(udp(kPeer, nextPort++, kLocal, 7, 1));
+    };
+    QScrollBar* bar = w.list->verticalScrollBar();
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        bool atEnd;       // the scroll bar stands at its end
+        int topRow;       // -1: any; else the row shown at the top
+    };
+    const Step steps[] = {
+        {"rows beyond the view: followed", [&] { newRows(100); }, true, -1},
+        {"more rows: still followed", [&] { newRows(5); }, true, -1},
+        {"a packet of the first row does not pull the view back",
+         [&] { w.capture.firePacket(udp(kPeer, 1, kLocal, 7, 1)); }, true, -1},
+        {"scrolled to the top", [&] { bar->setValue(0); }, false, 0},
+        {"new rows leave the reader where they are", [&] { newRows(20); }, false, 0},
+        {"scrolled a little down", [&] { bar->setValue(10); }, false, 10},
+        {"new rows still leave the view alone", [&] { newRows(3); }, false, 10},
+        {"scrolled back to the end", [&] { bar->setValue(bar->maximum()); }, true, -1},
+        {"following resumes", [&] { newRows(7); }, true, -1},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        s.act();
+        QApplication::processEvents();
+        EXPECT_EQ(bar->value() == bar->maximum(), s.atEnd) << bar->value() << "/" << bar->maximum();
+        const int rows = w.list->model()->rowCount();
+        if (s.atEnd) {
+            const QRect last = w.list->visualRect(w.list->model()->index(rows - 1, 0));
+            EXPECT_TRUE(w.list->viewport()->rect().contains(last)) << last.y();
+        }
+        if (s.topRow >= 0)
+            EXPECT_EQ(w.list->rowAt(0), s.topRow);
+    }
+    EXPECT_EQ(w.list->model()->rowCount(), 135);
 }
 
 TEST(ConnectionList, ResetEmptiesTheList) {
