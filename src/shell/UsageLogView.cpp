@@ -31,6 +31,9 @@ constexpr int px(int twips) {
     return (twips + 7) / 15;
 }
 
+/// The labels' distance from the status frame's left and right edges, inside its border.
+constexpr int kFrameMargin = 6;
+
 } // namespace
 
 UsageLogView::UsageLogView(clsUsageLogger& logger, DailyUsage& daily, FileSystem& fs,
@@ -50,6 +53,9 @@ UsageLogView::UsageLogView(clsUsageLogger& logger, DailyUsage& daily, FileSystem
     const int widths[] = {94, 80, 80, 60, 80};
     for (int c = 0; c < 5; ++c)
         ListView2->setColumnWidth(c, widths[c]);
+    // Amounts right-aligned, as on the "Bytes" tab.
+    for (int c = 1; c < 5; ++c)
+        ListView2->headerItem()->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
 
     Combo1 = new QComboBox(this);
     Combo1->setObjectName(QStringLiteral("Combo1"));
@@ -64,6 +70,9 @@ UsageLogView::UsageLogView(clsUsageLogger& logger, DailyUsage& daily, FileSystem
     Command3->setMouseTracking(true);
     Command3->installEventFilter(this);
     connect(Command3, &QToolButton::clicked, this, [this] { showButtonPressed(); });
+    // Choosing a month or a year shows it at once; the button shows the choice again.
+    connect(Combo1, &QComboBox::activated, this, [this] { listSelected(); });
+    connect(Combo2, &QComboBox::activated, this, [this] { listSelected(); });
 
     for (int i = 0; i < 2; ++i) {
         lblUsage[i] = new QLabel(this);
@@ -73,11 +82,12 @@ UsageLogView::UsageLogView(clsUsageLogger& logger, DailyUsage& daily, FileSystem
     }
     // One row in the status frame: lblUsage(0), lblUsageVal(0), lblUsage(1), lblUsageVal(1),
     // each 100 twips right of the previous one.
-    const int top = px(120), height = px(255);
-    lblUsage[0]->setGeometry(0, top, px(975), height);
-    lblUsageVal[0]->setGeometry(px(975 + 100), top, px(2100), height);
-    lblUsage[1]->setGeometry(px(975 + 100 + 2100 + 100), top, px(1200), height);
-    lblUsageVal[1]->setGeometry(px(975 + 100 + 2100 + 100 + 1200 + 100), top, px(2100), height);
+    const int top = px(120), height = px(255), left = kFrameMargin;
+    lblUsage[0]->setGeometry(left, top, px(975), height);
+    lblUsageVal[0]->setGeometry(left + px(975 + 100), top, px(2100), height);
+    lblUsage[1]->setGeometry(left + px(975 + 100 + 2100 + 100), top, px(1200), height);
+    lblUsageVal[1]->setGeometry(left + px(975 + 100 + 2100 + 100 + 1200 + 100), top, px(2100),
+                                height);
 
     ListView2->setGeometry(0, 3 + 25, 417, 200);
     Combo1->setGeometry(230, 4, 70, 21);
@@ -89,12 +99,14 @@ UsageLogView::UsageLogView(clsUsageLogger& logger, DailyUsage& daily, FileSystem
 }
 
 void UsageLogView::fitLabels() {
-    // The row keeps its widths and its 100-twip gaps, but a caption grows to its text and a
-    // value ends at the frame's edge unless its text needs more.
+    // The row starts inside the frame's border and keeps its widths and its 100-twip gaps, but
+    // a caption grows to its text and a value ends inside the frame's edge unless its text
+    // needs more.
     QLabel* const row[] = {lblUsage[0], lblUsageVal[0], lblUsage[1], lblUsageVal[1]};
     const int widths[] = {px(975), px(2100), px(1200), px(2100)};
-    const int room = row[0]->parentWidget() ? row[0]->parentWidget()->width() : 0;
-    int left = 0;
+    const int room =
+        row[0]->parentWidget() ? row[0]->parentWidget()->width() - kFrameMargin : 0;
+    int left = kFrameMargin;
     for (int i = 0; i < 4; ++i) {
         const int text = row[i]->sizeHint().width();
         const int width = i % 2 == 0 ? std::max(widths[i], text)
@@ -212,6 +224,8 @@ void UsageLogView::listLogFile(int month, int year) {
                  formatBytes(rec->dataReceived), formatBytes(rec->dataSent),
                  formatBytes(rec->dataPassthru), formatBytes(rec->dataTotalUsage)});
             row->setData(0, Qt::UserRole, rec->usageDate);
+            for (int c = 1; c < 5; ++c)
+                row->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
             ListView2->insertTopLevelItem(0, row); // newest day on top
             total += rec->dataTotalUsage;
         }
