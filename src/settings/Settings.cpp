@@ -111,6 +111,7 @@ const QList<Row>& rows() {
             "HiliteNewPacketTime", [](Settings& s) -> qint32& { return s.gHiliteNewPacketTime; },
             2),
         booleanRow("ResetStatsAtNewDay", &Settings::gResetStatsAtNewDay, true),
+        booleanRow("StartAtLogon", &Settings::gStartAtLogon, true),
     };
     return table;
 }
@@ -137,6 +138,7 @@ void Settings::setDefaults() {
     gRemoveFromListTime = 30;
     gHiliteNewPacketTime = 2;
     gResetStatsAtNewDay = true;
+    gStartAtLogon = true;
 }
 
 QString Settings::booleanText(bool value) {

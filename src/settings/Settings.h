@@ -6,7 +6,7 @@
 
 class SettingsStore;
 
-/// The fifteen stored settings, their defaults, and their reading and writing. The display and
+/// The sixteen stored settings, their defaults, and their reading and writing. The display and
 /// speed units are the process-wide ones of the formatter; the object refers to them.
 class Settings final {
     Q_DISABLE_COPY_MOVE(Settings)
@@ -30,14 +30,14 @@ public:
     /// Binds to the process-wide display and speed units and sets every value to its default.
     Settings(qint32& displayUnit, qint32& speedUnit);
 
-    /// Sets all fifteen values to their defaults.
+    /// Sets all sixteen values to their defaults.
     void setDefaults();
 
-    /// Reads the fifteen values in table order. A key that is absent takes its default; a text
+    /// Reads the sixteen values in table order. A key that is absent takes its default; a text
     /// that does not convert, or a list position out of range, takes the default too, is listed
     /// in the result and the remaining keys are still read.
     QList<LoadError> loadSettings(const SettingsStore& store);
-    /// Writes the fifteen values in table order, each on its own; returns the keys that failed.
+    /// Writes the sixteen values in table order, each on its own; returns the keys that failed.
     QStringList saveSettings(SettingsStore& store) const;
 
     /// The descriptions of errors, one per line (CR LF), for one message box.
@@ -63,4 +63,5 @@ public:
     qint32 gRemoveFromListTime;  ///< "RemoveFromListTime": seconds until a quiet row goes; 0 never
     qint32 gHiliteNewPacketTime; ///< "HiliteNewPacketTime": seconds a row stays highlighted
     bool gResetStatsAtNewDay;    ///< "ResetStatsAtNewDay": statistics reset at a new day
+    bool gStartAtLogon;          ///< "StartAtLogon": the log-on entry is kept (else removed)
 };

@@ -444,7 +444,7 @@ void Form1::unload() {
     if (toolbar_->tooltipWindow() != nullptr)
         toolbar_->tooltipWindow()->close();
     try {
-        RunAtLogon::registerRunAtLogon(services_.autostart, services_.programFolder);
+        RunAtLogon::apply(services_.autostart, services_.programFolder, settings_->gStartAtLogon);
     } catch (...) {
     }
     emit unloaded();

@@ -27,6 +27,7 @@ const QList<QPair<QString, QString>> kChanged = {
     {"RemoveFromListTime", "0"},
     {"HiliteNewPacketTime", "7"},
     {"ResetStatsAtNewDay", "False"},
+    {"StartAtLogon", "False"},
 };
 
 /// Units living outside the settings object, as the formatter's globals do.
@@ -68,9 +69,10 @@ TEST(Settings, EmptyStoreGivesTheDefaults) {
     EXPECT_EQ(s.gRemoveFromListTime, 30);
     EXPECT_EQ(s.gHiliteNewPacketTime, 2);
     EXPECT_TRUE(s.gResetStatsAtNewDay);
+    EXPECT_TRUE(s.gStartAtLogon);
 }
 
-TEST(Settings, SavesAllFifteenKeysInTableOrder) {
+TEST(Settings, SavesAllSixteenKeysInTableOrder) {
     Units u;
     Settings s(u.display, u.speed);
     FakeSettingsStore store;
@@ -79,11 +81,12 @@ TEST(Settings, SavesAllFifteenKeysInTableOrder) {
                                "Interface",          "InterfaceDesc",       "Bandwidth",
                                "CloseToTray",        "StartMinimized",      "DisplayUnit",
                                "SpeedUnit",          "GraphStyle",          "FilterString",
-                               "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay"};
+                               "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay",
+                               "StartAtLogon"};
     EXPECT_EQ(store.putKeys, order);
     // A new object holds every default.
     const QStringList defaults = {"True", "True", "True", "", "", "48000", "True", "False",
-                                  "3",    "1",    "1",    "", "30", "2",   "True"};
+                                  "3",    "1",    "1",    "", "30", "2",   "True", "True"};
     for (int i = 0; i < order.size(); ++i)
         EXPECT_EQ(store.at(order[i]), defaults[i]) << order[i].toStdString();
     EXPECT_EQ(u.display, 3);
@@ -260,8 +263,8 @@ TEST(Settings, OneFailingKeyDoesNotStopTheOthers) {
     FakeSettingsStore store;
     store.failingKeys = {"DisplayTCP", "GraphStyle"};
     EXPECT_EQ(s.saveSettings(store), QStringList({"DisplayTCP", "GraphStyle"}));
-    EXPECT_EQ(store.putKeys.size(), 15);
-    EXPECT_EQ(store.values.size(), 13);
+    EXPECT_EQ(store.putKeys.size(), 16);
+    EXPECT_EQ(store.values.size(), 14);
     EXPECT_EQ(store.at("Bandwidth"), "96000");
     EXPECT_EQ(store.at("ResetStatsAtNewDay"), "False");
 }

@@ -60,7 +60,7 @@ struct Fixture {
     bool closedWithOk() const {
         return !dialog->isVisible() && dialog->result() == QDialog::Accepted;
     }
-    /// The stored texts of all fifteen settings.
+    /// The stored texts of all the settings.
     QMap<QString, QString> saved() {
         FakeSettingsStore store;
         host.settings().saveSettings(store);
@@ -93,6 +93,8 @@ TEST(Form2, CaptionTextsAndLists) {
     EXPECT_EQ(f.get<QLabel>("Label6")->text(), "Start  minimized");
     EXPECT_EQ(f.get<QLabel>("Label5")->text(), "Close to tray");
     EXPECT_EQ(f.get<QLabel>("Label11")->text(), "Reset statistics at start of new day");
+    EXPECT_EQ(f.get<QLabel>("Label12")->text(), "Start at log-on");
+    EXPECT_TRUE(f.get<QCheckBox>("Check4")->isChecked()) << "on, as the default";
     EXPECT_EQ(f.get<QPushButton>("Command3")->text(), "Refresh");
     EXPECT_EQ(f.get<QPushButton>("Command1")->text(), "OK");
     EXPECT_EQ(f.get<QPushButton>("Command2")->text(), "Cancel");
@@ -373,6 +375,7 @@ TEST(Form2, OkAppliesEverySettingAndRefreshesTheMainWindowInOrder) {
     f.get<QCheckBox>("Check3")->setChecked(true);
     f.get<QCheckBox>("Check2")->setChecked(false);
     f.get<QCheckBox>("Check1")->setChecked(false);
+    f.get<QCheckBox>("Check4")->setChecked(false);
     f.selectText("Combo3", "MegaBytes (MB/s)");
     f.selectText("Combo5", "Kilobits/sec (kbps)");
     f.selectText("Combo4", "Wave");
@@ -384,6 +387,7 @@ TEST(Form2, OkAppliesEverySettingAndRefreshesTheMainWindowInOrder) {
     EXPECT_TRUE(s.gStartMinimized);
     EXPECT_FALSE(s.gCloseToTray);
     EXPECT_FALSE(s.gResetStatsAtNewDay);
+    EXPECT_FALSE(s.gStartAtLogon);
     EXPECT_EQ(f.host.displayUnit, 2);
     EXPECT_EQ(f.host.speedUnit, 0);
     EXPECT_EQ(s.gGraphStyle, 0);
@@ -405,7 +409,7 @@ TEST(Form2, OkAppliesEverySettingAndRefreshesTheMainWindowInOrder) {
 
 TEST(Form2, LabelsToggleTheirBoxes) {
     const std::pair<const char*, const char*> pairs[] = {
-        {"Label6", "Check3"}, {"Label5", "Check2"}, {"Label11", "Check1"}};
+        {"Label6", "Check3"}, {"Label5", "Check2"}, {"Label11", "Check1"}, {"Label12", "Check4"}};
     for (const auto& [labelName, boxName] : pairs) {
         Fixture f;
         f.open();

@@ -93,6 +93,10 @@ public:
         log_.append(QStringLiteral("registerRunAtLogon"));
         return fake_.registerEntry(name, program);
     }
+    bool removeEntry(const QString& name) override {
+        log_.append(QStringLiteral("removeRunAtLogon"));
+        return fake_.removeEntry(name);
+    }
     QString programFileName() const override { return fake_.programFileName(); }
 
 private:
@@ -507,6 +511,30 @@ TEST(Form1Window, ExitRunsTheShutdownStepsInOrder) {
     // A second exit (signal after "Exit") does nothing more.
     w.window->exitProgram();
     EXPECT_EQ(w.autostart.writes, 1);
+}
+
+TEST(Form1Window, ExitWritesOrRemovesTheLogOnEntryAsStartAtLogonSays) {
+    const struct {
+        const char* stored; // "StartAtLogon"; null: never stored
+        const char* step;
+        bool entry;
+    } cases[] = {{nullptr, "registerRunAtLogon", true},
+                 {"True", "registerRunAtLogon", true},
+                 {"False", "removeRunAtLogon", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored ? c.stored : "default");
+        World w;
+        configureAdapter(w);
+        if (c.stored != nullptr)
+            w.store.at(QStringLiteral("StartAtLogon")) = QString::fromLatin1(c.stored);
+        w.autostart.entries.insert(QStringLiteral("Quelmint"), QStringLiteral("/old/quelmint"));
+        ASSERT_EQ(w.start(), Form1::StartResult::Running);
+        w.log.clear();
+        w.window->exitProgram();
+        EXPECT_EQ(w.log.last(), QString::fromLatin1(c.step));
+        EXPECT_EQ(w.autostart.entries.contains(QStringLiteral("Quelmint")), c.entry);
+        EXPECT_EQ(w.autostart.writes, c.entry ? 1 : 0);
+    }
 }
 
 TEST(Form1Window, SettingsCommandWhileTheDialogIsOpenOpensNoSecondOne) {

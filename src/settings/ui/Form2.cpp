@@ -206,6 +206,10 @@ void Form2::buildControls() {
         Label5 = label(QStringLiteral("Close to tray"), "Label5", fraWindow);
         g->addWidget(Check2, 1, 0);
         g->addWidget(Label5, 1, 1);
+        Check4 = named(new QCheckBox(fraWindow), "Check4");
+        Label12 = label(QStringLiteral("Start at log-on"), "Label12", fraWindow);
+        g->addWidget(Check4, 2, 0);
+        g->addWidget(Label12, 2, 1);
         g->setColumnStretch(1, 1);
     }
     right->addWidget(fraWindow);
@@ -258,7 +262,7 @@ void Form2::buildControls() {
     digits->install(Text1, QStringLiteral("[0-9]*\\.?[0-9]*"));
     digits->install(Text2);
     digits->install(Text4);
-    for (QLabel* l : {Label6, Label5, Label11})
+    for (QLabel* l : {Label6, Label5, Label11, Label12})
         l->installEventFilter(this);
 
     connect(Combo2, &QComboBox::currentIndexChanged, this, &Form2::connectionTypeChanged);
@@ -273,6 +277,7 @@ bool Form2::eventFilter(QObject* watched, QEvent* event) {
         QCheckBox* box = watched == Label6    ? Check3
                          : watched == Label5  ? Check2
                          : watched == Label11 ? Check1
+                         : watched == Label12 ? Check4
                                               : nullptr;
         if (box != nullptr && box->isEnabled()) {
             // A ticked box is cleared, anything else becomes ticked.
@@ -346,6 +351,7 @@ void Form2::load() {
         Check2->setChecked(s.gCloseToTray);
         Check3->setChecked(s.gStartMinimized);
         Check1->setChecked(s.gResetStatsAtNewDay);
+        Check4->setChecked(s.gStartAtLogon);
     });
     step([&] {
         Text2->setText(QString::number(s.gRemoveFromListTime));
@@ -449,6 +455,7 @@ bool Form2::applyAdapterAndSettings() {
 
     s.gStartMinimized = Check3->isChecked();
     s.gCloseToTray = Check2->isChecked();
+    s.gStartAtLogon = Check4->isChecked();
 
     if (Combo3->currentIndex() >= 0)
         s.gDisplayUnit = Combo3->currentIndex();

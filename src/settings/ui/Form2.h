@@ -78,6 +78,8 @@ private:
     QLabel* Label6 = nullptr;
     QCheckBox* Check2 = nullptr;
     QLabel* Label5 = nullptr;
+    QCheckBox* Check4 = nullptr; ///< "Start at log-on"
+    QLabel* Label12 = nullptr;
     QGroupBox* fraDisplay = nullptr;
     QCheckBox* Check1 = nullptr;
     QLabel* Label11 = nullptr;
