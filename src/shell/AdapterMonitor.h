@@ -44,7 +44,7 @@ public:
     std::function<void()> onMonitoringStarted;
 
     bool gMonitoringInProgress = false; ///< capture is running
-    QString gTooltipText;               ///< first 20 characters of the adapter description
+    QString gTooltipText;               ///< the adapter description, the tip's first line
     QStringList localAddresses;         ///< the monitored adapter's IPv4 addresses
     QTimer Timer3;                      ///< recovery poll, running only while waiting
 

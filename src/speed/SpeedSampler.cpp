@@ -4,6 +4,7 @@
 #include "platform/MessageBoxes.h"
 #include "speed/Format.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -72,7 +73,10 @@ void SpeedSampler::takeSample() {
         const bool down = received > previousReceived_ || passby;
         const bool up = sent > previousSent_ || passby;
         const int picture = (down && up) ? 4 : down ? 2 : up ? 3 : 1;
-        const QString tip = gTooltipText + QStringLiteral("\r\nTotal: ") + formatBytes(total);
+        // The adapter's name as far as the tip allows beside the whole total line.
+        const QString totalLine = QStringLiteral("\r\nTotal: ") + formatBytes(total);
+        const QString tip =
+            gTooltipText.left(std::max(0, kTipCharacters - int(totalLine.size()))) + totalLine;
         updateTray(picture, tip.left(kTipCharacters));
     }
     previousReceived_ = received;

@@ -72,7 +72,7 @@ public:
 
     bool displayFrozen = false; ///< "Freeze Display": graph, meter and average stand still
     bool gMonitoringInProgress = false; ///< capture running: the icon is updated
-    QString gTooltipText;               ///< first line of the icon tip
+    QString gTooltipText; ///< first line of the icon tip: the adapter's description
 
     /// Copies the graph and meter images to the screen (ticks without a sample).
     std::function<void()> copyImages;

@@ -463,7 +463,7 @@ TEST(Form2, TheWatchedAdapterIsSelectedAndOnlyRestartedWhenStopped) {
                       QStringList({"setActiveAdapter:eth0", "StopCapture", "StartCapture"}));
             EXPECT_EQ(f.host.balloons, QStringList({"Monitoring|" + kEthDesc + "|1"}));
             EXPECT_EQ(f.host.localAddresses, QStringList({"192.168.1.5", "10.0.0.7"}));
-            EXPECT_EQ(f.host.tooltipText, kEthDesc.left(20));
+            EXPECT_EQ(f.host.tooltipText, kEthDesc);
         } else {
             EXPECT_FALSE(f.capture.calls.contains("StartCapture"));
             EXPECT_FALSE(f.capture.calls.contains("StopCapture"));

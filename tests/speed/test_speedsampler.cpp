@@ -299,26 +299,34 @@ TEST(SpeedSampler, TrayPictureFollowsDirections) {
     EXPECT_EQ(r.trays.back().first, 1);
 }
 
-TEST(SpeedSampler, TipIsCutTo127Characters) {
+TEST(SpeedSampler, TipShowsAsMuchOfTheAdapterAsFitsBesideTheWholeTotal) {
     const UnitsGuard units;
     gDisplayUnit = 3;
     struct Case {
         int descLength;
-        int expected;
+        int shown; // characters of the description in the tip
     };
     // "\r\nTotal: " is 9 characters, "12 B" 4: 114 + 13 = 127 fits exactly.
-    const Case cases[] = {{20, 33}, {114, 127}, {115, 127}, {150, 127}, {400, 127}};
+    const Case cases[] = {{20, 20}, {21, 21}, {60, 60}, {114, 114}, {115, 114}, {400, 114}};
     for (const Case& c : cases) {
         Rig r;
         r.sampler.gMonitoringInProgress = true;
-        const QString desc(c.descLength, QLatin1Char('d'));
+        QString desc;
+        for (int i = 0; i < c.descLength; ++i)
+            desc += QChar(u'a' + i % 26);
         r.sampler.gTooltipText = desc;
         r.second(12);
         ASSERT_FALSE(r.trays.empty());
-        const QString tip = r.trays.back().second;
-        EXPECT_EQ(tip.size(), c.expected) << c.descLength;
-        EXPECT_EQ(tip, (desc + QStringLiteral("\r\nTotal: 12 B")).left(c.expected)) << c.descLength;
+        EXPECT_EQ(r.trays.back().second, desc.left(c.shown) + QStringLiteral("\r\nTotal: 12 B"))
+            << c.descLength;
     }
+    // A total that grows takes room from the name, never the other way round.
+    Rig r;
+    r.sampler.gMonitoringInProgress = true;
+    r.sampler.gTooltipText = QString(400, QLatin1Char('d'));
+    r.second(5.0 * 1024 * 1024 * 1024);
+    const QString line = QStringLiteral("\r\nTotal: ") + local("5.00 G");
+    EXPECT_EQ(r.trays.back().second, QString(127 - line.size(), QLatin1Char('d')) + line);
 }
 
 TEST(SpeedSampler, HookErrorShowsTimer1BoxWithoutStacking) {

@@ -416,7 +416,7 @@ bool Form2::applyAdapter() {
     capture.setActiveAdapter(adapter);
     s.gInterfaceToWatch = adapter.Name;
     s.gDescOfInterfaceToWatch = adapter.Description;
-    host_.setTooltipText(adapter.Description.left(20));
+    host_.setTooltipText(adapter.Description); // the tip cuts it to what it can show
     capture.StopCapture();
     // Capture is stopped now; if the start below fails the flag must not claim otherwise.
     host_.setMonitoringInProgress(false);
