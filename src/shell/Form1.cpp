@@ -208,8 +208,8 @@ void Form1::buildMenu() {
 Form1::StartResult Form1::load() {
     // Phase A: checks that end the process before anything is shown or written.
     if (!services_.libraryCheck.accepted()) {
-        services_.boxes.show(BoxIcon::Critical, CaptureLibraryCheck::refusalTitle(),
-                             CaptureLibraryCheck::refusalText());
+        services_.boxes.show(BoxIcon::Critical, services_.libraryCheck.refusalTitle(),
+                             services_.libraryCheck.refusalText());
         return StartResult::Ended;
     }
     if (!services_.singleInstance.tryBecomePrimary() && services_.singleInstance.activatePrevious())

@@ -233,7 +233,7 @@ TEST(Form1Startup, CaptureLibraryVersionDecidesWhetherTheProgramRuns) {
         EXPECT_EQ(result, Form1::StartResult::Ended) << label;
         ASSERT_EQ(w.boxes.boxes.size(), 1) << label;
         EXPECT_EQ(w.boxes.boxes[0].icon, BoxIcon::Critical);
-        EXPECT_EQ(w.boxes.boxes[0].title, QStringLiteral("WinPCap library not found"));
+        EXPECT_EQ(w.boxes.boxes[0].title, QStringLiteral("WinPCap library not found")) << "the library the check reads";
         EXPECT_EQ(w.boxes.boxes[0].text,
                   QStringLiteral("WinPCap library is required to run this utility.\r\n"
                                  "Please install WinPCap from installation folder of Quelmint."));
@@ -635,7 +635,7 @@ TEST(Form1Tray, ClickRulesAndSamples) {
     w.capture.firePacket(received());
     nextSecond(w);
     EXPECT_EQ(w.tray.picture, 2);
-    EXPECT_TRUE(w.tray.tip.startsWith(QStringLiteral("Ethernet adapter eth\r\nTotal: ")));
+    EXPECT_TRUE(w.tray.tip.startsWith(QStringLiteral("Ethernet adapter eth0\r\nTotal: ")));
     // Nothing new: picture 1.
     nextSecond(w);
     EXPECT_EQ(w.tray.picture, 1);
@@ -746,7 +746,7 @@ TEST(Form1Startup, AdapterChosenInTheStartupDialogStartsMonitoring) {
     EXPECT_GT(w.window->frames().counters.transfer(TrafficCounters::Received), 0);
     nextSecond(w);
     EXPECT_EQ(w.tray.picture, 2);
-    EXPECT_TRUE(w.tray.tip.startsWith(QStringLiteral("Ethernet adapter eth\r\nTotal: ")));
+    EXPECT_TRUE(w.tray.tip.startsWith(QStringLiteral("Ethernet adapter eth0\r\nTotal: ")));
 }
 
 // ---------------------------------------------------------------------------------------------
