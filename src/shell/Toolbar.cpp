@@ -3,6 +3,7 @@
 #include "shell/ToolbarIcons.h"
 #include "shell/frmTooltip.h"
 
+#include <QEnterEvent>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -83,6 +84,16 @@ void ToolbarButton::mouseReleaseEvent(QMouseEvent* event) {
         toolbar_.mouseUp(index_, event->position().toPoint());
 }
 
+void ToolbarButton::enterEvent(QEnterEvent* event) {
+    toolbar_.mouseMove(index_, event->position().toPoint());
+    QWidget::enterEvent(event);
+}
+
+void ToolbarButton::leaveEvent(QEvent* event) {
+    toolbar_.pointerLeft(index_);
+    QWidget::leaveEvent(event);
+}
+
 void ToolbarButton::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
         // As a click: press and release inside.
@@ -97,7 +108,7 @@ void ToolbarButton::keyPressEvent(QKeyEvent* event) {
 
 void ToolbarButton::hideEvent(QHideEvent* event) {
     // A hidden button (a tab without it) cannot see the pointer leave: it lets go now.
-    if (QWidget::mouseGrabber() == this)
+    if (toolbar_.isTracking(index_))
         toolbar_.cancelHover();
     QWidget::hideEvent(event);
 }
@@ -271,17 +282,25 @@ bool Toolbar::inside(QPoint p) {
 }
 
 bool Toolbar::isTracking(int index) const {
-    const ToolbarButton* b = button(index);
-    return b != nullptr && QWidget::mouseGrabber() == b;
+    return index >= 0 && index < kButtons && tracking_[std::size_t(index)];
 }
 
 void Toolbar::grab(int index) {
-    buttons_[std::size_t(index)]->grabMouse();
+    // Only one button is hovered: one the pointer left too fast to tell goes flat now.
+    for (int other = 0; other < kButtons; ++other)
+        if (other != index && tracking_[std::size_t(other)])
+            pointerLeft(other);
+    tracking_[std::size_t(index)] = true;
 }
 
 void Toolbar::release(int index) {
+    tracking_[std::size_t(index)] = false;
+}
+
+void Toolbar::pointerLeft(int index) {
+    // As a move outside the button, for a button that follows the pointer.
     if (isTracking(index))
-        buttons_[std::size_t(index)]->releaseMouse();
+        mouseMove(index, QPoint(-1, -1));
 }
 
 void Toolbar::mouseMove(int index, QPoint position) {
@@ -321,6 +340,8 @@ void Toolbar::mouseDown(int index) {
     else if (code == QLatin1String("2"))
         code = QStringLiteral("21");
     drawButtonPressed(index);
+    if (!isTracking(index))
+        grab(index); // the press keeps the pointer's events with the button until released
 }
 
 void Toolbar::mouseUp(int index, QPoint position) {

@@ -16,6 +16,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -61,25 +62,48 @@ struct Bar {
 };
 
 // Steps of a mouse script on button 0: positions relative to the button.
-enum Step { MoveIn, MoveEdge, MoveJustOut, MoveOut, Down, UpIn, UpOut, DownDirect, UpInDirect };
+enum Step {
+    MoveIn,
+    MoveCorner,
+    MoveEdge,
+    MoveJustOut,
+    MoveOut,
+    Down,
+    UpIn,
+    UpOut,
+    DownDirect,
+    UpInDirect
+};
 
 const QPoint kIn(12, 12);
-const QPoint kEdge(24, 24);    // the bounds count as inside
+const QPoint kCorner(23, 23);  // the button's last pixel
+const QPoint kEdge(24, 24);    // the bounds: inside while pressed, else off the button
 const QPoint kJustOut(12, 25); // one pixel below the bounds
 const QPoint kOut(12, 45);     // below the row
 
+/// The mouse as the window system reports it: events reach the window, which hands them to
+/// the widget under the pointer (or the pressed one) with its enter and leave events.
+QWindow* window(Bar& bar) {
+    return bar.host->windowHandle();
+}
+QPoint inWindow(Bar& bar, QPoint onButton) {
+    return bar.button(0)->mapTo(bar.host.get(), onButton);
+}
+
 /// A hand moves in small steps: one pixel before the target, then the target.
 void moveTo(Bar& bar, QPoint target, QPoint before) {
-    QTest::mouseMove(bar.button(0), target + before);
-    QTest::mouseMove(bar.button(0), target);
+    QTest::mouseMove(window(bar), inWindow(bar, target + before));
+    QTest::mouseMove(window(bar), inWindow(bar, target));
     bar.last = target;
 }
 
 void run(Bar& bar, Step step) {
-    ToolbarButton* b = bar.button(0);
     switch (step) {
     case MoveIn:
         moveTo(bar, kIn, QPoint(-1, -1));
+        break;
+    case MoveCorner:
+        moveTo(bar, kCorner, QPoint(-1, -1));
         break;
     case MoveEdge:
         moveTo(bar, kEdge, QPoint(-1, -1));
@@ -91,15 +115,15 @@ void run(Bar& bar, Step step) {
         moveTo(bar, kOut, QPoint(0, 1));
         break;
     case Down:
-        QTest::mousePress(b, Qt::LeftButton, {}, bar.last);
+        QTest::mousePress(window(bar), Qt::LeftButton, {}, inWindow(bar, bar.last));
         break;
     case UpIn:
         bar.last = kIn;
-        QTest::mouseRelease(b, Qt::LeftButton, {}, kIn);
+        QTest::mouseRelease(window(bar), Qt::LeftButton, {}, inWindow(bar, kIn));
         break;
     case UpOut:
         bar.last = kOut;
-        QTest::mouseRelease(b, Qt::LeftButton, {}, kOut);
+        QTest::mouseRelease(window(bar), Qt::LeftButton, {}, inWindow(bar, kOut));
         break;
     // Rows no single mouse can reach (a second press while pressed, a release without press).
     case DownDirect:
@@ -146,14 +170,25 @@ TEST(ToolbarMouse, EveryRowOfTheButtonStateMachine) {
          0,
          true,
          {}},
-        {"move, tracking, inside (bounds), 2: nothing",
+        {"move, tracking, inside, 2: nothing",
          {MoveIn, Down, UpIn},
-         MoveEdge,
+         MoveCorner,
          "2",
          0,
          true,
          {{0, true}}},
-        {"move, tracking, bounds, 0: still raised", {MoveIn}, MoveEdge, "0", 2, true, {}},
+        {"move, tracking, inside, 0: still raised", {MoveIn}, MoveCorner, "0", 2, true, {}},
+        // Hovering follows the pointer's leave: the bounds are off the button's pixels.
+        {"hovered, the pointer on the bounds: flat, tracking ends",
+         {MoveIn},
+         MoveEdge,
+         "0",
+         1,
+         false,
+         {}},
+        // The press keeps the pointer's events: the bounds count as inside.
+        {"pressed, the pointer on the bounds: still pressed", {MoveIn, Down}, MoveEdge, "1", 0, true,
+         {}},
         {"move, tracking, outside, 0: flat, tracking ends",
          {MoveIn},
          MoveJustOut,
@@ -194,12 +229,12 @@ TEST(ToolbarMouse, EveryRowOfTheButtonStateMachine) {
          1,
          false,
          {{0, true}, {0, false}}},
-        {"up, outside, 1: the press is cancelled",
+        {"up, outside, 1: the press is cancelled, the pointer is left",
          {MoveIn, Down, MoveOut},
          UpOut,
          "0",
          1,
-         true,
+         false,
          {}},
     };
     for (const Row& row : rows) {
@@ -217,6 +252,85 @@ TEST(ToolbarMouse, EveryRowOfTheButtonStateMachine) {
             EXPECT_EQ(bar.toolbar->buttonState(i), 1) << i;
         bar.button(0)->releaseMouse();
     }
+}
+
+TEST(ToolbarMouse, AQuickMoveToAnotherButtonLeavesNoneRaisedBehind) {
+    struct Case {
+        const char* name;
+        bool firstOn; // button 0 switched on first
+        int to;       // the button the pointer jumps to
+        qint16 firstLook;
+    };
+    const Case cases[] = {{"to the next button", false, 1, 1},
+                          {"across a separator", false, 3, 1},
+                          {"from a switched-on button", true, 1, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bar bar;
+        run(bar, MoveIn);
+        if (c.firstOn) {
+            run(bar, Down);
+            run(bar, UpIn);
+        }
+        // One step from the middle of button 0 to the middle of the other.
+        QTest::mouseMove(window(bar), bar.button(c.to)->mapTo(bar.host.get(), kIn));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(bar.toolbar->buttonState(0), c.firstLook);
+        EXPECT_FALSE(bar.toolbar->isTracking(0));
+        EXPECT_EQ(bar.toolbar->buttonState(c.to), 2);
+        EXPECT_TRUE(bar.toolbar->isTracking(c.to));
+        for (int i = 1; i < Toolbar::kButtons; ++i)
+            if (i != c.to)
+                EXPECT_EQ(bar.toolbar->buttonState(i), 1) << i;
+    }
+}
+
+// Hovering holds no grab of the pointer: another client, a screen locker say, can take it while
+// the pointer rests on a button. On a virtual X server the test program runs itself again; a
+// client of its own (xgrabprobe) tries the grab.
+TEST(ToolbarMouse, AnotherClientCanGrabThePointerWhileAButtonIsHovered) {
+    ensureApplication();
+    if (qgetenv("QUELMINT_UNDER_XVFB") == "1") {
+        Bar bar;
+        bar.host->move(50, 50);
+        ASSERT_TRUE(waitUntil([&] { return bar.host->mapToGlobal(QPoint(0, 0)).x() == 50; },
+                              10000));
+        auto probe = [] {
+            QProcess p;
+            p.start(QStringLiteral(XGRABPROBE), QStringList());
+            EXPECT_TRUE(p.waitForFinished(10000));
+            return QString::fromLatin1(p.readAllStandardOutput()).trimmed();
+        };
+        EXPECT_EQ(probe(), "grab 0") << "nothing holds the pointer before the hover";
+        for (int i : {0, 3, 5}) {
+            QCursor::setPos(bar.button(i)->mapToGlobal(kIn));
+            ASSERT_TRUE(waitUntil([&] { return bar.toolbar->buttonState(i) == 2; }, 10000)) << i;
+            EXPECT_EQ(probe(), "grab 0") << "hovering button " << i;
+        }
+        // Leaving the row still ends the hover.
+        QCursor::setPos(bar.host->mapToGlobal(QPoint(430, 70)));
+        ASSERT_TRUE(waitUntil([&] { return bar.toolbar->buttonState(5) == 1; }, 10000));
+        EXPECT_FALSE(bar.toolbar->isTracking(5));
+        return;
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("xauth")).isEmpty())
+        GTEST_SKIP() << "xvfb-run and xauth are not installed (packages xvfb, xauth)";
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("QUELMINT_UNDER_XVFB"), QStringLiteral("1"));
+    env.remove(QStringLiteral("DISPLAY"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral("xvfb-run"),
+                {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 800x600x24"),
+                 QCoreApplication::applicationFilePath(),
+                 QStringLiteral("--gtest_filter=ToolbarMouse.AnotherClientCanGrab*")});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    const QByteArray out = child.readAll();
+    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
 }
 
 TEST(ToolbarMouse, StoredIgnoreSwitchesStartSunkenAndTheFirstClickSwitchesThemOff) {
