@@ -39,9 +39,15 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    /// The icon for the current pixel ratio and palette.
+    const QImage& icon();
+
     Toolbar& toolbar_;
     int index_;
     QImage icon_;
+    qreal iconRatio_ = 0;
+    QRgb iconInk_ = 0;
+    QRgb iconFace_ = 0;
 };
 
 /// A 6 × 24 etched vertical line between groups of buttons ("Picture4(i)").
@@ -97,6 +103,8 @@ public:
 
     /// The caption (and tooltip text) of a button; empty outside 0..5.
     static QString caption(int index);
+    /// The face of a sunken button (pressed or switched on): darker than the button face.
+    static QColor pressedFace(const QPalette& palette);
 
     /// Places the buttons and separators, sets every button up and flat, shows the "Bytes"
     /// tab's part of the row, and shows the stored "Ignore" switches that are off

@@ -27,6 +27,7 @@
 #include <QTableView>
 
 #include <functional>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -57,12 +58,17 @@ struct Window : FakeShellServices {
 
     /// Pixels of the painted data cell of a row: how many are plainly red, how many dark.
     std::pair<int, int> dataCellInk(int r) {
+        const auto [red, dark, light] = dataCellPixels(r);
+        return {red, dark};
+    }
+    /// Pixels of the painted data cell of a row: plainly red, dark, light.
+    std::tuple<int, int, int> dataCellPixels(int r) {
         QApplication::processEvents();
         const QImage shot = list->viewport()->grab().toImage();
         const QRectF logical = list->visualRect(list->model()->index(r, 4));
         const qreal ratio = shot.devicePixelRatio(); // image pixels per widget pixel
         const QRect cell(QRectF(logical.topLeft() * ratio, logical.size() * ratio).toRect());
-        int red = 0, dark = 0;
+        int red = 0, dark = 0, light = 0;
         for (int y = cell.top(); y <= cell.bottom(); ++y)
             for (int x = cell.left(); x <= cell.right(); ++x) {
                 const QColor c = shot.pixelColor(x, y);
@@ -70,8 +76,10 @@ struct Window : FakeShellServices {
                     ++red;
                 else if (c.red() < 90 && c.green() < 90 && c.blue() < 90)
                     ++dark;
+                else if (c.lightness() > 170)
+                    ++light;
             }
-        return {red, dark};
+        return {red, dark, light};
     }
 
     void keepPicture(const QString& name) {
@@ -180,6 +188,24 @@ TEST(ConnectionList, NewRowsAreFollowedOnlyWhileTheListIsAtItsEnd) {
             EXPECT_EQ(w.list->rowAt(0), s.topRow);
     }
     EXPECT_EQ(w.list->model()->rowCount(), 135);
+}
+
+TEST(ConnectionList, OnADarkPaletteTheDataIsDrawnLikeTheOtherCells) {
+    Window w;
+    QPalette dark = w.list->palette();
+    dark.setColor(QPalette::Base, QColor(35, 35, 35));
+    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    w.list->setPalette(dark);
+    w.capture.firePacket(udp(kPeer, 40000, kLocal, 53, 100));
+    const auto [red, darkInk, lightInk] = w.dataCellPixels(0);
+    EXPECT_GT(red, 0) << "the highlight stays red";
+    w.clock.advance(2001);
+    w.window->timer2Tick();
+    const auto [redAfter, darkAfter, lightAfter] = w.dataCellPixels(0);
+    EXPECT_EQ(redAfter, 0);
+    EXPECT_GT(lightAfter, 0) << "the text colour of the palette, not black on dark";
+    w.keepPicture(QStringLiteral("connectionlist-offscreen-dark.png"));
 }
 
 TEST(ConnectionList, ResetEmptiesTheList) {

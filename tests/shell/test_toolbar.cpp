@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -445,56 +447,75 @@ TEST(ToolbarLayout, VisibilityPerTab) {
     }
 }
 
+/// Device pixels of a widget drawn at a pixel ratio: logical positions rounded, lines one
+/// logical pixel thick in whole device pixels.
+struct Device {
+    qreal ratio;
+    int at(qreal logical) const { return qRound(logical * ratio); }
+    int line() const { return std::max(1, qRound(ratio)); }
+};
+
+// Runs at the screen's pixel ratio: 1, and 1.5 in the scaled run.
 TEST(ToolbarDrawing, ThreeLooksAsPixels) {
     struct Look {
         const char* name;
         void (Toolbar::*draw)(int);
         QColor topLeft;     // top row and left column
         QColor bottomRight; // right column and bottom row
+        bool pressedFace;   // filled darker
         QPoint icon;
     };
     const Look looks[] = {
-        {"sunken", &Toolbar::drawButtonPressed, kDark, kLight, {5, 5}},
-        {"raised", &Toolbar::drawButtonRaised, kLight, kDark, {4, 4}},
-        {"flat", &Toolbar::drawButtonFlat, kFace, kFace, {4, 4}},
+        {"sunken", &Toolbar::drawButtonPressed, kDark, kLight, true, {5, 5}},
+        {"raised", &Toolbar::drawButtonRaised, kLight, kDark, false, {4, 4}},
+        {"flat", &Toolbar::drawButtonFlat, kFace, kFace, false, {4, 4}},
     };
-    struct Pixel {
-        int x, y;
-        bool topLeft; // which of the two pens draws it
-    };
-    // Lines leave out their end points: the top row ends at x 23 where the right column wins,
-    // the left column ends at y 22 where the bottom row wins.
-    const Pixel border[] = {{0, 0, true},   {11, 0, true},   {22, 0, true},   {0, 11, true},
-                            {0, 22, true},  {23, 0, false},  {23, 12, false}, {23, 23, false},
-                            {0, 23, false}, {12, 23, false}, {22, 23, false}};
     for (int index = 0; index < Toolbar::kButtons; ++index) {
         Bar bar;
-        const QImage icon = toolbarIcon(index);
+        const Device d{bar.button(index)->devicePixelRatioF()};
+        const int w = d.at(24), t = d.line();
+        const QImage icon = toolbarIcon(index, bar.host->palette(), d.ratio);
+        struct Pixel {
+            int x, y;
+            bool topLeft; // which of the two pens draws it
+        };
+        // Lines leave out their end points: the top row ends where the right column wins, the
+        // left column where the bottom row wins.
+        const Pixel border[] = {{0, 0, true},          {w / 2, 0, true},     {w - t - 1, t - 1, true},
+                                {0, w / 2, true},      {t - 1, w - t - 1, true},
+                                {w - 1, 0, false},     {w - t, w / 2, false}, {w - 1, w - 1, false},
+                                {0, w - 1, false},     {w / 2, w - t, false}, {w - t - 1, w - 1, false}};
         for (const Look& look : looks) {
             SCOPED_TRACE(std::string(look.name) + " button " + std::to_string(index));
             // From another look, so every draw really draws.
             if (look.draw == &Toolbar::drawButtonFlat)
                 bar.toolbar->drawButtonRaised(index);
             (bar.toolbar->*look.draw)(index);
+            bar.button(index)->clearFocus(); // no focus frame over the pixels read
             const QImage shot = bar.button(index)->grab().toImage();
-            ASSERT_EQ(shot.size(), QSize(24, 24));
+            ASSERT_EQ(shot.size(), QSize(w, w));
             for (const Pixel& p : border)
                 EXPECT_EQ(shot.pixelColor(p.x, p.y), p.topLeft ? look.topLeft : look.bottomRight)
                     << p.x << "," << p.y;
-            EXPECT_EQ(shot.pixelColor(1, 1), kFace);
-            EXPECT_EQ(shot.pixelColor(22, 21), kFace);
-            // The icon's opaque pixels at its place.
+            const QColor face =
+                look.pressedFace ? Toolbar::pressedFace(bar.host->palette()) : kFace;
+            EXPECT_EQ(shot.pixelColor(t, t), face);
+            EXPECT_EQ(shot.pixelColor(w - t - 1, w - t - 1), face);
+            // The icon's opaque pixels at its place, pixel for pixel.
             int opaque = 0;
             for (int y = 0; y < icon.height(); ++y)
                 for (int x = 0; x < icon.width(); ++x)
                     if (qAlpha(icon.pixel(x, y)) == 255) {
                         ++opaque;
-                        EXPECT_EQ(shot.pixelColor(look.icon.x() + x, look.icon.y() + y),
+                        EXPECT_EQ(shot.pixelColor(d.at(look.icon.x()) + x, d.at(look.icon.y()) + y),
                                   icon.pixelColor(x, y))
                             << x << "," << y;
                     }
             EXPECT_GT(opaque, 20);
         }
+        // Pressed and switched on differ from raised and flat in most of the face.
+        EXPECT_GT(QColor(kFace).lightness() - Toolbar::pressedFace(bar.host->palette()).lightness(),
+                  24);
     }
 }
 
@@ -504,17 +525,125 @@ TEST(ToolbarDrawing, SixDifferentIconsAndEtchedSeparators) {
             EXPECT_NE(toolbarIcon(i), toolbarIcon(j)) << i << " " << j;
     Bar bar;
     for (int s = 0; s < Toolbar::kSeparators; ++s) {
+        const Device d{bar.toolbar->separator(s)->devicePixelRatioF()};
         const QImage shot = bar.toolbar->separator(s)->grab().toImage();
-        ASSERT_EQ(shot.size(), QSize(6, 24));
-        for (int y = 0; y < 24; ++y)
-            for (int x = 0; x < 6; ++x) {
+        ASSERT_EQ(shot.size(), QSize(d.at(6), d.at(24)));
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
                 QColor expected = kFace;
-                if (y >= 3 && y <= 22 && x == 2)
+                const bool tall = y >= d.at(3) && y < d.at(23);
+                if (tall && x >= d.at(2) && x < d.at(2) + d.line())
                     expected = kDark;
-                if (y >= 3 && y <= 22 && x == 3)
+                if (tall && x >= d.at(3) && x < d.at(3) + d.line())
                     expected = kLight;
                 EXPECT_EQ(shot.pixelColor(x, y), expected) << s << ": " << x << "," << y;
             }
+    }
+}
+
+namespace {
+/// The contrast ratio of two colours as the web's accessibility rules define it (1 to 21).
+double contrast(const QColor& a, const QColor& b) {
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) {
+            v /= 255.0;
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) +
+               0.0722 * channel(c.blue());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QPalette buttonPalette(const QColor& face, const QColor& text) {
+    QPalette p;
+    p.setColor(QPalette::Button, face);
+    p.setColor(QPalette::ButtonText, text);
+    return p;
+}
+} // namespace
+
+TEST(ToolbarIcons, DrawnAtThePixelRatioNotScaledUp) {
+    for (const qreal ratio : {1.0, 1.5, 2.0})
+        for (int i = 0; i < Toolbar::kButtons; ++i) {
+            SCOPED_TRACE(std::to_string(ratio) + " icon " + std::to_string(i));
+            const QImage icon = toolbarIcon(i, QPalette(), ratio);
+            EXPECT_EQ(icon.size(), QSize(qRound(16 * ratio), qRound(16 * ratio)));
+            EXPECT_EQ(icon.devicePixelRatio(), ratio);
+            // Smooth edges at the device's resolution: pixels partly covered, which no
+            // enlargement of the 16-pixel picture has.
+            int partly = 0;
+            for (int y = 0; y < icon.height(); ++y)
+                for (int x = 0; x < icon.width(); ++x) {
+                    const int alpha = qAlpha(icon.pixel(x, y));
+                    partly += alpha > 0 && alpha < 255;
+                }
+            if (ratio == 1.0)
+                EXPECT_EQ(partly, 0) << "pixel by pixel at 1";
+            else if (ratio != std::round(ratio))
+                EXPECT_GT(partly, 8);
+        }
+}
+
+TEST(ToolbarIcons, EveryProtocolNameEndsInAWholeP) {
+    // "TCP", "UDP" and "ICMP" all end in P: the columns of the last letter on the word's rows
+    // (1 to 5) are alike in all three, so no name is cut at the icon's edge ("ICMF").
+    const QPalette palette = buttonPalette(QColor(240, 240, 240), Qt::black);
+    auto lastLetter = [&](int index) {
+        const QImage icon = toolbarIcon(index, palette);
+        QList<QString> columns; // one text per column: '#' for ink on rows 1..5
+        for (int x = 0; x < icon.width(); ++x) {
+            QString column;
+            for (int y = 1; y <= 5; ++y)
+                column += qAlpha(icon.pixel(x, y)) == 255 ? u'#' : u'.';
+            columns.append(column);
+        }
+        while (!columns.isEmpty() && !columns.last().contains(u'#'))
+            columns.removeLast();
+        QStringList letter;
+        while (!columns.isEmpty() && columns.last().contains(u'#'))
+            letter.prepend(columns.takeLast());
+        // A margin is left at the right edge.
+        EXPECT_LT(columns.size() + letter.size(), icon.width()) << index;
+        return letter.join(u'|');
+    };
+    const QString tcp = lastLetter(0);
+    EXPECT_EQ(tcp.count(u'|'), 2) << tcp.toStdString();
+    EXPECT_EQ(lastLetter(1), tcp);
+    EXPECT_EQ(lastLetter(2), tcp);
+}
+
+TEST(ToolbarIcons, ReadableOnLightAndDarkButtons) {
+    const struct {
+        const char* name;
+        QPalette palette;
+    } palettes[] = {{"light", buttonPalette(QColor(239, 239, 239), Qt::black)},
+                    {"dark", buttonPalette(QColor(53, 53, 53), QColor(240, 240, 240))}};
+    for (const auto& p : palettes) {
+        const QColor face = p.palette.color(QPalette::Button);
+        const QColor ink = p.palette.color(QPalette::ButtonText);
+        for (int i = 0; i < Toolbar::kButtons; ++i) {
+            SCOPED_TRACE(std::string(p.name) + " icon " + std::to_string(i));
+            const QImage icon = toolbarIcon(i, p.palette);
+            int drawn = 0, faint = 0, inked = 0;
+            for (int y = 0; y < icon.height(); ++y)
+                for (int x = 0; x < icon.width(); ++x) {
+                    if (qAlpha(icon.pixel(x, y)) != 255)
+                        continue;
+                    const QColor c = icon.pixelColor(x, y);
+                    ++drawn;
+                    faint += contrast(c, face) < 3.0;
+                    inked += c == ink;
+                }
+            if (i <= 3) {
+                // Letters, arrows and the snowflake stand out from the face everywhere.
+                EXPECT_EQ(faint, 0) << drawn;
+            } else {
+                // The windows and the lens are outlined in the palette's ink.
+                EXPECT_GT(inked, 20);
+            }
+        }
     }
 }
 
