@@ -125,8 +125,9 @@ void UsageLogView::placeControls(QWidget* window, const QRect& clientArea, QWidg
         for (QWidget* w : {static_cast<QWidget*>(ListView2), static_cast<QWidget*>(Combo1),
                            static_cast<QWidget*>(Combo2), static_cast<QWidget*>(Command3)})
             w->setParent(window);
+        // As the packet list: its bottom border survives the rounding at 1.5 times the scale.
         ListView2->setGeometry(clientArea.left(), clientArea.top() + 3, clientArea.width(),
-                               clientArea.height() - 33);
+                               clientArea.height() - 34);
     }
     if (statusFrame) {
         for (int i = 0; i < 2; ++i) {

@@ -242,7 +242,7 @@ TEST_F(TrafficGraphTest, FigureIsCentredInTheBottomBandAndReplaced) {
     EXPECT_GE(QFontMetrics(g.meterFont()).height(), 15);
 }
 
-TEST_F(TrafficGraphTest, SamplerDrivesTheGraphAndFreezingPlotsZero) {
+TEST_F(TrafficGraphTest, SamplerDrivesTheGraphAndFreezingHoldsIt) {
     FakeClock clock;
     TrafficCounters counters;
     SpeedSampler sampler(clock, counters, nullptr);
@@ -263,12 +263,20 @@ TEST_F(TrafficGraphTest, SamplerDrivesTheGraphAndFreezingPlotsZero) {
     EXPECT_EQ(columnTop(g.graphImage(), kNewX), 29);
     EXPECT_EQ(litRows(g), 5);
 
+    // Frozen: graph and meter stand still, and no zero is written into the history.
     sampler.displayFrozen = true;
+    const QImage before = g.graphImage().copy();
     second(96000);
-    EXPECT_EQ(columnTop(g.graphImage(), kNewX), kBottom);
+    second(96000);
+    EXPECT_EQ(g.graphImage(), before);
+    EXPECT_EQ(litRows(g), 5);
+    EXPECT_EQ(copies, 28); // the plain ticks still copy the images to the screen
+    // Thawed: the real speed follows the last one shown.
+    sampler.displayFrozen = false;
+    second(96000);
+    EXPECT_EQ(columnTop(g.graphImage(), kNewX), 0);
     EXPECT_EQ(columnTop(g.graphImage(), kNewX - 2), 29);
-    EXPECT_EQ(litRows(g), 0);
-    EXPECT_EQ(copies, 20);
+    EXPECT_EQ(litRows(g), g.barCount());
 }
 
 } // namespace
