@@ -597,7 +597,7 @@ TEST(Form1Window, MenuAndTabs) {
         strip->setCurrentIndex(c.tab - 1);
         EXPECT_EQ(w.window->frameGeometry().width(), c.windowWidth) << c.tab;
         EXPECT_EQ(strip->width(), c.stripWidth) << c.tab;
-        EXPECT_EQ(frame3->width(), c.stripWidth - 15) << c.tab;
+        EXPECT_EQ(frame3->width(), c.stripWidth - 8) << c.tab; // as wide as the lists
         EXPECT_EQ(list->width(), c.stripWidth - 8) << c.tab;
         EXPECT_EQ(frame1->isVisible(), c.frame1) << c.tab;
         EXPECT_EQ(duration->isVisible(), c.duration) << c.tab;

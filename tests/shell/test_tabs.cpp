@@ -230,20 +230,23 @@ TEST(Tabs, GraphRunsOnEveryTabAndShowsAtOnceOnBytes) {
     m.second(96000); // above the default 48 000: full scale
     m.second(0);
     // Drawn while hidden: the full column has moved one step left.
-    EXPECT_EQ(g.graphImage().pixel(x - 2, 0) & 0xffffff, 0x00ff00u);
+    EXPECT_EQ(g.graphImage().pixel(g.px(x - 2), 0) & 0xffffff, 0x00ff00u);
     // The statistics reset keeps the graph.
     m.window->statistics().resetStatistics();
-    EXPECT_EQ(g.graphImage().pixel(x - 2, 0) & 0xffffff, 0x00ff00u);
+    EXPECT_EQ(g.graphImage().pixel(g.px(x - 2), 0) & 0xffffff, 0x00ff00u);
 
     // "Bytes" shows it: the picture holds the image inside its 2-pixel border.
     m.strip->setCurrentIndex(0);
     auto* picture = m.control("Picture1");
     ASSERT_NE(picture, nullptr);
     const QImage shown = picture->grab().toImage();
+    // The image's device pixels one for one on the screen's, inside the 2-pixel border.
     const qreal dpr = picture->devicePixelRatioF();
-    const QPoint at = QPoint(int((2 + x - 2 + 0.5) * dpr), int((2 + 0.5) * dpr));
+    EXPECT_EQ(g.ratio(), dpr);
+    const int border = qRound(2 * dpr);
+    const QPoint at(border + g.px(x - 2), border + g.px(0));
     EXPECT_EQ(shown.pixel(at) & 0xffffff, 0x00ff00u);
-    const QPoint grid(int((2 + g.lastGridX() + 0.5) * dpr), int((2 + 5 + 0.5) * dpr));
+    const QPoint grid(border + g.px(g.lastGridX()), border + g.px(5));
     EXPECT_EQ(shown.pixel(grid) & 0xffffff, 0x008242u);
     // The sizes: chart 63 high, meter 72 wide and as high.
     EXPECT_EQ(picture->height(), 63);
