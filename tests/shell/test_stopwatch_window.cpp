@@ -18,6 +18,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
@@ -375,6 +376,14 @@ TEST(AboutWindow, TheLinkSaysWhenNoBrowserCouldBeOpened) {
         EXPECT_EQ(note->isVisible(), c.said);
         EXPECT_EQ(note->text(), QStringLiteral("No web browser could be opened for this address."));
         expectNothingCutOff(about);
+        if (c.browser == Browser::FailsAtOnce) {
+            const QString dir =
+                qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+            QDir().mkpath(dir);
+            about.grab().save(dir + QStringLiteral("/about-no-browser%1.png")
+                                        .arg(about.devicePixelRatioF() > 1 ? QStringLiteral("-scaled")
+                                                                           : QString()));
+        }
         // A later click that opens one takes the note away.
         browser.fail = false;
         if (c.browser != Browser::Missing) {

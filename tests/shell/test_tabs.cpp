@@ -281,6 +281,14 @@ TEST(Tabs, NoTextIsCutOff) {
                     dialog = d;
         }
         if (dialog != nullptr) {
+            const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
+            const QString dir =
+                qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+            QDir().mkpath(dir);
+            dialog->grab().save(dir + QStringLiteral("/settings-dialog%1.png")
+                                          .arg(scale.isEmpty() || scale == QLatin1String("1")
+                                                   ? QString()
+                                                   : QStringLiteral("-x") + scale));
             const QStringList cut = cutOffTexts(*dialog);
             EXPECT_TRUE(cut.isEmpty()) << "settings:\n" << cut.join('\n').toStdString();
             checked = true;
