@@ -10,6 +10,8 @@
 #include "platform/gui/QtMessageBoxes.h"
 #include "platform/gui/QtTrayIcon.h"
 #include "shell/Form1.h"
+#include "usage/LogFolder.h"
+#include "usage/UsageExport.h"
 
 #include <QApplication>
 #include <QSessionManager>
@@ -27,9 +29,42 @@ bool haveDisplay() {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     return (x != nullptr && *x != '\0') || (wayland != nullptr && *wayland != '\0');
 }
+
+/// `--export=...`: prints the stored history and returns the exit status, touching nothing
+/// (it may run while the program runs); -1 when the arguments ask for no export.
+int exportUsage(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QString error;
+    const std::optional<UsageExport::Request> request =
+        UsageExport::fromArguments(arguments, &error);
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "quelmint: %s\n", qPrintable(error));
+        return 2;
+    }
+    if (!request)
+        return -1;
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Quelmint"));
+    QCoreApplication::setOrganizationName(QStringLiteral("Quelmint"));
+    RealFileSystem fileSystem;
+    const UsageHistory history = UsageHistory::read(
+        fileSystem,
+        LogFolder::existing(fileSystem, QCoreApplication::applicationDirPath(),
+                            QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
+    const QByteArray out = UsageExport::render(history, *request);
+    std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
+    if (history.unreadableLines > 0)
+        std::fprintf(stderr, "quelmint: left out %d %s of the usage log that could not be read\n",
+                     history.unreadableLines, history.unreadableLines == 1 ? "line" : "lines");
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const int exported = exportUsage(argc, argv); exported >= 0)
+        return exported;
     if (!haveDisplay()) {
         std::fprintf(stderr, "quelmint: no display found (neither DISPLAY nor WAYLAND_DISPLAY is "
                              "set); start it from a desktop session.\n");

@@ -8,35 +8,30 @@
 #   bench/live-cpu.sh [BUILD_DIR] [RATE] [SECONDS] [quelmint|tcpdump] [TAB]
 #
 # TAB: 1 "Bytes" (default), 2 "Packets". BUILD_DIR may be an older build without a helper: the
-# window's own CPU is then all there is.
+# window's own CPU is then all there is. The sender is this tree's build/bench/quelmint-livegen
+# (or $QUELMINT_LIVEGEN), so that every program measured gets the same flood.
 set -u
+. "$(dirname "$0")/netns-pair.sh"
 build=$(realpath "${1:-build}")
 rate=${2:-200000}
 seconds=${3:-20}
 what=${4:-quelmint}
 tab=${5:-1}
-gen=$build/bench/quelmint-livegen
+gen=${QUELMINT_LIVEGEN:-$(realpath "$(dirname "$0")/../build")/bench/quelmint-livegen}
 [ -x "$gen" ] || { echo "live-cpu: $gen not built" >&2; exit 2; }
 na=qm-cpu-a nb=qm-cpu-b ia=qmcpua ib=qmcpub a=10.231.93.1 b=10.231.93.2
 root=$(mktemp -d)
-xpid=
+xpid= pid= sink=
 cleanup() {
-  [ -n "$xpid" ] && kill "$xpid" 2>/dev/null && wait "$xpid" 2>/dev/null
-  ip netns del $na 2>/dev/null; ip netns del $nb 2>/dev/null
+  [ -n "$sink" ] && kill "$sink" 2>/dev/null
+  [ -n "$pid" ] && kill "$pid" 2>/dev/null # the program ends, then xvfb-run and its server
+  [ -n "$xpid" ] && sleep 1 && kill "$xpid" 2>/dev/null
+  wait 2>/dev/null
+  drop_pair $na $nb
   rm -rf "$root"
 }
 trap cleanup EXIT
-ip netns del $na 2>/dev/null; ip netns del $nb 2>/dev/null
-ip netns add $na && ip netns add $nb || exit 1
-ip link add $ia netns $na type veth peer name $ib netns $nb || exit 1
-for ns in $na $nb; do
-  ip netns exec $ns sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
-  ip -n $ns link set lo up
-done
-ip -n $na addr add $a/24 dev $ia && ip -n $nb addr add $b/24 dev $ib
-ip -n $na link set $ia up && ip -n $nb link set $ib up
-ip -n $na neigh replace $b lladdr "$(ip netns exec $nb cat /sys/class/net/$ib/address)" nud permanent dev $ia
-ip -n $nb neigh replace $a lladdr "$(ip netns exec $na cat /sys/class/net/$ia/address)" nud permanent dev $ib
+make_pair $na $nb $ia $ib $a $b || exit 1
 # Something takes the datagrams in, so no "port unreachable" answers go back.
 ip netns exec $na python3 -c "
 import socket, time
@@ -97,15 +92,15 @@ sleep 2
 counter() { ip netns exec $na cat /sys/class/net/$ia/statistics/$1; }
 hz=$(getconf CLK_TCK)
 rx0=$(counter rx_packets) t0=$(ticks $pid) s0=$(switches $pid)
-h0=0; [ -n "$helper" ] && h0=$(ticks $helper)
+h0=0 hs0=0; [ -n "$helper" ] && h0=$(ticks $helper) && hs0=$(switches $helper)
 genout=$(ip netns exec $nb "$gen" --to $a --port 41500 --rate "$rate" --seconds "$seconds")
 sleep 3 # the last batches
 rx1=$(counter rx_packets) t1=$(ticks $pid) s1=$(switches $pid)
-h1=0; [ -n "$helper" ] && h1=$(ticks $helper)
+h1=0 hs1=0; [ -n "$helper" ] && h1=$(ticks $helper) && hs1=$(switches $helper)
 kill $sink 2>/dev/null
 frames=$((rx1 - rx0))
 awk -v w="$what" -v r="$rate" -v g="$genout" -v f=$frames -v t=$((t1 - t0)) -v h=$((h1 - h0)) \
-    -v hz=$hz -v s=$((s1 - s0)) -v sec="$seconds" 'BEGIN {
+    -v hz=$hz -v s=$((s1 - s0)) -v hs=$((hs1 - hs0)) -v sec="$seconds" 'BEGIN {
   printf "%s at %d frames/s asked (%s): kernel rx %d frames; CPU %.2f s (helper %.2f s); " \
-         "%.3f CPU s per million frames; %.0f wake-ups a second\n",
-         w, r, g, f, t / hz, h / hz, (t / hz) / (f / 1e6), s / (sec + 3) }'
+         "%.3f CPU s per million frames; %.0f wake-ups a second (helper %.0f)\n",
+         w, r, g, f, t / hz, h / hz, (t / hz) / (f / 1e6), s / (sec + 3), hs / (sec + 3) }'

@@ -7,6 +7,7 @@
 #
 #   bench/live-packets.sh [BUILD_DIR] [RATE] [SECONDS] [KEYS_PER_SECOND]
 set -u
+. "$(dirname "$0")/netns-pair.sh"
 build=$(realpath "${1:-build}")
 rate=${2:-200000}
 seconds=${3:-60}
@@ -21,20 +22,11 @@ root=$(mktemp -d)
 xpid=
 cleanup() {
   [ -n "$xpid" ] && kill "$xpid" 2>/dev/null
-  ip netns del $na 2>/dev/null; ip netns del $nb 2>/dev/null
+  drop_pair $na $nb
   rm -rf "$root"
 }
 trap cleanup EXIT
-ip netns del $na 2>/dev/null; ip netns del $nb 2>/dev/null
-ip netns add $na && ip netns add $nb || exit 1
-ip link add $ia netns $na type veth peer name $ib netns $nb || exit 1
-for ns in $na $nb; do
-  ip netns exec $ns sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1
-  ip -n $ns link set lo up
-done
-ip -n $na addr add $a/24 dev $ia && ip -n $nb addr add $b/24 dev $ib
-ip -n $na link set $ia up && ip -n $nb link set $ib up
-
+make_pair $na $nb $ia $ib $a $b || exit 1
 mkdir -p "$root/cfg/Quelmint" "$root/run" && chmod 700 "$root/run"
 cat > "$root/cfg/Quelmint/Quelmint.conf" <<CONF
 [settings]

@@ -20,6 +20,7 @@
 
 #include "StderrMessageBoxes.h"
 #include "capture/FrameHandler.h"
+#include "capture/PacketDecoder.h"
 #include "connections/AddressNames.h"
 #include "connections/ConnectionTable.h"
 #include "platform/PcapFileSource.h"
@@ -57,10 +58,12 @@ public:
         std::size_t offset;
     };
     void OnPacket(const Packet& packet) override {
+        linkType = packet.LinkType;
         entries.push_back({packet.PacketLength, packet.CaptureLength, bytes.size()});
         bytes.insert(bytes.end(), packet.Data, packet.Data + packet.CaptureLength);
     }
     void OnCaptureAborted() override {}
+    qint32 linkType = 1;
 
     /// Hands the stored frames out in batches like the file source does.
     void replay(CaptureEvents& events, std::size_t batchSize = 4096) const {
@@ -70,6 +73,7 @@ public:
             p.PacketLength = e.packetLength;
             p.CaptureLength = e.captureLength;
             p.Data = bytes.data() + e.offset;
+            p.LinkType = linkType;
             events.OnPacket(p);
             if (++inBatch == batchSize) {
                 events.OnBatchEnd();
@@ -192,8 +196,9 @@ int main(int argc, char* argv[]) {
     try {
         {
             PcapFileSource probe(path);
-            if (probe.linkType() != 1)
-                return fail(QStringLiteral("%1 is not an Ethernet capture (link type %2)")
+            if (!linktype::readable(probe.linkType()))
+                return fail(QStringLiteral("%1 is not a capture of a link type Quelmint reads "
+                                           "(link type %2)")
                                 .arg(path)
                                 .arg(probe.linkType()));
         }

@@ -24,11 +24,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const qint64 start = take64(data, size);
     const qint64 count = take64(data, size);
     const quint32 wire = quint32(take64(data, size));
+    // Every link type the decoder reads, and one it does not.
+    static constexpr qint32 kLinkTypes[] = {
+        linktype::kEthernet, linktype::kRawIp,   linktype::kRawIpOpenBsd,  linktype::kRawIpFile,
+        linktype::kLinuxCooked, linktype::kIpv4, linktype::kIpv6, linktype::kLinuxCooked2, 147};
+    const qint32 linkType =
+        kLinkTypes[quint64(start) % (sizeof kLinkTypes / sizeof kLinkTypes[0])];
     const auto* frame = reinterpret_cast<const unsigned char*>(data);
     const quint32 captured = quint32(size);
 
     for (const quint32 packetLength : {captured, wire}) {
-        const DecodedFrame d = PacketDecoder::decode(packetLength, captured, frame);
+        const DecodedFrame d = PacketDecoder::decode(linkType, packetLength, captured, frame);
         if (d.counted && d.headerBytes + d.dataBytes != qint64(packetLength))
             std::abort(); // header and data must make up the frame
         if (d.headerBytes < 0 || d.dataBytes < 0)
@@ -41,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     packet.Data = frame;
     packet.CaptureLength = captured;
     packet.PacketLength = wire < captured ? captured : wire;
+    packet.LinkType = linkType;
     handler.OnPacket(packet);
     handler.OnBatchEnd();
 

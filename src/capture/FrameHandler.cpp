@@ -102,10 +102,10 @@ void FrameHandler::OnPacket(const Packet& packet) {
 }
 
 void FrameHandler::handle(const Packet& packet) {
-    const DecodedFrame f =
-        PacketDecoder::decode(packet.PacketLength, packet.CaptureLength, packet.Data);
-    if (!f.counted)
-        return;
+    const DecodedFrame f = PacketDecoder::decode(packet.LinkType, packet.PacketLength,
+                                                 packet.CaptureLength, packet.Data);
+    if (!f.counted || f.family != 4)
+        return; // IPv6 is not counted
 
     clsPacketInfo entry;
     const bool listing = static_cast<bool>(listPacket);

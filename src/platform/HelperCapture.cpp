@@ -337,6 +337,15 @@ void HelperCapture::readStatus(Session& session, const QString& name) {
                                int(length - kStatusFixedBytes));
     if (code != kCapturing)
         throw CaptureError(openFailure(name, code, message, helperPath_));
+    if (!linktype::readable(session.linkType)) {
+        const QString known = linktype::name(session.linkType);
+        const QString type = known == QString::number(session.linkType)
+                                 ? known
+                                 : QStringLiteral("%1 (%2)").arg(session.linkType).arg(known);
+        throw CaptureError(QStringLiteral("Quelmint cannot monitor adapter %1: its frames are of "
+                                          "link type %2, which Quelmint cannot read.")
+                               .arg(name, type));
+    }
 }
 
 void HelperCapture::StopCapture() {
@@ -449,6 +458,7 @@ void HelperCapture::deliver(Session& session) {
             packet.CaptureLength =
                 std::min(record.length - std::uint32_t(kFrameFixedBytes), packet.PacketLength);
             packet.Data = record.body + kFrameFixedBytes;
+            packet.LinkType = session.linkType;
             ++frames;
             try {
                 events_->OnPacket(packet);

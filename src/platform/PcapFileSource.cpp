@@ -14,6 +14,7 @@ struct Counter {
     pcap_t* handle;
     quint64 frames;
     std::exception_ptr failure;
+    qint32 linkType;
 };
 
 void deliver(u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
@@ -26,6 +27,7 @@ void deliver(u_char* user, const pcap_pkthdr* header, const u_char* bytes) {
     // A record may claim more captured bytes than the frame had; the extra bytes are not frame.
     packet.CaptureLength = std::min(header->caplen, header->len);
     packet.Data = bytes;
+    packet.LinkType = counter->linkType;
     packet.Seconds = header->ts.tv_sec;
     packet.Microseconds = quint32(header->ts.tv_usec);
     try {
@@ -77,7 +79,7 @@ quint64 PcapFileSource::readAll() {
 }
 
 quint64 PcapFileSource::run(CaptureEvents* events, int batchSize) {
-    Counter counter{events, handle_, 0, {}};
+    Counter counter{events, handle_, 0, {}, pcap_datalink(handle_)};
     batchSize = std::max(1, batchSize);
     for (;;) {
         const int n =

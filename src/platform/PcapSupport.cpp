@@ -2,6 +2,8 @@
 
 #include "platform/helper/LiveDevice.h"
 
+#include <QFile>
+
 #include <pcap/pcap.h>
 
 #include <arpa/inet.h>
@@ -66,14 +68,60 @@ BpfProgram compileFilter(const QString& filter, qint32 linkType) {
     return program;
 }
 
+qint32 linkTypeOfHardware(qint32 hardwareType) {
+    switch (hardwareType) {
+    case 1: // ARPHRD_ETHER: Ethernet and Wi-Fi in managed mode
+        return linktype::kEthernet;
+    case 65534: // ARPHRD_NONE: tun devices, WireGuard
+    case 519:   // ARPHRD_RAWIP: mobile broadband
+    case 768:   // ARPHRD_TUNNEL: IP in IP
+    case 769:   // ARPHRD_TUNNEL6
+    case 776:   // ARPHRD_SIT: IPv6 in IPv4
+        return linktype::kRawIp;
+    case 512: // ARPHRD_PPP: libpcap delivers cooked frames
+    case 778: // ARPHRD_IPGRE
+        return linktype::kLinuxCooked;
+    default:
+        return hardwareType; // loopback (772) and kinds Quelmint cannot read
+    }
+}
+
 qint32 linkTypeOf(const QString& name) {
     if (name == kAny)
         return kLinkLinuxCooked;
     // Ask the kernel of our own network namespace (the sysfs view may belong to another one).
     ifreq request{};
     if (deviceIoctl(name.toLocal8Bit(), SIOCGIFHWADDR, &request))
-        return request.ifr_hwaddr.sa_family; // ARPHRD_ETHER is 1, as is DLT_EN10MB
+        return linkTypeOfHardware(request.ifr_hwaddr.sa_family);
     return 0;
+}
+
+bool monitorable(const Adapter& adapter) {
+    return linktype::readable(adapter.LinkType) && adapter.Name != QLatin1String("lo");
+}
+
+QString defaultRouteAdapter(const QString& procNet) {
+    // IPv4: "Iface Destination Gateway Flags ..." with the destination and mask 00000000.
+    const QList<QByteArray> v4 = [&] {
+        QFile f(procNet + QStringLiteral("/route"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll().split('\n') : QList<QByteArray>();
+    }();
+    for (const QByteArray& line : v4) {
+        const QList<QByteArray> f = line.simplified().split(' ');
+        if (f.size() >= 8 && f[1] == "00000000" && f[7] == "00000000" && f[0] != "Iface")
+            return QString::fromLocal8Bit(f[0]);
+    }
+    // IPv6: destination ::/0 with a gateway, the device last.
+    QFile f6(procNet + QStringLiteral("/ipv6_route"));
+    if (f6.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : f6.readAll().split('\n')) {
+            const QList<QByteArray> f = line.simplified().split(' ');
+            if (f.size() == 10 && f[0] == QByteArray(32, '0') && f[1] == "00" &&
+                f[4] != QByteArray(32, '0') && f[9] != "lo")
+                return QString::fromLocal8Bit(f[9]);
+        }
+    }
+    return {};
 }
 
 DeviceState deviceState(const QString& name) {
@@ -99,6 +147,10 @@ QString describe(const QString& name, qint32 linkType, bool loopback, bool wirel
         return QStringLiteral("Wireless adapter %1").arg(name);
     if (linkType == kLinkEthernet)
         return QStringLiteral("Ethernet adapter %1").arg(name);
+    if (linkType == linktype::kRawIp)
+        return QStringLiteral("Tunnel adapter %1").arg(name);
+    if (linkType == linktype::kLinuxCooked)
+        return QStringLiteral("Point-to-point adapter %1").arg(name);
     return QStringLiteral("Network adapter %1").arg(name);
 }
 
@@ -158,3 +210,8 @@ QString libraryVersion() {
 }
 
 } // namespace pcapsupport
+
+QString linktype::name(qint32 linkType) {
+    const char* known = pcap_datalink_val_to_name(linkType);
+    return known != nullptr ? QString::fromLatin1(known) : QString::number(linkType);
+}

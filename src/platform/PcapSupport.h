@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/CaptureTypes.h"
+#include "platform/LinkTypes.h"
 
 #include <memory>
 
@@ -16,16 +17,25 @@ struct BpfDeleter {
 /// A compiled filter, freed on destruction.
 using BpfProgram = std::unique_ptr<bpf_program, BpfDeleter>;
 
-/// Link types (libpcap's DLT numbers) of the frames an adapter delivers.
-constexpr qint32 kLinkEthernet = 1;
-constexpr qint32 kLinkLinuxCooked = 113; ///< what the "any" device delivers
+constexpr qint32 kLinkEthernet = linktype::kEthernet;
+constexpr qint32 kLinkLinuxCooked = linktype::kLinuxCooked; ///< what the "any" device delivers
 
 /// Compiles a BPF text for frames of a link type (Ethernet unless given). Throws pcap's message.
 BpfProgram compileFilter(const QString& filter, qint32 linkType = kLinkEthernet);
 
-/// The adapters of this network namespace in the kernel's order, then "any"; IPv4 addresses
-/// only, in the order the kernel lists them. Throws when the system cannot list them.
+/// The adapters of this network namespace in the kernel's order, then "any"; their IPv4
+/// addresses in the order the kernel lists them. LinkType is the link
+/// type their frames will have (libpcap's DLT number), or the kernel's hardware type for kinds
+/// Quelmint cannot read. Throws when the system cannot list them.
 QList<Adapter> listAdapters();
+
+/// True when Quelmint can monitor the adapter: its frames are of a link type it reads, and it
+/// is not the loopback device.
+bool monitorable(const Adapter& adapter);
+
+/// The adapter that carries the default route (IPv4 first, else IPv6) in this namespace;
+/// empty when there is none. procNet: where the kernel's route tables are read.
+QString defaultRouteAdapter(const QString& procNet = QStringLiteral("/proc/net"));
 
 /// True when a device of that name exists now and can be opened: a kernel device that is down
 /// counts as absent until it is up again; "any" is always there.
@@ -36,9 +46,13 @@ enum class DeviceState { Up, Down, Gone, Unknown };
 /// Asks the kernel (of the caller's network namespace) whether the device exists and is up.
 DeviceState deviceState(const QString& name);
 
-/// The link type of a device: 1 for Ethernet, the hardware type number otherwise, 113 for "any",
-/// 0 for a name the kernel does not know.
+/// The link type of a device's frames: libpcap's DLT number for the kinds of hardware Quelmint
+/// reads (1 Ethernet and Wi-Fi, 12 raw IP tunnels and mobile broadband, 113 PPP, "any" and
+/// other cooked links), the kernel's hardware type number otherwise (772 loopback), 0 for a
+/// name the kernel does not know.
 qint32 linkTypeOf(const QString& name);
+/// The link type of a kernel hardware type (ARPHRD_*), as linkTypeOf gives it.
+qint32 linkTypeOfHardware(qint32 hardwareType);
 
 /// A readable description of a device.
 QString describe(const QString& name, qint32 linkType, bool loopback, bool wireless);

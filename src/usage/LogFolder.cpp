@@ -40,6 +40,14 @@ QString LogFolder::choose(FileSystem& fs, const QString& programFolder,
     return data;
 }
 
+QString LogFolder::existing(const FileSystem& fs, const QString& programFolder,
+                           const QString& appDataFolder) {
+    const QString beside = programFolder + QLatin1Char('/') + kFolderName;
+    if (!isSystemFolder(programFolder) && fs.folderExists(beside))
+        return beside;
+    return appDataFolder + QLatin1Char('/') + kFolderName;
+}
+
 QString LogFolder::locate(FileSystem& fs) {
     return choose(fs, QCoreApplication::applicationDirPath(),
                   QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));

@@ -16,6 +16,10 @@ public:
     /// The same choice between two given parent folders.
     static QString choose(FileSystem& fs, const QString& programFolder,
                           const QString& appDataFolder);
+    /// The folder choose() would take, found without creating or writing anything (for a reader
+    /// while the program may run): the one beside the program when it exists there.
+    static QString existing(const FileSystem& fs, const QString& programFolder,
+                            const QString& appDataFolder);
     /// True for the system's program folders (/usr and below, /bin, /sbin): they belong to the
     /// package manager and never hold user data, even when the running user could write there.
     static bool isSystemFolder(const QString& folder);

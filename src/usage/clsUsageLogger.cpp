@@ -8,17 +8,7 @@
 namespace {
 
 const QByteArray kLineEnd = QByteArrayLiteral("\r\n");
-const QString kReadySuffix = QStringLiteral(".ready");
-
-/// True for "<digits>.log", the name of a year file.
-bool isYearFileName(const QString& name) {
-    if (!name.endsWith(QStringLiteral(".log")) || name.size() <= 4)
-        return false;
-    for (qsizetype i = 0; i < name.size() - 4; ++i)
-        if (!name.at(i).isDigit())
-            return false;
-    return true;
-}
+const QString kReadySuffix = QString::fromLatin1(clsUsageLogger::kReadyFileSuffix);
 
 void addAmounts(clsUsageRec& to, const clsUsageRec& from) {
     to.dataReceived += from.dataReceived;
@@ -59,6 +49,15 @@ clsUsageLogger::clsUsageLogger(FileSystem& fs, const Clock& clock, const QString
 
 clsUsageLogger::~clsUsageLogger() {
     release();
+}
+
+bool clsUsageLogger::isYearFileName(const QString& name) {
+    if (!name.endsWith(QStringLiteral(".log")) || name.size() <= 4)
+        return false;
+    for (qsizetype i = 0; i < name.size() - 4; ++i)
+        if (!name.at(i).isDigit())
+            return false;
+    return true;
 }
 
 QString clsUsageLogger::yearFile(int year) const {

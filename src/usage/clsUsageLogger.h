@@ -63,6 +63,13 @@ public:
     const QString& sessionFile() const { return sessionFile_; }
     /// Path of a year's file.
     QString yearFile(int year) const;
+    /// True for "<digits>.log", the name of a year file.
+    static bool isYearFileName(const QString& name);
+    /// What a stored year that could not yet be put in place is called: its year file's name
+    /// and this; it holds the year's newest content.
+    static constexpr const char* kReadyFileSuffix = ".ready";
+    /// The session file's name in the log folder.
+    static constexpr const char* kSessionName = "_session.log";
     /// The day being logged.
     QDate currentDate() const { return currentDate_; }
 

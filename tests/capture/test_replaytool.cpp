@@ -103,7 +103,7 @@ TEST_F(ReplayTool, BadInputGivesAMessageAndAnExitStatus) {
     const QByteArray whole = in.readAll();
     const QString damaged = dir.filePath(QStringLiteral("damaged.pcap"));
     const QString text = dir.filePath(QStringLiteral("text.pcap"));
-    const QString nonEthernet = dir.filePath(QStringLiteral("raw.pcap"));
+    const QString unreadable = dir.filePath(QStringLiteral("user0.pcap"));
     {
         QFile f(damaged);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -112,8 +112,8 @@ TEST_F(ReplayTool, BadInputGivesAMessageAndAnExitStatus) {
         ASSERT_TRUE(t.open(QIODevice::WriteOnly));
         t.write("not a capture\n");
         QByteArray raw = whole.left(24 + 76);
-        raw[20] = char(101); // link type: raw IP
-        QFile n(nonEthernet);
+        raw[20] = char(147); // link type: a private one (DLT_USER0)
+        QFile n(unreadable);
         ASSERT_TRUE(n.open(QIODevice::WriteOnly));
         n.write(raw);
     }
@@ -126,7 +126,7 @@ TEST_F(ReplayTool, BadInputGivesAMessageAndAnExitStatus) {
         {{damaged}, 1, "after 10 frames"},
         {{text}, 1, "Cannot read"},
         {{dir.filePath(QStringLiteral("missing.pcap"))}, 1, "Cannot read"},
-        {{nonEthernet}, 1, "not an Ethernet capture"},
+        {{unreadable}, 1, "not a capture of a link type Quelmint reads (link type 147)"},
         {{"--local", "10.0.0", small}, 2, "not an IPv4 address"},
         {{"--repeat", "0", small}, 2, "--repeat"},
         {{}, 2, "one capture file"},

@@ -1,5 +1,6 @@
 // Live capture through libpcap on a veth pair between two network namespaces of this test.
 #include "platform/HelperCapture.h"
+#include "platform/PcapSupport.h"
 #include "support/CaptureHelperPath.h"
 #include "support/CaptureRecorder.h"
 #include "support/NetnsPair.h"
@@ -157,13 +158,14 @@ protected:
     CaptureRecorder rec_;
 };
 
-TEST_F(PcapLive, ListsTheKernelsAdaptersThenAnyWithIPv4AddressesAndLinkTypes) {
-    // A second IPv4 address and an IPv6 one: only the IPv4 ones are listed, in the kernel's
-    // order; the devices in the kernel's order, then "any".
+TEST_F(PcapLive, ListsTheKernelsAdaptersThenAnyWithTheirAddressesAndLinkTypes) {
+    // A second IPv4 address and an IPv6 one: the IPv4 ones are listed in the kernel's order;
+    // the devices in the kernel's order, then "any". A tun device delivers raw IP.
     ASSERT_EQ(pair_->runInA({"ip", "addr", "add", "10.231.10.3/24", "dev", pair_->nameA()}), 0);
     ASSERT_EQ(
         pair_->runInA({"ip", "addr", "add", "fd00:231:10::1/64", "dev", pair_->nameA(), "nodad"}),
         0);
+    ASSERT_EQ(pair_->runInA({"ip", "tuntap", "add", "dev", "qmtun0", "mode", "tun"}), 0);
     capture_->RefreshAdapters();
 
     QStringList names;
@@ -176,14 +178,16 @@ TEST_F(PcapLive, ListsTheKernelsAdaptersThenAnyWithIPv4AddressesAndLinkTypes) {
     QStringList addressesOfA;
     ifaddrs* list = nullptr;
     ASSERT_EQ(getifaddrs(&list), 0);
-    for (ifaddrs* a = list; a != nullptr; a = a->ifa_next)
-        if (a->ifa_addr != nullptr && a->ifa_addr->sa_family == AF_INET &&
-            pair_->nameA() == QLatin1String(a->ifa_name)) {
-            char text[INET_ADDRSTRLEN] = {};
+    for (ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
+        if (a->ifa_addr == nullptr || pair_->nameA() != QLatin1String(a->ifa_name))
+            continue;
+        char text[INET_ADDRSTRLEN] = {};
+        if (a->ifa_addr->sa_family == AF_INET)
             inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr, text,
                       sizeof text);
+        if (*text != '\0')
             addressesOfA << QString::fromLatin1(text);
-        }
+    }
     freeifaddrs(list);
 
     QStringList listed;
@@ -207,9 +211,14 @@ TEST_F(PcapLive, ListsTheKernelsAdaptersThenAnyWithIPv4AddressesAndLinkTypes) {
         } else if (a.Name == QLatin1String("lo")) {
             sawLo = true;
             EXPECT_NE(a.LinkType, 1);
-            EXPECT_EQ(a.Addresses.size(), 1);
+            EXPECT_FALSE(pcapsupport::monitorable(a));
         } else if (a.Name == QLatin1String("any")) {
-            EXPECT_NE(a.LinkType, 1);
+            EXPECT_EQ(a.LinkType, 113);
+            EXPECT_TRUE(pcapsupport::monitorable(a));
+        } else if (a.Name == QLatin1String("qmtun0")) {
+            EXPECT_EQ(a.LinkType, 12);
+            EXPECT_EQ(a.Description, QStringLiteral("Tunnel adapter qmtun0"));
+            EXPECT_TRUE(pcapsupport::monitorable(a));
         }
         if (a.LinkType == 1) {
             // Everything called Ethernet here must really deliver Ethernet frames.

@@ -11,6 +11,8 @@
 #include <QDialog>
 #include <QTimer>
 
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -136,6 +138,31 @@ TEST_F(Recovery, LostAdapterIsToldOncePolledQuietlyAndResumed) {
     EXPECT_TRUE(sendAndCount(*pair_, rig, 40));
     EXPECT_EQ(rig.events.frames, 80);
     EXPECT_TRUE(rig.boxes.boxes.isEmpty());
+}
+
+TEST_F(Recovery, AHelperThatDiesIsToldOnceAndCaptureComesBackWithNothingLost) {
+    Rig rig(*pair_);
+    rig.monitor.setRecoveryInterval(300);
+    ASSERT_TRUE(rig.monitor.startMonitoring());
+    ASSERT_TRUE(sendAndCount(*pair_, rig, 20));
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        const qint64 helper = rig.krx.helperPid();
+        ASSERT_GT(helper, 0);
+        ASSERT_EQ(::kill(pid_t(helper), SIGKILL), 0);
+        ASSERT_TRUE(waitUntil([&] { return !rig.monitor.gMonitoringInProgress; }, 15000));
+        // The poll starts a new helper.
+        ASSERT_TRUE(waitUntil([&] { return rig.monitor.gMonitoringInProgress; }, 15000));
+        EXPECT_NE(rig.krx.helperPid(), helper);
+        ASSERT_TRUE(sendAndCount(*pair_, rig, 20));
+    }
+    EXPECT_EQ(rig.events.frames, 60);
+    // Told once, with the reason; the second death of the same kind says nothing new.
+    ASSERT_EQ(rig.boxes.boxes.size(), 1);
+    EXPECT_EQ(rig.boxes.boxes[0].title, QString());
+    EXPECT_TRUE(rig.boxes.boxes[0].text.startsWith(QStringLiteral("Error in OnCaptureAborted:")));
+    EXPECT_TRUE(rig.boxes.boxes[0].text.contains(QStringLiteral("ended by signal 9")))
+        << rig.boxes.boxes[0].text.toStdString();
 }
 
 TEST_F(Recovery, AdapterWithoutAddressIsPolledUntilItGetsOne) {

@@ -29,7 +29,7 @@ using namespace capturestream;
 constexpr int kOut = 1;
 /// Frames are written to the window once this much waits, or once the oldest has waited
 /// kFlushMs: the window is woken in batches, not per frame.
-constexpr std::uint64_t kFlushBytes = 64 * 1024;
+constexpr std::uint64_t kFlushBytes = 512 * 1024;
 constexpr std::int64_t kFlushMs = 25;
 constexpr std::int64_t kStatisticsMs = 1000;
 /// Reads of the kernel's ring per wake-up before the pipe gets its turn again.

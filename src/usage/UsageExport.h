@@ -1,0 +1,35 @@
+#pragma once
+
+#include "usage/UsageHistory.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QStringList>
+
+#include <optional>
+
+/// The stored history for spreadsheets and scripts:
+///
+///     quelmint --export=json|csv [--from=YYYY-MM-DD] [--to=YYYY-MM-DD]
+///
+/// Per day: date (ISO), sent, received, passby, total (bytes) and, where the coverage files
+/// know the day, secondsMonitored, framesLost, bytesNotWatched, framesNotWatched. JSON is
+/// {"days": [...]}; CSV a header row with the same names and a row per day, oldest first, with
+/// empty cells where nothing is known.
+class UsageExport final {
+public:
+    enum class Format { Json, Csv };
+    struct Request {
+        Format format = Format::Json;
+        QDate from; ///< invalid: from the first day
+        QDate to;   ///< invalid: to the last day
+    };
+
+    /// The export the program's arguments (without the program's name) ask for; nullopt when
+    /// they ask for none (then *error is empty) or when they are wrong (then *error says why in
+    /// one line).
+    static std::optional<Request> fromArguments(const QStringList& arguments, QString* error);
+
+    /// The history's days within the request's dates, in its format.
+    static QByteArray render(const UsageHistory& history, const Request& request);
+};
