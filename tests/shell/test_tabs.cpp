@@ -281,14 +281,16 @@ TEST(Tabs, NoTextIsCutOff) {
                     dialog = d;
         }
         if (dialog != nullptr) {
-            const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
-            const QString dir =
-                qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
-            QDir().mkpath(dir);
-            dialog->grab().save(dir + QStringLiteral("/settings-dialog%1.png")
-                                          .arg(scale.isEmpty() || scale == QLatin1String("1")
-                                                   ? QString()
-                                                   : QStringLiteral("-x") + scale));
+            if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR")) {
+                const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
+                const QString dir =
+                    qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+                QDir().mkpath(dir);
+                dialog->grab().save(dir + QStringLiteral("/settings-dialog%1.png")
+                                              .arg(scale.isEmpty() || scale == QLatin1String("1")
+                                                       ? QString()
+                                                       : QStringLiteral("-x") + scale));
+            }
             const QStringList cut = cutOffTexts(*dialog);
             EXPECT_TRUE(cut.isEmpty()) << "settings:\n" << cut.join('\n').toStdString();
             checked = true;
@@ -348,7 +350,8 @@ TEST(Tabs, LayoutAndPicturesLightAndDark) {
                                ? QString()
                                : QStringLiteral("-x") + scale;
     const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
-    QDir().mkpath(dir);
+    if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR"))
+        QDir().mkpath(dir);
     for (const bool dark : {false, true}) {
         SCOPED_TRACE(dark ? "dark" : "light");
         ensureApplication();
@@ -378,7 +381,8 @@ TEST(Tabs, LayoutAndPicturesLightAndDark) {
             const QString file = dir + QStringLiteral("/tabs-offscreen%1-%2%3.png")
                                            .arg(dark ? QStringLiteral("-dark") : QString(),
                                                 QString::fromLatin1(names[tab - 1]), suffix);
-            EXPECT_TRUE(shot.save(file)) << file.toStdString();
+            if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR"))
+                EXPECT_TRUE(shot.save(file)) << file.toStdString();
             const QRect frame3 = m.placeOf("Frame3");
             if (tab == 1) {
                 // "Avg speed:" and "Duration:" share the column of their values.
