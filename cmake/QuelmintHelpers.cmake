@@ -31,10 +31,11 @@ function(quelmint_library name)
 endfunction()
 
 # quelmint_test(<name> SOURCES <files>... LIBS <libs>... [LABELS <labels>...] [TIMEOUT s]
-#               [LOCALES <locales>...] [SCALED [SCALED_ENV <VAR=value>...]])
+#               [LOCALES <locales>...] [SCALED [SCALED_ENV <VAR=value>...]
+#               [SCALED_ARGS <arguments>...]])
 # One GoogleTest executable registered with ctest; LOCALES and SCALED register it again.
 function(quelmint_test name)
-  cmake_parse_arguments(ARG "SCALED" "TIMEOUT" "SOURCES;LIBS;LABELS;LOCALES;SCALED_ENV" ${ARGN})
+  cmake_parse_arguments(ARG "SCALED" "TIMEOUT" "SOURCES;LIBS;LABELS;LOCALES;SCALED_ENV;SCALED_ARGS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Qt6::Test)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
@@ -49,9 +50,10 @@ function(quelmint_test name)
     LABELS "${ARG_LABELS}"
     SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"
     ENVIRONMENT "${environment}")
-  # The same program again with the windows scaled by 1.5 (texts must still fit).
+  # The same program again with the windows scaled by 1.5 (texts must still fit), with
+  # SCALED_ARGS (a --gtest_filter, say).
   if(ARG_SCALED)
-    add_test(NAME ${name}_scaled COMMAND ${name})
+    add_test(NAME ${name}_scaled COMMAND ${name} ${ARG_SCALED_ARGS})
     set_tests_properties(${name}_scaled PROPERTIES TIMEOUT ${ARG_TIMEOUT}
       LABELS "${ARG_LABELS}"
       SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]"

@@ -104,8 +104,9 @@ QVariant ConnectionModel::data(const QModelIndex& index, int role) const {
     case Qt::ToolTipRole:
         return cellText(e, index.column());
     case Qt::ForegroundRole:
-        if (index.column() == Data)
-            return e.highlighted ? QColor(255, 0, 0) : QColor(0, 0, 0);
+        // Red while highlighted; otherwise the view's own text colour, light or dark.
+        if (index.column() == Data && e.highlighted)
+            return QColor(255, 0, 0);
         return QVariant();
     default:
         return QVariant();

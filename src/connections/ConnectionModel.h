@@ -5,8 +5,8 @@
 #include <QAbstractTableModel>
 
 /// The packet list as a table model over a ConnectionTable: seven columns "From", "Port",
-/// "To", "Port", "Data (Bytes)", "Type", "Packets"; the data cell red while highlighted, black
-/// otherwise.
+/// "To", "Port", "Data (Bytes)", "Type", "Packets"; the data cell red while highlighted, in the
+/// view's text colour otherwise (like every other cell).
 ///
 /// Packets change the table only; flush() tells the views once per batch of frames: the new
 /// rows in one insertion, the changed cells in one dataChanged. The sweep and the reset go

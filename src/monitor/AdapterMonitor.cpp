@@ -42,7 +42,7 @@ bool AdapterMonitor::start(bool fromPoll) {
         const Adapter adapter = *found; // the list may be refreshed by what follows
         krx_.setActiveAdapter(adapter);
         descOfInterfaceToWatch_ = adapter.Description;
-        gTooltipText = adapter.Description.left(20);
+        gTooltipText = adapter.Description; // the tip cuts it to what it can show
         if (adapter.Addresses.isEmpty()) {
             setLocalAddresses(QStringList{QString()});
             return false;

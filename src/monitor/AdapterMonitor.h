@@ -37,7 +37,7 @@ public:
     void setRecoveryInterval(int ms) { Timer3.setInterval(ms); }
 
     bool gMonitoringInProgress = false; ///< capture is running
-    QString gTooltipText;               ///< first 20 characters of the adapter description
+    QString gTooltipText;               ///< the adapter description, the tip's first line
     QStringList localAddresses;         ///< the monitored adapter's IPv4 addresses
     QTimer Timer3;                      ///< recovery poll, running only while waiting
 

@@ -10,6 +10,7 @@
 #include "usage/LogFolder.h"
 #include "usage/clsUsageLogger.h"
 
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -59,8 +60,8 @@ MonitorSession::~MonitorSession() {
 
 bool MonitorSession::open() {
     if (!services_.libraryCheck.accepted()) {
-        services_.boxes.show(BoxIcon::Critical, CaptureLibraryCheck::refusalTitle(),
-                             CaptureLibraryCheck::refusalText());
+        services_.boxes.show(BoxIcon::Critical, services_.libraryCheck.refusalTitle(),
+                             services_.libraryCheck.refusalText());
         return false;
     }
     if (!services_.singleInstance.tryBecomePrimary() && services_.singleInstance.activatePrevious())
@@ -193,7 +194,7 @@ void MonitorSession::closeStores() {
 
 void MonitorSession::registerRunAtLogon() {
     try {
-        RunAtLogon::registerRunAtLogon(services_.autostart, services_.programFolder);
+        RunAtLogon::apply(services_.autostart, services_.programFolder, settings_.gStartAtLogon);
     } catch (...) {
     }
 }
@@ -254,10 +255,14 @@ void MonitorSession::timer1Tick() {
 }
 
 void MonitorSession::showSample(int picture, double total) {
-    if (monitoringInProgress())
-        tray_.update(picture, (monitor_->gTooltipText + QStringLiteral("\r\nTotal: ") +
-                               units_.formatBytes(total))
-                                  .left(kTipCharacters));
+    if (monitoringInProgress()) {
+        // The adapter's name as far as the tip allows beside the whole total line.
+        const QString totalLine = QStringLiteral("\r\nTotal: ") + units_.formatBytes(total);
+        tray_.update(picture,
+                     (monitor_->gTooltipText.left(std::max(0, kTipCharacters - int(totalLine.size()))) +
+                      totalLine)
+                         .left(kTipCharacters));
+    }
     emit sampleTaken();
 }
 

@@ -68,7 +68,8 @@ public:
     /// Shutdown, second part: graph released, settings saved, icon removed, the bookkeeping and
     /// the usage log committed.
     void closeStores();
-    /// Shutdown, last step: the start-at-log-on entry is rewritten.
+    /// Shutdown, last step: the start-at-log-on entry is rewritten (or removed when the setting
+    /// is off).
     void registerRunAtLogon();
 
     // The user's actions.
@@ -109,6 +110,9 @@ public:
     void setLocalAddresses(const QStringList& addresses) override;
     void setTooltipText(const QString& text) override;
     void showBaloonTip(const QString& text, const QString& title, int icon) override;
+    const InterfaceCounters* interfaceCounters() const override {
+        return services_.interfaceCounters;
+    }
 
     // What the windows show.
     const DisplayUnits& units() const { return units_; }
@@ -131,8 +135,8 @@ public:
 signals:
     /// A batch of frames was counted; labels, list and usage are refreshed.
     void batchEnded();
-    /// The packet list changed in the batch: the row of its latest packet, and whether rows
-    /// were added.
+    /// The packet list changed in the batch: the row of its latest packet, and whether the
+    /// number of rows changed.
     void packetListChanged(int latestRow, bool rowsAdded);
     /// The statistics are being refreshed (the stopwatch window refreshes its figures).
     void countersRefreshed();

@@ -51,11 +51,18 @@ bool CaptureLibraryCheck::accepts(Rule rule, const QString& versionText) {
     return v && (v->first > 3 || (v->first == 3 && v->second >= 1));
 }
 
-QString CaptureLibraryCheck::refusalTitle() {
+QString CaptureLibraryCheck::refusalTitle(Rule rule) {
+    if (rule == Rule::LibPcap)
+        return QStringLiteral("libpcap library not found");
     return QStringLiteral("WinPCap library not found");
 }
 
-QString CaptureLibraryCheck::refusalText() {
+QString CaptureLibraryCheck::refusalText(Rule rule) {
+    if (rule == Rule::LibPcap)
+        return QStringLiteral("The packet-capture library libpcap, version 1.0 or later, is "
+                              "required to run this utility.\r\n"
+                              "Please install the package libpcap0.8 "
+                              "(for example: sudo apt install libpcap0.8).");
     return QStringLiteral("WinPCap library is required to run this utility.\r\n"
                           "Please install WinPCap from installation folder of Quelmint.");
 }

@@ -28,10 +28,12 @@ public:
     /// Judges one version text by a rule. A text that does not give two numbers is refused.
     static bool accepts(Rule rule, const QString& versionText);
 
-    /// Title of the refusal box.
-    static QString refusalTitle();
-    /// Text of the refusal box.
-    static QString refusalText();
+    /// Title of the refusal box: names the library this check reads.
+    QString refusalTitle() const { return refusalTitle(rule_); }
+    /// Text of the refusal box: the library needed and where it comes from.
+    QString refusalText() const { return refusalText(rule_); }
+    static QString refusalTitle(Rule rule);
+    static QString refusalText(Rule rule);
 
 private:
     Rule rule_;

@@ -24,6 +24,15 @@ bool readCounter(const QString& path, quint64& value) {
         value = v;
     return ok;
 }
+
+/// An adapter name never holds a slash; one that does must not reach outside the folder.
+bool isAdapterName(const QString& adapter) {
+    return !adapter.isEmpty() && !adapter.contains(QLatin1Char('/')) &&
+           adapter != QLatin1String(".") && adapter != QLatin1String("..");
+}
+
+/// Fastest link speed taken as real, in Mbit/s; drivers report -1 or all bits set when unknown.
+constexpr quint64 kFastestLinkMbps = 10'000'000;
 } // namespace
 
 SysfsInterfaceCounters::SysfsInterfaceCounters(QString netClassFolder, QString bootIdFile)
@@ -34,9 +43,7 @@ QByteArray SysfsInterfaceCounters::bootId() const {
 }
 
 bool SysfsInterfaceCounters::read(const QString& adapter, InterfaceCounts& counts) const {
-    // An adapter name never holds a slash; one that does must not reach outside the folder.
-    if (adapter.isEmpty() || adapter.contains(QLatin1Char('/')) || adapter == QLatin1String(".") ||
-        adapter == QLatin1String(".."))
+    if (!isAdapterName(adapter))
         return false;
     const QString folder =
         netClassFolder_ + QLatin1Char('/') + adapter + QStringLiteral("/statistics/");
@@ -53,4 +60,14 @@ bool SysfsInterfaceCounters::read(const QString& adapter, InterfaceCounts& count
         c.index = 0;
     counts = c;
     return true;
+}
+
+std::optional<qint64> SysfsInterfaceCounters::linkSpeedMbps(const QString& adapter) const {
+    // Reading fails while the link is down; a negative or absurd figure means unknown.
+    quint64 mbps = 0;
+    if (!isAdapterName(adapter) ||
+        !readCounter(netClassFolder_ + QLatin1Char('/') + adapter + QStringLiteral("/speed"), mbps) ||
+        mbps == 0 || mbps > kFastestLinkMbps)
+        return std::nullopt;
+    return qint64(mbps);
 }

@@ -2,9 +2,9 @@
 
 #include "platform/InterfaceCounters.h"
 
-/// The Linux kernel's adapter counters from /sys/class/net/<adapter>/statistics (and its index
-/// from ifindex), the boot from
-/// /proc/sys/kernel/random/boot_id. The paths can be moved for tests.
+/// The Linux kernel's adapter counters from /sys/class/net/<adapter>/statistics (its index from
+/// ifindex, its link speed from speed), the boot from /proc/sys/kernel/random/boot_id. The paths
+/// can be moved for tests.
 class SysfsInterfaceCounters final : public InterfaceCounters {
 public:
     explicit SysfsInterfaceCounters(
@@ -13,6 +13,7 @@ public:
 
     QByteArray bootId() const override;
     bool read(const QString& adapter, InterfaceCounts& counts) const override;
+    std::optional<qint64> linkSpeedMbps(const QString& adapter) const override;
 
 private:
     QString netClassFolder_;

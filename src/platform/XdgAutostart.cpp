@@ -1,6 +1,7 @@
 #include "platform/XdgAutostart.h"
 
 #include <QDir>
+#include <QFile>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -46,11 +47,45 @@ QByteArray XdgAutostart::desktopEntry(const QString& name, const QString& progra
     return text.toUtf8();
 }
 
+QString XdgAutostart::entryPath(const QString& name) const {
+    return folder() + u'/' + name + QStringLiteral(".desktop");
+}
+
+bool XdgAutostart::disabledByUser(const QByteArray& desktopFile) {
+    // Keys of the main group only; a value may carry blanks around the "=".
+    bool mainGroup = false;
+    for (const QByteArray& raw : desktopFile.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith('[')) {
+            mainGroup = line == "[Desktop Entry]";
+            continue;
+        }
+        const int eq = line.indexOf('=');
+        if (!mainGroup || eq < 0)
+            continue;
+        const QByteArray key = line.left(eq).trimmed();
+        const QByteArray value = line.mid(eq + 1).trimmed();
+        if ((key == "Hidden" && value == "true") ||
+            (key == "X-GNOME-Autostart-enabled" && value == "false"))
+            return true;
+    }
+    return false;
+}
+
+bool XdgAutostart::removeEntry(const QString& name) {
+    const QString path = entryPath(name);
+    return !QFile::exists(path) || QFile::remove(path);
+}
+
 bool XdgAutostart::registerEntry(const QString& name, const QString& program) {
     const QString dir = folder();
     if (!QDir().mkpath(dir))
         return false;
-    QSaveFile file(dir + u'/' + name + QStringLiteral(".desktop"));
+    QFile existing(entryPath(name));
+    if (existing.open(QIODevice::ReadOnly) && disabledByUser(existing.read(1 << 20)))
+        return false; // the user's choice in the desktop stands
+    existing.close();
+    QSaveFile file(entryPath(name));
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const QByteArray text = desktopEntry(name, program);

@@ -3,7 +3,8 @@
 #include "platform/Autostart.h"
 
 /// Log-on entries as XDG autostart desktop files: $XDG_CONFIG_HOME/autostart/<name>.desktop
-/// (default ~/.config/autostart), written atomically.
+/// (default ~/.config/autostart), written atomically. An entry the user disabled in the desktop
+/// (Hidden=true, or X-GNOME-Autostart-enabled=false) is not rewritten.
 class XdgAutostart final : public Autostart {
     Q_DISABLE_COPY_MOVE(XdgAutostart)
 
@@ -14,6 +15,9 @@ public:
     explicit XdgAutostart(const QString& folder) : folder_(folder) {}
 
     bool registerEntry(const QString& name, const QString& program) override;
+    bool removeEntry(const QString& name) override;
+    /// True when a desktop file's text says the user disabled the entry.
+    static bool disabledByUser(const QByteArray& desktopFile);
     QString programFileName() const override { return QStringLiteral("quelmint"); }
 
     /// The folder the entries go to.
@@ -25,5 +29,7 @@ public:
     static QString execValue(const QString& program);
 
 private:
+    QString entryPath(const QString& name) const;
+
     QString folder_;
 };

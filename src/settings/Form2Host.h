@@ -4,6 +4,7 @@
 #include <QStringList>
 
 class CaptureComponent;
+class InterfaceCounters;
 class MessageBoxes;
 class Settings;
 
@@ -30,4 +31,6 @@ public:
     virtual void setTooltipText(const QString& text) = 0;
     /// A balloon at the notification icon; icon 0 none, 1 information, 2 warning, 3 error.
     virtual void showBaloonTip(const QString& text, const QString& title, int icon) = 0;
+    /// What the kernel knows of the adapters (their link speeds); null when nothing.
+    virtual const InterfaceCounters* interfaceCounters() const { return nullptr; }
 };

@@ -19,3 +19,9 @@ bool RunAtLogon::registerRunAtLogon(Autostart& autostart, const QString& program
     return autostart.registerEntry(QString::fromLatin1(kEntryName),
                                    command(autostart, programFolder));
 }
+
+bool RunAtLogon::apply(Autostart& autostart, const QString& programFolder, bool startAtLogon) {
+    if (!startAtLogon)
+        return autostart.removeEntry(QString::fromLatin1(kEntryName));
+    return registerRunAtLogon(autostart, programFolder);
+}

@@ -6,7 +6,8 @@ class Autostart;
 
 /// Start at log-on: the entry named "Quelmint" runs the program file of the fixed name
 /// (Autostart::programFileName) in the folder of the running program, whatever the running file
-/// is called. Written at every orderly exit; nothing removes it.
+/// is called. At every orderly exit it is written while the setting "Start at log-on" is on
+/// (an entry the user disabled in the desktop stays as it is) and removed while it is off.
 class RunAtLogon final {
 public:
     RunAtLogon() = delete;
@@ -20,4 +21,6 @@ public:
     static bool registerRunAtLogon(Autostart& autostart);
     /// Writes the entry for a program in programFolder.
     static bool registerRunAtLogon(Autostart& autostart, const QString& programFolder);
+    /// The exit's step: writes the entry when startAtLogon, else removes it; true when done.
+    static bool apply(Autostart& autostart, const QString& programFolder, bool startAtLogon);
 };

@@ -111,6 +111,7 @@ const QList<Row>& rows() {
             "HiliteNewPacketTime", [](Settings& s) -> qint32& { return s.gHiliteNewPacketTime; },
             2),
         booleanRow("ResetStatsAtNewDay", &Settings::gResetStatsAtNewDay, true),
+        booleanRow("StartAtLogon", &Settings::gStartAtLogon, true),
     };
     return table;
 }
@@ -136,6 +137,7 @@ void Settings::setDefaults() {
     gRemoveFromListTime = 30;
     gHiliteNewPacketTime = 2;
     gResetStatsAtNewDay = true;
+    gStartAtLogon = true;
 }
 
 QString Settings::booleanText(bool value) {
@@ -143,7 +145,8 @@ QString Settings::booleanText(bool value) {
 }
 
 QString Settings::bandwidthText(double value) {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    // Plain decimal digits, never an exponent ("100000", not "1e+05").
+    return QString::number(value, 'f', QLocale::FloatingPointShortest);
 }
 
 QList<Settings::LoadError> Settings::loadSettings(const SettingsStore& store) {

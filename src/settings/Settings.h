@@ -8,7 +8,7 @@
 
 class SettingsStore;
 
-/// The fifteen stored settings, their defaults, and their reading and writing. Whoever changes
+/// The sixteen stored settings, their defaults, and their reading and writing. Whoever changes
 /// values while the program runs (the settings dialog, the toolbar) announces them afterwards;
 /// the session and the windows follow the announcement, nobody polls the values.
 class Settings final : public QObject {
@@ -41,21 +41,22 @@ public:
     /// Every value at its default.
     explicit Settings(QObject* parent = nullptr);
 
-    /// Sets all fifteen values to their defaults.
+    /// Sets all sixteen values to their defaults.
     void setDefaults();
 
-    /// Reads the fifteen values in table order. A key that is absent takes its default; a text
+    /// Reads the sixteen values in table order. A key that is absent takes its default; a text
     /// that does not convert, or a list position out of range, takes the default too, is listed
     /// in the result and the remaining keys are still read.
     QList<LoadError> loadSettings(const SettingsStore& store);
-    /// Writes the fifteen values in table order, each on its own; returns the keys that failed.
+    /// Writes the sixteen values in table order, each on its own; returns the keys that failed.
     QStringList saveSettings(SettingsStore& store) const;
 
     /// The descriptions of errors, one per line (CR LF), for one message box.
     static QString describe(const QList<LoadError>& errors);
     /// The stored text of a Boolean.
     static QString booleanText(bool value);
-    /// The stored text of the bandwidth: the shortest decimal that reads back to the same number.
+    /// The stored text of the bandwidth: the shortest plain decimal (no exponent) that reads
+    /// back to the same number.
     static QString bandwidthText(double value);
 
     /// Tells everyone who follows the settings that values of this kind were changed.
@@ -76,6 +77,7 @@ public:
     qint32 gRemoveFromListTime;  ///< "RemoveFromListTime": seconds until a quiet row goes; 0 never
     qint32 gHiliteNewPacketTime; ///< "HiliteNewPacketTime": seconds a row stays highlighted
     bool gResetStatsAtNewDay;    ///< "ResetStatsAtNewDay": statistics reset at a new day
+    bool gStartAtLogon;          ///< "StartAtLogon": the log-on entry is kept (else removed)
 
 signals:
     /// Values were changed while the program runs (not sent for loadSettings()).

@@ -4,6 +4,7 @@
 #include "speed/TrafficGraph.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTableView>
 
@@ -62,7 +63,18 @@ ConnectionListView::ConnectionListView(PacketList& list, QWidget* page) : list_(
     view->setColumnWidth(ConnectionModel::From, address);
     view->setColumnWidth(ConnectionModel::To, address);
     view->setTextElideMode(Qt::ElideRight);
-    view->setGeometry(0, 3, kWidth, 290 - 33);
+    // One pixel short of the client area's 290 - 33: at 1.5 times the scale a list ending on an
+    // even pixel row loses its bottom border to the rounding of its viewport.
+    view->setGeometry(0, 3, kWidth, 290 - 34);
+    // The list follows the newest row only while it is scrolled to its end: a user who scrolled
+    // away reads on undisturbed until scrolling back to the end. Whether it was at its end is
+    // taken just before a batch's rows come (or the rows are replaced), which moves the end.
+    const auto atEnd = [this] {
+        const QScrollBar* bar = view_.isNull() ? nullptr : view_->verticalScrollBar();
+        following_ = bar != nullptr && bar->value() >= bar->maximum();
+    };
+    QObject::connect(&model, &QAbstractItemModel::rowsAboutToBeInserted, view, atEnd);
+    QObject::connect(&model, &QAbstractItemModel::modelAboutToBeReset, view, atEnd);
 }
 
 ConnectionListView::~ConnectionListView() {
@@ -78,9 +90,9 @@ QFont ConnectionListView::listFont() {
 void ConnectionListView::showLatest(int latestRow, bool rowsAdded) {
     if (latestRow < 0 || view_.isNull())
         return;
+    if (!rowsAdded || !following_)
+        return;
     // New rows: lay the list out now, so that the scroll range already holds them.
-    if (rowsAdded)
-        view_->doItemsLayout();
-    const int column = std::max(0, view_->columnAt(0));
-    view_->scrollTo(list_.model().index(latestRow, column), QAbstractItemView::EnsureVisible);
+    view_->doItemsLayout();
+    view_->scrollToBottom();
 }

@@ -15,6 +15,8 @@ class QWidget;
 ///     connectionList->showLatest(row, added);
 /// });
 /// @endcode
+/// New rows are followed (the list scrolls to its end) only while the list is at its end:
+/// scrolling away pauses following, scrolling back to the end resumes it.
 class ConnectionListView final {
     Q_DISABLE_COPY_MOVE(ConnectionListView)
 
@@ -24,7 +26,8 @@ public:
     ConnectionListView(PacketList& list, QWidget* page);
     ~ConnectionListView();
 
-    /// After a batch of frames: lays out new rows and scrolls the latest packet's row into view.
+    /// After a batch of frames that changed the number of rows: lays them out and, when the
+    /// list was at its end before they came, keeps it there.
     void showLatest(int latestRow, bool rowsAdded);
 
     /// ListView1 (null once its page is gone).
@@ -36,4 +39,5 @@ public:
 private:
     PacketList& list_;
     QPointer<QTableView> view_;
+    bool following_ = true; ///< the list was at its end when the batch's rows came
 };

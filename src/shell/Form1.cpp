@@ -33,7 +33,7 @@ namespace {
 constexpr int kMargin = 4;
 constexpr int kTabHeight = 24;
 constexpr int kClientHeight = 290;
-constexpr int kStatsHeight = 150;
+constexpr int kStatsHeight = 162; // down to the speed frames
 constexpr int kFooterHeight = 30; // below the lists: packet count or average speed, duration
 constexpr int kStatusHeight = 30;
 constexpr int kButtonHeight = 25;

@@ -20,7 +20,7 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& text,
 StatsPanel::StatsPanel(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("StatsPanel"));
     auto* grid = new QGridLayout(this);
-    grid->setContentsMargins(6, 6, 6, 6);
+    grid->setContentsMargins(6, 6, 6, 2); // "Reset Statistics" close above the speed frames
     grid->setVerticalSpacing(2);
 
     static const char* const kRowNames[] = {"Received", "Sent", "Passthru", "Total"};
@@ -91,12 +91,13 @@ void StatsPanel::fitFooter() {
         return;
     for (QLabel* caption : {Label5_, Label3_, Label9_})
         caption->resize(caption->sizeHint().width(), caption->height());
-    // The values start right of the widest caption of their kind, at least where they were.
+    // The values share one column right of the widest caption, at least where they were.
     const int valueLeft = std::max({lblPackets_->x(), Label5_->geometry().right() + 1 + 8,
-                                    Label3_->geometry().right() + 1 + 8});
+                                    Label3_->geometry().right() + 1 + 8,
+                                    Label9_->geometry().right() + 1 + 8});
     lblPackets_->move(valueLeft, lblPackets_->y());
     lblDuration_->move(valueLeft, lblDuration_->y());
-    lblAvgSpeed_->move(Label9_->geometry().right() + 1 + 60, lblAvgSpeed_->y());
+    lblAvgSpeed_->move(valueLeft, lblAvgSpeed_->y());
     for (QLabel* value : {lblPackets_, lblDuration_, lblAvgSpeed_})
         value->resize(std::max(value->sizeHint().width(), footerArea_->width() - value->x()),
                       value->height());

@@ -53,8 +53,9 @@ public:
     /// Moves the packet count, the duration and the average speed with their captions out of
     /// the panel into two rows of `area` starting at `top`: "Packets: " and "Duration:" at the
     /// left; "Avg speed:" in the place and height of "Packets: ", its value at the top and
-    /// height of the packet count and 60 pixels right of the caption's end. Captions are as
-    /// wide as their texts, values reach to the area's right edge, so nothing is cut off.
+    /// height of the packet count. The three values share one column right of the widest
+    /// caption. Captions are as wide as their texts, values reach to the area's right edge, so
+    /// nothing is cut off.
     void placeFooter(QWidget* area, int top);
 
 signals:

@@ -3,35 +3,59 @@
 #include "shell/ToolbarIcons.h"
 #include "shell/frmTooltip.h"
 
+#include <QEnterEvent>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVariant>
 
+#include <algorithm>
+
 namespace {
 const char* const kCaptions[Toolbar::kButtons] = {"Ignore TCP",     "Ignore UDP",    "Ignore ICMP",
                                                   "Freeze Display", "Always on top", "Resolve IP"};
 
-/// A one-pixel line from (x1,y1) towards (x2,y2), the end point left out (lines are
-/// horizontal or vertical).
-void line(QPainter& p, const QPen& pen, int x1, int y1, int x2, int y2) {
-    const QColor c = pen.color();
-    if (y1 == y2) {
-        if (x2 > x1)
-            p.fillRect(x1, y1, x2 - x1, 1, c);
-    } else if (x1 == x2) {
-        if (y2 > y1)
-            p.fillRect(x1, y1, 1, y2 - y1, c);
+/// Painting in the device's own pixels: at a device pixel ratio above 1 the 3-D lines are
+/// whole device pixels thick (one per logical pixel, rounded) instead of scaled and blurred.
+class DevicePixels final {
+public:
+    DevicePixels(QPainter& p, qreal ratio) : p_(p), ratio_(ratio > 0 ? ratio : 1) {
+        p_.save();
+        p_.scale(1 / ratio_, 1 / ratio_);
     }
-}
+    ~DevicePixels() { p_.restore(); }
+    DevicePixels(const DevicePixels&) = delete;
+    DevicePixels& operator=(const DevicePixels&) = delete;
+
+    /// A logical position in device pixels.
+    int at(qreal logical) const { return qRound(logical * ratio_); }
+    /// The thickness of a line: one logical pixel, in whole device pixels.
+    int line() const { return std::max(1, qRound(ratio_)); }
+    /// A line from (x1,y1) towards (x2,y2) in logical pixels, the end point left out
+    /// (horizontal or vertical lines).
+    void line(const QColor& c, int x1, int y1, int x2, int y2) {
+        const int t = line();
+        if (y1 == y2 && x2 > x1)
+            p_.fillRect(at(x1), at(y1), at(x2) - at(x1), t, c);
+        else if (x1 == x2 && y2 > y1)
+            p_.fillRect(at(x1), at(y1), t, at(y2) - at(y1), c);
+    }
+    /// Lines at the far edges: the last line() device pixels of a logical extent.
+    int lastLine(int logicalExtent) const { return at(logicalExtent) - line(); }
+    QPainter& painter() { return p_; }
+
+private:
+    QPainter& p_;
+    qreal ratio_;
+};
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
 // ToolbarButton
 
 ToolbarButton::ToolbarButton(Toolbar& toolbar, int index, QWidget* parent)
-    : QWidget(parent), toolbar_(toolbar), index_(index), icon_(toolbarIcon(index)) {
+    : QWidget(parent), toolbar_(toolbar), index_(index) {
     setObjectName(QStringLiteral("Picture3(%1)").arg(index));
     setAccessibleName(Toolbar::caption(index));
     setMouseTracking(true);
@@ -44,28 +68,55 @@ QPoint ToolbarButton::iconPosition() const {
     return toolbar_.buttonState(index_) == Toolbar::Sunken ? QPoint(5, 5) : QPoint(4, 4);
 }
 
+const QImage& ToolbarButton::icon() {
+    // Drawn anew for the screen's pixel ratio and the palette in use.
+    const qreal ratio = devicePixelRatioF();
+    const QPalette& pal = palette();
+    if (icon_.isNull() || iconRatio_ != ratio ||
+        iconInk_ != pal.color(QPalette::ButtonText).rgba() ||
+        iconFace_ != pal.color(QPalette::Button).rgba()) {
+        icon_ = toolbarIcon(index_, pal, ratio);
+        iconRatio_ = ratio;
+        iconInk_ = pal.color(QPalette::ButtonText).rgba();
+        iconFace_ = pal.color(QPalette::Button).rgba();
+    }
+    return icon_;
+}
+
 void ToolbarButton::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing, false);
-    const int w = width();
-    const int h = height();
-    p.fillRect(rect(), palette().color(QPalette::Button));
     const qint16 look = toolbar_.buttonState(index_);
-    if (look == Toolbar::Sunken || look == Toolbar::Raised) {
-        const QPen& topLeft =
-            look == Toolbar::Sunken ? toolbar_.shadowPen() : toolbar_.highlightPen();
-        const QPen& bottomRight =
-            look == Toolbar::Sunken ? toolbar_.highlightPen() : toolbar_.shadowPen();
-        line(p, topLeft, 0, 0, w, 0);
-        line(p, topLeft, 0, 0, 0, h - 1);
-        line(p, bottomRight, w - 1, 0, w - 1, h);
-        line(p, bottomRight, 0, h - 1, w - 1, h - 1);
+    const QImage& picture = icon();
+    {
+        DevicePixels d(p, devicePixelRatioF());
+        const int w = width();
+        const int h = height();
+        const QRect all(0, 0, d.at(w), d.at(h));
+        // A sunken button is filled darker, so pressed and switched on show at a glance.
+        p.fillRect(all, look == Toolbar::Sunken ? Toolbar::pressedFace(palette())
+                                                : palette().color(QPalette::Button));
+        if (look == Toolbar::Sunken || look == Toolbar::Raised) {
+            const QColor topLeft = look == Toolbar::Sunken ? toolbar_.shadowPen().color()
+                                                           : toolbar_.highlightPen().color();
+            const QColor bottomRight = look == Toolbar::Sunken ? toolbar_.highlightPen().color()
+                                                               : toolbar_.shadowPen().color();
+            const int t = d.line();
+            p.fillRect(0, 0, all.width(), t, topLeft);
+            p.fillRect(0, 0, t, d.lastLine(h), topLeft);
+            p.fillRect(d.lastLine(w), 0, t, all.height(), bottomRight);
+            p.fillRect(0, d.lastLine(h), d.lastLine(w), t, bottomRight);
+        }
+        // The icon pixel for pixel at its place.
+        QImage devicePicture = picture;
+        devicePicture.setDevicePixelRatio(1);
+        const QPoint at = iconPosition();
+        p.drawImage(QPoint(d.at(at.x()), d.at(at.y())), devicePicture);
     }
-    p.drawImage(iconPosition(), icon_);
     if (hasFocus()) {
         QPen dotted(palette().color(QPalette::ButtonText), 1, Qt::DotLine);
         p.setPen(dotted);
-        p.drawRect(2, 2, w - 5, h - 5);
+        p.drawRect(2, 2, width() - 5, height() - 5);
     }
 }
 
@@ -83,6 +134,16 @@ void ToolbarButton::mouseReleaseEvent(QMouseEvent* event) {
         toolbar_.mouseUp(index_, event->position().toPoint());
 }
 
+void ToolbarButton::enterEvent(QEnterEvent* event) {
+    toolbar_.mouseMove(index_, event->position().toPoint());
+    QWidget::enterEvent(event);
+}
+
+void ToolbarButton::leaveEvent(QEvent* event) {
+    toolbar_.pointerLeft(index_);
+    QWidget::leaveEvent(event);
+}
+
 void ToolbarButton::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
         // As a click: press and release inside.
@@ -97,7 +158,7 @@ void ToolbarButton::keyPressEvent(QKeyEvent* event) {
 
 void ToolbarButton::hideEvent(QHideEvent* event) {
     // A hidden button (a tab without it) cannot see the pointer leave: it lets go now.
-    if (QWidget::mouseGrabber() == this)
+    if (toolbar_.isTracking(index_))
         toolbar_.cancelHover();
     QWidget::hideEvent(event);
 }
@@ -115,9 +176,10 @@ void ToolbarSeparator::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing, false);
     const int h = height();
-    p.fillRect(rect(), palette().color(QPalette::Button));
-    line(p, toolbar_.shadowPen(), 2, 3, 2, h - 1);
-    line(p, toolbar_.highlightPen(), 3, 3, 3, h - 1);
+    DevicePixels d(p, devicePixelRatioF());
+    p.fillRect(0, 0, d.at(width()), d.at(h), palette().color(QPalette::Button));
+    d.line(toolbar_.shadowPen().color(), 2, 3, 2, h - 1);
+    d.line(toolbar_.highlightPen().color(), 3, 3, 3, h - 1);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -147,6 +209,14 @@ Toolbar::Toolbar(QWidget* window, CursorSource& cursor)
 
 Toolbar::~Toolbar() {
     timerTooltip_.setParent(nullptr); // a member, not owned through the object tree
+}
+
+QColor Toolbar::pressedFace(const QPalette& palette) {
+    // Half way from the button face to its shadow colour.
+    const QColor face = palette.color(QPalette::Button);
+    const QColor dark = palette.color(QPalette::Dark);
+    return QColor((face.red() + dark.red()) / 2, (face.green() + dark.green()) / 2,
+                  (face.blue() + dark.blue()) / 2);
 }
 
 QString Toolbar::caption(int index) {
@@ -271,17 +341,25 @@ bool Toolbar::inside(QPoint p) {
 }
 
 bool Toolbar::isTracking(int index) const {
-    const ToolbarButton* b = button(index);
-    return b != nullptr && QWidget::mouseGrabber() == b;
+    return index >= 0 && index < kButtons && tracking_[std::size_t(index)];
 }
 
 void Toolbar::grab(int index) {
-    buttons_[std::size_t(index)]->grabMouse();
+    // Only one button is hovered: one the pointer left too fast to tell goes flat now.
+    for (int other = 0; other < kButtons; ++other)
+        if (other != index && tracking_[std::size_t(other)])
+            pointerLeft(other);
+    tracking_[std::size_t(index)] = true;
 }
 
 void Toolbar::release(int index) {
+    tracking_[std::size_t(index)] = false;
+}
+
+void Toolbar::pointerLeft(int index) {
+    // As a move outside the button, for a button that follows the pointer.
     if (isTracking(index))
-        buttons_[std::size_t(index)]->releaseMouse();
+        mouseMove(index, QPoint(-1, -1));
 }
 
 void Toolbar::mouseMove(int index, QPoint position) {
@@ -321,6 +399,8 @@ void Toolbar::mouseDown(int index) {
     else if (code == QLatin1String("2"))
         code = QStringLiteral("21");
     drawButtonPressed(index);
+    if (!isTracking(index))
+        grab(index); // the press keeps the pointer's events with the button until released
 }
 
 void Toolbar::mouseUp(int index, QPoint position) {

@@ -32,13 +32,21 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
 private:
+    /// The icon for the current pixel ratio and palette.
+    const QImage& icon();
+
     Toolbar& toolbar_;
     int index_;
     QImage icon_;
+    qreal iconRatio_ = 0;
+    QRgb iconInk_ = 0;
+    QRgb iconFace_ = 0;
 };
 
 /// A 6 × 24 etched vertical line between groups of buttons ("Picture4(i)").
@@ -61,8 +69,11 @@ private:
 ///
 /// Each button has a look (buttonStates: 0 sunken, 1 flat, 2 raised) and a latch code: "0" up,
 /// "1" being pressed while off, "2" switched on, "21" being pressed while on. A button
-/// "tracks" the pointer while it holds the mouse grab. The signal clicked(index, on) tells
-/// every switch.
+/// "tracks" the pointer from the move that raised it until the pointer leaves it. Hovering
+/// holds no grab of the pointer (other programs, a screen locker say, can still take it): it
+/// follows the moves over the button and its leave event; only a held mouse button keeps the
+/// pointer's events with the button (the window system's own press grab). At most one button
+/// is hovered. The signal clicked(index, on) tells every switch.
 ///
 /// Wiring in the main window:
 /// @code
@@ -91,6 +102,8 @@ public:
 
     /// The caption (and tooltip text) of a button; empty outside 0..5.
     static QString caption(int index);
+    /// The face of a sunken button (pressed or switched on): darker than the button face.
+    static QColor pressedFace(const QPalette& palette);
 
     /// Places the buttons and separators, sets every button up and flat, shows the "Bytes"
     /// tab's part of the row, and shows the stored "Ignore" switches that are off
@@ -102,6 +115,8 @@ public:
 
     /// The mouse events of button index, positions relative to the button.
     void mouseMove(int index, QPoint position);
+    /// The pointer left button index (or the button was left behind by a fast move).
+    void pointerLeft(int index);
     void mouseDown(int index);
     void mouseUp(int index, QPoint position);
 
@@ -109,7 +124,7 @@ public:
     qint16 buttonState(int index) const;
     /// The latch code of a button.
     QString latchCode(int index) const;
-    /// True while the button holds the mouse grab.
+    /// True while the button follows the pointer (hovered, or pressed).
     bool isTracking(int index) const;
 
     ToolbarButton* button(int index) const;
@@ -153,6 +168,7 @@ private:
     std::array<ToolbarSeparator*, kSeparators> separators_{};
     QVector<qint16> buttonStates;
     std::array<QString, kButtons> latchCodes_;
+    std::array<bool, kButtons> tracking_{};
     QPen highlightPen_;
     QPen shadowPen_;
     QTimer timerTooltip_;

@@ -22,6 +22,9 @@ constexpr int px(int twips) {
     return (twips + 7) / 15;
 }
 
+/// The labels' distance from the status frame's left and right edges, inside its border.
+constexpr int kFrameMargin = 6;
+
 } // namespace
 
 UsageLogView::UsageLogView(DailyUsage& daily, QWidget* parent) : QWidget(parent), daily_(daily) {
@@ -39,6 +42,9 @@ UsageLogView::UsageLogView(DailyUsage& daily, QWidget* parent) : QWidget(parent)
     const int widths[] = {94, 80, 80, 60, 80};
     for (int c = 0; c < 5; ++c)
         ListView2->setColumnWidth(c, widths[c]);
+    // Amounts right-aligned, as on the "Bytes" tab.
+    for (int c = 1; c < 5; ++c)
+        ListView2->headerItem()->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
 
     Combo1 = new QComboBox(this);
     Combo1->setObjectName(QStringLiteral("Combo1"));
@@ -61,6 +67,9 @@ UsageLogView::UsageLogView(DailyUsage& daily, QWidget* parent) : QWidget(parent)
     Command3->setMouseTracking(true);
     Command3->installEventFilter(this);
     connect(Command3, &QToolButton::clicked, this, [this] { showButtonPressed(); });
+    // Choosing a month or a year shows it at once; the button shows the choice again.
+    connect(Combo1, &QComboBox::activated, this, [this] { daily_.listSelected(); });
+    connect(Combo2, &QComboBox::activated, this, [this] { daily_.listSelected(); });
 
     for (int i = 0; i < 2; ++i) {
         lblUsage[i] = new QLabel(this);
@@ -72,11 +81,12 @@ UsageLogView::UsageLogView(DailyUsage& daily, QWidget* parent) : QWidget(parent)
     lblUsage[1]->setText(QStringLiteral("Avg usage/day:"));
     // One row in the status frame: lblUsage(0), lblUsageVal(0), lblUsage(1), lblUsageVal(1),
     // each 100 twips right of the previous one.
-    const int top = px(120), height = px(255);
-    lblUsage[0]->setGeometry(0, top, px(975), height);
-    lblUsageVal[0]->setGeometry(px(975 + 100), top, px(2100), height);
-    lblUsage[1]->setGeometry(px(975 + 100 + 2100 + 100), top, px(1200), height);
-    lblUsageVal[1]->setGeometry(px(975 + 100 + 2100 + 100 + 1200 + 100), top, px(2100), height);
+    const int top = px(120), height = px(255), left = kFrameMargin;
+    lblUsage[0]->setGeometry(left, top, px(975), height);
+    lblUsageVal[0]->setGeometry(left + px(975 + 100), top, px(2100), height);
+    lblUsage[1]->setGeometry(left + px(975 + 100 + 2100 + 100), top, px(1200), height);
+    lblUsageVal[1]->setGeometry(left + px(975 + 100 + 2100 + 100 + 1200 + 100), top, px(2100),
+                                height);
 
     ListView2->setGeometry(0, 3 + 25, 417, 200);
     Combo1->setGeometry(230, 4, 70, 21);
@@ -88,12 +98,14 @@ UsageLogView::UsageLogView(DailyUsage& daily, QWidget* parent) : QWidget(parent)
 }
 
 void UsageLogView::fitLabels() {
-    // The row keeps its widths and its 100-twip gaps, but a caption grows to its text and a
-    // value ends at the frame's edge unless its text needs more.
+    // The row starts inside the frame's border and keeps its widths and its 100-twip gaps, but
+    // a caption grows to its text and a value ends inside the frame's edge unless its text
+    // needs more.
     QLabel* const row[] = {lblUsage[0], lblUsageVal[0], lblUsage[1], lblUsageVal[1]};
     const int widths[] = {px(975), px(2100), px(1200), px(2100)};
-    const int room = row[0]->parentWidget() ? row[0]->parentWidget()->width() : 0;
-    int left = 0;
+    const int room =
+        row[0]->parentWidget() ? row[0]->parentWidget()->width() - kFrameMargin : 0;
+    int left = kFrameMargin;
     for (int i = 0; i < 4; ++i) {
         const int text = row[i]->sizeHint().width();
         const int width = i % 2 == 0 ? std::max(widths[i], text)
@@ -112,8 +124,9 @@ void UsageLogView::placeControls(QWidget* window, const QRect& clientArea, QWidg
         for (QWidget* w : {static_cast<QWidget*>(ListView2), static_cast<QWidget*>(Combo1),
                            static_cast<QWidget*>(Combo2), static_cast<QWidget*>(Command3)})
             w->setParent(window);
+        // As the packet list: its bottom border survives the rounding at 1.5 times the scale.
         ListView2->setGeometry(clientArea.left(), clientArea.top() + 3, clientArea.width(),
-                               clientArea.height() - 33);
+                               clientArea.height() - 34);
     }
     if (statusFrame) {
         for (int i = 0; i < 2; ++i) {
@@ -157,6 +170,8 @@ void UsageLogView::showMonth(const QList<Row>& rows) {
     for (const Row& r : rows) {
         auto* item = new QTreeWidgetItem(r.texts);
         item->setData(0, Qt::UserRole, r.date);
+        for (int c = 1; c < 5; ++c)
+            item->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
         items.append(item);
     }
     ListView2->addTopLevelItems(items);

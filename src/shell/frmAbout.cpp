@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -78,6 +79,11 @@ frmAbout::frmAbout(Browser* browser, QWidget* parent)
     Label6->setToolTip(QStringLiteral("Open the home page in your web browser"));
     Label6->installEventFilter(this);
     lines->addWidget(Label6);
+    lblNoBrowser = makeLabel(Frame1, "lblNoBrowser",
+                             QStringLiteral("No web browser could be opened for this address."));
+    lblNoBrowser->setWordWrap(true);
+    lblNoBrowser->hide();
+    lines->addWidget(lblNoBrowser);
     body->addWidget(Frame1, 1);
     outer->addLayout(body);
 
@@ -94,10 +100,15 @@ frmAbout::frmAbout(Browser* browser, QWidget* parent)
 }
 
 void frmAbout::openHomePage() {
-    if (browser_ == nullptr)
-        return;
-    // No browser: nothing happens, as the program has nothing better to offer.
-    browser_->openUrl(Label6->text());
+    lblNoBrowser->hide();
+    // The opener may find no browser after it started: the window may be gone by then.
+    QPointer<QLabel> note = lblNoBrowser;
+    const auto noBrowser = [note] {
+        if (!note.isNull())
+            note->show();
+    };
+    if (browser_ == nullptr || !browser_->openUrl(Label6->text(), noBrowser))
+        noBrowser();
 }
 
 bool frmAbout::eventFilter(QObject* watched, QEvent* event) {

@@ -11,7 +11,8 @@ class QPushButton;
 /// version line (Label3), the legal notice (Label1), "All rights reserved" (Label2), the
 /// contact address (Label5 "E-Mail:", Label4) and the home page link (Label6); Command1 closes.
 /// All texts are fixed. A click on the link (or Enter/Space while it has the focus) opens the
-/// address it shows in the web browser, once per click; when no browser starts, nothing happens.
+/// address it shows in the web browser, once per click; when no browser can be opened, the line
+/// lblNoBrowser under the link says so.
 ///
 /// Shown modally and owned by the main window, destroyed when closed:
 /// @code
@@ -48,5 +49,6 @@ private:
     QLabel* Label5 = nullptr;
     QLabel* Label4 = nullptr;
     QLabel* Label6 = nullptr;
+    QLabel* lblNoBrowser = nullptr;
     QPushButton* Command1 = nullptr;
 };

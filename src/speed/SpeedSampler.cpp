@@ -35,7 +35,8 @@ void SpeedSampler::tick() {
 }
 
 void SpeedSampler::takeSample() {
-    emit scrolled();
+    if (!displayFrozen)
+        emit scrolled();
     const double total = counters_.transfer(TrafficCounters::Total);
     const quint32 now = clock_.tickCount();
     if (now <= lastTick_) {
@@ -50,8 +51,11 @@ void SpeedSampler::takeSample() {
         if (!displayFrozen)
             currentSpeed_ = delta / (double(now - lastTick_) / 1000.0);
     }
-    emit sampled(currentSpeed_, units_.speedFigure(currentSpeed_));
-    store(delta);
+    // While frozen the graph and the meter stand still: no step, no point, so no false zeros
+    // stay in the graph's history after the thaw.
+    if (!displayFrozen)
+        emit sampled(currentSpeed_, units_.speedFigure(currentSpeed_));
+    store(delta, now - lastTick_);
     if (!displayFrozen)
         displaySpeed();
     currentSpeed_ = 0;
@@ -70,12 +74,15 @@ void SpeedSampler::takeSample() {
     lastTick_ = now;
 }
 
-void SpeedSampler::store(double delta) {
+void SpeedSampler::store(double delta, quint32 span) {
     clsSpeedSample sample;
     sample.bytes = delta;
     sample.sampleTime = clock_.tickCount();
+    sample.span = span;
+    windowMs_ += span;
     if (count_ == kWindow) {
         windowBytes_ = windowBytes_ - samples_[std::size_t(first_)].bytes + delta;
+        windowMs_ -= samples_[std::size_t(first_)].span;
         samples_[std::size_t(first_)] = sample;
         first_ = (first_ + 1) % kWindow;
     } else {
@@ -89,16 +96,13 @@ void SpeedSampler::reset() {
     first_ = 0;
     count_ = 0;
     windowBytes_ = 0;
+    windowMs_ = 0;
 }
 
 QString SpeedSampler::averageText() const {
-    double elapsed = 1;
-    if (count_ >= 2) {
-        // Unsigned difference: right across a wrap of the tick count.
-        const quint32 span = sample(count_ - 1).sampleTime - sample(0).sampleTime;
-        if (span > 0)
-            elapsed = double(span) / 1000.0;
-    }
+    // The bytes of the window over the time its samples cover: each sample covers the interval
+    // since the one before it, the first one included.
+    const double elapsed = windowMs_ > 0 ? windowMs_ / 1000.0 : 1.0;
     return units_.speedText(windowBytes_ / elapsed);
 }
 

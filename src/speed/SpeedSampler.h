@@ -63,6 +63,8 @@ public:
     }
     /// Sum of the bytes of the window's samples.
     double windowBytes() const { return windowBytes_; }
+    /// Milliseconds the window's samples cover (the sum of their spans).
+    double windowMs() const { return windowMs_; }
     /// Total transfer at the previous sample.
     double lastTotal() const { return lastTotal_; }
     /// Tick count of the previous sample.
@@ -70,15 +72,15 @@ public:
     /// Ticks since the last sample (0..9).
     int tickCounter() const { return tickCounter_; }
 
-    bool displayFrozen = false; ///< "Freeze Display": speeds shown as 0, average kept
+    bool displayFrozen = false; ///< "Freeze Display": graph, meter and average stand still
 
 signals:
     /// A tick without a sample: the graph's and the meter's images are due on the screen.
     void imagesChanged();
-    /// A sample begins: the graph scrolls one step and draws its grid.
+    /// A sample begins: the graph scrolls one step and draws its grid (not while frozen).
     void scrolled();
-    /// A sample's speed (bytes per second, 0 while frozen) and its figure without unit in the
-    /// speed unit, for the graph and the meter.
+    /// A sample's speed (bytes per second) and its figure without unit in the speed unit, for
+    /// the graph and the meter; none while frozen.
     void sampled(double bytesPerSecond, const QString& figure);
     /// The average speed text for lblAvgSpeed.
     void averageChanged(const QString& text);
@@ -88,7 +90,7 @@ signals:
 
 private:
     void takeSample();
-    void store(double delta);
+    void store(double delta, quint32 span);
 
     const Clock& clock_;
     const TrafficCounters& counters_;
@@ -103,6 +105,7 @@ private:
     int first_ = 0;
     int count_ = 0;
     double windowBytes_ = 0;
+    double windowMs_ = 0; ///< sum of the spans of the window's samples
     double previousReceived_ = 0;
     double previousSent_ = 0;
     double previousPassthru_ = 0;

@@ -59,6 +59,8 @@ void Stopwatch::resetStopwatchStats() {
     first_ = 0;
     count_ = 0;
     windowBytes_ = 0;
+    windowMs_ = 0;
+    lastSampleTime_ = startTime_;
     if (view_ != nullptr)
         view_->setAvgSpeedText(units_.speedText(0));
 }
@@ -97,28 +99,31 @@ void Stopwatch::tick() {
     timerIconNum_ = pictureFor(elapsed);
 
     const double total = counters_.transfer(TrafficCounters::Total);
-    store(total - lastTotal_, clock_.tickCount());
+    const quint32 now = clock_.tickCount();
+    store(total - lastTotal_, now, now - lastSampleTime_);
+    lastSampleTime_ = now;
     showAverage();
     lastTotal_ = total;
 }
 
-void Stopwatch::store(double delta, quint32 when) {
+void Stopwatch::store(double delta, quint32 when, quint32 span) {
+    windowMs_ += span;
     if (count_ == kWindow) {
         windowBytes_ = windowBytes_ - samples_[std::size_t(first_)].bytes + delta;
-        samples_[std::size_t(first_)] = {delta, when};
+        windowMs_ -= samples_[std::size_t(first_)].span;
+        samples_[std::size_t(first_)] = {delta, when, span};
         first_ = (first_ + 1) % kWindow;
     } else {
         windowBytes_ += delta;
-        samples_[std::size_t((first_ + count_) % kWindow)] = {delta, when};
+        samples_[std::size_t((first_ + count_) % kWindow)] = {delta, when, span};
         ++count_;
     }
 }
 
 void Stopwatch::showAverage() {
-    if (count_ < 2 || view_ == nullptr)
+    // The bytes of the window over the time its ticks cover, the first tick's interval (from
+    // the start or the tick before it) included.
+    if (view_ == nullptr || windowMs_ <= 0)
         return;
-    const quint32 spanMs = sample(count_ - 1).sampleTime - sample(0).sampleTime;
-    if (spanMs == 0)
-        return;
-    view_->setAvgSpeedText(units_.speedText(windowBytes_ / (double(spanMs) / 1000.0)));
+    view_->setAvgSpeedText(units_.speedText(windowBytes_ / (windowMs_ / 1000.0)));
 }

@@ -82,7 +82,7 @@ public:
     double swLastTotal() const { return lastTotal_; }
 
 private:
-    void store(double delta, quint32 when);
+    void store(double delta, quint32 when, quint32 span);
     void showAverage();
     void showZeroFigures();
 
@@ -101,4 +101,6 @@ private:
     int first_ = 0;
     int count_ = 0;
     double windowBytes_ = 0;
+    double windowMs_ = 0;         ///< sum of the spans of the window's samples
+    quint32 lastSampleTime_ = 0; ///< tick count of the previous tick (or the start)
 };

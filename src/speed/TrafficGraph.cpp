@@ -4,9 +4,12 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include <QGuiApplication>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 const QColor TrafficGraph::kBackground = QColor(0, 0, 0);
 const QColor TrafficGraph::kGridColour = QColor(0, 130, 66);
@@ -36,18 +39,28 @@ double scaleOf(double bytesPerSecond, double bandwidth) {
     return std::min(bytesPerSecond, bandwidth) / bandwidth;
 }
 
-/// Meter pen: width 2, square ends.
-QPen meterPen(const QColor& colour) {
-    QPen pen(colour, 2, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
-    return pen;
-}
+/// Paints an image in its own pixels: the image's pixel ratio is set aside while the painter
+/// is open, so every coordinate below is a device pixel.
+class DevicePainter final {
+public:
+    explicit DevicePainter(QImage& image) : image_(image), ratio_(image.devicePixelRatio()) {
+        image_.setDevicePixelRatio(1);
+        painter_.emplace(&image_);
+        painter_->setRenderHint(QPainter::Antialiasing, false);
+    }
+    ~DevicePainter() {
+        painter_.reset();
+        image_.setDevicePixelRatio(ratio_);
+    }
+    DevicePainter(const DevicePainter&) = delete;
+    DevicePainter& operator=(const DevicePainter&) = delete;
+    QPainter* operator->() { return &*painter_; }
 
-/// Trace pen: one pixel, both end points drawn.
-QPen tracePen() {
-    QPen pen(TrafficGraph::kTraceColour, 1, Qt::SolidLine, Qt::SquareCap);
-    pen.setCosmetic(true);
-    return pen;
-}
+private:
+    QImage& image_;
+    qreal ratio_;
+    std::optional<QPainter> painter_;
+};
 
 } // namespace
 
@@ -58,59 +71,82 @@ QString TrafficGraph::arialFamily() {
     return family;
 }
 
-TrafficGraph::TrafficGraph(int pictureWidth, int pictureHeight, int meterWidth) {
+TrafficGraph::TrafficGraph(int pictureWidth, int pictureHeight, int meterWidth, qreal ratio) {
+    if (!(ratio > 0))
+        ratio = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr
+                    ? qGuiApp->devicePixelRatio()
+                    : 1.0;
+    ratio_ = ratio;
     graphWidth_ = std::max(pictureWidth - 5, 1);
     graphHeight_ = std::max(pictureHeight - 5, 1);
+    // One logical pixel of line in whole device pixels: the grid as thin as the screen allows,
+    // the trace (and the meter's rows) as thick as their logical width.
+    gridLine_ = std::max(1, int(ratio_));
+    traceLine_ = std::max(1, qRound(ratio_));
 
     // The chart: black, horizontal grid lines across the full width, vertical ones over the
     // full height from graphWidth mod 12 on.
-    graph_ = QImage(graphWidth_ + 1, graphHeight_ + 1, QImage::Format_RGB32);
+    graph_ = QImage(px(graphWidth_ + 1), px(graphHeight_ + 1), QImage::Format_RGB32);
+    graph_.setDevicePixelRatio(ratio_);
     graph_.fill(kBackground);
     {
-        QPainter p(&graph_);
+        DevicePainter p(graph_);
         for (int y = kGrid; y <= graphHeight_ - 1; y += kGrid)
-            p.fillRect(0, y, graph_.width(), 1, kGridColour);
+            p->fillRect(0, px(y), graph_.width(), gridLine_, kGridColour);
         lastGridX_ = graphWidth_ % kGrid;
         for (int x = lastGridX_; x <= graphWidth_ - 1; x += kGrid) {
-            p.fillRect(x, 0, 1, graph_.height(), kGridColour);
+            p->fillRect(px(x), 0, gridLine_, graph_.height(), kGridColour);
             lastGridX_ = x;
         }
     }
 
     // The meter: black, all rows dim.
-    meter_ = QImage(std::max(meterWidth, 1), std::max(pictureHeight, 1), QImage::Format_RGB32);
+    meter_ = QImage(px(std::max(meterWidth, 1)), px(std::max(pictureHeight, 1)),
+                    QImage::Format_RGB32);
+    meter_.setDevicePixelRatio(ratio_);
     meter_.fill(kBackground);
-    for (int y = meter_.height() - 26; y > 6; y -= 3)
+    meterHeight_ = std::max(pictureHeight, 1);
+    for (int y = meterHeight_ - 26; y > 6; y -= 3)
         ++barCount_;
 
-    // "arial" of cell height 16: the pixel size whose ascent + descent is 16.
-    meterFont_ = QFont(arialFamily());
-    meterFont_.setWeight(QFont::Normal);
-    meterFont_.setStyleStrategy(QFont::NoAntialias);
-    for (int size = 16; size > 1; --size) {
-        meterFont_.setPixelSize(size);
-        if (QFontMetrics(meterFont_).height() <= 16)
-            break;
-    }
+    // "arial" of cell height 16: the pixel size whose ascent + descent is 16 (and the same at
+    // the device's resolution for drawing).
+    auto fontOfHeight = [](int height) {
+        QFont font(arialFamily());
+        font.setWeight(QFont::Normal);
+        font.setStyleStrategy(QFont::NoAntialias);
+        for (int size = height; size > 1; --size) {
+            font.setPixelSize(size);
+            if (QFontMetrics(font).height() <= height)
+                break;
+        }
+        return font;
+    };
+    meterFont_ = fontOfHeight(16);
+    deviceFont_ = ratio_ == 1 ? meterFont_ : fontOfHeight(px(16));
     drawMeterRows(0);
 }
 
 void TrafficGraph::scroll() {
     lastGridX_ -= 2;
+    int shift = 2;
     if (lastGridX_ + kGrid == graphWidth_) {
-        shiftLeft(graph_, 3);
+        shift = 3;
         lastGridX_ -= 1;
-    } else {
-        shiftLeft(graph_, 2);
     }
-    const int strip = graphWidth_ - 2;
-    QPainter p(&graph_);
-    p.fillRect(strip, 0, 2, graph_.height(), kBackground);
+    // Whole device pixels that keep the image where the logical steps so far put it.
+    scrolled_ += shift;
+    const int deviceShift = px(scrolled_) - deviceScrolled_;
+    deviceScrolled_ += deviceShift;
+    shiftLeft(graph_, deviceShift);
+    const int strip = px(graphWidth_ - 2);
+    DevicePainter p(graph_);
+    p->fillRect(strip, 0, graph_.width() - strip, graph_.height(), kBackground);
     for (int y = kGrid; y <= graphHeight_ - 1; y += kGrid)
-        p.fillRect(strip, y, 2, 1, kGridColour);
+        p->fillRect(strip, px(y), graph_.width() - strip, gridLine_, kGridColour);
     if (graphWidth_ - lastGridX_ > 11) {
         lastGridX_ += kGrid;
-        p.fillRect(lastGridX_, 0, 1, graph_.height(), kGridColour);
+        p->fillRect(px(lastGridX_), 0, gridLine_, graph_.height(), kGridColour);
     }
 }
 
@@ -121,33 +157,44 @@ void TrafficGraph::plot(double bytesPerSecond, const QString& figure) {
     const int level = int(std::lround(scale * graphHeight_));
     const int x = graphWidth_ - 3;
     {
-        QPainter p(&graph_);
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.setPen(tracePen());
-        const QPoint from =
-            gGraphStyle == 0 ? QPoint(x - 2, graphHeight_ - lastPlotted_) : QPoint(x, graphHeight_);
-        p.drawLine(from, QPoint(x, graphHeight_ - level));
+        DevicePainter p(graph_);
+        if (gGraphStyle == 0) {
+            QPen pen(kTraceColour, traceLine_, Qt::SolidLine, Qt::SquareCap);
+            pen.setCosmetic(ratio_ == 1); // one pixel, both end points drawn
+            if (ratio_ == 1)
+                pen.setWidth(1);
+            p->setPen(pen);
+            p->drawLine(QPoint(px(x - 2), px(graphHeight_ - lastPlotted_)),
+                        QPoint(px(x), px(graphHeight_ - level)));
+        } else {
+            const int top = px(graphHeight_ - level);
+            p->fillRect(px(x), top, traceLine_, px(graphHeight_ + 1) - top, kTraceColour);
+        }
     }
     lastPlotted_ = level;
 
     // The meter: rows lit while their number is at most barCount x scale, and the figure.
     drawMeterRows(barCount_ * scale);
-    QPainter p(&meter_);
-    const QRect band(0, meter_.height() - kFigureBand, meter_.width(), kFigureBand);
-    p.fillRect(band, kBackground);
-    p.setFont(meterFont_);
-    p.setPen(kTraceColour);
-    p.drawText(band, Qt::AlignHCenter | Qt::AlignTop, figure);
+    DevicePainter p(meter_);
+    const QRect band(0, px(meterHeight_ - kFigureBand), meter_.width(),
+                     meter_.height() - px(meterHeight_ - kFigureBand));
+    p->fillRect(band, kBackground);
+    p->setFont(deviceFont_);
+    p->setPen(kTraceColour);
+    p->drawText(band, Qt::AlignHCenter | Qt::AlignTop, figure);
 }
 
 void TrafficGraph::drawMeterRows(double lit) {
-    QPainter p(&meter_);
-    p.setRenderHint(QPainter::Antialiasing, false);
+    DevicePainter p(meter_);
+    // Pens of width 2 with square ends, in device pixels.
+    auto meterPen = [this](const QColor& colour) {
+        return QPen(colour, px(2), Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
+    };
     const QPen dim = meterPen(kGridColour), bright = meterPen(kTraceColour);
     for (int i = 1; i <= barCount_; ++i) {
-        p.setPen(i <= lit ? bright : dim);
-        const int y = meterRowY(i);
-        p.drawLine(17, y, 33, y);
-        p.drawLine(36, y, 52, y);
+        p->setPen(i <= lit ? bright : dim);
+        const int y = px(meterRowY(i));
+        p->drawLine(px(17), y, px(33), y);
+        p->drawLine(px(36), y, px(52), y);
     }
 }

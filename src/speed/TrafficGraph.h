@@ -7,7 +7,8 @@
 
 /// The strip chart (Picture1) and the level meter with the speed figure (Picture2), drawn into
 /// two off-screen images without antialiasing, so every pixel has one of the exact colours
-/// below. The window copies the images to the screen ten times a second; each one-second
+/// below. The images are drawn at the screen's device pixel ratio (at 1.5 times the scale a
+/// 63-pixel picture is 95 device pixels high), lines in whole device pixels, never scaled up. The window copies the images to the screen ten times a second; each one-second
 /// sample first scrolls the chart by one step (scroll()) and then plots the speed (plot()).
 ///
 /// Chart geometry: the picture is drawn with a 2-pixel border, the image fills what is inside
@@ -31,9 +32,10 @@ public:
     static const QColor kTraceColour; ///< RGB(0, 255, 0): trace, lit rows, figure
 
     /// Builds both images and draws their first frame: the grid, all meter rows dim.
-    /// pictureWidth is Picture1's width; the heights are kPictureHeight.
+    /// pictureWidth is Picture1's width; the heights are kPictureHeight. ratio: the screen's
+    /// device pixel ratio the images are drawn at (0: the application's).
     explicit TrafficGraph(int pictureWidth, int pictureHeight = kPictureHeight,
-                          int meterWidth = kMeterWidth);
+                          int meterWidth = kMeterWidth, qreal ratio = 0);
 
     /// Start of a sample: scrolls the chart 2 pixels (3 when the grid needs it), clears the new
     /// strip and draws its grid.
@@ -46,15 +48,21 @@ public:
     double gBandwidth = 48000; ///< full-scale speed, bytes per second
     int gGraphStyle = 1;       ///< 0 line ("Wave"), 1 columns ("Columns")
 
+    /// The images, drawn at the device pixel ratio they carry: a logical pixel (x, y) of the
+    /// geometry above covers device pixels from (px(x), px(y)).
     const QImage& graphImage() const { return graph_; }
     const QImage& meterImage() const { return meter_; }
+    /// The device pixel ratio of the images.
+    qreal ratio() const { return ratio_; }
+    /// A logical position in device pixels of the images.
+    int px(qreal logical) const { return qRound(logical * ratio_); }
     int graphWidth() const { return graphWidth_; }
     int graphHeight() const { return graphHeight_; }
     int lastGridX() const { return lastGridX_; }
     int lastPlotted() const { return lastPlotted_; }
     int barCount() const { return barCount_; }
-    /// y of meter row i (1 = bottom).
-    int meterRowY(int i) const { return meter_.height() - 26 - 3 * (i - 1); }
+    /// y of meter row i (1 = bottom), logical.
+    int meterRowY(int i) const { return meterHeight_ - 26 - 3 * (i - 1); }
     /// The meter's font: Arial 16 pixels high (cell height), normal weight, no antialiasing;
     /// Liberation Sans where Arial is not installed.
     const QFont& meterFont() const { return meterFont_; }
@@ -67,6 +75,13 @@ private:
     QImage graph_;
     QImage meter_;
     QFont meterFont_;
+    QFont deviceFont_; ///< the meter font at the device's resolution
+    qreal ratio_ = 1;
+    int gridLine_ = 1;
+    int traceLine_ = 1;
+    int meterHeight_ = 0;
+    qint64 scrolled_ = 0;       ///< logical pixels scrolled so far
+    qint64 deviceScrolled_ = 0; ///< device pixels scrolled so far
     int graphWidth_ = 0;
     int graphHeight_ = 0;
     int lastGridX_ = 0;

@@ -6,4 +6,5 @@
 struct clsSpeedSample {
     double bytes = 0;       ///< bytes of the interval
     quint32 sampleTime = 0; ///< tick count (ms) when the sample was stored
+    quint32 span = 0;       ///< milliseconds the interval lasted
 };

@@ -1,3 +1,4 @@
+#include "support/LocalText.h"
 #include "support/SessionRig.h"
 
 #include "monitor/TrayController.h"
@@ -101,21 +102,28 @@ TEST(TrayController, TheIconHearsOnlyOfChanges) {
     EXPECT_EQ(chain.icon.calls.count(QStringLiteral("modify 1")), 1);
 }
 
-TEST(TrayController, TipIsTheAdapterAndTheTotalCutTo127Characters) {
+TEST(TrayController, TipShowsAsMuchOfTheAdapterAsFitsBesideTheWholeTotal) {
     struct Case {
         int descLength;
-        int expected;
+        int shown; // characters of the description in the tip
     };
     // "\r\nTotal: " is 9 characters, "60 B" 4: 114 + 13 = 127 fits exactly.
-    const Case cases[] = {{20, 33}, {114, 127}, {115, 127}, {150, 127}, {400, 127}};
+    const Case cases[] = {{20, 20}, {21, 21}, {60, 60}, {114, 114}, {115, 114}, {400, 114}};
     for (const Case& c : cases) {
-        const QString desc(c.descLength, QLatin1Char('d'));
+        QString desc;
+        for (int i = 0; i < c.descLength; ++i)
+            desc += QChar(u'a' + i % 26);
         Chain chain(desc);
         chain.sample(60, 0, 0);
-        EXPECT_EQ(chain.icon.tip.size(), c.expected) << c.descLength;
-        EXPECT_EQ(chain.icon.tip, (desc + QStringLiteral("\r\nTotal: 60 B")).left(c.expected))
+        EXPECT_EQ(chain.icon.tip, desc.left(c.shown) + QStringLiteral("\r\nTotal: 60 B"))
             << c.descLength;
     }
+    // A total that grows takes room from the name, never the other way round.
+    Chain chain(QString(400, QLatin1Char('d')));
+    const quint32 half = 2684354560u; // 2.5 GiB each way
+    chain.sample(half, half, 0);
+    const QString line = QStringLiteral("\r\nTotal: ") + local("5.00 G");
+    EXPECT_EQ(chain.icon.tip, QString(127 - line.size(), QLatin1Char('d')) + line);
 }
 
 TEST(TrayController, NotMonitoringLeavesTheIconAlone) {

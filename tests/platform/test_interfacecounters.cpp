@@ -65,6 +65,30 @@ TEST(SysfsInterfaceCounters, ReadsTheFourCountersOrNothing) {
     EXPECT_EQ(counters.bootId(), QByteArray("0b6c7c0e-41f4-4a3a-9f0e-2f5d8c1e7a11"));
 }
 
+TEST(SysfsInterfaceCounters, LinkSpeedWhenTheKernelKnowsIt) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString net = dir.path() + QStringLiteral("/net");
+    const struct {
+        const char* adapter;
+        const char* speed; // null: the file is missing (or cannot be read: link down)
+        qint64 mbps;       // 0: unknown
+    } cases[] = {
+        {"eth0", "1000\n", 1000},   {"eth1", "10000\n", 10000}, {"eth2", "-1\n", 0},
+        {"eth3", "4294967295\n", 0}, {"eth4", nullptr, 0},       {"eth5", "fast\n", 0},
+        {"eth6", "0\n", 0},         {"eth7", "2500", 2500},
+    };
+    for (const auto& c : cases)
+        if (c.speed != nullptr)
+            put(net + QLatin1Char('/') + c.adapter + QStringLiteral("/speed"), c.speed);
+    const SysfsInterfaceCounters counters(net, dir.path() + QStringLiteral("/boot_id"));
+    for (const auto& c : cases) {
+        const std::optional<qint64> got = counters.linkSpeedMbps(QString::fromLatin1(c.adapter));
+        EXPECT_EQ(got.value_or(0), c.mbps) << c.adapter;
+    }
+    EXPECT_FALSE(counters.linkSpeedMbps(QStringLiteral("../net/eth0")));
+}
+
 TEST(SysfsInterfaceCounters, ThisMachinesLoopbackAndBoot) {
     const SysfsInterfaceCounters counters;
     EXPECT_EQ(counters.bootId().size(), 36) << counters.bootId().toStdString();

@@ -33,6 +33,7 @@ public:
     void showBaloonTip(const QString& text, const QString& title, int icon) override {
         balloons.append(title + u'|' + text + u'|' + QString::number(icon));
     }
+    const InterfaceCounters* interfaceCounters() const override { return kernel; }
 
     FakeMessageBoxes boxes;
     bool monitoring = false;
@@ -40,6 +41,8 @@ public:
     QString tooltipText;
     QStringList balloons;
     QStringList calls;
+    /// What the kernel knows of the adapters; null: nothing.
+    const InterfaceCounters* kernel = nullptr;
 
 private:
     CaptureComponent& capture_;

@@ -27,6 +27,7 @@ const QList<QPair<QString, QString>> kChanged = {
     {"RemoveFromListTime", "0"},
     {"HiliteNewPacketTime", "7"},
     {"ResetStatsAtNewDay", "False"},
+    {"StartAtLogon", "False"},
 };
 
 QMap<QString, QString> savedTexts(const Settings& s) {
@@ -61,9 +62,10 @@ TEST(Settings, EmptyStoreGivesTheDefaults) {
     EXPECT_EQ(s.gRemoveFromListTime, 30);
     EXPECT_EQ(s.gHiliteNewPacketTime, 2);
     EXPECT_TRUE(s.gResetStatsAtNewDay);
+    EXPECT_TRUE(s.gStartAtLogon);
 }
 
-TEST(Settings, SavesAllFifteenKeysInTableOrder) {
+TEST(Settings, SavesAllSixteenKeysInTableOrder) {
     Settings s;
     FakeSettingsStore store;
     EXPECT_TRUE(s.saveSettings(store).isEmpty());
@@ -71,11 +73,12 @@ TEST(Settings, SavesAllFifteenKeysInTableOrder) {
                                "Interface",          "InterfaceDesc",       "Bandwidth",
                                "CloseToTray",        "StartMinimized",      "DisplayUnit",
                                "SpeedUnit",          "GraphStyle",          "FilterString",
-                               "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay"};
+                               "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay",
+                               "StartAtLogon"};
     EXPECT_EQ(store.putKeys, order);
     // A new object holds every default.
-    const QStringList defaults = {"True", "True", "True", "", "",   "48000", "True", "False",
-                                  "3",    "1",    "1",    "", "30", "2",     "True"};
+    const QStringList defaults = {"True", "True", "True", "", "", "48000", "True", "False",
+                                  "3",    "1",    "1",    "", "30", "2",   "True", "True"};
     for (int i = 0; i < order.size(); ++i)
         EXPECT_EQ(store.at(order[i]), defaults[i]) << order[i].toStdString();
 }
@@ -124,8 +127,12 @@ TEST(Settings, BandwidthTextReadsBackToTheSameNumber) {
         EXPECT_TRUE(t.loadSettings(store).isEmpty());
         EXPECT_EQ(t.gBandwidth, v) << store.at("Bandwidth").toStdString();
     }
-    EXPECT_EQ(Settings::bandwidthText(48000), "48000");
-    EXPECT_EQ(Settings::bandwidthText(1000), "1000");
+    // Plain decimal digits, never an exponent.
+    const std::pair<double, const char*> texts[] = {
+        {48000, "48000"},          {1000, "1000"},   {100000, "100000"},
+        {1250000000, "1250000000"}, {1e20, "100000000000000000000"}, {48000.5, "48000.5"}};
+    for (const auto& [value, text] : texts)
+        EXPECT_EQ(Settings::bandwidthText(value), text);
 }
 
 TEST(Settings, BooleansAcceptTextAndNumbers) {
@@ -238,8 +245,8 @@ TEST(Settings, OneFailingKeyDoesNotStopTheOthers) {
     FakeSettingsStore store;
     store.failingKeys = {"DisplayTCP", "GraphStyle"};
     EXPECT_EQ(s.saveSettings(store), QStringList({"DisplayTCP", "GraphStyle"}));
-    EXPECT_EQ(store.putKeys.size(), 15);
-    EXPECT_EQ(store.values.size(), 13);
+    EXPECT_EQ(store.putKeys.size(), 16);
+    EXPECT_EQ(store.values.size(), 14);
     EXPECT_EQ(store.at("Bandwidth"), "96000");
     EXPECT_EQ(store.at("ResetStatsAtNewDay"), "False");
 }

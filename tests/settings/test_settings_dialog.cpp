@@ -1,6 +1,7 @@
 #include "FakeForm2Host.h"
 #include "platform/HelperCapture.h"
 #include "platform/fakes/FakeCapture.h"
+#include "platform/fakes/FakeInterfaceCounters.h"
 #include "platform/fakes/FakeSettingsStore.h"
 #include "settings/ui/Form2.h"
 #include "support/CaptureHelperPath.h"
@@ -59,7 +60,7 @@ struct Fixture {
     bool closedWithOk() const {
         return !dialog->isVisible() && dialog->result() == QDialog::Accepted;
     }
-    /// The stored texts of all fifteen settings.
+    /// The stored texts of all the settings.
     QMap<QString, QString> saved() {
         FakeSettingsStore store;
         host.settings().saveSettings(store);
@@ -88,10 +89,12 @@ TEST(Form2, CaptionTextsAndLists) {
     Form2& d = f.open();
     EXPECT_EQ(d.windowTitle(), "Quelmint Settings");
     EXPECT_TRUE(d.isModal());
-    EXPECT_EQ(f.get<QLabel>("Label3")->text(), "Custom speed (bps)");
+    EXPECT_EQ(f.get<QLabel>("Label3")->text(), "Custom speed (B/s)");
     EXPECT_EQ(f.get<QLabel>("Label6")->text(), "Start  minimized");
     EXPECT_EQ(f.get<QLabel>("Label5")->text(), "Close to tray");
     EXPECT_EQ(f.get<QLabel>("Label11")->text(), "Reset statistics at start of new day");
+    EXPECT_EQ(f.get<QLabel>("Label12")->text(), "Start at log-on");
+    EXPECT_TRUE(f.get<QCheckBox>("Check4")->isChecked()) << "on, as the default";
     EXPECT_EQ(f.get<QPushButton>("Command3")->text(), "Refresh");
     EXPECT_EQ(f.get<QPushButton>("Command1")->text(), "OK");
     EXPECT_EQ(f.get<QPushButton>("Command2")->text(), "Cancel");
@@ -109,9 +112,9 @@ TEST(Form2, ConnectionTypeCodesFollowTheirSpeeds) {
     Fixture f;
     f.open();
     auto* combo = f.get<QComboBox>("Combo2");
-    ASSERT_EQ(combo->count(), 15);
-    EXPECT_EQ(combo->itemText(14), "Custom connection speed");
-    EXPECT_EQ(combo->itemData(14).toInt(), -1);
+    ASSERT_EQ(combo->count(), 18);
+    EXPECT_EQ(combo->itemText(17), "Custom connection speed");
+    EXPECT_EQ(combo->itemData(17).toInt(), -1);
     // The first eleven codes are the kilobit figure / 8, rounded to even; HDSL and T1 use 1530
     // and 1540 kbps.
     const QRegularExpression figure(QStringLiteral("^([0-9.]+) (kbps|mbps)"));
@@ -130,6 +133,54 @@ TEST(Form2, ConnectionTypeCodesFollowTheirSpeeds) {
     EXPECT_EQ(combo->itemData(11).toInt(), 5592);
     EXPECT_EQ(combo->itemData(12).toInt(), 6750);
     EXPECT_EQ(combo->itemData(13).toInt(), 12500);
+    // Today's networks, at 125 codes per Mbit/s.
+    const std::pair<const char*, int> fast[] = {
+        {"1 gbps (LAN)", 125000}, {"2.5 gbps (LAN)", 312500}, {"10 gbps (LAN)", 1250000}};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(combo->itemText(14 + i), fast[i].first);
+        EXPECT_EQ(combo->itemData(14 + i).toInt(), fast[i].second);
+    }
+}
+
+TEST(Form2, AtFirstStartTheConnectionTypeFollowsTheAdaptersLinkSpeed) {
+    struct Case {
+        const char* name;
+        const char* stored;   // adapter stored before ("" at first start)
+        int chosen;           // row of the adapter chosen in the dialog
+        bool userChoseType;   // the user picked "10 mbps (LAN)" before the adapter
+        const char* row;      // connection type then shown
+        const char* text1;    // custom speed then shown
+    };
+    const Case cases[] = {
+        {"1 Gbit/s", "", 0, false, "1 gbps (LAN)", ""},
+        {"100 Mbit/s", "", 1, false, "100 mbps (LAN)", ""},
+        {"no speed known", "", 2, false, "384 kbps (ADSL, Cable Modem)", ""},
+        {"a speed without its row", "", 3, false, "Custom connection speed", "3125000000"},
+        {"2.5 Gbit/s", "", 4, false, "2.5 gbps (LAN)", ""},
+        {"an adapter was stored", "wlan0", 0, false, "384 kbps (ADSL, Cable Modem)", ""},
+        {"the user's own choice stays", "", 0, true, "10 mbps (LAN)", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f({FakeCapture::ethernet("eth0", "Gigabit", {"10.0.0.1"}),
+                   FakeCapture::ethernet("wlan0", "Fast", {"10.0.0.2"}),
+                   FakeCapture::ethernet("eth1", "Unknown", {"10.0.0.3"}),
+                   FakeCapture::ethernet("eth2", "Twenty-five", {"10.0.0.4"}),
+                   FakeCapture::ethernet("eth3", "Multi-gigabit", {"10.0.0.5"})});
+        FakeInterfaceCounters kernel;
+        kernel.speeds = {{"eth0", 1000}, {"wlan0", 100}, {"eth2", 25000}, {"eth3", 2500}};
+        f.host.kernel = &kernel;
+        f.host.settings().gInterfaceToWatch = QString::fromLatin1(c.stored);
+        f.open();
+        auto* types = f.get<QComboBox>("Combo2");
+        if (c.userChoseType) {
+            types->setCurrentIndex(types->findText("10 mbps (LAN)"));
+            emit types->activated(types->currentIndex()); // as a choice of the user's
+        }
+        f.get<QComboBox>("Combo1")->setCurrentIndex(c.chosen);
+        EXPECT_EQ(types->currentText(), c.row);
+        EXPECT_EQ(f.get<QLineEdit>("Text1")->text(), c.text1);
+    }
 }
 
 TEST(Form2, OpensWithThePresetOrTheCustomSpeed) {
@@ -147,6 +198,8 @@ TEST(Form2, OpensWithThePresetOrTheCustomSpeed) {
         {50000, "Custom connection speed", true, "50000"},
         {1000, "Custom connection speed", true, "1000"},
         {48000.5, "Custom connection speed", true, "48000.5"},
+        {100000, "Custom connection speed", true, "100000"},
+        {1.5e9, "Custom connection speed", true, "1500000000"},
     };
     for (const Case& c : cases) {
         Fixture f;
@@ -173,6 +226,7 @@ TEST(Form2, OkStoresTheGraphScale) {
         {"Custom connection speed", "999", 1000},
         {"Custom connection speed", "0", 1000},
         {"Custom connection speed", "5000", 5000},
+        {"Custom connection speed", "100000", 100000},
         {"Custom connection speed", "123456789012", 123456789012.0},
         {"10 mbps (LAN)", "", 1250000},
         {"1.536 mbps (HDSL)", "", 191000},
@@ -186,6 +240,8 @@ TEST(Form2, OkStoresTheGraphScale) {
         f.ok();
         EXPECT_TRUE(f.closedWithOk()) << c.row << c.typed;
         EXPECT_EQ(f.host.settings().gBandwidth, c.bandwidth) << c.row << c.typed;
+        // Stored as the digits typed, in bytes per second.
+        EXPECT_EQ(f.saved().value("Quelmint/settings/Bandwidth"), QString::number(qint64(c.bandwidth)));
     }
     // An empty custom speed is an error; the dialog stays open.
     Fixture f;
@@ -319,6 +375,7 @@ TEST(Form2, OkAppliesEverySettingAndRefreshesTheMainWindowInOrder) {
     f.get<QCheckBox>("Check3")->setChecked(true);
     f.get<QCheckBox>("Check2")->setChecked(false);
     f.get<QCheckBox>("Check1")->setChecked(false);
+    f.get<QCheckBox>("Check4")->setChecked(false);
     f.selectText("Combo3", "MegaBytes (MB/s)");
     f.selectText("Combo5", "Kilobits/sec (kbps)");
     f.selectText("Combo4", "Wave");
@@ -330,6 +387,7 @@ TEST(Form2, OkAppliesEverySettingAndRefreshesTheMainWindowInOrder) {
     EXPECT_TRUE(s.gStartMinimized);
     EXPECT_FALSE(s.gCloseToTray);
     EXPECT_FALSE(s.gResetStatsAtNewDay);
+    EXPECT_FALSE(s.gStartAtLogon);
     EXPECT_EQ(s.gDisplayUnit, 2);
     EXPECT_EQ(s.gSpeedUnit, 0);
     EXPECT_EQ(s.gGraphStyle, 0);
@@ -352,7 +410,7 @@ TEST(Form2, OkAppliesEverySettingAndRefreshesTheMainWindowInOrder) {
 
 TEST(Form2, LabelsToggleTheirBoxes) {
     const std::pair<const char*, const char*> pairs[] = {
-        {"Label6", "Check3"}, {"Label5", "Check2"}, {"Label11", "Check1"}};
+        {"Label6", "Check3"}, {"Label5", "Check2"}, {"Label11", "Check1"}, {"Label12", "Check4"}};
     for (const auto& [labelName, boxName] : pairs) {
         Fixture f;
         f.open();
@@ -406,7 +464,7 @@ TEST(Form2, TheWatchedAdapterIsSelectedAndOnlyRestartedWhenStopped) {
                       QStringList({"setActiveAdapter:eth0", "StopCapture", "StartCapture"}));
             EXPECT_EQ(f.host.balloons, QStringList({"Monitoring|" + kEthDesc + "|1"}));
             EXPECT_EQ(f.host.localAddresses, QStringList({"192.168.1.5", "10.0.0.7"}));
-            EXPECT_EQ(f.host.tooltipText, kEthDesc.left(20));
+            EXPECT_EQ(f.host.tooltipText, kEthDesc);
         } else {
             EXPECT_FALSE(f.capture.calls.contains("StartCapture"));
             EXPECT_FALSE(f.capture.calls.contains("StopCapture"));

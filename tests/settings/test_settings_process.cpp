@@ -256,8 +256,8 @@ TEST(SettingsFile, KilledWhileSavingLeavesEveryKeyReadable) {
         Driver dump({"dump"}, env);
         ASSERT_TRUE(dump.finish(60000));
         const QStringList lines = dump.output().split(u'\n', Qt::SkipEmptyParts);
-        // The file name, then all fifteen keys; no key unreadable.
-        ASSERT_EQ(lines.size(), 16) << dump.output().toStdString();
+        // The file name, then all sixteen keys; no key unreadable.
+        ASSERT_EQ(lines.size(), 17) << dump.output().toStdString();
         for (const QString& line : lines)
             EXPECT_FALSE(line.startsWith(QStringLiteral("error "))) << line.toStdString();
         EXPECT_TRUE(lines.contains("Bandwidth=96000") || lines.contains("Bandwidth=1000"));
@@ -288,6 +288,47 @@ TEST(RunAtLogon, EntryNamesTheFixedProgramWhateverTheFileIsCalled) {
             << lines.join('|').toStdString();
         // Deleted by hand: the next orderly exit writes it again.
         ASSERT_TRUE(QFile::remove(entry));
+    }
+}
+
+TEST(RunAtLogon, TheEntryFollowsTheSettingAndTheUsersChoiceInTheDesktop) {
+    struct Case {
+        const char* name;
+        bool startAtLogon;
+        const char* before; // the entry's text before the exit; null: no entry
+        const char* after;  // null: no entry; "" the program's own entry; else that text
+    };
+    const char* const hidden = "[Desktop Entry]\nType=Application\nExec=/old/quelmint\nHidden=true\n";
+    const char* const gnomeOff =
+        "[Desktop Entry]\nExec=/old/quelmint\nX-GNOME-Autostart-enabled = false\n";
+    const Case cases[] = {
+        {"on, no entry: written", true, nullptr, ""},
+        {"on, hidden by the user: left as it is", true, hidden, hidden},
+        {"on, switched off in GNOME: left as it is", true, gnomeOff, gnomeOff},
+        {"on, shown: rewritten", true, "[Desktop Entry]\nExec=/old/quelmint\nHidden=false\n", ""},
+        {"on, Hidden in another group only: rewritten", true,
+         "[Desktop Entry]\nExec=/old/quelmint\n[Desktop Action x]\nHidden=true\n", ""},
+        {"off, an entry: removed", false, "[Desktop Entry]\nExec=/old/quelmint\n", nullptr},
+        {"off, no entry: none written", false, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString folder = dir.filePath(QStringLiteral("autostart"));
+        const QString entry = folder + QStringLiteral("/Quelmint.desktop");
+        ASSERT_TRUE(QDir().mkpath(folder));
+        if (c.before != nullptr)
+            ASSERT_TRUE(writeFile(entry, c.before));
+        XdgAutostart autostart(folder);
+        EXPECT_TRUE(RunAtLogon::apply(autostart, "/usr/lib/quelmint", c.startAtLogon) ||
+                    (c.after != nullptr && *c.after != 0));
+        if (c.after == nullptr)
+            EXPECT_FALSE(QFile::exists(entry));
+        else if (*c.after == 0)
+            EXPECT_TRUE(readText(entry).contains("\nExec=/usr/lib/quelmint/quelmint\n"))
+                << readText(entry).toStdString();
+        else
+            EXPECT_EQ(readFile(entry), QByteArray(c.after));
     }
 }
 

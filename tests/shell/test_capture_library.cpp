@@ -43,6 +43,28 @@ TEST(CaptureLibraryCheck, VersionRules) {
         CaptureLibraryCheck(Rule::WinPcap, [] { return std::optional<QString>(); }).accepted());
 }
 
+TEST(CaptureLibraryCheck, TheRefusalNamesTheLibraryItChecked) {
+    using Rule = CaptureLibraryCheck::Rule;
+    const struct {
+        Rule rule;
+        const char* title;
+        const char* names;   // the library and where it comes from
+        const char* foreign; // the other platform's library, never named
+    } cases[] = {
+        {Rule::LibPcap, "libpcap library not found", "package libpcap0.8", "WinPCap"},
+        {Rule::WinPcap, "WinPCap library not found", "install WinPCap", "libpcap"},
+    };
+    for (const auto& c : cases) {
+        const CaptureLibraryCheck check(c.rule, [] { return std::optional<QString>(); });
+        EXPECT_EQ(check.refusalTitle(), QString::fromLatin1(c.title));
+        EXPECT_TRUE(check.refusalText().contains(QString::fromLatin1(c.names)))
+            << check.refusalText().toStdString();
+        EXPECT_FALSE(check.refusalText().contains(QString::fromLatin1(c.foreign)));
+    }
+    // The program's own check on this platform reads libpcap.
+    EXPECT_EQ(CaptureLibraryCheck::system().refusalTitle(), "libpcap library not found");
+}
+
 TEST(CaptureLibraryCheck, TheInstalledLibpcapPasses) {
     EXPECT_TRUE(CaptureLibraryCheck::system().accepted())
         << pcapsupport::libraryVersion().toStdString();

@@ -9,7 +9,11 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableView>
+
+#include <functional>
+#include <tuple>
 
 namespace {
 
@@ -31,12 +35,17 @@ struct Window : MainWindow {
 
     /// Pixels of the painted data cell of a row: how many are plainly red, how many dark.
     std::pair<int, int> dataCellInk(int r) {
+        const auto [red, dark, light] = dataCellPixels(r);
+        return {red, dark};
+    }
+    /// Pixels of the painted data cell of a row: plainly red, dark, light.
+    std::tuple<int, int, int> dataCellPixels(int r) {
         QApplication::processEvents();
         const QImage shot = list->viewport()->grab().toImage();
         const QRectF logical = list->visualRect(list->model()->index(r, 4));
         const qreal ratio = shot.devicePixelRatio(); // image pixels per widget pixel
         const QRect cell(QRectF(logical.topLeft() * ratio, logical.size() * ratio).toRect());
-        int red = 0, dark = 0;
+        int red = 0, dark = 0, light = 0;
         for (int y = cell.top(); y <= cell.bottom(); ++y)
             for (int x = cell.left(); x <= cell.right(); ++x) {
                 const QColor c = shot.pixelColor(x, y);
@@ -44,8 +53,10 @@ struct Window : MainWindow {
                     ++red;
                 else if (c.red() < 90 && c.green() < 90 && c.blue() < 90)
                     ++dark;
+                else if (c.lightness() > 170)
+                    ++light;
             }
-        return {red, dark};
+        return {red, dark, light};
     }
 
     void keepPicture(const QString& name) {
@@ -59,14 +70,7 @@ struct Window : MainWindow {
 };
 
 QByteArray udp(quint32 from, quint16 fromPort, quint32 to, quint16 toPort, int payload) {
-    FrameBuilder b;
-    b.protocol = 17;
-    b.source = from;
-    b.destination = to;
-    b.sourcePort = fromPort;
-    b.destinationPort = toPort;
-    b.payload = QByteArray(payload, 'd');
-    return b.build();
+    return FrameBuilder::udp(from, fromPort, to, toPort, payload);
 }
 
 constexpr quint32 kPeer = 0x0A000009;  // 10.0.0.9
@@ -113,17 +117,64 @@ TEST(ConnectionList, FramesShowWithCaptionsTextsAndRedThenBlackData) {
     EXPECT_EQ(w.session().frames().packetCount, 3);
 }
 
-TEST(ConnectionList, TheLatestRowIsScrolledIntoView) {
+TEST(ConnectionList, NewRowsAreFollowedOnlyWhileTheListIsAtItsEnd) {
     Window w;
-    for (quint16 port = 1; port <= 100; ++port)
-        w.capture.firePacket(udp(kPeer, port, kLocal, 7, 1));
-    ASSERT_EQ(w.list->model()->rowCount(), 100);
-    const QRect last = w.list->visualRect(w.list->model()->index(99, 0));
-    EXPECT_TRUE(w.list->viewport()->rect().contains(last)) << last.y();
-    // A packet of the first row brings that one back into view.
-    w.capture.firePacket(udp(kPeer, 1, kLocal, 7, 1));
-    const QRect first = w.list->visualRect(w.list->model()->index(0, 0));
-    EXPECT_TRUE(w.list->viewport()->rect().contains(first)) << first.y();
+    quint16 nextPort = 1;
+    auto newRows = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            w.capture.firePacket(udp(kPeer, nextPort++, kLocal, 7, 1));
+    };
+    QScrollBar* bar = w.list->verticalScrollBar();
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        bool atEnd;       // the scroll bar stands at its end
+        int topRow;       // -1: any; else the row shown at the top
+    };
+    const Step steps[] = {
+        {"rows beyond the view: followed", [&] { newRows(100); }, true, -1},
+        {"more rows: still followed", [&] { newRows(5); }, true, -1},
+        {"a packet of the first row does not pull the view back",
+         [&] { w.capture.firePacket(udp(kPeer, 1, kLocal, 7, 1)); }, true, -1},
+        {"scrolled to the top", [&] { bar->setValue(0); }, false, 0},
+        {"new rows leave the reader where they are", [&] { newRows(20); }, false, 0},
+        {"scrolled a little down", [&] { bar->setValue(10); }, false, 10},
+        {"new rows still leave the view alone", [&] { newRows(3); }, false, 10},
+        {"scrolled back to the end", [&] { bar->setValue(bar->maximum()); }, true, -1},
+        {"following resumes", [&] { newRows(7); }, true, -1},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        s.act();
+        QApplication::processEvents();
+        EXPECT_EQ(bar->value() == bar->maximum(), s.atEnd) << bar->value() << "/" << bar->maximum();
+        const int rows = w.list->model()->rowCount();
+        if (s.atEnd) {
+            const QRect last = w.list->visualRect(w.list->model()->index(rows - 1, 0));
+            EXPECT_TRUE(w.list->viewport()->rect().contains(last)) << last.y();
+        }
+        if (s.topRow >= 0)
+            EXPECT_EQ(w.list->rowAt(0), s.topRow);
+    }
+    EXPECT_EQ(w.list->model()->rowCount(), 135);
+}
+
+TEST(ConnectionList, OnADarkPaletteTheDataIsDrawnLikeTheOtherCells) {
+    Window w;
+    QPalette dark = w.list->palette();
+    dark.setColor(QPalette::Base, QColor(35, 35, 35));
+    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    w.list->setPalette(dark);
+    w.capture.firePacket(udp(kPeer, 40000, kLocal, 53, 100));
+    const auto [red, darkInk, lightInk] = w.dataCellPixels(0);
+    EXPECT_GT(red, 0) << "the highlight stays red";
+    w.clock.advance(2001);
+    w.session().timer2Tick();
+    const auto [redAfter, darkAfter, lightAfter] = w.dataCellPixels(0);
+    EXPECT_EQ(redAfter, 0);
+    EXPECT_GT(lightAfter, 0) << "the text colour of the palette, not black on dark";
+    w.keepPicture(QStringLiteral("connectionlist-offscreen-dark.png"));
 }
 
 TEST(ConnectionList, ResetEmptiesTheList) {

@@ -46,7 +46,8 @@ TEST(Form1Startup, CaptureLibraryVersionDecidesWhetherTheProgramRuns) {
         EXPECT_EQ(result, Form1::StartResult::Ended) << label;
         ASSERT_EQ(w.boxes.boxes.size(), 1) << label;
         EXPECT_EQ(w.boxes.boxes[0].icon, BoxIcon::Critical);
-        EXPECT_EQ(w.boxes.boxes[0].title, QStringLiteral("WinPCap library not found"));
+        EXPECT_EQ(w.boxes.boxes[0].title, QStringLiteral("WinPCap library not found"))
+            << "the library the check reads";
         EXPECT_EQ(w.boxes.boxes[0].text,
                   QStringLiteral("WinPCap library is required to run this utility.\r\n"
                                  "Please install WinPCap from installation folder of Quelmint."));
@@ -329,6 +330,30 @@ TEST(Form1Window, ExitRunsTheShutdownStepsInOrder) {
     EXPECT_EQ(w.autostart.writes, 1);
 }
 
+TEST(Form1Window, ExitWritesOrRemovesTheLogOnEntryAsStartAtLogonSays) {
+    const struct {
+        const char* stored; // "StartAtLogon"; null: never stored
+        const char* step;
+        bool entry;
+    } cases[] = {{nullptr, "registerRunAtLogon", true},
+                 {"True", "registerRunAtLogon", true},
+                 {"False", "removeRunAtLogon", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored ? c.stored : "default");
+        Main w;
+        w.configureEth0();
+        if (c.stored != nullptr)
+            w.store.at(QStringLiteral("StartAtLogon")) = QString::fromLatin1(c.stored);
+        w.autostart.entries.insert(QStringLiteral("Quelmint"), QStringLiteral("/old/quelmint"));
+        ASSERT_EQ(w.start(), Form1::StartResult::Running);
+        w.log.clear();
+        w.command("mExit");
+        EXPECT_EQ(w.log.last(), QString::fromLatin1(c.step));
+        EXPECT_EQ(w.autostart.entries.contains(QStringLiteral("Quelmint")), c.entry);
+        EXPECT_EQ(w.autostart.writes, c.entry ? 1 : 0);
+    }
+}
+
 TEST(Form1Window, SettingsCommandWhileTheDialogIsOpenOpensNoSecondOne) {
     Main w;
     QDialog* first = nullptr;
@@ -417,7 +442,7 @@ TEST(Form1Tray, ClickRulesAndSamples) {
     w.capture.firePacket(Main::received());
     w.nextSecond();
     EXPECT_EQ(w.tray.picture, 2);
-    EXPECT_TRUE(w.tray.tip.startsWith(QStringLiteral("Ethernet adapter eth\r\nTotal: ")));
+    EXPECT_TRUE(w.tray.tip.startsWith(QStringLiteral("Ethernet adapter eth0\r\nTotal: ")));
     // Nothing new: picture 1.
     w.nextSecond();
     EXPECT_EQ(w.tray.picture, 1);
@@ -525,7 +550,7 @@ TEST(Form1Startup, AdapterChosenInTheStartupDialogStartsMonitoring) {
     EXPECT_GT(w.session().frames().counters.transfer(TrafficCounters::Received), 0);
     w.nextSecond();
     EXPECT_EQ(w.tray.picture, 2);
-    EXPECT_TRUE(w.tray.tip.startsWith(QStringLiteral("Ethernet adapter eth\r\nTotal: ")));
+    EXPECT_TRUE(w.tray.tip.startsWith(QStringLiteral("Ethernet adapter eth0\r\nTotal: ")));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -109,13 +109,14 @@ TEST(Form1Stopwatch, FiguresOfRealFramesAreExactAndShownOncePerBatch) {
 }
 
 TEST(Form1Stopwatch, AverageSpeedInBothUnits) {
-    // Ten ticks 100 ms apart, one 142-byte frame before each: 1420 bytes over 0.9 s.
+    // Ten ticks 100 ms apart, one 142-byte frame before each: 1420 bytes over the 1.0 s the
+    // ticks cover.
     struct Case {
         const char* unit;
         const char* zero;
         const char* average;
     };
-    const Case cases[] = {{"1", "0.00 KB/s", "1.54 KB/s"}, {"0", "0 kbps", "13 kbps"}};
+    const Case cases[] = {{"1", "0.00 KB/s", "1.39 KB/s"}, {"0", "0 kbps", "11 kbps"}};
     for (const Case& c : cases) {
         World w(QString::fromLatin1(c.unit));
         ASSERT_TRUE(w.loaded);

@@ -4,6 +4,7 @@
 
 #include "platform/fakes/FakeBrowser.h"
 #include "platform/fakes/FakeClock.h"
+#include "platform/gui/DesktopBrowser.h"
 #include "shell/ProgramPicture.h"
 #include "shell/frmAbout.h"
 #include "shell/frmStopWatch.h"
@@ -11,14 +12,17 @@
 #include "speed/StopwatchPictures.h"
 #include "support/CutOff.h"
 #include "support/LocalText.h"
+#include "support/TestFiles.h"
 #include "support/Widgets.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -336,11 +340,83 @@ TEST(AboutWindow, EachClickOnTheLinkOpensItsAddressOnce) {
     QTest::mouseClick(link, Qt::LeftButton);
     EXPECT_EQ(browser.opened.last(), QStringLiteral("https://other.example.org/"));
 
-    // No browser: nothing happens and the window stays.
-    browser.fail = true;
-    QTest::mouseClick(link, Qt::LeftButton);
-    EXPECT_EQ(browser.opened.size(), 4);
     EXPECT_TRUE(about.isVisible());
-    frmAbout withoutBrowser(nullptr);
-    withoutBrowser.openHomePage();
+}
+
+TEST(AboutWindow, TheLinkSaysWhenNoBrowserCouldBeOpened) {
+    ensureApplication();
+    enum class Browser { Opens, FailsAtOnce, FailsLater, Missing };
+    const struct {
+        const char* name;
+        Browser browser;
+        bool said;
+    } cases[] = {{"a browser opens", Browser::Opens, false},
+                 {"none can be started", Browser::FailsAtOnce, true},
+                 {"the opener finds none", Browser::FailsLater, true},
+                 {"the program has none", Browser::Missing, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeBrowser browser;
+        browser.fail = c.browser == Browser::FailsAtOnce;
+        frmAbout about(c.browser == Browser::Missing ? nullptr : &browser);
+        about.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+        auto* note = child<QLabel>(about, "lblNoBrowser");
+        ASSERT_NE(note, nullptr);
+        EXPECT_FALSE(note->isVisible());
+        QTest::mouseClick(child<QLabel>(about, "Label6"), Qt::LeftButton);
+        if (c.browser == Browser::FailsLater) {
+            EXPECT_FALSE(note->isVisible()) << "not before the opener has ended";
+            browser.failNow();
+        }
+        EXPECT_EQ(note->isVisible(), c.said);
+        EXPECT_EQ(note->text(), QStringLiteral("No web browser could be opened for this address."));
+        expectNothingCutOff(about);
+        if (c.browser == Browser::FailsAtOnce && qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR")) {
+            const QString dir =
+                qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+            QDir().mkpath(dir);
+            about.grab().save(dir + QStringLiteral("/about-no-browser%1.png")
+                                        .arg(about.devicePixelRatioF() > 1 ? QStringLiteral("-scaled")
+                                                                           : QString()));
+        }
+        // A later click that opens one takes the note away.
+        browser.fail = false;
+        if (c.browser != Browser::Missing) {
+            QTest::mouseClick(child<QLabel>(about, "Label6"), Qt::LeftButton);
+            EXPECT_FALSE(note->isVisible());
+        }
+    }
+}
+
+TEST(DesktopBrowser, TheOpenersEndTellsWhetherABrowserTookTheAddress) {
+    ensureApplication();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const struct {
+        const char* name;
+        const char* script; // null: no such program
+        bool failed;
+    } cases[] = {{"a browser took it", "#!/bin/sh\necho \"$1\" > \"$0.url\"\nexit 0\n", false},
+                 {"no method available", "#!/bin/sh\necho \"$1\" > \"$0.url\"\nexit 3\n", true},
+                 {"the opener cannot start", nullptr, true}};
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString opener = dir.filePath(QStringLiteral("opener%1").arg(++n));
+        if (c.script != nullptr) {
+            ASSERT_TRUE(writeFile(opener, c.script));
+            QFile::setPermissions(opener, QFile::ReadOwner | QFile::ExeOwner);
+        }
+        DesktopBrowser browser(opener);
+        bool failed = false;
+        EXPECT_TRUE(browser.openUrl(QStringLiteral("https://quelmint.example.org/"),
+                                    [&failed] { failed = true; }));
+        EXPECT_EQ(browser.runningOpeners(), 1);
+        ASSERT_TRUE(waitUntil([&] { return browser.runningOpeners() == 0; }, 10000));
+        EXPECT_EQ(failed, c.failed);
+        if (c.script != nullptr)
+            EXPECT_EQ(readFile(opener + ".url").trimmed(), "https://quelmint.example.org/");
+    }
+    EXPECT_FALSE(DesktopBrowser().openUrl(QStringLiteral("")));
 }

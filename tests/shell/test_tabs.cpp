@@ -6,12 +6,17 @@
 
 #include "settings/ui/Form2.h"
 #include "shell/TabLayout.h"
+#include "shell/Toolbar.h"
 #include "speed/TrafficGraph.h"
 
+#include <QDir>
+#include <QScopeGuard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QWindow>
+
+#include <cmath>
 
 namespace {
 
@@ -64,7 +69,7 @@ TEST(Tabs, WidthsAndControlsOfEveryTab) {
         m.strip->setCurrentIndex(c.tab - 1);
         EXPECT_EQ(m.window->frameGeometry().width(), c.outerWidth) << c.tab;
         EXPECT_EQ(m.strip->width(), c.stripWidth) << c.tab;
-        EXPECT_EQ(frame3->width(), c.stripWidth - 15) << c.tab;
+        EXPECT_EQ(frame3->width(), c.stripWidth - 8) << c.tab; // as wide as the lists
         EXPECT_EQ(list2->width(), c.stripWidth - 8) << c.tab;
         for (const Shown& s : kShown) {
             QWidget* w = m.find(QString::fromLatin1(s.name));
@@ -163,7 +168,7 @@ TEST(Tabs, SharedAndMovedLabelsKeepTheirPlaces) {
     EXPECT_EQ(m.placeOf(QStringLiteral("lblDuration")).topLeft(), durationOnBytes);
 
     // "Avg speed:" in the place and height of "Packets: "; its value at the packet count's
-    // top and height, 60 pixels right of the caption's end.
+    // top and height, in the values' column.
     const QRect label9 = m.placeOf(QStringLiteral("Label9")),
                 label5 = m.placeOf(QStringLiteral("Label5"));
     const QRect avg = m.placeOf(QStringLiteral("lblAvgSpeed")),
@@ -172,7 +177,7 @@ TEST(Tabs, SharedAndMovedLabelsKeepTheirPlaces) {
     EXPECT_EQ(label9.height(), label5.height());
     EXPECT_EQ(avg.top(), packets.top());
     EXPECT_EQ(avg.height(), packets.height());
-    EXPECT_EQ(avg.left(), label9.right() + 1 + 60);
+    EXPECT_EQ(avg.left(), packets.left());
     EXPECT_EQ(m.find<QLabel>(QStringLiteral("Label9"))->text(), QStringLiteral("Avg speed:"));
 }
 
@@ -186,20 +191,23 @@ TEST(Tabs, GraphRunsOnEveryTabAndShowsAtOnceOnBytes) {
     m.nextSecond(96000); // above the default 48 000: full scale
     m.nextSecond(0);
     // Drawn while hidden: the full column has moved one step left.
-    EXPECT_EQ(g.graphImage().pixel(x - 2, 0) & 0xffffff, 0x00ff00u);
+    EXPECT_EQ(g.graphImage().pixel(g.px(x - 2), 0) & 0xffffff, 0x00ff00u);
     // The statistics reset keeps the graph.
     m.session().resetStatistics();
-    EXPECT_EQ(g.graphImage().pixel(x - 2, 0) & 0xffffff, 0x00ff00u);
+    EXPECT_EQ(g.graphImage().pixel(g.px(x - 2), 0) & 0xffffff, 0x00ff00u);
 
     // "Bytes" shows it: the picture holds the image inside its 2-pixel border.
     m.strip->setCurrentIndex(0);
     auto* picture = m.find(QStringLiteral("Picture1"));
     ASSERT_NE(picture, nullptr);
     const QImage shown = picture->grab().toImage();
+    // The image's device pixels one for one on the screen's, inside the 2-pixel border.
     const qreal dpr = picture->devicePixelRatioF();
-    const QPoint at = QPoint(int((2 + x - 2 + 0.5) * dpr), int((2 + 0.5) * dpr));
+    EXPECT_EQ(g.ratio(), dpr);
+    const int border = qRound(2 * dpr);
+    const QPoint at(border + g.px(x - 2), border + g.px(0));
     EXPECT_EQ(shown.pixel(at) & 0xffffff, 0x00ff00u);
-    const QPoint grid(int((2 + g.lastGridX() + 0.5) * dpr), int((2 + 5 + 0.5) * dpr));
+    const QPoint grid(border + g.px(g.lastGridX()), border + g.px(5));
     EXPECT_EQ(shown.pixel(grid) & 0xffffff, 0x008242u);
     // The sizes: chart 63 high, meter 72 wide and as high.
     EXPECT_EQ(picture->height(), 63);
@@ -234,6 +242,16 @@ TEST(Tabs, NoTextIsCutOff) {
                     dialog = d;
         }
         if (dialog != nullptr) {
+            if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR")) {
+                const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
+                const QString dir =
+                    qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+                QDir().mkpath(dir);
+                dialog->grab().save(dir + QStringLiteral("/settings-dialog%1.png")
+                                              .arg(scale.isEmpty() || scale == QLatin1String("1")
+                                                       ? QString()
+                                                       : QStringLiteral("-x") + scale));
+            }
             const QStringList cut = cutOffTexts(*dialog);
             EXPECT_TRUE(cut.isEmpty()) << "settings:\n" << cut.join('\n').toStdString();
             checked = true;
@@ -242,6 +260,101 @@ TEST(Tabs, NoTextIsCutOff) {
     });
     m.find<QPushButton>(QStringLiteral("Command2"))->click();
     EXPECT_TRUE(checked);
+}
+
+/// A desktop's dark theme: light text on dark faces.
+QPalette darkPalette() {
+    QPalette p(QColor(53, 53, 53), QColor(53, 53, 53)); // button and window; shades derived
+    const QColor text(230, 230, 230);
+    for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text,
+                            QPalette::ToolTipText, QPalette::BrightText})
+        p.setColor(role, text);
+    p.setColor(QPalette::Base, QColor(35, 35, 35));
+    p.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
+    p.setColor(QPalette::ToolTipBase, QColor(60, 60, 60));
+    p.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    p.setColor(QPalette::HighlightedText, Qt::white);
+    p.setColor(QPalette::Link, QColor(100, 170, 255));
+    return p;
+}
+
+/// Whether a list's bottom edge is drawn: one of its last device rows differs from the rows
+/// inside the list and from the window below it.
+bool bottomBorderShows(const QImage& shot, const QRect& list, qreal dpr) {
+    const int x = int((list.center().x() + 0.5) * dpr);
+    const int bottom = int((list.bottom() + 1) * dpr); // first device row below the list
+    const QColor inside = shot.pixelColor(x, bottom - int(4 * dpr));
+    const QColor below = shot.pixelColor(x, bottom + 1);
+    for (int y = bottom - qRound(dpr) - 1; y < bottom; ++y) {
+        const QColor c = shot.pixelColor(x, y);
+        if (std::abs(c.lightness() - inside.lightness()) > 3 &&
+            std::abs(c.lightness() - below.lightness()) > 3)
+            return true;
+    }
+    return false;
+}
+
+TEST(Tabs, LayoutAndPicturesLightAndDark) {
+    const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
+    const QString suffix = scale.isEmpty() || scale == QLatin1String("1")
+                               ? QString()
+                               : QStringLiteral("-x") + scale;
+    const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+    if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR"))
+        QDir().mkpath(dir);
+    for (const bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        ensureApplication();
+        const QPalette before = QApplication::palette();
+        if (dark)
+            QApplication::setPalette(darkPalette());
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+        Main m;
+        // A minute of traffic: the graph, the list (some rows still red) and today's log.
+        for (int s = 0; s < 60; ++s) {
+            for (quint16 port = 1; port <= 4; ++port)
+                m.capture.firePacket(FrameBuilder::udp(0x0A000009, quint16(40000 + port),
+                                                       0x0A000001, quint16(50 + port),
+                                                       100 + 200 * port));
+            m.nextSecond(quint32(12000.0 + 9000.0 * std::sin(s / 5.0) + 300.0 * s));
+        }
+        m.session().timer2Tick();
+        // "Ignore UDP" switched on, "Freeze Display" under the pointer.
+        Toolbar& bar = *m.window->findChild<Toolbar*>();
+        bar.mouseDown(1);
+        bar.mouseUp(1, QPoint(12, 12));
+        bar.drawButtonRaised(3);
+        for (int tab : {1, 2, 3}) {
+            m.strip->setCurrentIndex(tab - 1);
+            QApplication::processEvents();
+            const QImage shot = m.window->grab().toImage();
+            const char* names[] = {"bytes", "packets", "log"};
+            const QString file = dir + QStringLiteral("/tabs-offscreen%1-%2%3.png")
+                                           .arg(dark ? QStringLiteral("-dark") : QString(),
+                                                QString::fromLatin1(names[tab - 1]), suffix);
+            if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR"))
+                EXPECT_TRUE(shot.save(file)) << file.toStdString();
+            const QRect frame3 = m.placeOf("Frame3");
+            if (tab == 1) {
+                // "Avg speed:" and "Duration:" share the column of their values.
+                EXPECT_EQ(m.placeOf("lblAvgSpeed").left(), m.placeOf("lblDuration").left());
+                // The speed frames follow "Reset Statistics" without a gap of their own.
+                EXPECT_LE(m.placeOf("Frame1").top() - m.placeOf("cmdReset").bottom(), 8);
+                EXPECT_LE(std::abs(frame3.right() - m.placeOf("cmdReset").right()), 3);
+            } else {
+                // The status frame ends where the list does, and the list's bottom edge shows.
+                const char* list = tab == 2 ? "ListView1" : "ListView2";
+                EXPECT_EQ(frame3.right(), m.placeOf(list).right()) << list;
+                EXPECT_TRUE(bottomBorderShows(shot, m.placeOf(list), shot.devicePixelRatio()))
+                    << list;
+            }
+            if (tab == 3) {
+                // "Total usage:" starts inside its frame, clear of the border.
+                const QRect total = m.placeOf("lblUsage(0)");
+                EXPECT_GE(total.left(), frame3.left() + 4);
+            }
+        }
+    }
 }
 
 TEST(Tabs, CutOffCheckFindsCutTexts) {

@@ -16,9 +16,12 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -63,25 +66,48 @@ struct Bar {
 };
 
 // Steps of a mouse script on button 0: positions relative to the button.
-enum Step { MoveIn, MoveEdge, MoveJustOut, MoveOut, Down, UpIn, UpOut, DownDirect, UpInDirect };
+enum Step {
+    MoveIn,
+    MoveCorner,
+    MoveEdge,
+    MoveJustOut,
+    MoveOut,
+    Down,
+    UpIn,
+    UpOut,
+    DownDirect,
+    UpInDirect
+};
 
 const QPoint kIn(12, 12);
-const QPoint kEdge(24, 24);    // the bounds count as inside
+const QPoint kCorner(23, 23);  // the button's last pixel
+const QPoint kEdge(24, 24);    // the bounds: inside while pressed, else off the button
 const QPoint kJustOut(12, 25); // one pixel below the bounds
 const QPoint kOut(12, 45);     // below the row
 
+/// The mouse as the window system reports it: events reach the window, which hands them to
+/// the widget under the pointer (or the pressed one) with its enter and leave events.
+QWindow* window(Bar& bar) {
+    return bar.host->windowHandle();
+}
+QPoint inWindow(Bar& bar, QPoint onButton) {
+    return bar.button(0)->mapTo(bar.host.get(), onButton);
+}
+
 /// A hand moves in small steps: one pixel before the target, then the target.
 void moveTo(Bar& bar, QPoint target, QPoint before) {
-    QTest::mouseMove(bar.button(0), target + before);
-    QTest::mouseMove(bar.button(0), target);
+    QTest::mouseMove(window(bar), inWindow(bar, target + before));
+    QTest::mouseMove(window(bar), inWindow(bar, target));
     bar.last = target;
 }
 
 void run(Bar& bar, Step step) {
-    ToolbarButton* b = bar.button(0);
     switch (step) {
     case MoveIn:
         moveTo(bar, kIn, QPoint(-1, -1));
+        break;
+    case MoveCorner:
+        moveTo(bar, kCorner, QPoint(-1, -1));
         break;
     case MoveEdge:
         moveTo(bar, kEdge, QPoint(-1, -1));
@@ -93,15 +119,15 @@ void run(Bar& bar, Step step) {
         moveTo(bar, kOut, QPoint(0, 1));
         break;
     case Down:
-        QTest::mousePress(b, Qt::LeftButton, {}, bar.last);
+        QTest::mousePress(window(bar), Qt::LeftButton, {}, inWindow(bar, bar.last));
         break;
     case UpIn:
         bar.last = kIn;
-        QTest::mouseRelease(b, Qt::LeftButton, {}, kIn);
+        QTest::mouseRelease(window(bar), Qt::LeftButton, {}, inWindow(bar, kIn));
         break;
     case UpOut:
         bar.last = kOut;
-        QTest::mouseRelease(b, Qt::LeftButton, {}, kOut);
+        QTest::mouseRelease(window(bar), Qt::LeftButton, {}, inWindow(bar, kOut));
         break;
     // Rows no single mouse can reach (a second press while pressed, a release without press).
     case DownDirect:
@@ -148,14 +174,25 @@ TEST(ToolbarMouse, EveryRowOfTheButtonStateMachine) {
          0,
          true,
          {}},
-        {"move, tracking, inside (bounds), 2: nothing",
+        {"move, tracking, inside, 2: nothing",
          {MoveIn, Down, UpIn},
-         MoveEdge,
+         MoveCorner,
          "2",
          0,
          true,
          {{0, true}}},
-        {"move, tracking, bounds, 0: still raised", {MoveIn}, MoveEdge, "0", 2, true, {}},
+        {"move, tracking, inside, 0: still raised", {MoveIn}, MoveCorner, "0", 2, true, {}},
+        // Hovering follows the pointer's leave: the bounds are off the button's pixels.
+        {"hovered, the pointer on the bounds: flat, tracking ends",
+         {MoveIn},
+         MoveEdge,
+         "0",
+         1,
+         false,
+         {}},
+        // The press keeps the pointer's events: the bounds count as inside.
+        {"pressed, the pointer on the bounds: still pressed", {MoveIn, Down}, MoveEdge, "1", 0, true,
+         {}},
         {"move, tracking, outside, 0: flat, tracking ends",
          {MoveIn},
          MoveJustOut,
@@ -196,12 +233,12 @@ TEST(ToolbarMouse, EveryRowOfTheButtonStateMachine) {
          1,
          false,
          {{0, true}, {0, false}}},
-        {"up, outside, 1: the press is cancelled",
+        {"up, outside, 1: the press is cancelled, the pointer is left",
          {MoveIn, Down, MoveOut},
          UpOut,
          "0",
          1,
-         true,
+         false,
          {}},
     };
     for (const Row& row : rows) {
@@ -219,6 +256,85 @@ TEST(ToolbarMouse, EveryRowOfTheButtonStateMachine) {
             EXPECT_EQ(bar.toolbar->buttonState(i), 1) << i;
         bar.button(0)->releaseMouse();
     }
+}
+
+TEST(ToolbarMouse, AQuickMoveToAnotherButtonLeavesNoneRaisedBehind) {
+    struct Case {
+        const char* name;
+        bool firstOn; // button 0 switched on first
+        int to;       // the button the pointer jumps to
+        qint16 firstLook;
+    };
+    const Case cases[] = {{"to the next button", false, 1, 1},
+                          {"across a separator", false, 3, 1},
+                          {"from a switched-on button", true, 1, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bar bar;
+        run(bar, MoveIn);
+        if (c.firstOn) {
+            run(bar, Down);
+            run(bar, UpIn);
+        }
+        // One step from the middle of button 0 to the middle of the other.
+        QTest::mouseMove(window(bar), bar.button(c.to)->mapTo(bar.host.get(), kIn));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(bar.toolbar->buttonState(0), c.firstLook);
+        EXPECT_FALSE(bar.toolbar->isTracking(0));
+        EXPECT_EQ(bar.toolbar->buttonState(c.to), 2);
+        EXPECT_TRUE(bar.toolbar->isTracking(c.to));
+        for (int i = 1; i < Toolbar::kButtons; ++i)
+            if (i != c.to)
+                EXPECT_EQ(bar.toolbar->buttonState(i), 1) << i;
+    }
+}
+
+// Hovering holds no grab of the pointer: another client, a screen locker say, can take it while
+// the pointer rests on a button. On a virtual X server the test program runs itself again; a
+// client of its own (xgrabprobe) tries the grab.
+TEST(ToolbarMouse, AnotherClientCanGrabThePointerWhileAButtonIsHovered) {
+    ensureApplication();
+    if (qgetenv("QUELMINT_UNDER_XVFB") == "1") {
+        Bar bar;
+        bar.host->move(50, 50);
+        ASSERT_TRUE(waitUntil([&] { return bar.host->mapToGlobal(QPoint(0, 0)).x() == 50; },
+                              10000));
+        auto probe = [] {
+            QProcess p;
+            p.start(QStringLiteral(XGRABPROBE), QStringList());
+            EXPECT_TRUE(p.waitForFinished(10000));
+            return QString::fromLatin1(p.readAllStandardOutput()).trimmed();
+        };
+        EXPECT_EQ(probe(), "grab 0") << "nothing holds the pointer before the hover";
+        for (int i : {0, 3, 5}) {
+            QCursor::setPos(bar.button(i)->mapToGlobal(kIn));
+            ASSERT_TRUE(waitUntil([&] { return bar.toolbar->buttonState(i) == 2; }, 10000)) << i;
+            EXPECT_EQ(probe(), "grab 0") << "hovering button " << i;
+        }
+        // Leaving the row still ends the hover.
+        QCursor::setPos(bar.host->mapToGlobal(QPoint(430, 70)));
+        ASSERT_TRUE(waitUntil([&] { return bar.toolbar->buttonState(5) == 1; }, 10000));
+        EXPECT_FALSE(bar.toolbar->isTracking(5));
+        return;
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("xauth")).isEmpty())
+        GTEST_SKIP() << "xvfb-run and xauth are not installed (packages xvfb, xauth)";
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("QUELMINT_UNDER_XVFB"), QStringLiteral("1"));
+    env.remove(QStringLiteral("DISPLAY"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral("xvfb-run"),
+                {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 800x600x24"),
+                 QCoreApplication::applicationFilePath(),
+                 QStringLiteral("--gtest_filter=ToolbarMouse.AnotherClientCanGrab*")});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    const QByteArray out = child.readAll();
+    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
 }
 
 TEST(ToolbarMouse, StoredIgnoreSwitchesStartSunkenAndTheFirstClickSwitchesThemOff) {
@@ -316,56 +432,75 @@ TEST(ToolbarLayout, PlacesAndCaptionsOfTheRow) {
     }
 }
 
+/// Device pixels of a widget drawn at a pixel ratio: logical positions rounded, lines one
+/// logical pixel thick in whole device pixels.
+struct Device {
+    qreal ratio;
+    int at(qreal logical) const { return qRound(logical * ratio); }
+    int line() const { return std::max(1, qRound(ratio)); }
+};
+
+// Runs at the screen's pixel ratio: 1, and 1.5 in the scaled run.
 TEST(ToolbarDrawing, ThreeLooksAsPixels) {
     struct Look {
         const char* name;
         void (Toolbar::*draw)(int);
         QColor topLeft;     // top row and left column
         QColor bottomRight; // right column and bottom row
+        bool pressedFace;   // filled darker
         QPoint icon;
     };
     const Look looks[] = {
-        {"sunken", &Toolbar::drawButtonPressed, kDark, kLight, {5, 5}},
-        {"raised", &Toolbar::drawButtonRaised, kLight, kDark, {4, 4}},
-        {"flat", &Toolbar::drawButtonFlat, kFace, kFace, {4, 4}},
+        {"sunken", &Toolbar::drawButtonPressed, kDark, kLight, true, {5, 5}},
+        {"raised", &Toolbar::drawButtonRaised, kLight, kDark, false, {4, 4}},
+        {"flat", &Toolbar::drawButtonFlat, kFace, kFace, false, {4, 4}},
     };
-    struct Pixel {
-        int x, y;
-        bool topLeft; // which of the two pens draws it
-    };
-    // Lines leave out their end points: the top row ends at x 23 where the right column wins,
-    // the left column ends at y 22 where the bottom row wins.
-    const Pixel border[] = {{0, 0, true},   {11, 0, true},   {22, 0, true},   {0, 11, true},
-                            {0, 22, true},  {23, 0, false},  {23, 12, false}, {23, 23, false},
-                            {0, 23, false}, {12, 23, false}, {22, 23, false}};
     for (int index = 0; index < Toolbar::kButtons; ++index) {
         Bar bar;
-        const QImage icon = toolbarIcon(index);
+        const Device d{bar.button(index)->devicePixelRatioF()};
+        const int w = d.at(24), t = d.line();
+        const QImage icon = toolbarIcon(index, bar.host->palette(), d.ratio);
+        struct Pixel {
+            int x, y;
+            bool topLeft; // which of the two pens draws it
+        };
+        // Lines leave out their end points: the top row ends where the right column wins, the
+        // left column where the bottom row wins.
+        const Pixel border[] = {{0, 0, true},          {w / 2, 0, true},     {w - t - 1, t - 1, true},
+                                {0, w / 2, true},      {t - 1, w - t - 1, true},
+                                {w - 1, 0, false},     {w - t, w / 2, false}, {w - 1, w - 1, false},
+                                {0, w - 1, false},     {w / 2, w - t, false}, {w - t - 1, w - 1, false}};
         for (const Look& look : looks) {
             SCOPED_TRACE(std::string(look.name) + " button " + std::to_string(index));
             // From another look, so every draw really draws.
             if (look.draw == &Toolbar::drawButtonFlat)
                 bar.toolbar->drawButtonRaised(index);
             (bar.toolbar->*look.draw)(index);
+            bar.button(index)->clearFocus(); // no focus frame over the pixels read
             const QImage shot = bar.button(index)->grab().toImage();
-            ASSERT_EQ(shot.size(), QSize(24, 24));
+            ASSERT_EQ(shot.size(), QSize(w, w));
             for (const Pixel& p : border)
                 EXPECT_EQ(shot.pixelColor(p.x, p.y), p.topLeft ? look.topLeft : look.bottomRight)
                     << p.x << "," << p.y;
-            EXPECT_EQ(shot.pixelColor(1, 1), kFace);
-            EXPECT_EQ(shot.pixelColor(22, 21), kFace);
-            // The icon's opaque pixels at its place.
+            const QColor face =
+                look.pressedFace ? Toolbar::pressedFace(bar.host->palette()) : kFace;
+            EXPECT_EQ(shot.pixelColor(t, t), face);
+            EXPECT_EQ(shot.pixelColor(w - t - 1, w - t - 1), face);
+            // The icon's opaque pixels at its place, pixel for pixel.
             int opaque = 0;
             for (int y = 0; y < icon.height(); ++y)
                 for (int x = 0; x < icon.width(); ++x)
                     if (qAlpha(icon.pixel(x, y)) == 255) {
                         ++opaque;
-                        EXPECT_EQ(shot.pixelColor(look.icon.x() + x, look.icon.y() + y),
+                        EXPECT_EQ(shot.pixelColor(d.at(look.icon.x()) + x, d.at(look.icon.y()) + y),
                                   icon.pixelColor(x, y))
                             << x << "," << y;
                     }
             EXPECT_GT(opaque, 20);
         }
+        // Pressed and switched on differ from raised and flat in most of the face.
+        EXPECT_GT(QColor(kFace).lightness() - Toolbar::pressedFace(bar.host->palette()).lightness(),
+                  24);
     }
 }
 
@@ -375,17 +510,125 @@ TEST(ToolbarDrawing, SixDifferentIconsAndEtchedSeparators) {
             EXPECT_NE(toolbarIcon(i), toolbarIcon(j)) << i << " " << j;
     Bar bar;
     for (int s = 0; s < Toolbar::kSeparators; ++s) {
+        const Device d{bar.toolbar->separator(s)->devicePixelRatioF()};
         const QImage shot = bar.toolbar->separator(s)->grab().toImage();
-        ASSERT_EQ(shot.size(), QSize(6, 24));
-        for (int y = 0; y < 24; ++y)
-            for (int x = 0; x < 6; ++x) {
+        ASSERT_EQ(shot.size(), QSize(d.at(6), d.at(24)));
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x) {
                 QColor expected = kFace;
-                if (y >= 3 && y <= 22 && x == 2)
+                const bool tall = y >= d.at(3) && y < d.at(23);
+                if (tall && x >= d.at(2) && x < d.at(2) + d.line())
                     expected = kDark;
-                if (y >= 3 && y <= 22 && x == 3)
+                if (tall && x >= d.at(3) && x < d.at(3) + d.line())
                     expected = kLight;
                 EXPECT_EQ(shot.pixelColor(x, y), expected) << s << ": " << x << "," << y;
             }
+    }
+}
+
+namespace {
+/// The contrast ratio of two colours as the web's accessibility rules define it (1 to 21).
+double contrast(const QColor& a, const QColor& b) {
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) {
+            v /= 255.0;
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) +
+               0.0722 * channel(c.blue());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QPalette buttonPalette(const QColor& face, const QColor& text) {
+    QPalette p;
+    p.setColor(QPalette::Button, face);
+    p.setColor(QPalette::ButtonText, text);
+    return p;
+}
+} // namespace
+
+TEST(ToolbarIcons, DrawnAtThePixelRatioNotScaledUp) {
+    for (const qreal ratio : {1.0, 1.5, 2.0})
+        for (int i = 0; i < Toolbar::kButtons; ++i) {
+            SCOPED_TRACE(std::to_string(ratio) + " icon " + std::to_string(i));
+            const QImage icon = toolbarIcon(i, QPalette(), ratio);
+            EXPECT_EQ(icon.size(), QSize(qRound(16 * ratio), qRound(16 * ratio)));
+            EXPECT_EQ(icon.devicePixelRatio(), ratio);
+            // Smooth edges at the device's resolution: pixels partly covered, which no
+            // enlargement of the 16-pixel picture has.
+            int partly = 0;
+            for (int y = 0; y < icon.height(); ++y)
+                for (int x = 0; x < icon.width(); ++x) {
+                    const int alpha = qAlpha(icon.pixel(x, y));
+                    partly += alpha > 0 && alpha < 255;
+                }
+            if (ratio == 1.0)
+                EXPECT_EQ(partly, 0) << "pixel by pixel at 1";
+            else if (ratio != std::round(ratio))
+                EXPECT_GT(partly, 8);
+        }
+}
+
+TEST(ToolbarIcons, EveryProtocolNameEndsInAWholeP) {
+    // "TCP", "UDP" and "ICMP" all end in P: the columns of the last letter on the word's rows
+    // (1 to 5) are alike in all three, so no name is cut at the icon's edge ("ICMF").
+    const QPalette palette = buttonPalette(QColor(240, 240, 240), Qt::black);
+    auto lastLetter = [&](int index) {
+        const QImage icon = toolbarIcon(index, palette);
+        QList<QString> columns; // one text per column: '#' for ink on rows 1..5
+        for (int x = 0; x < icon.width(); ++x) {
+            QString column;
+            for (int y = 1; y <= 5; ++y)
+                column += qAlpha(icon.pixel(x, y)) == 255 ? u'#' : u'.';
+            columns.append(column);
+        }
+        while (!columns.isEmpty() && !columns.last().contains(u'#'))
+            columns.removeLast();
+        QStringList letter;
+        while (!columns.isEmpty() && columns.last().contains(u'#'))
+            letter.prepend(columns.takeLast());
+        // A margin is left at the right edge.
+        EXPECT_LT(columns.size() + letter.size(), icon.width()) << index;
+        return letter.join(u'|');
+    };
+    const QString tcp = lastLetter(0);
+    EXPECT_EQ(tcp.count(u'|'), 2) << tcp.toStdString();
+    EXPECT_EQ(lastLetter(1), tcp);
+    EXPECT_EQ(lastLetter(2), tcp);
+}
+
+TEST(ToolbarIcons, ReadableOnLightAndDarkButtons) {
+    const struct {
+        const char* name;
+        QPalette palette;
+    } palettes[] = {{"light", buttonPalette(QColor(239, 239, 239), Qt::black)},
+                    {"dark", buttonPalette(QColor(53, 53, 53), QColor(240, 240, 240))}};
+    for (const auto& p : palettes) {
+        const QColor face = p.palette.color(QPalette::Button);
+        const QColor ink = p.palette.color(QPalette::ButtonText);
+        for (int i = 0; i < Toolbar::kButtons; ++i) {
+            SCOPED_TRACE(std::string(p.name) + " icon " + std::to_string(i));
+            const QImage icon = toolbarIcon(i, p.palette);
+            int drawn = 0, faint = 0, inked = 0;
+            for (int y = 0; y < icon.height(); ++y)
+                for (int x = 0; x < icon.width(); ++x) {
+                    if (qAlpha(icon.pixel(x, y)) != 255)
+                        continue;
+                    const QColor c = icon.pixelColor(x, y);
+                    ++drawn;
+                    faint += contrast(c, face) < 3.0;
+                    inked += c == ink;
+                }
+            if (i <= 3) {
+                // Letters, arrows and the snowflake stand out from the face everywhere.
+                EXPECT_EQ(faint, 0) << drawn;
+            } else {
+                // The windows and the lens are outlined in the palette's ink.
+                EXPECT_GT(inked, 20);
+            }
+        }
     }
 }
 

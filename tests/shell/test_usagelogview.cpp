@@ -18,11 +18,13 @@
 #include <QEnterEvent>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace {
@@ -220,6 +222,54 @@ TEST_F(UsageLogViewTest, MidnightWhileAnotherMonthIsShownKeepsIt) {
     daily->logUsage(usageRec(QDate(2026, 12, 9), 1));
     daily->onBatchEnd();
     EXPECT_EQ(row(0)[4], "10");
+}
+
+TEST_F(UsageLogViewTest, ChoosingAMonthOrAYearShowsItAtOnce) {
+    put("2025.log", "2025-11-03\t0\t7\t0\t7\r\n");
+    put("2026.log", "2026-11-02\t0\t10\t0\t10\r\n2026-10-05\t0\t3\t0\t3\r\n");
+    start(QDate(2026, 12, 8));
+    auto* months = child<QComboBox>("Combo1");
+    auto* years = child<QComboBox>("Combo2");
+    // As a user does with the keyboard, one entry at a time.
+    auto choose = [](QComboBox* combo, const char* text) {
+        const int target = combo->findText(QString::fromLatin1(text));
+        ASSERT_GE(target, 0) << text;
+        while (combo->currentIndex() != target)
+            QTest::keyClick(combo, combo->currentIndex() < target ? Qt::Key_Down : Qt::Key_Up);
+    };
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        const char* total; // the month total then shown
+    };
+    const Step steps[] = {
+        {"a month chosen with the keyboard", [&] { QTest::keyClick(months, Qt::Key_Up); }, "10"},
+        {"another year chosen", [&] { choose(years, "2025"); }, "7"},
+        {"back to this year", [&] { choose(years, "2026"); }, "10"},
+        {"a month set without the user leaves the list",
+         [&] { months->setCurrentIndex(9); }, "10"},
+        {"the show button still lists the choice",
+         [&] { child<QToolButton>("Command3")->click(); }, "3"},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.name);
+        s.act();
+        EXPECT_EQ(label("lblUsageVal(0)").toStdString(), s.total);
+    }
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+}
+
+TEST_F(UsageLogViewTest, AmountsAreRightAligned) {
+    start(QDate(2026, 12, 8));
+    ASSERT_EQ(list()->topLevelItemCount(), 1);
+    for (int c = 1; c < 5; ++c) {
+        EXPECT_EQ(list()->topLevelItem(0)->textAlignment(c) & Qt::AlignHorizontal_Mask,
+                  Qt::AlignRight)
+            << c;
+        EXPECT_EQ(list()->headerItem()->textAlignment(c) & Qt::AlignHorizontal_Mask,
+                  Qt::AlignRight)
+            << c;
+    }
 }
 
 TEST_F(UsageLogViewTest, NewYearIsInsertedFirstInTheYearPicker) {

@@ -96,8 +96,8 @@ TEST(SpeedSampler, CurrentSpeedFromTheTotalsGrowth) {
     r.units.speed = 0;
     r.second(1536);
     EXPECT_EQ(r.plots.back().figure, QStringLiteral("12"));
-    // Two samples of 1536 B over 1 s: n/(n-1) = 2 x the plain mean.
-    EXPECT_EQ(r.averages.back(), QStringLiteral("25 kbps"));
+    // Two samples of 1536 B over the 2 s they cover.
+    EXPECT_EQ(r.averages.back(), QStringLiteral("12 kbps"));
 }
 
 TEST(SpeedSampler, SlowTickStretchesTheInterval) {
@@ -123,12 +123,13 @@ TEST(SpeedSampler, SixtySampleWindowAndAverage) {
     EXPECT_EQ(r.sampler.sample(0).bytes, 10240.0 * 11);
     EXPECT_EQ(r.sampler.sample(59).bytes, 10240.0 * 70);
     EXPECT_EQ(r.sampler.sample(59).sampleTime - r.sampler.sample(0).sampleTime, 59000u);
-    // 60 samples over 59 s: the n/(n-1) rule.
-    EXPECT_EQ(r.averages.back(), local("411.86 KB/s"));
+    EXPECT_EQ(r.sampler.windowMs(), 60000.0);
+    // 60 samples over the 60 s they cover.
+    EXPECT_EQ(r.averages.back(), local("405.00 KB/s"));
 }
 
-/// Samples taken at uneven times: the average divides the window's bytes by the span from the
-/// oldest to the newest sample, whatever the number of samples.
+/// Samples taken at uneven times: the average divides the window's bytes by the time its samples
+/// cover (each from the sample before it, the first from the start), whatever their number.
 struct UnevenCase {
     const char* name;
     int speedUnit;
@@ -155,14 +156,16 @@ TEST_P(UnevenSamples, AverageOverTheRealSpan) {
 
 // clang-format off
 const UnevenCase kUneven[] = {
-    // 2560 B, newest 2.5 s after the oldest: 1024 B/s.
-    {"TwoSamples2500msApart", 1, {{1000, 1024}, {2500, 1536}}, "1.00 KB/s"},
-    // 6144 B over 0.5 s + 3.5 s = 4 s.
-    {"ThreeSamplesAtUnevenTimes", 1, {{1000, 2048}, {500, 1024}, {3500, 3072}}, "1.50 KB/s"},
-    // 10000 B over 3 + 1 + 4 = 8 s: 1250 B/s = 10 kbps.
-    {"FourSamplesInKbps", 0, {{1000, 1000}, {3000, 2000}, {1000, 3000}, {4000, 4000}}, "10 kbps"},
-    // Samples closer than a second: 3072 B over 0.25 s + 0.5 s.
-    {"FastSamples", 1, {{1000, 1024}, {250, 1024}, {500, 1024}}, "4.00 KB/s"},
+    // 4096 B over 1 s + 3 s: 1024 B/s.
+    {"TwoSamples3000msApart", 1, {{1000, 1024}, {3000, 3072}}, "1.00 KB/s"},
+    // 6144 B over 1 s + 0.5 s + 3.5 s = 5 s.
+    {"ThreeSamplesAtUnevenTimes", 1, {{1000, 2048}, {500, 1024}, {3500, 3072}}, "1.20 KB/s"},
+    // 10000 B over 2 + 3 + 1 + 2 = 8 s: 1250 B/s = 10 kbps.
+    {"FourSamplesInKbps", 0, {{2000, 1000}, {3000, 2000}, {1000, 3000}, {2000, 4000}}, "10 kbps"},
+    // Samples closer than a second: 3072 B over 0.25 s + 0.25 s + 0.5 s.
+    {"FastSamples", 1, {{250, 1024}, {250, 1024}, {500, 1024}}, "3.00 KB/s"},
+    // A slow start: the first sample covers 2.5 s.
+    {"LateFirstSample", 1, {{2500, 2560}}, "1.00 KB/s"},
 };
 // clang-format on
 
@@ -200,23 +203,55 @@ TEST(SpeedSampler, AverageSpanAcrossTheWrap) {
     EXPECT_EQ(r.averages.back(), local("1.00 KB/s")); // 3 KiB of samples over 3 s
 }
 
-TEST(SpeedSampler, FrozenDisplayStillSamples) {
+TEST(SpeedSampler, FrozenDisplayStillSamplesWhileGraphAndMeterStandStill) {
     Rig r;
     r.second(2048);
     const QString before = r.averages.back();
     r.sampler.displayFrozen = true;
     r.second(4096);
     r.second(4096);
-    EXPECT_EQ(r.plots.back().speed, 0.0);
-    EXPECT_EQ(r.plots.back().figure, local("0.00"));
+    // No step and no point while frozen: the graph keeps no false zeros.
+    EXPECT_EQ(r.scrolls, 1);
+    ASSERT_EQ(r.plots.size(), 1u);
     EXPECT_EQ(r.averages.size(), 1u);
     EXPECT_EQ(r.averages.back(), before);
     EXPECT_EQ(r.sampler.sampleCount(), 3);
     EXPECT_EQ(r.sampler.windowBytes(), 2048.0 + 8192.0);
+    EXPECT_EQ(r.copies, 27) << "the images are still copied to the screen";
     r.sampler.displayFrozen = false;
-    r.second(0);
+    r.second(1024);
+    EXPECT_EQ(r.scrolls, 2);
+    ASSERT_EQ(r.plots.size(), 2u);
+    EXPECT_DOUBLE_EQ(r.plots.back().speed, 1024.0) << "the thaw goes on with the real speed";
     EXPECT_EQ(r.averages.size(), 2u);
-    EXPECT_EQ(r.averages.back(), local("3.33 KB/s")); // 10240 B over 3 s
+    EXPECT_EQ(r.averages.back(), local("2.75 KB/s")); // 11264 B over 4 s
+}
+
+TEST(SpeedSampler, SteadyTrafficAveragesToItsRateFromTheFirstSample) {
+    // 25,000 B/s = 24.41 KB/s, however few samples were taken; the first sample covers the
+    // time since the start, also when start-up made it late.
+    struct Case {
+        const char* name;
+        qint64 firstSampleMs;
+        int samples;
+    };
+    const Case cases[] = {{"one second", 1000, 1},      {"two seconds", 1000, 2},
+                          {"three seconds", 1000, 3},   {"a full window", 1000, 60},
+                          {"past the window", 1000, 75}, {"a late first sample", 2500, 1},
+                          {"a late first sample, then more", 2500, 4}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r;
+        for (int s = 0; s < c.samples; ++s) {
+            const qint64 ms = s == 0 ? c.firstSampleMs : 1000;
+            for (int i = 0; i < SpeedSampler::kTicksPerSample - 1; ++i)
+                r.sampler.tick();
+            r.counters.add(Direction::Download, 25.0 * double(ms), 25.0 * double(ms), 0);
+            r.clock.advance(ms);
+            r.sampler.tick();
+        }
+        EXPECT_EQ(r.averages.back(), local("24.41 KB/s"));
+    }
 }
 
 TEST(SpeedSampler, ResetEmptiesWindowButKeepsLastTotal) {

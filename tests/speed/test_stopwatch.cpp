@@ -184,8 +184,8 @@ TEST(Stopwatch, AverageCoversOnlyTheNewestHundredTicks) {
         const char* average;
     };
     // After 10.5 s: 105 ticks; the first five carried 1 MB each, the last hundred 1024 bytes
-    // each. The window holds 102,400 bytes over 9.9 s.
-    const Case cases[] = {{1, "0.00 KB/s", "10.10 KB/s"}, {0, "0 kbps", "83 kbps"}};
+    // each. The window holds 102,400 bytes over the 10 s its hundred ticks cover.
+    const Case cases[] = {{1, "0.00 KB/s", "10.00 KB/s"}, {0, "0 kbps", "82 kbps"}};
     for (const Case& c : cases) {
         Rig r({3, c.speedUnit});
         r.stopwatch.start();
@@ -193,14 +193,36 @@ TEST(Stopwatch, AverageCoversOnlyTheNewestHundredTicks) {
         for (int i = 0; i < 105; ++i) {
             r.counters.add(Direction::Download, i < 5 ? 1000000 : 1024, 1000, 24);
             r.tick();
-            if (i == 0) { // one sample: no average yet
-                EXPECT_EQ(r.view.average, local(c.zero));
-            }
         }
         EXPECT_EQ(r.view.elapsed, local("00:00:10.5"));
         EXPECT_EQ(r.stopwatch.sampleCount(), 100);
         EXPECT_EQ(r.stopwatch.swWindowBytes(), 102400.0);
         EXPECT_EQ(r.view.average, local(c.average)) << c.speedUnit;
+    }
+}
+
+TEST(Stopwatch, SteadyTrafficAveragesToItsRateFromTheFirstTick) {
+    // 2500 bytes every 100 ms are 25,000 B/s = 24.41 KB/s, however few ticks were taken; the
+    // first tick covers the time since the start, also when it came late.
+    struct Case {
+        const char* name;
+        qint64 firstTickMs;
+        int ticks;
+    };
+    const Case cases[] = {{"one tick", 100, 1},        {"two ticks", 100, 2},
+                          {"a second", 100, 10},       {"a full window", 100, 100},
+                          {"past the window", 100, 150}, {"a late first tick", 400, 1},
+                          {"a late first tick, then more", 400, 5}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r;
+        r.stopwatch.start();
+        for (int i = 0; i < c.ticks; ++i) {
+            const qint64 ms = i == 0 ? c.firstTickMs : 100;
+            r.counters.add(Direction::Download, 25.0 * double(ms), 25.0 * double(ms), 0);
+            r.tick(ms);
+        }
+        EXPECT_EQ(r.view.average, local("24.41 KB/s"));
     }
 }
 

@@ -240,4 +240,41 @@ TEST_F(TrafficGraphTest, FigureIsCentredInTheBottomBandAndReplaced) {
     EXPECT_GE(QFontMetrics(g.meterFont()).height(), 15);
 }
 
+TEST_F(TrafficGraphTest, DrawnAtTheScreensPixelRatioInWholePixels) {
+    struct Case {
+        qreal ratio;
+        int grid;  // device pixels of a grid line
+        int trace; // device pixels of a column
+        int gap;   // device pixels between two columns
+    };
+    const Case cases[] = {{1, 1, 1, 1}, {1.5, 1, 2, 1}, {2, 2, 2, 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ratio);
+        TrafficGraph g(kWidth, 63, 72, c.ratio);
+        const QImage& image = g.graphImage();
+        EXPECT_EQ(image.devicePixelRatio(), c.ratio);
+        EXPECT_EQ(image.size(), QSize(g.px(kWidth - 4), g.px(59)));
+        EXPECT_EQ(g.meterImage().size(), QSize(g.px(72), g.px(63)));
+        // Along a row through the newest columns: two full-scale columns of equal width with an
+        // even gap, as many times as there are samples.
+        for (int sample = 0; sample < 2; ++sample) {
+            g.scroll();
+            g.plot(48000, QStringLiteral("47"));
+        }
+        const int y = g.px(30) + 1;
+        QString row;
+        for (int x = g.px(kNewX - 4); x < g.px(kNewX + 2); ++x)
+            row += at(image, x, y) == kTrace ? u'#' : u'.';
+        const QString column(c.trace, u'#');
+        EXPECT_TRUE(row.contains(column + QString(c.gap, u'.') + column + u'.'))
+            << row.toStdString();
+        EXPECT_FALSE(row.contains(column + u'#')) << row.toStdString();
+        // A horizontal grid line in the newest strip is whole device rows thick.
+        int gridRows = 0;
+        for (int r = g.px(12) - 2; r <= g.px(12) + 3; ++r)
+            gridRows += at(image, g.px(kNewX + 2), r) == kGrid;
+        EXPECT_EQ(gridRows, c.grid);
+    }
+}
+
 } // namespace

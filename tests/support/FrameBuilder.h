@@ -77,6 +77,18 @@ struct FrameBuilder {
         b.payload = QByteArray(payload, 'd');
         return b.build();
     }
+    /// The same between these ports.
+    static QByteArray udp(quint32 source, quint16 sourcePort, quint32 destination,
+                          quint16 destinationPort, int payload) {
+        FrameBuilder b;
+        b.protocol = 17;
+        b.source = source;
+        b.sourcePort = sourcePort;
+        b.destination = destination;
+        b.destinationPort = destinationPort;
+        b.payload = QByteArray(payload, 'd');
+        return b.build();
+    }
 
     /// A UDP datagram whose IP total length is 0, as offloaded ones have: fired with any wire
     /// length of 42 bytes or more, that is its size, all of it data but its 42 header bytes.

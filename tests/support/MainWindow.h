@@ -78,6 +78,10 @@ public:
         log_.append(QStringLiteral("registerRunAtLogon"));
         return fake_.registerEntry(name, program);
     }
+    bool removeEntry(const QString& name) override {
+        log_.append(QStringLiteral("removeRunAtLogon"));
+        return fake_.removeEntry(name);
+    }
     QString programFileName() const override { return fake_.programFileName(); }
 
 private:

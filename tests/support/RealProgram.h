@@ -151,6 +151,40 @@ inline int sendUdpFrom(const QString& ns, const QString& address, quint16 port, 
     return sent;
 }
 
+/// The four figures of a usage line (sent, received, pass-by, total), of a year file or the
+/// session file; empty when the text is not one such line.
+inline QList<double> usageFigures(const QByteArray& line) {
+    const QList<QByteArray> f = line.trimmed().split('\t');
+    if (f.size() != 5)
+        return {};
+    QList<double> figures;
+    for (int i = 1; i < 5; ++i)
+        figures.append(f[i].toDouble());
+    return figures;
+}
+
+/// Waits until the session file counts at least `bytes` received; false when it did not within
+/// the time.
+inline bool waitUntilReceived(const QString& session, double bytes, int timeoutMs = 30000) {
+    return waitUntil(
+        [&] {
+            const QList<double> f = usageFigures(readFile(session));
+            return f.size() == 4 && f[1] >= bytes;
+        },
+        timeoutMs);
+}
+
+/// Sends count datagrams of payload bytes from B to A's port: the first alone (it resolves the
+/// neighbour), the rest once the session file counts its frameBytes. Returns how many were
+/// sent.
+inline int sendAfterTheFirst(const NetnsPair& pair, quint16 port, int count, int payload,
+                             int frameBytes, const QString& session) {
+    const int first = sendUdpFrom(pair.nsB(), pair.addressA(), port, 1, payload);
+    if (first != 1 || !waitUntilReceived(session, double(frameBytes), 20000))
+        return first;
+    return first + sendUdpFrom(pair.nsB(), pair.addressA(), port, count - 1, payload);
+}
+
 /// Copies a picture among the build's artifacts (build/artifacts/name); returns where.
 inline QString keepPicture(const QString& picture, const QString& name) {
     const QString artifacts =

@@ -7,7 +7,7 @@ QUELMINT_RUN_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plu
 # Extra packages the test suite needs: capture tools, namespaces, a virtual display.
 QUELMINT_TEST_PACKAGES=(tcpdump tshark iproute2 iputils-ping python3 curl procps xvfb xauth
   imagemagick x11-utils locales xdotool
-  dbus-daemon python3-scapy trayer strace)
+  dbus-daemon python3-scapy trayer strace libxcb1-dev)
 # Locales the tests run under besides the machine's own (a decimal comma).
 QUELMINT_TEST_LOCALES=(de_DE.UTF-8)
 # What tools/package needs to build and check the Debian package: the icons' drawing, CPack's

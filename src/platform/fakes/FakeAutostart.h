@@ -14,9 +14,17 @@ public:
         entries.insert(name, program);
         return true;
     }
+    bool removeEntry(const QString& name) override {
+        ++removes;
+        if (fail)
+            return false;
+        entries.remove(name);
+        return true;
+    }
     QString programFileName() const override { return QStringLiteral("quelmint"); }
 
     QMap<QString, QString> entries;
     bool fail = false;
     int writes = 0;
+    int removes = 0;
 };

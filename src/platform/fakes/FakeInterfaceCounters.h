@@ -16,6 +16,10 @@ public:
         counts = *it;
         return true;
     }
+    std::optional<qint64> linkSpeedMbps(const QString& adapter) const override {
+        const auto it = speeds.constFind(adapter);
+        return it == speeds.cend() ? std::nullopt : std::optional<qint64>(*it);
+    }
     /// Adds traffic to an adapter (creating it at 0).
     void carry(const QString& adapter, quint64 bytes, quint64 frames) {
         InterfaceCounts& c = adapters[adapter];
@@ -25,5 +29,7 @@ public:
 
     QByteArray boot = "boot-1";
     QMap<QString, InterfaceCounts> adapters;
+    /// Link speeds in Mbit/s; an adapter not set has none the kernel knows.
+    QMap<QString, qint64> speeds;
     mutable int reads = 0;
 };

@@ -1,6 +1,7 @@
 #include "settings/ui/Form2.h"
 
 #include "platform/CaptureComponent.h"
+#include "platform/InterfaceCounters.h"
 #include "platform/MessageBoxes.h"
 #include "settings/Form2Host.h"
 #include "settings/Settings.h"
@@ -113,6 +114,9 @@ const QList<Form2::ConnectionType>& Form2::connectionTypeTable() {
         {"44.736 mbps (T3, DS3)", 5592},
         {"54 mbps (WLAN)", 6750},
         {"100 mbps (LAN)", 12500},
+        {"1 gbps (LAN)", 125000},
+        {"2.5 gbps (LAN)", 312500},
+        {"10 gbps (LAN)", 1250000},
         {kCustomSpeed, -1},
     };
     return table;
@@ -135,6 +139,9 @@ Form2::Form2(Form2Host& host, QWidget* parent) : QDialog(parent), host_(host) {
     setModal(true);
     buildControls();
     load();
+    firstStart_ = host_.settings().gInterfaceToWatch.isEmpty();
+    connect(Combo1, &QComboBox::currentIndexChanged, this, &Form2::adapterChosen);
+    connect(Combo2, &QComboBox::activated, this, [this] { typeChosen_ = true; });
 }
 
 void Form2::buildControls() {
@@ -164,7 +171,8 @@ void Form2::buildControls() {
                      0, 0);
         Combo2 = named(new QComboBox(fraGraphScaling), "Combo2");
         g->addWidget(Combo2, 0, 1);
-        Label3 = label(QStringLiteral("Custom speed (bps)"), "Label3", fraGraphScaling);
+        // The number is bytes per second.
+        Label3 = label(QStringLiteral("Custom speed (B/s)"), "Label3", fraGraphScaling);
         g->addWidget(Label3, 1, 0);
         Text1 = named(new QLineEdit(fraGraphScaling), "Text1");
         g->addWidget(Text1, 1, 1);
@@ -198,6 +206,10 @@ void Form2::buildControls() {
         Label5 = label(QStringLiteral("Close to tray"), "Label5", fraWindow);
         g->addWidget(Check2, 1, 0);
         g->addWidget(Label5, 1, 1);
+        Check4 = named(new QCheckBox(fraWindow), "Check4");
+        Label12 = label(QStringLiteral("Start at log-on"), "Label12", fraWindow);
+        g->addWidget(Check4, 2, 0);
+        g->addWidget(Label12, 2, 1);
         g->setColumnStretch(1, 1);
     }
     right->addWidget(fraWindow);
@@ -247,10 +259,10 @@ void Form2::buildControls() {
     auto* digits = new DigitsOnlyKeyFilter(this);
     digits->setObjectName(QStringLiteral("digitsOnlyKeyFilter"));
     // The custom speed shows the stored bandwidth, which need not be a whole number.
-    digits->install(Text1, QStringLiteral("[0-9]*\\.?[0-9]*(e[+-]?[0-9]*)?"));
+    digits->install(Text1, QStringLiteral("[0-9]*\\.?[0-9]*"));
     digits->install(Text2);
     digits->install(Text4);
-    for (QLabel* l : {Label6, Label5, Label11})
+    for (QLabel* l : {Label6, Label5, Label11, Label12})
         l->installEventFilter(this);
 
     connect(Combo2, &QComboBox::currentIndexChanged, this, &Form2::connectionTypeChanged);
@@ -265,6 +277,7 @@ bool Form2::eventFilter(QObject* watched, QEvent* event) {
         QCheckBox* box = watched == Label6    ? Check3
                          : watched == Label5  ? Check2
                          : watched == Label11 ? Check1
+                         : watched == Label12 ? Check4
                                               : nullptr;
         if (box != nullptr && box->isEnabled()) {
             // A ticked box is cleared, anything else becomes ticked.
@@ -338,6 +351,7 @@ void Form2::load() {
         Check2->setChecked(s.gCloseToTray);
         Check3->setChecked(s.gStartMinimized);
         Check1->setChecked(s.gResetStatsAtNewDay);
+        Check4->setChecked(s.gStartAtLogon);
     });
     step([&] {
         Text2->setText(QString::number(s.gRemoveFromListTime));
@@ -353,6 +367,25 @@ void Form2::connectionTypeChanged() {
     const bool custom = Combo2->currentText() == QLatin1String(kCustomSpeed);
     Text1->setEnabled(custom);
     Label3->setEnabled(custom);
+}
+
+void Form2::adapterChosen() {
+    const int row = Combo1->currentIndex();
+    const InterfaceCounters* kernel = host_.interfaceCounters();
+    if (!firstStart_ || typeChosen_ || kernel == nullptr || row < 0 || row >= listed_.size())
+        return;
+    const std::optional<qint64> mbps = kernel->linkSpeedMbps(listed_[row].Name);
+    if (!mbps || *mbps <= 0)
+        return;
+    // Codes are thousands of bytes per second: 125 per Mbit/s.
+    const qint64 code = *mbps * 125;
+    for (int i = 0; i < Combo2->count() - 1; ++i)
+        if (Combo2->itemData(i).toLongLong() == code) {
+            Combo2->setCurrentIndex(i);
+            return;
+        }
+    Combo2->setCurrentIndex(Combo2->count() - 1);
+    Text1->setText(Settings::bandwidthText(double(code) * 1000.0));
 }
 
 void Form2::refreshClicked() {
@@ -383,7 +416,7 @@ bool Form2::applyAdapter() {
     capture.setActiveAdapter(adapter);
     s.gInterfaceToWatch = adapter.Name;
     s.gDescOfInterfaceToWatch = adapter.Description;
-    host_.setTooltipText(adapter.Description.left(20));
+    host_.setTooltipText(adapter.Description); // the tip cuts it to what it can show
     capture.StopCapture();
     // Capture is stopped now; if the start below fails the flag must not claim otherwise.
     host_.setMonitoringInProgress(false);
@@ -433,6 +466,8 @@ void Form2::applySettings(Settings& s) {
 
     s.gStartMinimized = Check3->isChecked();
     s.gCloseToTray = Check2->isChecked();
+    s.gStartAtLogon = Check4->isChecked();
+
     if (Combo3->currentIndex() >= 0)
         s.gDisplayUnit = Combo3->currentIndex();
     if (Combo5->currentIndex() >= 0)

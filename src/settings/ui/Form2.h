@@ -53,10 +53,17 @@ private:
     void applySettings(Settings& s);
     void refreshClicked();
     void connectionTypeChanged();
+    /// At first start: the connection type of the adapter's link speed, when the kernel knows
+    /// it and the user has not chosen a type.
+    void adapterChosen();
 
     Form2Host& host_;
     /// The adapters as listed in Combo1, so a refresh elsewhere cannot shift the rows.
     QList<Adapter> listed_;
+    /// No adapter was stored: the connection type follows the adapter chosen.
+    bool firstStart_ = false;
+    /// The user chose a connection type; it stays.
+    bool typeChosen_ = false;
 
     QGroupBox* fraAdapter = nullptr;
     QComboBox* Combo1 = nullptr;
@@ -74,6 +81,8 @@ private:
     QLabel* Label6 = nullptr;
     QCheckBox* Check2 = nullptr;
     QLabel* Label5 = nullptr;
+    QCheckBox* Check4 = nullptr; ///< "Start at log-on"
+    QLabel* Label12 = nullptr;
     QGroupBox* fraDisplay = nullptr;
     QCheckBox* Check1 = nullptr;
     QLabel* Label11 = nullptr;
