@@ -258,10 +258,10 @@ void MonitorSession::showSample(int picture, double total) {
     if (monitoringInProgress()) {
         // The adapter's name as far as the tip allows beside the whole total line.
         const QString totalLine = QStringLiteral("\r\nTotal: ") + units_.formatBytes(total);
-        tray_.update(picture,
-                     (monitor_->gTooltipText.left(std::max(0, kTipCharacters - int(totalLine.size()))) +
-                      totalLine)
-                         .left(kTipCharacters));
+        tray_.update(picture, (monitor_->gTooltipText.left(
+                                   std::max(0, kTipCharacters - int(totalLine.size()))) +
+                               totalLine)
+                                  .left(kTipCharacters));
     }
     emit sampleTaken();
 }

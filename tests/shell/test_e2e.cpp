@@ -190,7 +190,8 @@ TEST_F(EndToEnd, MonitorsCountsLogsAndEndsInOrderOnSigterm) {
     for (const QByteArray& line : lines) {
         const QList<double> f = usageFigures(line);
         ASSERT_EQ(f.size(), 4) << line.toStdString();
-        const QDate day = QDate::fromString(QString::fromLatin1(line.trimmed().left(10)), Qt::ISODate);
+        const QDate day =
+            QDate::fromString(QString::fromLatin1(line.trimmed().left(10)), Qt::ISODate);
         EXPECT_TRUE(day >= firstDay && day <= lastDay) << line.toStdString();
         sentBytes += f[0];
         receivedBytes += f[1];
