@@ -320,20 +320,11 @@ TEST(ToolbarMouse, AnotherClientCanGrabThePointerWhileAButtonIsHovered) {
     if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty() ||
         QStandardPaths::findExecutable(QStringLiteral("xauth")).isEmpty())
         GTEST_SKIP() << "xvfb-run and xauth are not installed (packages xvfb, xauth)";
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("QUELMINT_UNDER_XVFB"), QStringLiteral("1"));
-    env.remove(QStringLiteral("DISPLAY"));
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QStringLiteral("xvfb-run"),
-                {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 800x600x24"),
-                 QCoreApplication::applicationFilePath(),
-                 QStringLiteral("--gtest_filter=ToolbarMouse.AnotherClientCanGrab*")});
-    ASSERT_TRUE(child.waitForFinished(120000));
-    const QByteArray out = child.readAll();
-    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
+    QByteArray out;
+    EXPECT_EQ(runSelfUnderXvfb(QStringLiteral("ToolbarMouse.AnotherClientCanGrab*"), &out,
+                               {QStringLiteral("QUELMINT_UNDER_XVFB=1")}),
+              0)
+        << out.toStdString();
     EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
 }
 
@@ -795,20 +786,11 @@ TEST(ToolbarTooltip, RealCursorImageUnderX11) {
     if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty() ||
         QStandardPaths::findExecutable(QStringLiteral("xauth")).isEmpty())
         GTEST_SKIP() << "xvfb-run and xauth are not installed (packages xvfb, xauth)";
-    QProcess child;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("QUELMINT_UNDER_XVFB"), QStringLiteral("1"));
-    env.remove(QStringLiteral("DISPLAY"));
-    child.setProcessEnvironment(env);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QStringLiteral("xvfb-run"),
-                {QStringLiteral("-a"), QStringLiteral("-s"), QStringLiteral("-screen 0 800x600x24"),
-                 QCoreApplication::applicationFilePath(),
-                 QStringLiteral("--gtest_filter=ToolbarTooltip.RealCursorImageUnderX11")});
-    ASSERT_TRUE(child.waitForFinished(120000));
-    const QByteArray out = child.readAll();
+    QByteArray out;
+    EXPECT_EQ(runSelfUnderXvfb(QStringLiteral("ToolbarTooltip.RealCursorImageUnderX11"), &out,
+                               {QStringLiteral("QUELMINT_UNDER_XVFB=1")}),
+              0)
+        << out.toStdString();
     std::printf("%s\n", out.constData());
-    EXPECT_EQ(child.exitCode(), 0) << out.toStdString();
     EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
 }

@@ -66,8 +66,7 @@ QImage shoot(QWidget& window, const QString& name) {
 
 TEST(WindowPictures, UnderXvfbAtTwoScales) {
     ensureApplication();
-    const QString xvfbRun = QStandardPaths::findExecutable(QStringLiteral("xvfb-run"));
-    if (xvfbRun.isEmpty())
+    if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty())
         SKIP_OR_FAIL("xvfb-run is missing (Debian package xvfb)");
     struct Case {
         const char* suffix;
@@ -76,25 +75,15 @@ TEST(WindowPictures, UnderXvfbAtTwoScales) {
     };
     const Case cases[] = {{"", "1", "96"}, {"-scaled", "1.5", "96"}, {"-144dpi", "1", "144"}};
     for (const Case& c : cases) {
-        QProcess run;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::fromLatin1(c.scale));
-        env.insert(QStringLiteral("QT_FONT_DPI"), QString::fromLatin1(c.dpi));
-        env.insert(QString::fromLatin1(kInner), QString::fromLatin1(c.suffix));
-        env.remove(QStringLiteral("DISPLAY"));
-        run.setProcessEnvironment(env);
-        run.setProcessChannelMode(QProcess::MergedChannels);
-        run.start(xvfbRun,
-                  {QStringLiteral("-a"), QStringLiteral("-s"),
-                   QStringLiteral("-screen 0 1024x768x24 -dpi ") + QString::fromLatin1(c.dpi),
-                   QCoreApplication::applicationFilePath(),
-                   QStringLiteral("--gtest_also_run_disabled_tests"),
-                   QStringLiteral("--gtest_filter=WindowPictures.DISABLED_Draw*")});
-        ASSERT_TRUE(run.waitForStarted(10000));
-        ASSERT_TRUE(run.waitForFinished(120000));
-        const QByteArray out = run.readAll();
-        EXPECT_EQ(run.exitCode(), 0) << out.toStdString();
+        QByteArray out;
+        EXPECT_EQ(
+            runSelfUnderXvfb(QStringLiteral("WindowPictures.DISABLED_Draw*"), &out,
+                             {QStringLiteral("QT_SCALE_FACTOR=") + QLatin1String(c.scale),
+                              QStringLiteral("QT_FONT_DPI=") + QLatin1String(c.dpi),
+                              QLatin1String(kInner) + u'=' + QLatin1String(c.suffix)},
+                             QStringLiteral("-screen 0 1024x768x24 -dpi ") + QLatin1String(c.dpi)),
+            0)
+            << out.toStdString();
         EXPECT_TRUE(out.contains("[  PASSED  ] 2 tests")) << out.toStdString();
         for (const char* name : {"stopwatch-window", "about-window"})
             EXPECT_TRUE(QFile::exists(artifacts() + QLatin1Char('/') + QString::fromLatin1(name) +

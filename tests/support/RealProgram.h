@@ -121,6 +121,28 @@ inline bool startScriptUnderXvfb(QProcess& xvfb, const QString& ns, const QStrin
     return xvfb.waitForStarted(5000);
 }
 
+/// Runs this test program again under an X server of its own (xvfb-run with `screen`, the xcb
+/// platform) with only the cases `filter` names, disabled ones too, and the variables of `env`
+/// ("NAME=value") added; its exit code (-1 when it did not run to its end), its output in *out.
+inline int runSelfUnderXvfb(const QString& filter, QByteArray* out, const QStringList& env = {},
+                            const QString& screen = QStringLiteral("-screen 0 800x600x24")) {
+    QProcess child;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    e.remove(QStringLiteral("DISPLAY"));
+    for (const QString& v : env)
+        e.insert(v.section(QLatin1Char('='), 0, 0), v.section(QLatin1Char('='), 1));
+    child.setProcessEnvironment(e);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QStringLiteral("xvfb-run"), {QStringLiteral("-a"), QStringLiteral("-s"), screen,
+                                             QCoreApplication::applicationFilePath(),
+                                             QStringLiteral("--gtest_also_run_disabled_tests"),
+                                             QStringLiteral("--gtest_filter=") + filter});
+    const bool ended = child.waitForStarted(10000) && child.waitForFinished(120000);
+    *out = child.readAll();
+    return ended && child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
+}
+
 /// Sends count UDP datagrams of payload bytes each from inside namespace ns to address:port.
 /// Returns how many were handed to the kernel.
 inline int sendUdpFrom(const QString& ns, const QString& address, quint16 port, int count,
