@@ -109,7 +109,16 @@ void MonitorSession::loadStores() {
 }
 
 void MonitorSession::applyStoredFilter() {
-    KRX->setFilter(settings_.gFilterString);
+    try {
+        KRX->setFilter(settings_.gFilterString);
+    } catch (const CaptureError& e) {
+        // The rest of start-up goes on; monitoring runs without a filter meanwhile.
+        KRX->setFilter(QString());
+        services_.boxes.error(QStringLiteral("Load"),
+                              Settings::filterRejected(settings_.gFilterString, e.description()) +
+                                  QStringLiteral(" Monitoring without a filter until it is "
+                                                 "changed in Settings."));
+    }
 }
 
 void MonitorSession::startAccounting() {
@@ -140,13 +149,16 @@ bool MonitorSession::beginMonitoring() {
     tray_.addTrayIcon();
     monitor_->gMonitoringInProgress = false;
     if (!settings_.gInterfaceToWatch.isEmpty()) {
-        if (!startMonitoring() && !shuttingDown_)
+        if (!startMonitoring() && !shuttingDown_) {
             monitor_->startRecovery();
+            emit monitoringChanged(false);
+        }
         return true;
     }
     tray_.showBaloonTip(QStringLiteral("Please select an adapter to monitor.\r\n"),
                         QStringLiteral("No adapter selected"), TrayController::Warning);
     tray_.showNoAdapter();
+    emit monitoringChanged(false);
     return false;
 }
 
@@ -382,6 +394,15 @@ void MonitorSession::report(const QString& procedure, const QString& description
 
 bool MonitorSession::monitoringInProgress() const {
     return monitor_ && monitor_->gMonitoringInProgress;
+}
+
+QString MonitorSession::monitoringStatus() const {
+    if (monitoringInProgress())
+        return {};
+    if (settings_.gInterfaceToWatch.isEmpty())
+        return QStringLiteral("No adapter selected");
+    return QStringLiteral("Adapter %1 lost: waiting for it to come back")
+        .arg(settings_.gInterfaceToWatch);
 }
 
 void MonitorSession::setMonitoringInProgress(bool monitoring) {

@@ -51,7 +51,8 @@ public:
     /// The usage log and its bookkeeping, then the stored settings ("Error in Load:" names the
     /// values that could not be used).
     void loadStores();
-    /// The stored capture filter; throws CaptureError when the component rejects it.
+    /// The stored capture filter. One the component rejects is said once and capture goes on
+    /// without a filter; the stored one stays as it is until it is changed in Settings.
     void applyStoredFilter();
     /// The accounting day starts today; the "Log" tab (if registered) lists today's month.
     void startAccounting();
@@ -106,6 +107,9 @@ public:
     Settings& settings() override { return settings_; }
     MessageBoxes& messageBoxes() override { return services_.boxes; }
     bool monitoringInProgress() const override;
+    /// What the status frame says while nothing is monitored ("No adapter selected", "Adapter
+    /// eth0 lost: waiting for it to come back"); empty while monitoring.
+    QString monitoringStatus() const;
     void setMonitoringInProgress(bool monitoring) override;
     void setLocalAddresses(const QStringList& addresses) override;
     void setTooltipText(const QString& text) override;

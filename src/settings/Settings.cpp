@@ -177,3 +177,10 @@ QString Settings::describe(const QList<LoadError>& errors) {
         lines.append(e.description);
     return lines.join(QStringLiteral("\r\n"));
 }
+
+QString Settings::filterRejected(const QString& filter, const QString& reason) {
+    constexpr int kShown = 200;
+    const QString shown =
+        filter.size() > kShown ? filter.left(kShown) + QStringLiteral("...") : filter;
+    return QStringLiteral("The capture filter \"%1\" was rejected: %2").arg(shown, reason);
+}

@@ -53,6 +53,9 @@ public:
 
     /// The descriptions of errors, one per line (CR LF), for one message box.
     static QString describe(const QList<LoadError>& errors);
+    /// What to say when the capture component rejects a filter: the filter (its first 200
+    /// characters) and the component's reason.
+    static QString filterRejected(const QString& filter, const QString& reason);
     /// The stored text of a Boolean.
     static QString booleanText(bool value);
     /// The stored text of the bandwidth: the shortest plain decimal (no exponent) that reads

@@ -24,7 +24,19 @@ CaptureLossView::CaptureLossView(QWidget* statusFrame) : QWidget(statusFrame) {
 }
 
 void CaptureLossView::setCount(quint64 runCount) {
-    const QString text = CaptureLoss::statusText(runCount);
+    loss_ = CaptureLoss::statusText(runCount);
+    refresh();
+}
+
+void CaptureLossView::setMonitoringStatus(const QString& status) {
+    status_ = status;
+    refresh();
+}
+
+void CaptureLossView::refresh() {
+    QString text = status_;
+    if (!loss_.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral("   ")) + loss_;
     if (label_->text() != text)
         label_->setText(text);
     label_->setVisible(!text.isEmpty());

@@ -77,6 +77,8 @@ void Form1::connectSession() {
     connect(&s, &MonitorSession::packetListChanged, this,
             [this](int row, bool added) { connectionList_->showLatest(row, added); });
     connect(&s, &MonitorSession::captureLossChanged, captureLossView_, &CaptureLossView::setCount);
+    connect(&s, &MonitorSession::monitoringChanged, captureLossView_,
+            [this] { captureLossView_->setMonitoringStatus(session_->monitoringStatus()); });
     connect(&s.settings(), &Settings::changed, this, [this](Settings::Changes what) {
         if (what.testFlag(Settings::Display))
             showSpeedCaption();
@@ -211,7 +213,7 @@ bool Form1::loadPhaseB() {
         session_->loadStores(); // the usage log, then the settings
         if (unloaded_)          // ended (signal, session end) while the box was open
             return true;
-        session_->applyStoredFilter(); // a rejected one ends start-up here
+        session_->applyStoredFilter(); // a rejected one is said, and start-up goes on
 
         // The "Log" tab and today's listing (which starts the accounting day).
         setUpUsageLog();

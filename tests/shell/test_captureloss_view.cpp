@@ -132,6 +132,68 @@ TEST(CaptureLossLine, ANewDayStartsTheDaysCountAndResetsTheRunWithTheStatistics)
     EXPECT_EQ(m.line->text(), QStringLiteral("Frames lost by the capture: 7"));
 }
 
+TEST(StatusLine, SaysWhileNothingIsMonitoredWhy) {
+    // Each row a start: which adapter is stored and present, then events; the line on "Bytes".
+    struct Step {
+        const char* event; // "start", "lost", "back", "dropped"
+        const char* text;  // "" = not shown
+    };
+    struct Case {
+        const char* name;
+        const char* stored; // "" = none
+        bool present;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"NoAdapterChosen", "", true, {{"start", "No adapter selected"}}},
+        {"Monitoring", "eth0", true, {{"start", ""}}},
+        {"LostAndBack",
+         "eth0",
+         true,
+         {{"start", ""},
+          {"lost", "Adapter eth0 lost: waiting for it to come back"},
+          {"dropped", "Adapter eth0 lost: waiting for it to come back   "
+                      "Frames lost by the capture: 5"},
+          {"back", "Frames lost by the capture: 5"}}},
+        {"AbsentAtStart",
+         "eth0",
+         false,
+         {{"start", "Adapter eth0 lost: waiting for it to come back"}, {"back", ""}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MainWindow m;
+        if (*c.stored != '\0')
+            m.configureEth0();
+        if (!c.present)
+            m.capture.setAdapters({});
+        m.recoveryMs = 20;
+        for (const Step& step : c.steps) {
+            SCOPED_TRACE(step.event);
+            const QString e = QString::fromLatin1(step.event);
+            if (e == QLatin1String("start")) {
+                ASSERT_EQ(m.start(), Form1::StartResult::Running);
+                m.window->show();
+            } else if (e == QLatin1String("lost")) {
+                m.capture.setAdapters({});
+                m.capture.fireCaptureAborted();
+            } else if (e == QLatin1String("dropped")) {
+                m.housekeeping(5);
+            } else {
+                m.configureEth0();
+                ASSERT_TRUE(
+                    waitUntil([&] { return m.session().monitoringInProgress(); }, 10000));
+            }
+            auto* line = m.find<QLabel>(QStringLiteral("lblCaptureLoss"));
+            ASSERT_NE(line, nullptr);
+            EXPECT_EQ(line->isVisible(), *step.text != '\0');
+            if (*step.text != '\0') {
+                EXPECT_EQ(line->text(), QString::fromLatin1(step.text));
+            }
+        }
+    }
+}
+
 /// The file of the log folder whose name ends so; empty when there is none.
 QString fileEndingIn(const FakeFileSystem& fs, const QString& end) {
     for (const QString& f : fs.files())

@@ -494,7 +494,7 @@ void Form2::okClicked() {
     const QString filter = Text3->text();
     const QString rejected = attempt([&] { host_.capture().setFilter(filter); });
     if (!rejected.isEmpty()) {
-        boxes.show(BoxIcon::None, QString(), rejected);
+        boxes.show(BoxIcon::None, QString(), Settings::filterRejected(filter, rejected));
         Text3->setFocus();
         return;
     }
