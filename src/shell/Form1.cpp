@@ -12,6 +12,7 @@
 #include "shell/TabLayout.h"
 #include "shell/Toolbar.h"
 #include "shell/UsageLogView.h"
+#include "shell/WindowPlacement.h"
 #include "shell/frmAbout.h"
 #include "shell/frmStopWatch.h"
 #include "shell/frmTooltip.h"
@@ -26,7 +27,6 @@
 #include <QGroupBox>
 #include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabBar>
 
 namespace {
@@ -195,7 +195,7 @@ Form1::StartResult Form1::load() {
     // Phase A: checks that end the process before anything is shown or written.
     if (!session_->open())
         return StartResult::Ended;
-    services_.singleInstance.setRaiseHandler([this] { restoreAndRaise(); });
+    services_.singleInstance.setRaiseHandler([this] { WindowPlacement::restoreAndRaise(*this); });
     loaded_ = true;
 
     // Phase B: the first error ends it, the window is shown all the same. A window hidden
@@ -221,7 +221,7 @@ bool Form1::loadPhaseB() {
             return true;
         selectTab(TabStrip1->currentIndex() + 1);
 
-        centre();
+        WindowPlacement::centre(*this);
         if (settings.gStartMinimized)
             setWindowState(windowState() | Qt::WindowMinimized);
         if (!settings.gStartMinimized || !services_.trayIcon.isAvailable())
@@ -265,15 +265,6 @@ void Form1::keepDayAccounting() {
     }
     if (!unloaded_)
         session_->keepHousekeeping();
-}
-
-void Form1::centre() {
-    const QScreen* screen =
-        this->screen() != nullptr ? this->screen() : QApplication::primaryScreen();
-    if (screen == nullptr)
-        return;
-    const QRect area = screen->geometry();
-    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -356,20 +347,11 @@ void Form1::changeEvent(QEvent* event) {
     }
 }
 
-void Form1::restoreAndRaise() {
-    if (isHidden() || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))) {
-        setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
-        showNormal();
-    }
-    raise();
-    activateWindow();
-}
-
 void Form1::onTrayMessage(int message) {
     switch (message) {
     case traymsg::LeftButtonUp:
     case traymsg::LeftDoubleClick:
-        restoreAndRaise();
+        WindowPlacement::restoreAndRaise(*this);
         break;
     case traymsg::RightButtonUp:
         activateWindow();
@@ -494,22 +476,7 @@ void Form1::toolbarClicked(int index, bool pressed) {
 
 void Form1::setAlwaysOnTop(bool on) {
     gIsTopmost = on;
-    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) != on) {
-        // Changing a window's flags hides it (X11 makes a new native window): keep its place
-        // and whether it showed.
-        const QPoint place = pos();
-        const bool shown = isVisible();
-        const bool active = isActiveWindow();
-        const Qt::WindowStates state = windowState();
-        setWindowFlag(Qt::WindowStaysOnTopHint, on);
-        move(place);
-        if (shown) {
-            setWindowState(state);
-            show();
-            if (active)
-                activateWindow();
-        }
-    }
+    WindowPlacement::setStaysOnTop(*this, on);
     if (!on)
         stopwatchBackOnTop();
 }

@@ -50,8 +50,6 @@ public:
     /// True once unload() has run.
     bool isUnloaded() const { return unloaded_; }
 
-    /// Restores the window if it is minimised or hidden and brings it to the front.
-    void restoreAndRaise();
     /// Shows a dialog modally, owned by the main window, restoring the window first.
     int showOwnedDialog(QDialog& dialog);
     /// "Settings": opens the settings dialog and waits until it is closed.
@@ -79,7 +77,6 @@ private:
     bool loadPhaseB();
     void setUpUsageLog();
     void keepDayAccounting();
-    void centre();
     void minimiseOrHide();
     bool canHideInTray() const;
     void commandClose();
