@@ -115,7 +115,7 @@ void MonitorSession::applyStoredFilter() {
         // The rest of start-up goes on; monitoring runs without a filter meanwhile.
         KRX->setFilter(QString());
         services_.boxes.error(QStringLiteral("Load"),
-                              Settings::filterRejected(settings_.gFilterString, e.description()) +
+                              Settings::filterRejected(settings_.gFilterString, e.description(), true) +
                                   QStringLiteral(" Monitoring without a filter until it is "
                                                  "changed in Settings."));
     }

@@ -178,9 +178,13 @@ QString Settings::describe(const QList<LoadError>& errors) {
     return lines.join(QStringLiteral("\r\n"));
 }
 
-QString Settings::filterRejected(const QString& filter, const QString& reason) {
+QString Settings::filterRejected(const QString& filter, const QString& reason, bool stored) {
     constexpr int kShown = 200;
     const QString shown =
         filter.size() > kShown ? filter.left(kShown) + QStringLiteral("...") : filter;
-    return QStringLiteral("The capture filter \"%1\" was rejected: %2").arg(shown, reason);
+    // libpcap's reasons come without a full stop; one that has its own keeps it.
+    const bool stop = !reason.endsWith(QLatin1Char('.')) && !reason.endsWith(QLatin1Char('!'));
+    return QStringLiteral("The %1capture filter \"%2\" was rejected: %3%4")
+        .arg(stored ? QStringLiteral("stored ") : QString(), shown, reason,
+             stop ? QStringLiteral(".") : QString());
 }

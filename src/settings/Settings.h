@@ -55,7 +55,8 @@ public:
     static QString describe(const QList<LoadError>& errors);
     /// What to say when the capture component rejects a filter: the filter (its first 200
     /// characters) and the component's reason.
-    static QString filterRejected(const QString& filter, const QString& reason);
+    static QString filterRejected(const QString& filter, const QString& reason,
+                                  bool stored = false);
     /// The stored text of a Boolean.
     static QString booleanText(bool value);
     /// The stored text of the bandwidth: the shortest plain decimal (no exponent) that reads

@@ -604,7 +604,7 @@ TEST(Form2, ARejectedFilterKeepsTheDialogOpen) {
     EXPECT_EQ(f.host.boxes.boxes[0].icon, BoxIcon::None);
     EXPECT_EQ(f.host.boxes.boxes[0].title, QString());
     EXPECT_EQ(f.host.boxes.boxes[0].text,
-              "The capture filter \"port (\" was rejected: syntax error in filter expression");
+              "The capture filter \"port (\" was rejected: syntax error in filter expression.");
     EXPECT_EQ(f.dialog->focusWidget(), f.get<QLineEdit>("Text3"));
     EXPECT_EQ(f.host.settings().gFilterString, "tcp");
     EXPECT_EQ(f.host.settings().gGraphStyle, 0); // applied before the filter

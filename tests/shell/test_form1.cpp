@@ -177,8 +177,8 @@ TEST(Form1Startup, BadStoredValuesAreReported) {
         ASSERT_EQ(w.start(), Form1::StartResult::Running);
         ASSERT_EQ(w.boxes.boxes.size(), 1);
         EXPECT_EQ(w.boxes.boxes[0].text,
-                  QStringLiteral("Error in Load:\r\nThe capture filter \"not a filter (\" was "
-                                 "rejected: syntax error in filter expression Monitoring without "
+                  QStringLiteral("Error in Load:\r\nThe stored capture filter \"not a filter (\" was "
+                                 "rejected: syntax error in filter expression. Monitoring without "
                                  "a filter until it is changed in Settings."));
         EXPECT_TRUE(w.window->isVisible());
         EXPECT_TRUE(w.session().Timer1.isActive());
