@@ -26,7 +26,8 @@ MonitorSession::MonitorSession(ShellServices& services, QObject* parent)
       sampler_(services.clock, frames_.counters, &services.boxes, units_),
       statistics_(services.clock, frames_, &sampler_, units_),
       packetList_(services.clock, settings_.gRemoveFromListTime, settings_.gHiliteNewPacketTime,
-                  services.nameResolver, &frameBoxes_) {
+                  services.nameResolver, &frameBoxes_),
+      pacer_([this] { refreshViews(); }, services.refreshIntervalMs) {
     frames_.currentDay = services.clock.today();
     Timer1.setObjectName(QStringLiteral("Timer1"));
     Timer2.setObjectName(QStringLiteral("Timer2"));
@@ -114,10 +115,11 @@ void MonitorSession::applyStoredFilter() {
     } catch (const CaptureError& e) {
         // The rest of start-up goes on; monitoring runs without a filter meanwhile.
         KRX->setFilter(QString());
-        services_.boxes.error(QStringLiteral("Load"),
-                              Settings::filterRejected(settings_.gFilterString, e.description(), true) +
-                                  QStringLiteral(" Monitoring without a filter until it is "
-                                                 "changed in Settings."));
+        services_.boxes.error(
+            QStringLiteral("Load"),
+            Settings::filterRejected(settings_.gFilterString, e.description(), true) +
+                QStringLiteral(" Monitoring without a filter until it is "
+                               "changed in Settings."));
     }
 }
 
@@ -176,12 +178,14 @@ void MonitorSession::stopCapture() {
             KRX->StopCapture();
     } catch (...) {
     }
+    pacer_.runWaiting(); // the last frames are shown and logged
     // The last moment watched: what passes from now on is not watched.
     if (wasMonitoring)
         monitoringStopped();
 }
 
 void MonitorSession::closeStores() {
+    pacer_.runWaiting();
     graph_.reset();
     try {
         settings_.saveSettings(services_.store);
@@ -348,6 +352,10 @@ void MonitorSession::handle(const Packet& packet) {
 
 void MonitorSession::OnBatchEnd() {
     reportedThisBatch_ = false;
+    pacer_.request();
+}
+
+void MonitorSession::refreshViews() {
     try {
         statistics_.flush();
         if (listing_) {

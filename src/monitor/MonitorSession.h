@@ -3,6 +3,7 @@
 #include "capture/CaptureLoss.h"
 #include "capture/FrameHandler.h"
 #include "connections/PacketList.h"
+#include "monitor/RefreshPacer.h"
 #include "monitor/ShellServices.h"
 #include "monitor/TrayController.h"
 #include "platform/CaptureComponent.h"
@@ -99,7 +100,11 @@ public:
 
     // CaptureEvents: the frame path.
     void OnPacket(const Packet& packet) override;
+    /// A batch ended: the window is refreshed now or, within 50 ms of the last refresh, once
+    /// those have passed (frames are counted as they come either way).
     void OnBatchEnd() override;
+    /// Shows what was counted: labels, the packet list, today's usage (and its file).
+    void refreshViews();
     void OnCaptureAborted() override;
 
     // Form2Host
@@ -191,4 +196,5 @@ private:
     bool listing_ = true;
     bool shuttingDown_ = false;
     bool reportedThisBatch_ = false;
+    RefreshPacer pacer_; // last: its refresh uses everything above
 };

@@ -49,4 +49,7 @@ struct ShellServices {
     HostNameResolver* nameResolver = nullptr;
     /// The kernel's adapter counters, for traffic carried while not watched; null: not recorded.
     InterfaceCounters* interfaceCounters = nullptr;
+    /// Shortest time between two refreshes of the window while frames flow (50 ms in the
+    /// program: at most 20 a second); 0: after every batch.
+    int refreshIntervalMs = 50;
 };

@@ -2,9 +2,11 @@
 // follows the settings' announcements.
 #include "support/SessionRig.h"
 
+#include "monitor/RefreshPacer.h"
 #include "speed/TrafficGraph.h"
 
 #include <QSignalSpy>
+#include <QTest>
 
 namespace {
 
@@ -167,3 +169,57 @@ TEST(SessionGraph, SamplesDriveTheGraphAndFreezingHoldsIt) {
 }
 
 } // namespace
+
+TEST(SessionRefresh, FramesCountAtOnceTheViewsAtMostOncePerInterval) {
+    SessionRig r(60000); // an interval no test run reaches
+    MonitorSession& s = *r.session;
+    QSignalSpy batches(&s, &MonitorSession::batchEnded);
+    s.loadStores();
+    s.startAccounting();
+    ASSERT_TRUE(s.beginMonitoring());
+    r.traffic(100);
+    EXPECT_EQ(batches.size(), 1); // the first batch is shown at once
+    r.traffic(100);
+    r.traffic(100);
+    EXPECT_EQ(s.frames().packetCount, 3.0); // counted as they came
+    EXPECT_EQ(batches.size(), 1);           // shown when the interval has passed
+    s.stopCapture();
+    EXPECT_EQ(batches.size(), 2); // stopping shows the last frames
+    s.closeStores();
+}
+
+TEST(RefreshPacer, RefreshesAtOnceOrOnceWhenTheIntervalHasPassed) {
+    struct Row {
+        int interval;
+        QList<qint64> requests; // the times of the requests, in ms
+        QList<bool> ranNow;     // whether each one refreshed at once
+        bool waitingAtEnd;
+    };
+    const QList<Row> rows = {
+        {50, {0, 10, 20}, {true, false, false}, true},
+        {50, {0, 50, 100}, {true, true, true}, false},
+        {50, {0, 49, 120}, {true, false, false}, true}, // a waiting refresh takes later batches
+        {0, {0, 0, 0}, {true, true, true}, false},
+        {50, {1000, 5}, {true, true}, false}, // the clock stepped back: refresh, never stall
+    };
+    for (const Row& row : rows) {
+        qint64 now = 0;
+        int refreshes = 0;
+        RefreshPacer pacer([&] { ++refreshes; }, row.interval, [&] { return now; });
+        for (int i = 0; i < row.requests.size(); ++i) {
+            now = row.requests[i];
+            EXPECT_EQ(pacer.request(), row.ranNow[i])
+                << "interval " << row.interval << ", request " << i;
+        }
+        EXPECT_EQ(pacer.waiting(), row.waitingAtEnd);
+        const int before = refreshes;
+        pacer.runWaiting();
+        EXPECT_EQ(refreshes, before + (row.waitingAtEnd ? 1 : 0));
+    }
+    // A waiting refresh runs by itself once its time has come.
+    int refreshes = 0;
+    RefreshPacer pacer([&] { ++refreshes; }, 20);
+    pacer.request();
+    pacer.request();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return refreshes == 2; }, 5000));
+}

@@ -40,7 +40,7 @@ struct FakeShellServices {
                               [] { return std::optional<QString>(QStringLiteral("4.1.0.2980")); }),
                           std::move(createCapture), QStringLiteral("/opt/quelmint"),
                           QStringLiteral("/home/u/.local/share/Quelmint"), 2000, &browser, nullptr,
-                          &resolver, &counters});
+                          &resolver, &counters, refreshMs});
         return *services;
     }
 
@@ -53,6 +53,8 @@ struct FakeShellServices {
     FakeFileSystem fs;
     FakeCapture capture;
     FakeHostNameResolver resolver;
+    /// Refresh after every batch, so a test sees each frame at once; pacing has its own test.
+    int refreshMs = 0;
     FakeBrowser browser;
     FakeInterfaceCounters counters; ///< lists no adapter unless the test adds it
     std::unique_ptr<ShellServices> services;

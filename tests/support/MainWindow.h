@@ -125,7 +125,7 @@ struct MainWindow : FakeShellServices {
                               return std::make_unique<LoggingCapture>(capture, log);
                           },
                           kProgramFolder, QStringLiteral("/home/u/.local/share/Quelmint"),
-                          recoveryMs, &browser, nullptr, &resolver, &counters});
+                          recoveryMs, &browser, nullptr, &resolver, &counters, refreshMs});
         window = std::make_unique<Form1>(*services);
         Form1::StartResult result = Form1::StartResult::Ended;
         answeringDialogs([&] { result = window->load(); });
@@ -246,6 +246,8 @@ struct MainWindow : FakeShellServices {
     /// When set, makes the capture component instead of the fake (a real one, say).
     std::function<std::unique_ptr<CaptureComponent>()> liveCapture;
     int recoveryMs = 2000;
+    /// Refresh after every batch, so a test sees each frame at once; pacing has its own test.
+    int refreshMs = 0;
     bool sessionPresent = false;
     QStringList dialogsSeen;
     std::function<void(QDialog&)> onDialog;

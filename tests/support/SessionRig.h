@@ -15,7 +15,9 @@
 /// The session opened (its capture component forwards to `capture`), eth0 (10.0.0.1) listed
 /// and stored as the adapter; nothing else of the start-up has run.
 struct SessionRig : FakeShellServices {
-    SessionRig() {
+    /// refreshMs: the shortest time between two refreshes of the views (0: after every batch).
+    explicit SessionRig(int refreshMs = 0) {
+        this->refreshMs = refreshMs;
         ensureApp<QGuiApplication>(); // the graph draws text
         configureEth0();
         session = std::make_unique<MonitorSession>(makeServices());

@@ -1,0 +1,39 @@
+#include "monitor/RefreshPacer.h"
+
+#include <algorithm>
+
+RefreshPacer::RefreshPacer(std::function<void()> refresh, int intervalMs,
+                           std::function<qint64()> now, QObject* parent)
+    : QObject(parent), refresh_(std::move(refresh)), now_(std::move(now)),
+      interval_(std::max(0, intervalMs)) {
+    if (!now_) {
+        monotonic_.start();
+        now_ = [this] { return monotonic_.elapsed(); };
+    }
+    timer_.setSingleShot(true);
+    connect(&timer_, &QTimer::timeout, this, &RefreshPacer::run);
+}
+
+bool RefreshPacer::request() {
+    if (timer_.isActive())
+        return false; // one refresh already waits; it shows this batch too
+    const qint64 since = now_() - last_;
+    if (interval_ == 0 || !ranOnce_ || since >= interval_ || since < 0) {
+        run();
+        return true;
+    }
+    timer_.start(int(interval_ - since));
+    return false;
+}
+
+void RefreshPacer::runWaiting() {
+    if (timer_.isActive())
+        run();
+}
+
+void RefreshPacer::run() {
+    timer_.stop();
+    last_ = now_();
+    ranOnce_ = true;
+    refresh_();
+}
