@@ -15,14 +15,15 @@ RefreshPacer::RefreshPacer(std::function<void()> refresh, int intervalMs,
 }
 
 bool RefreshPacer::request() {
-    if (timer_.isActive())
-        return false; // one refresh already waits; it shows this batch too
     const qint64 since = now_() - last_;
     if (interval_ == 0 || !ranOnce_ || since >= interval_ || since < 0) {
         run();
         return true;
     }
-    timer_.start(int(interval_ - since));
+    // While frames flow the next batch after the interval refreshes; the timer only shows the
+    // last batch of a burst, one interval late, and so adds no wake-up of its own.
+    if (!timer_.isActive())
+        timer_.start(int(2 * interval_ - since));
     return false;
 }
 

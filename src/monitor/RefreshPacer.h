@@ -7,9 +7,10 @@
 #include <functional>
 
 /// Keeps the window's refreshes at a human rate whatever the frame rate: a request refreshes at
-/// once when the last refresh is at least one interval old, else exactly once when the interval
-/// has passed (so the last batch of a burst is always shown). Interval 0: every request
-/// refreshes at once.
+/// once when the last refresh is at least one interval old; a request within the interval
+/// waits for a later one or, if none comes, for a timer one interval after the interval has
+/// passed (so the last batch of a burst is always shown). Interval 0: every request refreshes
+/// at once.
 class RefreshPacer final : public QObject {
     Q_OBJECT
 

@@ -198,7 +198,7 @@ TEST(RefreshPacer, RefreshesAtOnceOrOnceWhenTheIntervalHasPassed) {
     const QList<Row> rows = {
         {50, {0, 10, 20}, {true, false, false}, true},
         {50, {0, 50, 100}, {true, true, true}, false},
-        {50, {0, 49, 120}, {true, false, false}, true}, // a waiting refresh takes later batches
+        {50, {0, 49, 120}, {true, false, true}, false}, // a later batch takes the waiting one
         {0, {0, 0, 0}, {true, true, true}, false},
         {50, {1000, 5}, {true, true}, false}, // the clock stepped back: refresh, never stall
     };

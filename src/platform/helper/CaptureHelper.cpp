@@ -29,9 +29,14 @@ using namespace capturestream;
 constexpr int kOut = 1;
 /// Frames are written to the window once this much waits, or once the oldest has waited
 /// kFlushMs: the window is woken in batches, not per frame.
-constexpr std::uint64_t kFlushBytes = 512 * 1024;
-constexpr std::int64_t kFlushMs = 25;
+constexpr std::uint64_t kFlushBytes = 768 * 1024;
+constexpr std::int64_t kFlushMs = 50;
 constexpr std::int64_t kStatisticsMs = 1000;
+/// A kernel buffer of at least kRestingBufferBytes is read at most every kReadGapMs: it holds
+/// far more than that many milliseconds of frames, and a busy adapter then wakes the helper 50
+/// times a second rather than once per filled kernel block. A smaller one is read at once.
+constexpr std::int64_t kReadGapMs = 20;
+constexpr std::int64_t kRestingBufferBytes = 16 * 1024 * 1024;
 /// Reads of the kernel's ring per wake-up before the pipe gets its turn again.
 constexpr int kReadRounds = 64;
 /// Wake-ups in a row that report an error on the capture but deliver nothing: the capture is
@@ -150,8 +155,8 @@ private:
             const int n = pcap_dispatch(handle_, -1, &Helper::onFrame,
                                         reinterpret_cast<unsigned char*>(this));
             if (n < 0) {
-                end(std::string("Capture on ") + options_.interface + " failed: " +
-                    pcap_geterr(handle_));
+                end(std::string("Capture on ") + options_.interface +
+                    " failed: " + pcap_geterr(handle_));
                 return false;
             }
             if (n == 0)
@@ -198,6 +203,8 @@ private:
                 : -1;
         std::int64_t nextStatistics = nowMs() + kStatisticsMs;
         std::int64_t nextRead = readEveryMs > 0 ? nowMs() + readEveryMs : -1;
+        const std::int64_t readGapMs = options_.bufferBytes >= kRestingBufferBytes ? kReadGapMs : 0;
+        std::int64_t lastRead = nowMs() - readGapMs;
         pendingSince_ = nowMs();
         for (;;) {
             std::int64_t now = nowMs();
@@ -211,15 +218,19 @@ private:
                 pendingSince_ = -1;
                 urgent_ = false;
             }
-            const bool flush = !queue_.empty() &&
-                               (urgent_ || handle_ == nullptr || queue_.held() >= kFlushBytes ||
-                                now - pendingSince_ >= kFlushMs);
+            const bool flush =
+                !queue_.empty() && (urgent_ || handle_ == nullptr || queue_.held() >= kFlushBytes ||
+                                    now - pendingSince_ >= kFlushMs);
             std::int64_t wait = handle_ != nullptr ? nextStatistics - now : -1;
             if (!queue_.empty() && !flush)
                 wait = std::min(wait, pendingSince_ + kFlushMs - now);
             if (handle_ != nullptr && nextRead >= 0)
                 wait = std::min(wait, nextRead - now);
-            pollfd fds[2] = {{handle_ != nullptr ? captureFd : -1, POLLIN, 0},
+            const bool rested = now - lastRead >= readGapMs;
+            if (handle_ != nullptr && !rested)
+                wait = wait < 0 ? lastRead + readGapMs - now
+                                : std::min(wait, lastRead + readGapMs - now);
+            pollfd fds[2] = {{handle_ != nullptr && rested ? captureFd : -1, POLLIN, 0},
                              {kOut, short(flush ? POLLOUT : 0), 0}};
             const int ready = poll(fds, 2, int(std::max<std::int64_t>(wait, 0)));
             if (ready < 0 && errno != EINTR)
@@ -238,6 +249,7 @@ private:
             if (woken || due) {
                 if (due)
                     nextRead = now + readEveryMs;
+                lastRead = now;
                 readFrames(woken, (fds[0].revents & (POLLERR | POLLHUP)) != 0);
             }
         }
