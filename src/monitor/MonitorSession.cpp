@@ -352,6 +352,11 @@ void MonitorSession::handle(const Packet& packet) {
 
 void MonitorSession::OnBatchEnd() {
     reportedThisBatch_ = false;
+    try {
+        if (daily_)
+            daily_->storeFigures(); // every batch: a crash loses at most the batch it was in
+    } catch (...) {
+    }
     pacer_.request();
 }
 
@@ -365,7 +370,7 @@ void MonitorSession::refreshViews() {
                 emit packetListChanged(latest, packetList_.model().rowCount() != shownBefore);
         }
         if (daily_)
-            daily_->onBatchEnd();
+            daily_->showPending();
         emit batchEnded();
     } catch (...) {
         // refreshing the display ignores its errors; the next batch tries again

@@ -103,7 +103,7 @@ public:
     /// A batch ended: the window is refreshed now or, within 50 ms of the last refresh, once
     /// those have passed (frames are counted as they come either way).
     void OnBatchEnd() override;
-    /// Shows what was counted: labels, the packet list, today's usage (and its file).
+    /// Shows what was counted: labels, the packet list, today's row and totals.
     void refreshViews();
     void OnCaptureAborted() override;
 

@@ -90,8 +90,7 @@ void DailyUsage::applyPending() {
     }
 }
 
-void DailyUsage::onBatchEnd() {
-    applyPending();
+void DailyUsage::storeFigures() {
     if (logger_.flush()) {
         storeFailing_ = false;
         return;

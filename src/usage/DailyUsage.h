@@ -16,8 +16,9 @@ struct DisplayUnits;
 /// the month shown on the "Log" tab with its total and average, which it works out itself and
 /// pushes to its view (UsageViewPort).
 ///
-/// Per frame, logUsage() only adds in memory and checks the day; onBatchEnd() (once per batch of
-/// frames) writes the session file and refreshes today's row and the totals. A day change
+/// Per frame, logUsage() only adds in memory and checks the day; storeFigures() (once per batch
+/// of frames) writes the session file, showPending() (at the window's refresh) today's row and
+/// the totals; onBatchEnd() does both. A day change
 /// reaches the view with the first frame of the new day.
 ///
 /// @code
@@ -59,8 +60,15 @@ public:
         pending_ = true;
     }
     /// Once per batch of frames: stores the session and refreshes today's row and the totals.
-    /// A store that cannot be written is told once in an "Error in logUsage:" box.
-    void onBatchEnd();
+    void onBatchEnd() {
+        showPending();
+        storeFigures();
+    }
+    /// Stores the session. A store that cannot be written is told once in an "Error in
+    /// logUsage:" box.
+    void storeFigures();
+    /// Shows the figures counted since the last call in today's row and the totals.
+    void showPending() { applyPending(); }
     /// Adds an amount to the month total and shows the new total and average.
     void addToUsageTotal(double amount);
 
