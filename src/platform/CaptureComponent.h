@@ -37,6 +37,8 @@ public:
     virtual void RefreshAdapters() = 0;
     /// True when an adapter of that name exists now.
     virtual bool AdapterPresent(const QString& name) = 0;
+    /// The Name of the adapter that carries the default route now; empty when none is known.
+    virtual QString defaultRouteAdapter() const { return {}; }
 
     /// Frames the system dropped for this capture since the last call (its buffer was full,
     /// or the adapter itself lost them), including those of a capture stopped or restarted

@@ -5,16 +5,16 @@
 
 #include <stdexcept>
 
-/// One IPv4 address of an adapter.
+/// One address of an adapter.
 struct AdapterAddress {
-    QString IPAddress; ///< dotted-quad text
+    QString IPAddress; ///< dotted-quad text, or RFC 5952 text for IPv6 ("fd00:77::1")
 };
 
 /// An adapter as the capture component lists it.
 struct Adapter {
     QString Name;                    ///< the system's device name, stored as the setting "Interface"
     QString Description;             ///< text shown to the user
-    QList<AdapterAddress> Addresses; ///< IPv4 addresses only, in the system's order
+    QList<AdapterAddress> Addresses; ///< IPv4, then IPv6 addresses, in the system's order
     qint32 LinkType = 0; ///< the link type of its frames (libpcap's DLT numbers; 1 = Ethernet)
 };
 

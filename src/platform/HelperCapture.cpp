@@ -183,6 +183,10 @@ bool HelperCapture::AdapterPresent(const QString& name) {
     return pcapsupport::adapterPresent(name);
 }
 
+QString HelperCapture::defaultRouteAdapter() const {
+    return pcapsupport::defaultRouteAdapter();
+}
+
 qint64 HelperCapture::helperPid() const {
     return session_ ? session_->pid : 0;
 }
@@ -200,8 +204,8 @@ void HelperCapture::setFilter(const QString& filter) {
         throw CaptureError(QStringLiteral("The capture filter is longer than 65536 bytes."));
     // Checked here first, so a bad text leaves the filter in force untouched.
     const qint32 linkType = session_ ? session_->linkType
-                            : active_ && active_->LinkType == pcapsupport::kLinkLinuxCooked
-                                ? pcapsupport::kLinkLinuxCooked
+                            : active_ && linktype::readable(active_->LinkType)
+                                ? active_->LinkType
                                 : pcapsupport::kLinkEthernet;
     pcapsupport::compileFilter(filter, linkType);
     filter_ = filter;

@@ -56,6 +56,8 @@ public:
     void RefreshAdapters() override;
     /// True when the device exists and is up (or is "any").
     bool AdapterPresent(const QString& name) override;
+    /// From the kernel's route tables (IPv4 first, else IPv6).
+    QString defaultRouteAdapter() const override;
     /// What the kernel, the adapter and the helper dropped since the last call.
     quint64 takeDroppedFrames() override;
     QString takeFailure() override;

@@ -1,5 +1,5 @@
 // Addresses as numbers and as the text users see: canonical IPv4, RFC 5952 IPv6.
-#include "capture/IpAddress.h"
+#include "platform/IpAddress.h"
 
 #include <gtest/gtest.h>
 

@@ -213,7 +213,7 @@ TEST(ConnectionList, HostNamesArriveLateAndStartNewRows) {
     w.clickToolbar(5); // "Resolve IP"
     w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
     EXPECT_EQ(w.row(0), "10.0.0.9|1|10.0.0.1|2|10|UDP|1");
-    EXPECT_EQ(w.resolver.asked, QList<quint32>({kPeer, kLocal}));
+    EXPECT_EQ(w.resolver.asked, QList<IpAddress>({IpAddress::v4(kPeer), IpAddress::v4(kLocal)}));
     w.resolver.reply(kPeer, QByteArray("peer.example"));
     w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
     ASSERT_EQ(w.list->model()->rowCount(), 2);

@@ -49,7 +49,7 @@ private:
 struct Rig {
     explicit Rig(const NetnsPair& pair)
         : tray(icon), interfaceName(pair.nameA()), description(QStringLiteral("test adapter")),
-          monitor(krx, tray, boxes, interfaceName, description), events(monitor) {
+          monitor(krx, tray, boxes, interfaceName, description, countIPv6), events(monitor) {
         krx.setEvents(&events);
         tray.addTrayIcon();
         QObject::connect(&monitor.Timer3, &QTimer::timeout, [this] { ++polls; });
@@ -66,6 +66,7 @@ struct Rig {
     FakeMessageBoxes boxes;
     QString interfaceName;
     QString description;
+    bool countIPv6 = false;
     AdapterMonitor monitor;
     CountingEvents events;
 };
