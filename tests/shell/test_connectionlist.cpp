@@ -117,6 +117,21 @@ TEST(ConnectionList, FramesShowWithCaptionsTextsAndRedThenBlackData) {
     EXPECT_EQ(w.session().frames().packetCount, 3);
 }
 
+TEST(ConnectionList, Ipv6RowsShowTheShortTextOnceCounted) {
+    Window w;
+    w.session().settings().gCountIPv6 = true;
+    w.session().settings().announce(Settings::Switches);
+    const char* peer = "2001:db8:85a3::8a2e:370:7334";
+    w.capture.firePacket(FrameBuilder::ipv6(peer, "fd00:77::1", 120));
+    w.capture.firePacket(FrameBuilder::ipv6("fd00:77::1", peer, 56, 58));
+    w.capture.firePacket(udp(kPeer, 40000, kLocal, 53, 100));
+    ASSERT_EQ(w.list->model()->rowCount(), 3);
+    EXPECT_EQ(w.row(0), "2001:db8:85a3::8a2e:370:7334|40000|fd00:77::1|53|120|UDP|1");
+    EXPECT_EQ(w.row(1), "fd00:77::1|0|2001:db8:85a3::8a2e:370:7334|0|0|ICMPv6|1");
+    EXPECT_EQ(w.row(2), "10.0.0.9|40000|10.0.0.1|53|100|UDP|1");
+    w.keepPicture(QStringLiteral("connectionlist-offscreen-ipv6.png"));
+}
+
 TEST(ConnectionList, NewRowsAreFollowedOnlyWhileTheListIsAtItsEnd) {
     Window w;
     quint16 nextPort = 1;
