@@ -84,6 +84,6 @@ private:
     QHash<qint32, QString> nameCache_;
     QHash<IpAddress, QString> nameCache6_; ///< the IPv6 addresses' texts
     QSet<IpAddress> inFlight_;
-    std::array<Memo, 1024> memo_; ///< dotted texts of recent addresses, reused per packet
+    std::array<Memo, 1024> memo_;  ///< dotted texts of recent addresses, reused per packet
     std::array<Memo6, 256> memo6_; ///< the same for IPv6 addresses
 };

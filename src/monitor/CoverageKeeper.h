@@ -14,7 +14,8 @@ class InterfaceCounters;
 
 /// How completely each day was watched: the seconds monitored, the frames lost by the capture and
 /// the IPv6 traffic not counted (CoverageLog), and what the adapter carried while it was not
-/// watched (UnwatchedTraffic), both beside the year files. Every call says whether a day's marks on the "Log" tab changed.
+/// watched (UnwatchedTraffic), both beside the year files. Every call says whether a day's marks on
+/// the "Log" tab changed.
 class CoverageKeeper final {
     Q_DISABLE_COPY_MOVE(CoverageKeeper)
 

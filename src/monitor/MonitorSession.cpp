@@ -82,10 +82,9 @@ bool MonitorSession::open() {
         return false;
     }
     KRX->setEvents(this);
-    monitor_ = std::make_unique<AdapterMonitor>(*KRX, tray_, services_.boxes,
-                                                settings_.gInterfaceToWatch,
-                                                settings_.gDescOfInterfaceToWatch,
-                                                settings_.gCountIPv6);
+    monitor_ =
+        std::make_unique<AdapterMonitor>(*KRX, tray_, services_.boxes, settings_.gInterfaceToWatch,
+                                         settings_.gDescOfInterfaceToWatch, settings_.gCountIPv6);
     monitor_->setRecoveryInterval(services_.recoveryIntervalMs);
     connect(monitor_.get(), &AdapterMonitor::localAddressesChanged, this,
             [this](const QStringList& a) { frames_.setLocalAddresses(a); });

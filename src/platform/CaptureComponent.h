@@ -21,7 +21,8 @@ public:
     virtual std::optional<Adapter> ActiveAdapter() const = 0;
 
     /// Sets the capture filter (BPF syntax; empty = none). A text that does not compile throws
-    /// and leaves the previous filter in force. Applied at once when capturing, else at the next start.
+    /// and leaves the previous filter in force. Applied at once when capturing, else at the next
+    /// start.
     virtual void setFilter(const QString& filter) = 0;
     /// The filter in force.
     virtual QString Filter() const = 0;

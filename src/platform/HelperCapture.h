@@ -100,7 +100,7 @@ private:
     int bufferBytes_ = kBufferBytes;
     qint64 holdBytes_ = kHoldBytes;
     std::unique_ptr<Session> session_;
-    Session* delivering_ = nullptr; // the session whose frames are being handed out
+    Session* delivering_ = nullptr;                 // the session whose frames are being handed out
     std::vector<std::unique_ptr<Session>> retired_; // stopped while their frames were handed out
     quint64 pendingDrops_ = 0;
 };

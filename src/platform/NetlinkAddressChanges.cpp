@@ -22,8 +22,7 @@ NetlinkAddressChanges::NetlinkAddressChanges(QObject* parent) : QObject(parent) 
         return;
     }
     notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
-    connect(notifier_.get(), &QSocketNotifier::activated, this,
-            &NetlinkAddressChanges::readEvents);
+    connect(notifier_.get(), &QSocketNotifier::activated, this, &NetlinkAddressChanges::readEvents);
 }
 
 NetlinkAddressChanges::~NetlinkAddressChanges() {

@@ -174,8 +174,9 @@ QList<Adapter> listAdapters() {
             char text[INET6_ADDRSTRLEN] = {};
             const int family = a->ifa_addr->sa_family;
             const void* address =
-                family == AF_INET ? static_cast<const void*>(
-                                        &reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr)
+                family == AF_INET
+                    ? static_cast<const void*>(
+                          &reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr)
                 : family == AF_INET6
                     ? static_cast<const void*>(
                           &reinterpret_cast<const sockaddr_in6*>(a->ifa_addr)->sin6_addr)

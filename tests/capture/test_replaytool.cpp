@@ -5,10 +5,10 @@
 
 #include <QFile>
 #include <QJsonArray>
-#include <QSet>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -219,8 +219,10 @@ QByteArray pcapOf(const QList<QByteArray>& frames) {
     const auto le32 = [](quint32 v) {
         return QByteArray(1, char(v)) + char(v >> 8) + char(v >> 16) + char(v >> 24);
     };
-    QByteArray file = QByteArray::fromHex("d4c3b2a1" "0200" "0400") + le32(0) + le32(0) +
-                      le32(65535) + le32(1);
+    QByteArray file = QByteArray::fromHex("d4c3b2a1"
+                                          "0200"
+                                          "0400") +
+                      le32(0) + le32(0) + le32(65535) + le32(1);
     for (const QByteArray& f : frames)
         file += le32(1) + le32(0) + le32(quint32(f.size())) + le32(quint32(f.size())) + f;
     return file;

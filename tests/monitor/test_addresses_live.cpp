@@ -45,14 +45,14 @@ struct Tun {
 struct Case {
     const char* name;
     bool countIPv6;
-    bool onTun;            // monitor the tun device rather than the veth end
-    const char* addA;      // an address given to A's adapter while monitoring (ip addr add)
-    const char* addB;      // one given to B's at the same time
-    const char* local;     // what localAddresses must then hold
-    const char* sendFrom;  // "A" or "B"
-    const char* sendTo;    // the datagrams' destination
+    bool onTun;           // monitor the tun device rather than the veth end
+    const char* addA;     // an address given to A's adapter while monitoring (ip addr add)
+    const char* addB;     // one given to B's at the same time
+    const char* local;    // what localAddresses must then hold
+    const char* sendFrom; // "A" or "B"
+    const char* sendTo;   // the datagrams' destination
     TrafficCounters::Row row;
-    int frameBytes;        // each datagram on the wire
+    int frameBytes; // each datagram on the wire
 };
 
 class AddressesLive : public ::testing::TestWithParam<Case> {};

@@ -261,8 +261,8 @@ TEST(SessionIpv6, CountedWhenAskedElseBookedToTheDayAsNotCounted) {
         r.session->settings().gInterfaceToWatch = QStringLiteral("eth0");
         r.session->settings().gCountIPv6 = count;
         r.session->settings().announce(Settings::Switches);
-        r.capture.setAdapters({FakeCapture::ethernet("eth0", "Ethernet adapter eth0",
-                                                     {"10.0.0.1", "fd00:77::1"})});
+        r.capture.setAdapters(
+            {FakeCapture::ethernet("eth0", "Ethernet adapter eth0", {"10.0.0.1", "fd00:77::1"})});
         ASSERT_TRUE(r.session->startMonitoring());
         const QByteArray frame = FrameBuilder::ipv6("2001:db8::9", "fd00:77::1", 30);
         for (int i = 0; i < 3; ++i)

@@ -608,9 +608,9 @@ TEST_F(PcapLive, TheHelperGivesUpEveryPrivilegeBeforeTheFirstFrame) {
     // Started by root, so it began with every capability; none is left while it captures.
     const QByteArray status =
         readFile(QStringLiteral("/proc/%1/status").arg(capture_->helperPid()));
-    for (const char* line : {"CapInh:\t0000000000000000", "CapPrm:\t0000000000000000",
-                             "CapEff:\t0000000000000000", "CapAmb:\t0000000000000000",
-                             "NoNewPrivs:\t1"})
+    for (const char* line :
+         {"CapInh:\t0000000000000000", "CapPrm:\t0000000000000000", "CapEff:\t0000000000000000",
+          "CapAmb:\t0000000000000000", "NoNewPrivs:\t1"})
         EXPECT_TRUE(status.contains(line)) << line << " in\n" << status.constData();
     // Its environment is empty and it holds no descriptor of ours besides its output.
     EXPECT_TRUE(readFile(QStringLiteral("/proc/%1/environ").arg(capture_->helperPid())).isEmpty());

@@ -71,16 +71,16 @@ TEST(Settings, SavesAllSeventeenKeysInTableOrder) {
     Settings s;
     FakeSettingsStore store;
     EXPECT_TRUE(s.saveSettings(store).isEmpty());
-    const QStringList order = {"DisplayTCP",         "DisplayUDP",          "DisplayICMP",
-                               "Interface",          "InterfaceDesc",       "Bandwidth",
-                               "CloseToTray",        "StartMinimized",      "DisplayUnit",
-                               "SpeedUnit",          "GraphStyle",          "FilterString",
-                               "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay",
-                               "StartAtLogon",       "CountIPv6"};
+    const QStringList order = {
+        "DisplayTCP",         "DisplayUDP",          "DisplayICMP",        "Interface",
+        "InterfaceDesc",      "Bandwidth",           "CloseToTray",        "StartMinimized",
+        "DisplayUnit",        "SpeedUnit",           "GraphStyle",         "FilterString",
+        "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay", "StartAtLogon",
+        "CountIPv6"};
     EXPECT_EQ(store.putKeys, order);
     // A new object holds every default.
-    const QStringList defaults = {"True", "True", "True", "", "", "48000", "True", "False",
-                                  "3",    "1",    "1",    "", "30", "2",   "True", "True", "False"};
+    const QStringList defaults = {"True", "True", "True", "",   "",  "48000", "True", "False", "3",
+                                  "1",    "1",    "",     "30", "2", "True",  "True", "False"};
     for (int i = 0; i < order.size(); ++i)
         EXPECT_EQ(store.at(order[i]), defaults[i]) << order[i].toStdString();
 }
@@ -130,9 +130,12 @@ TEST(Settings, BandwidthTextReadsBackToTheSameNumber) {
         EXPECT_EQ(t.gBandwidth, v) << store.at("Bandwidth").toStdString();
     }
     // Plain decimal digits, never an exponent.
-    const std::pair<double, const char*> texts[] = {
-        {48000, "48000"},          {1000, "1000"},   {100000, "100000"},
-        {1250000000, "1250000000"}, {1e20, "100000000000000000000"}, {48000.5, "48000.5"}};
+    const std::pair<double, const char*> texts[] = {{48000, "48000"},
+                                                    {1000, "1000"},
+                                                    {100000, "100000"},
+                                                    {1250000000, "1250000000"},
+                                                    {1e20, "100000000000000000000"},
+                                                    {48000.5, "48000.5"}};
     for (const auto& [value, text] : texts)
         EXPECT_EQ(Settings::bandwidthText(value), text);
 }

@@ -152,11 +152,11 @@ TEST(Form2, ConnectionTypeCodesFollowTheirSpeeds) {
 TEST(Form2, AtFirstStartTheConnectionTypeFollowsTheAdaptersLinkSpeed) {
     struct Case {
         const char* name;
-        const char* stored;   // adapter stored before ("" at first start)
-        int chosen;           // row of the adapter chosen in the dialog
-        bool userChoseType;   // the user picked "10 mbps (LAN)" before the adapter
-        const char* row;      // connection type then shown
-        const char* text1;    // custom speed then shown
+        const char* stored; // adapter stored before ("" at first start)
+        int chosen;         // row of the adapter chosen in the dialog
+        bool userChoseType; // the user picked "10 mbps (LAN)" before the adapter
+        const char* row;    // connection type then shown
+        const char* text1;  // custom speed then shown
     };
     const Case cases[] = {
         {"1 Gbit/s", "", 0, false, "1 gbps (LAN)", ""},
@@ -248,7 +248,8 @@ TEST(Form2, OkStoresTheGraphScale) {
         EXPECT_TRUE(f.closedWithOk()) << c.row << c.typed;
         EXPECT_EQ(f.host.settings().gBandwidth, c.bandwidth) << c.row << c.typed;
         // Stored as the digits typed, in bytes per second.
-        EXPECT_EQ(f.saved().value("Quelmint/settings/Bandwidth"), QString::number(qint64(c.bandwidth)));
+        EXPECT_EQ(f.saved().value("Quelmint/settings/Bandwidth"),
+                  QString::number(qint64(c.bandwidth)));
     }
     // An empty custom speed is an error; the dialog stays open.
     Fixture f;
@@ -382,10 +383,12 @@ TEST(Form2, EveryTextFitsAndThePictureIsKept) {
     EXPECT_TRUE(cut.isEmpty()) << cut.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(f.get<QCheckBox>("Check5")->isChecked());
     if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR")) {
-        const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+        const QString dir =
+            qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
         QDir().mkpath(dir);
-        d.grab().save(dir + QStringLiteral("/settings%1.png")
-                                .arg(d.devicePixelRatioF() > 1 ? QStringLiteral("-scaled") : QString()));
+        d.grab().save(dir +
+                      QStringLiteral("/settings%1.png")
+                          .arg(d.devicePixelRatioF() > 1 ? QStringLiteral("-scaled") : QString()));
     }
 }
 
@@ -435,8 +438,11 @@ TEST(Form2, OkAppliesEverySettingAndRefreshesTheMainWindowInOrder) {
 }
 
 TEST(Form2, LabelsToggleTheirBoxes) {
-    const std::pair<const char*, const char*> pairs[] = {
-        {"Label6", "Check3"}, {"Label5", "Check2"}, {"Label11", "Check1"}, {"Label12", "Check4"}, {"Label13", "Check5"}};
+    const std::pair<const char*, const char*> pairs[] = {{"Label6", "Check3"},
+                                                         {"Label5", "Check2"},
+                                                         {"Label11", "Check1"},
+                                                         {"Label12", "Check4"},
+                                                         {"Label13", "Check5"}};
     for (const auto& [labelName, boxName] : pairs) {
         Fixture f;
         f.open();

@@ -142,11 +142,9 @@ int main(int argc, char** argv) {
             text += cells.join(QLatin1Char('|')).toUtf8() + '\n';
         }
         for (auto it = resolver.asked.cbegin(); it != resolver.asked.cend(); ++it)
-            text += "lookups " + it.key().toUtf8() + ' ' +
-                    QByteArray::number(it.value()) + '\n';
+            text += "lookups " + it.key().toUtf8() + ' ' + QByteArray::number(it.value()) + '\n';
         for (auto it = resolver.answered.cbegin(); it != resolver.answered.cend(); ++it)
-            text +=
-                "answered " + it.key().toUtf8() + ' ' + it.value() + '\n';
+            text += "answered " + it.key().toUtf8() + ' ' + it.value() + '\n';
         text +=
             "frames " + QByteArray::number(window.session().frames().packetCount, 'f', 0) + '\n';
         text +=

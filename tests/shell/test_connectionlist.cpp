@@ -143,8 +143,8 @@ TEST(ConnectionList, NewRowsAreFollowedOnlyWhileTheListIsAtItsEnd) {
     struct Step {
         const char* name;
         std::function<void()> act;
-        bool atEnd;       // the scroll bar stands at its end
-        int topRow;       // -1: any; else the row shown at the top
+        bool atEnd; // the scroll bar stands at its end
+        int topRow; // -1: any; else the row shown at the top
     };
     const Step steps[] = {
         {"rows beyond the view: followed", [&] { newRows(100); }, true, -1},

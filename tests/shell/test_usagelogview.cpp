@@ -246,10 +246,9 @@ TEST_F(UsageLogViewTest, ChoosingAMonthOrAYearShowsItAtOnce) {
         {"a month chosen with the keyboard", [&] { QTest::keyClick(months, Qt::Key_Up); }, "10"},
         {"another year chosen", [&] { choose(years, "2025"); }, "7"},
         {"back to this year", [&] { choose(years, "2026"); }, "10"},
-        {"a month set without the user leaves the list",
-         [&] { months->setCurrentIndex(9); }, "10"},
-        {"the show button still lists the choice",
-         [&] { child<QToolButton>("Command3")->click(); }, "3"},
+        {"a month set without the user leaves the list", [&] { months->setCurrentIndex(9); }, "10"},
+        {"the show button still lists the choice", [&] { child<QToolButton>("Command3")->click(); },
+         "3"},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.name);
@@ -266,8 +265,7 @@ TEST_F(UsageLogViewTest, AmountsAreRightAligned) {
         EXPECT_EQ(list()->topLevelItem(0)->textAlignment(c) & Qt::AlignHorizontal_Mask,
                   Qt::AlignRight)
             << c;
-        EXPECT_EQ(list()->headerItem()->textAlignment(c) & Qt::AlignHorizontal_Mask,
-                  Qt::AlignRight)
+        EXPECT_EQ(list()->headerItem()->textAlignment(c) & Qt::AlignHorizontal_Mask, Qt::AlignRight)
             << c;
     }
 }

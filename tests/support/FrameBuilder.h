@@ -119,12 +119,17 @@ struct FrameBuilder {
             const auto a = IpAddress::parse(QString::fromLatin1(text))->ipv6Bytes();
             return QByteArray(reinterpret_cast<const char*>(a.data()), 16);
         };
-        QByteArray upper = protocol == 17 ? QByteArray::fromHex("9c4000350000" "0000")
-                                          : QByteArray::fromHex("80000000" "00010001");
+        QByteArray upper = protocol == 17 ? QByteArray::fromHex("9c4000350000"
+                                                                "0000")
+                                          : QByteArray::fromHex("80000000"
+                                                                "00010001");
         if (protocol == 17)
             upper[5] = char(8 + payload); // payloads under 248 bytes
         upper += QByteArray(payload, 'd');
-        QByteArray f = QByteArray::fromHex("020000000002" "020000000001" "86dd" "60000000");
+        QByteArray f = QByteArray::fromHex("020000000002"
+                                           "020000000001"
+                                           "86dd"
+                                           "60000000");
         f += char(upper.size() >> 8);
         f += char(upper.size() & 0xFF);
         f += char(protocol);

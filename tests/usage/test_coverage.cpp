@@ -40,8 +40,8 @@ TEST(CoverageLine, ReadsWhatItWritesAndRejectsWhatItCannotRead) {
         {"2026-12-08\t1\t0\t0\t0\t1200000000\t900000", true, 1000, 0, 0, 0,
          "2026-12-08\t1\t0\t0\t0\t1200000000\t900000", 1200000000, 900000},
         // beyond 15 digits the year files' form: 15 significant digits and an exponent
-        {"2026-12-08\t1\t2\t9007199254740992\t4\t5\t6\tnew\t", true, 1000, 2, 9007199254740992ull, 4,
-         "2026-12-08\t1\t2\t9.00719925474099E+15\t4\t5\t6\tnew\t", 5, 6},
+        {"2026-12-08\t1\t2\t9007199254740992\t4\t5\t6\tnew\t", true, 1000, 2, 9007199254740992ull,
+         4, "2026-12-08\t1\t2\t9.00719925474099E+15\t4\t5\t6\tnew\t", 5, 6},
         {"2026-12-08\t36x0\t1", false, 0, 0, 0, 0, ""},
         {"2026-12-08\t-5\t1", false, 0, 0, 0, 0, ""},
         {"2026-12-08\t1.5\t1", false, 0, 0, 0, 0, ""},

@@ -30,6 +30,6 @@ public:
     }
 
     QList<IpAddress> asked; ///< every lookUp, in order
-    QString failure;       ///< when set, lookUp fails with this (after noting the question)
-    bool failOnce = false; ///< only the next lookUp fails
+    QString failure;        ///< when set, lookUp fails with this (after noting the question)
+    bool failOnce = false;  ///< only the next lookUp fails
 };

@@ -130,8 +130,7 @@ QString Form2::adapterRowText(const Adapter& adapter) {
     QStringList addresses;
     for (const AdapterAddress& a : adapter.Addresses) {
         const std::optional<IpAddress> parsed = IpAddress::parse(a.IPAddress);
-        const bool linkLocal = parsed && parsed->family() == 6 &&
-                               parsed->ipv6Bytes()[0] == 0xFE &&
+        const bool linkLocal = parsed && parsed->family() == 6 && parsed->ipv6Bytes()[0] == 0xFE &&
                                (parsed->ipv6Bytes()[1] & 0xC0) == 0x80;
         if (!linkLocal)
             addresses.append(a.IPAddress);
