@@ -1,5 +1,6 @@
-#include "platform/LocalSingleInstance.h"
 #include "platform/HelperCapture.h"
+#include "platform/LocalSingleInstance.h"
+#include "platform/NetlinkAddressChanges.h"
 #include "platform/QSettingsStore.h"
 #include "platform/RealFileSystem.h"
 #include "platform/SysfsInterfaceCounters.h"
@@ -105,6 +106,8 @@ int main(int argc, char** argv) {
                            2000,
                            &browser};
     services.interfaceCounters = &interfaceCounters;
+    NetlinkAddressChanges addressChanges;
+    services.addressChanges = &addressChanges;
 
     Form1 window(services);
     boxes.setParent(&window);

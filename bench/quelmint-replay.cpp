@@ -1,12 +1,16 @@
 // quelmint-replay: runs a capture file through the program's session (src/monitor) and prints
 // the totals.
 //
-//   quelmint-replay [--local A.B.C.D]... [--repeat N] [--noop] [--preload] [--log-folder DIR]
-//                   [--connections] FILE
+//   quelmint-replay [--local ADDRESS]... [--ipv6] [--repeat N] [--noop] [--preload]
+//                   [--log-folder DIR] [--connections] FILE
 //
 // Prints one JSON line:
 //   {"received": {"transfer": .., "data": .., "headers": ..}, "sent": {..}, "passthru": {..},
-//    "total": {..}, "packetCount": .., "frames": .., "seconds": .., "framesPerSecond": ..}
+//    "total": {..}, "packetCount": .., "frames": .., "seconds": .., "framesPerSecond": ..,
+//    "ipv6NotCounted": {"frames": .., "bytes": ..}}
+// --local takes IPv4 and IPv6 addresses. With --ipv6, IPv6 frames are counted like IPv4 ones
+// (the setting "Count IPv6 traffic") and "ipv6NotCounted" is left out; without it, every IPv6
+// frame only adds to "ipv6NotCounted" (frames and bytes on the wire, all repeats).
 // "frames" counts every frame read (all repeats); "seconds" is the wall time of reading the file
 // with libpcap (from the page cache after the first pass) and handing every frame to the frame
 // handler, for all repeats; start-up, argument checks and printing are not included. With
@@ -106,8 +110,11 @@ int main(int argc, char* argv[]) {
         "Runs a capture file through the frame path and prints the totals as JSON."));
     parser.addHelpOption();
     const QCommandLineOption localOption(
-        QStringLiteral("local"), QStringLiteral("A local IPv4 address (repeat for several)."),
-        QStringLiteral("A.B.C.D"));
+        QStringLiteral("local"),
+        QStringLiteral("A local IPv4 or IPv6 address (repeat for several)."),
+        QStringLiteral("ADDRESS"));
+    const QCommandLineOption ipv6Option(QStringLiteral("ipv6"),
+                                        QStringLiteral("Count IPv6 frames like IPv4 ones."));
     const QCommandLineOption repeatOption(QStringLiteral("repeat"),
                                           QStringLiteral("Run the file N times (default 1)."),
                                           QStringLiteral("N"), QStringLiteral("1"));
@@ -123,8 +130,8 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption connectionsOption(
         QStringLiteral("connections"),
         QStringLiteral("Fold the frames into the packet list and print its entries."));
-    parser.addOptions(
-        {localOption, repeatOption, noopOption, preloadOption, logFolderOption, connectionsOption});
+    parser.addOptions({localOption, ipv6Option, repeatOption, noopOption, preloadOption,
+                       logFolderOption, connectionsOption});
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("A pcap or pcapng file."));
     if (!parser.parse(QCoreApplication::arguments()))
         return fail(parser.errorText(), 2);
@@ -140,11 +147,10 @@ int main(int argc, char* argv[]) {
     if (!repeatOk || repeat < 1)
         return fail(QStringLiteral("--repeat wants a whole number of at least 1"), 2);
     const QStringList locals = parser.values(localOption);
-    for (const QString& address : locals) {
-        quint32 parsed = 0;
-        if (!FrameHandler::parseAddress(address, &parsed))
-            return fail(QStringLiteral("not an IPv4 address: %1").arg(address), 2);
-    }
+    for (const QString& address : locals)
+        if (!IpAddress::parse(address))
+            return fail(QStringLiteral("not an IPv4 or IPv6 address: %1").arg(address), 2);
+    const bool countIpv6 = parser.isSet(ipv6Option);
     const QString path = files.first();
     const bool noop = parser.isSet(noopOption);
     const bool preload = parser.isSet(preloadOption);
@@ -165,6 +171,8 @@ int main(int argc, char* argv[]) {
                            {},        QString(), QString(),  2000,
                            nullptr,   nullptr,   &resolver};
     MonitorSession session(services);
+    session.settings().gCountIPv6 = countIpv6;
+    session.settings().announce(Settings::Switches);
     session.setLocalAddresses(locals);
     session.setPacketListing(parser.isSet(connectionsOption));
     if (parser.isSet(logFolderOption)) {
@@ -224,6 +232,12 @@ int main(int argc, char* argv[]) {
                 "\"framesPerSecond\": %.0f",
                 session.frames().packetCount, static_cast<unsigned long long>(frameCount), seconds,
                 seconds > 0 ? double(frameCount) / seconds : 0.0);
+    if (!countIpv6) {
+        const FrameHandler::NotCounted& ipv6 = session.frames().ipv6NotCounted;
+        std::printf(", \"ipv6NotCounted\": {\"frames\": %llu, \"bytes\": %llu}",
+                    static_cast<unsigned long long>(ipv6.frames),
+                    static_cast<unsigned long long>(ipv6.bytes));
+    }
     if (parser.isSet(connectionsOption)) {
         const ConnectionTable& connections = session.packetList().table();
         QJsonArray list;

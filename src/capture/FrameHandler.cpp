@@ -43,11 +43,25 @@ void FrameHandler::setLocalAddresses(const QStringList& addresses) {
     localAddresses_ = addresses;
     parsedLocal_.clear();
     parsedLocal_.reserve(std::size_t(addresses.size()));
+    parsedLocal6_.clear();
     for (const QString& text : addresses) {
         LocalAddress local;
         local.valid = parseAddress(text, &local.address);
         parsedLocal_.push_back(local);
+        if (!local.valid && text.contains(QLatin1Char(':')))
+            if (const std::optional<IpAddress> v6 = IpAddress::parse(text); v6 && v6->family() == 6)
+                parsedLocal6_.push_back(*v6);
     }
+}
+
+Direction FrameHandler::classify(const IpAddress& source, const IpAddress& destination) const {
+    for (const IpAddress& local : parsedLocal6_) {
+        if (local == source)
+            return Direction::Upload;
+        if (local == destination)
+            return Direction::Download;
+    }
+    return Direction::Passby;
 }
 
 Direction FrameHandler::classify(quint32 sourceAddress, quint32 destinationAddress) const {
@@ -62,7 +76,7 @@ Direction FrameHandler::classify(quint32 sourceAddress, quint32 destinationAddre
     return Direction::Passby;
 }
 
-bool FrameHandler::passesGate(quint8 protocol) const {
+bool FrameHandler::passesGate(quint8 protocol, int family) const {
     switch (protocol) {
     case 6:
         return displayTCP;
@@ -70,7 +84,9 @@ bool FrameHandler::passesGate(quint8 protocol) const {
         return displayUDP;
     case 1:
     case 2:
-        return displayICMP;
+        return family == 4 && displayICMP;
+    case 58:
+        return family == 6 && displayICMP;
     default:
         return false;
     }
@@ -81,6 +97,7 @@ namespace {
 struct CountOnly {
     bool listing() const { return false; }
     QString nameOf(quint32) { return {}; }
+    QString nameOf(const IpAddress&) { return {}; }
     void listPacket(const clsPacketInfo&) {}
     void counted(const clsUsageRec&) {}
 };

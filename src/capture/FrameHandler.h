@@ -4,6 +4,7 @@
 #include "capture/TrafficCounters.h"
 #include "connections/clsPacketInfo.h"
 #include "platform/CaptureTypes.h"
+#include "platform/IpAddress.h"
 #include "usage/clsUsageRec.h"
 
 #include <QDate>
@@ -15,12 +16,17 @@
 /// and, for a counted frame, in this order: the packet list's entry, both counter sets (Total
 /// row, then the direction row), packetCount += 1, the usage increment.
 ///
+/// IPv6 frames take the same path while countIPv6 is on (ICMPv6 under displayICMP). While it is
+/// off, every IPv6 frame, counted or not, whatever its protocol and the switches, only adds to
+/// ipv6NotCounted.
+///
 /// handle() runs the path for a consumer that takes part in plain calls; the monitoring session
 /// (src/monitor/MonitorSession.cpp) is the program's:
 /// @code
 /// struct Consumer {
 ///     bool listing() const;                        // build entries for the packet list?
-///     QString nameOf(quint32 address);             // display name of an address
+///     QString nameOf(quint32 address);             // display name of an IPv4 address
+///     QString nameOf(const IpAddress& address);    // the same of an IPv6 address
 ///     void listPacket(const clsPacketInfo& entry); // before anything is counted
 ///     void counted(const clsUsageRec& increment);  // after both counter sets and packetCount
 /// };
@@ -38,8 +44,13 @@ public:
     template <typename Consumer> void handle(const Packet& packet, Consumer& consumer) {
         const DecodedFrame f = PacketDecoder::decode(packet.LinkType, packet.PacketLength,
                                                      packet.CaptureLength, packet.Data);
-        if (!f.counted || f.family != 4)
-            return; // IPv6 is not counted
+        if (f.family != 4) [[unlikely]] {
+            if (f.family == 6)
+                handleIpv6(packet, f, consumer);
+            return;
+        }
+        if (!f.counted)
+            return;
         clsPacketInfo entry;
         const bool listing = consumer.listing();
         if (listing) {
@@ -58,13 +69,43 @@ public:
         consumer.counted(count(direction, packet.PacketLength, f));
     }
 
+    /// The IPv6 part of handle(): counted like IPv4 while countIPv6 is on, else only noted.
+    template <typename Consumer>
+    void handleIpv6(const Packet& packet, const DecodedFrame& f, Consumer& consumer) {
+        if (!countIPv6) {
+            ipv6NotCounted.frames += 1;
+            ipv6NotCounted.bytes += packet.PacketLength;
+            return;
+        }
+        if (!f.counted)
+            return;
+        const IpAddress source = IpAddress::v6(f.source6);
+        const IpAddress destination = IpAddress::v6(f.destination6);
+        clsPacketInfo entry;
+        const bool listing = consumer.listing();
+        if (listing) {
+            entry.srcAddr = consumer.nameOf(source);
+            entry.destAddr = consumer.nameOf(destination);
+            entry.srcPort = f.sourcePort;
+            entry.destPort = f.destinationPort;
+            entry.bytes = double(f.dataBytes);
+            entry.pkType = f.protocol;
+        }
+        const Direction direction = classify(source, destination);
+        if (!passesGate(f.protocol, 6))
+            return;
+        if (listing)
+            consumer.listPacket(entry);
+        consumer.counted(count(direction, packet.PacketLength, f));
+    }
+
     /// Counts one frame (no packet list, no usage).
     void OnPacket(const Packet& packet) override;
     void OnCaptureAborted() override {}
 
-    /// Sets the local addresses (dotted quads, in the adapter's order); entries that are not
-    /// canonical dotted quads (among them the empty entry of an adapter without address) match
-    /// nothing.
+    /// Sets the local addresses (IPv4 dotted quads and IPv6 texts, in the adapter's order);
+    /// entries that are neither (among them the empty entry of an adapter without address)
+    /// match nothing.
     void setLocalAddresses(const QStringList& addresses);
     /// The local addresses as given.
     const QStringList& localAddresses() const { return localAddresses_; }
@@ -72,8 +113,11 @@ public:
     /// Direction of a frame: the first local address equal to the source (upload) or else the
     /// destination (download) decides; no match is pass-by.
     Direction classify(quint32 sourceAddress, quint32 destinationAddress) const;
-    /// True when frames of this IP protocol are counted under the current switches.
-    bool passesGate(quint8 protocol) const;
+    /// The same for IPv6 addresses, against the local IPv6 addresses in their order.
+    Direction classify(const IpAddress& source, const IpAddress& destination) const;
+    /// True when frames of this IP protocol (of IPv4, or of IPv6 when family is 6) are counted
+    /// under the current switches.
+    bool passesGate(quint8 protocol, int family = 4) const;
 
     /// Parses a canonical dotted quad ("10.0.0.1", no leading zeros); false otherwise.
     static bool parseAddress(const QString& text, quint32* address);
@@ -111,8 +155,17 @@ public:
 
     bool displayTCP = true;  ///< count TCP (protocol 6)
     bool displayUDP = true;  ///< count UDP (protocol 17)
-    bool displayICMP = true; ///< count ICMP and IGMP (protocols 1 and 2)
+    bool displayICMP = true; ///< count ICMP and IGMP (protocols 1 and 2), and ICMPv6 (58)
+    bool countIPv6 = false;  ///< count IPv6 frames like IPv4 ones
     QDate currentDay;        ///< the accounting day given to usage records
+
+    /// IPv6 frames seen while countIPv6 was off, and their bytes on the wire: since the start,
+    /// never reset.
+    struct NotCounted {
+        quint64 frames = 0;
+        quint64 bytes = 0;
+    };
+    NotCounted ipv6NotCounted;
 
 private:
     struct LocalAddress {
@@ -122,4 +175,5 @@ private:
 
     QStringList localAddresses_;
     std::vector<LocalAddress> parsedLocal_;
+    std::vector<IpAddress> parsedLocal6_; ///< the IPv6 ones, in the list's order
 };

@@ -4,9 +4,10 @@
 
 AddressNames::AddressNames(HostNameResolver* resolver) : resolver_(resolver) {
     if (resolver_)
-        resolver_->setAnswerHandler([this](quint32 address, const std::optional<QByteArray>& name) {
-            answered(address, name);
-        });
+        resolver_->setAnswerHandler(
+            [this](const IpAddress& address, const std::optional<QByteArray>& name) {
+                answered(address, name);
+            });
 }
 
 AddressNames::~AddressNames() {
@@ -54,11 +55,36 @@ QString AddressNames::getNameFromAddress(quint32 address) {
     const auto found = nameCache_.constFind(key);
     if (found != nameCache_.constEnd())
         return found.value();
+    ask(IpAddress::v4(address));
+    return dotted(address);
+}
+
+const QString& AddressNames::text6(const IpAddress& address) {
+    Memo6& m = memo6_[qHash(address) & (memo6_.size() - 1)];
+    if (m.text.isEmpty() || !(m.address == address)) {
+        m.address = address;
+        m.text = address.text();
+    }
+    return m.text;
+}
+
+QString AddressNames::getNameFromAddress(const IpAddress& address) {
+    if (address.family() == 4)
+        return getNameFromAddress(address.ipv4());
+    if (!resolveNames_)
+        return text6(address);
+    const auto found = nameCache6_.constFind(address);
+    if (found != nameCache6_.constEnd())
+        return found.value();
+    ask(address);
+    return text6(address);
+}
+
+void AddressNames::ask(const IpAddress& address) {
     if (resolver_ && !inFlight_.contains(address) && inFlight_.size() < kMaxInFlight) {
         inFlight_.insert(address);
         resolver_->lookUp(address); // may answer at once
     }
-    return dotted(address);
 }
 
 std::optional<QString> AddressNames::cached(qint32 key) const {
@@ -87,11 +113,14 @@ QString AddressNames::nameFromBytes(const QByteArray& bytes) {
     return QString::fromUtf8(bytes.constData(), length);
 }
 
-void AddressNames::answered(quint32 address, const std::optional<QByteArray>& name) {
+void AddressNames::answered(const IpAddress& address, const std::optional<QByteArray>& name) {
     if (!inFlight_.remove(address))
         return; // not asked by us, or asked and answered already
     QString text = name ? nameFromBytes(*name) : QString();
     if (text.isEmpty())
-        text = dottedText(address);
-    nameCache_.insert(cacheKey(address), text);
+        text = address.text();
+    if (address.family() == 4)
+        nameCache_.insert(cacheKey(address.ipv4()), text);
+    else
+        nameCache6_.insert(address, text);
 }

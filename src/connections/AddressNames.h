@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/IpAddress.h"
+
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -10,8 +12,8 @@
 
 class HostNameResolver;
 
-/// The text the packet list shows for an address: its dotted form, or while "Resolve IP" is
-/// on, the host name a reverse lookup found.
+/// The text the packet list shows for an address: its dotted form (IPv6: RFC 5952 text), or
+/// while "Resolve IP" is on, the host name a reverse lookup found.
 ///
 /// Lookups never block: the first time an address is seen with names on, a lookup starts and
 /// the address shows as dotted text until the answer arrives; later packets get the name. Each
@@ -41,6 +43,8 @@ public:
     QString getNameFromAddress(quint32 address);
     /// The same from the four octets in packet order.
     QString getNameFromAddress(quint8 b1, quint8 b2, quint8 b3, quint8 b4);
+    /// Display text of an IPv4 or IPv6 address.
+    QString getNameFromAddress(const IpAddress& address);
 
     /// nameCache's key of an address: the 32-bit signed integer whose bytes in memory are the
     /// four octets in packet order, first octet in the lowest byte.
@@ -48,7 +52,8 @@ public:
     static qint32 cacheKey(quint32 address);
     /// The cached text of a key, or nullopt.
     std::optional<QString> cached(qint32 key) const;
-    int cacheSize() const { return int(nameCache_.size()); }
+    /// Addresses with a cached text, IPv4 and IPv6.
+    int cacheSize() const { return int(nameCache_.size() + nameCache6_.size()); }
     /// Lookups outstanding.
     int inFlight() const { return int(inFlight_.size()); }
 
@@ -60,17 +65,25 @@ public:
     static QString nameFromBytes(const QByteArray& bytes);
 
 private:
-    void answered(quint32 address, const std::optional<QByteArray>& name);
+    void answered(const IpAddress& address, const std::optional<QByteArray>& name);
     const QString& dotted(quint32 address);
+    const QString& text6(const IpAddress& address);
+    void ask(const IpAddress& address);
 
     struct Memo {
         quint32 address = 0;
+        QString text;
+    };
+    struct Memo6 {
+        IpAddress address;
         QString text;
     };
 
     HostNameResolver* resolver_;
     bool resolveNames_ = false;
     QHash<qint32, QString> nameCache_;
-    QSet<quint32> inFlight_;
-    std::array<Memo, 1024> memo_; ///< dotted texts of recent addresses, reused per packet
+    QHash<IpAddress, QString> nameCache6_; ///< the IPv6 addresses' texts
+    QSet<IpAddress> inFlight_;
+    std::array<Memo, 1024> memo_;  ///< dotted texts of recent addresses, reused per packet
+    std::array<Memo6, 256> memo6_; ///< the same for IPv6 addresses
 };

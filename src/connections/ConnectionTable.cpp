@@ -225,6 +225,8 @@ QString ConnectionTable::typeName(qint16 pkType) {
         return QStringLiteral("TCP");
     case 17:
         return QStringLiteral("UDP");
+    case 58:
+        return QStringLiteral("ICMPv6");
     default:
         return QString();
     }

@@ -115,7 +115,8 @@ public:
     /// Removes every marked row left and rebuilds the index.
     void finishRemoval();
 
-    /// Protocol name of an IP protocol number: "ICMP", "IGMP", "TCP", "UDP" or empty.
+    /// Protocol name of an IP protocol number: "ICMP", "IGMP", "TCP", "UDP", "ICMPv6" or
+    /// empty.
     static QString typeName(qint16 pkType);
     /// Decimal text of a count: up to 15 significant digits, whole numbers without a point.
     static QString numberText(double value);

@@ -43,6 +43,10 @@ public:
     }
     /// The text shown for an address (first octet in the high byte).
     QString getNameFromAddress(quint32 address) { return names_.getNameFromAddress(address); }
+    /// The text shown for an IPv4 or IPv6 address.
+    QString getNameFromAddress(const IpAddress& address) {
+        return names_.getNameFromAddress(address);
+    }
     /// Once per batch of frames: tells the views what changed. Returns the row of the batch's
     /// latest packet (-1: none).
     int flush() { return model_.flush(); }

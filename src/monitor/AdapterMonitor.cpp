@@ -4,15 +4,29 @@
 #include "platform/CaptureComponent.h"
 #include "platform/MessageBoxes.h"
 
+#include <algorithm>
+
 AdapterMonitor::AdapterMonitor(CaptureComponent& krx, TrayController& tray, MessageBoxes& boxes,
                                QString& interfaceToWatch, QString& descOfInterfaceToWatch,
-                               QObject* parent)
+                               const bool& countIPv6, QObject* parent)
     : QObject(parent), krx_(krx), tray_(tray), boxes_(boxes), interfaceToWatch_(interfaceToWatch),
-      descOfInterfaceToWatch_(descOfInterfaceToWatch) {
+      descOfInterfaceToWatch_(descOfInterfaceToWatch), countIPv6_(countIPv6) {
     Timer3.setObjectName(QStringLiteral("Timer3"));
     Timer3.setInterval(kRecoveryIntervalMs);
     connect(&Timer3, &QTimer::timeout, this, &AdapterMonitor::timer3Tick);
 }
+
+namespace {
+QStringList addressesOf(const Adapter& adapter) {
+    QStringList addresses;
+    for (const AdapterAddress& a : adapter.Addresses)
+        addresses.append(a.IPAddress);
+    return addresses;
+}
+bool isIpv6(const QString& address) {
+    return address.contains(QLatin1Char(':'));
+}
+} // namespace
 
 void AdapterMonitor::setLocalAddresses(const QStringList& addresses) {
     localAddresses = addresses;
@@ -43,13 +57,13 @@ bool AdapterMonitor::start(bool fromPoll) {
         krx_.setActiveAdapter(adapter);
         descOfInterfaceToWatch_ = adapter.Description;
         gTooltipText = adapter.Description; // the tip cuts it to what it can show
-        if (adapter.Addresses.isEmpty()) {
+        const QStringList addresses = addressesOf(adapter);
+        // IPv6 addresses alone make no adapter worth capturing while IPv6 is not counted.
+        if (addresses.isEmpty() ||
+            (!countIPv6_ && std::all_of(addresses.cbegin(), addresses.cend(), isIpv6))) {
             setLocalAddresses(QStringList{QString()});
             return false;
         }
-        QStringList addresses;
-        for (const AdapterAddress& a : adapter.Addresses)
-            addresses.append(a.IPAddress);
         setLocalAddresses(addresses);
         krx_.StartCapture();
         gMonitoringInProgress = true;
@@ -70,6 +84,27 @@ bool AdapterMonitor::start(bool fromPoll) {
         boxes_.error(QStringLiteral("startMonitoring"), QString::fromLocal8Bit(e.what()),
                      fromPoll ? ErrorSource::Repeating : ErrorSource::UserAction);
         return false;
+    }
+}
+
+void AdapterMonitor::addressesChanged() {
+    // Not capturing: the next start reads them.
+    if (!gMonitoringInProgress)
+        return;
+    try {
+        krx_.RefreshAdapters();
+        for (const Adapter& a : krx_.Adapters()) {
+            if (a.Name != interfaceToWatch_)
+                continue;
+            QStringList addresses = addressesOf(a);
+            if (addresses.isEmpty())
+                addresses.append(QString());
+            if (addresses != localAddresses)
+                setLocalAddresses(addresses);
+            return;
+        }
+    } catch (const std::exception&) {
+        // The list stays as it was; the next change reads it again.
     }
 }
 

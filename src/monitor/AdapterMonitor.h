@@ -18,14 +18,18 @@ public:
     /// The program's recovery interval.
     static constexpr int kRecoveryIntervalMs = 2000;
 
-    /// interfaceToWatch and descOfInterfaceToWatch are the settings' values; they must outlive
-    /// the monitor.
+    /// interfaceToWatch, descOfInterfaceToWatch and countIPv6 are the settings' values; they
+    /// must outlive the monitor.
     AdapterMonitor(CaptureComponent& krx, TrayController& tray, MessageBoxes& boxes,
                    QString& interfaceToWatch, QString& descOfInterfaceToWatch,
-                   QObject* parent = nullptr);
+                   const bool& countIPv6, QObject* parent = nullptr);
 
-    /// Starts capture on the adapter named gInterfaceToWatch; true when capture runs.
+    /// Starts capture on the adapter named gInterfaceToWatch; true when capture runs. An
+    /// adapter without an address that is counted (an IPv4 address, or while IPv6 is counted
+    /// any address) is not captured.
     bool startMonitoring();
+    /// The adapters' addresses changed: while capturing, localAddresses follow the adapter's.
+    void addressesChanged();
     /// The capture component ended capture on its own: tell once and start polling.
     void OnCaptureAborted();
     /// One recovery poll.
@@ -38,7 +42,7 @@ public:
 
     bool gMonitoringInProgress = false; ///< capture is running
     QString gTooltipText;               ///< the adapter description, the tip's first line
-    QStringList localAddresses;         ///< the monitored adapter's IPv4 addresses
+    QStringList localAddresses;         ///< the monitored adapter's IPv4 and IPv6 addresses
     QTimer Timer3;                      ///< recovery poll, running only while waiting
 
 signals:
@@ -56,6 +60,7 @@ private:
     MessageBoxes& boxes_;
     QString& interfaceToWatch_;
     QString& descOfInterfaceToWatch_;
+    const bool& countIPv6_;
     bool inTick_ = false;
     QString lastPollError_;
     QString lastFailure_; ///< the capture failure told last

@@ -12,9 +12,10 @@
 class FileSystem;
 class InterfaceCounters;
 
-/// How completely each day was watched: the seconds monitored and the frames lost by the capture
-/// (CoverageLog), and what the adapter carried while it was not watched (UnwatchedTraffic), both
-/// beside the year files. Every call says whether a day's marks on the "Log" tab changed.
+/// How completely each day was watched: the seconds monitored, the frames lost by the capture and
+/// the IPv6 traffic not counted (CoverageLog), and what the adapter carried while it was not
+/// watched (UnwatchedTraffic), both beside the year files. Every call says whether a day's marks on
+/// the "Log" tab changed.
 class CoverageKeeper final {
     Q_DISABLE_COPY_MOVE(CoverageKeeper)
 
@@ -33,6 +34,11 @@ public:
     bool monitoringStarted(const QString& adapter, const QDate& day);
     /// Monitoring of the adapter ends now: its counters are remembered as watched.
     bool monitoringStopped(const QDate& day);
+    /// IPv6 traffic seen but not counted (the setting off) on the day; stored with the next
+    /// tick's writes.
+    void ipv6NotCounted(const QDate& day, quint64 bytes, quint64 frames) {
+        coverage_.addIpv6NotCounted(day, bytes, frames);
+    }
 
 private:
     bool book(const QDate& day, const UnwatchedTraffic::Gap& gap);

@@ -2,6 +2,7 @@
 
 #include "monitor/AdapterMonitor.h"
 #include "monitor/CoverageKeeper.h"
+#include "platform/AddressChanges.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
@@ -52,6 +53,8 @@ MonitorSession::MonitorSession(ShellServices& services, QObject* parent)
 }
 
 MonitorSession::~MonitorSession() {
+    if (services_.addressChanges)
+        services_.addressChanges->setChangeHandler(nullptr);
     if (KRX)
         KRX->setEvents(nullptr);
 }
@@ -81,12 +84,17 @@ bool MonitorSession::open() {
     KRX->setEvents(this);
     monitor_ =
         std::make_unique<AdapterMonitor>(*KRX, tray_, services_.boxes, settings_.gInterfaceToWatch,
-                                         settings_.gDescOfInterfaceToWatch);
+                                         settings_.gDescOfInterfaceToWatch, settings_.gCountIPv6);
     monitor_->setRecoveryInterval(services_.recoveryIntervalMs);
     connect(monitor_.get(), &AdapterMonitor::localAddressesChanged, this,
             [this](const QStringList& a) { frames_.setLocalAddresses(a); });
     connect(monitor_.get(), &AdapterMonitor::monitoringStarted, this,
             &MonitorSession::monitoringStarted);
+    if (services_.addressChanges)
+        services_.addressChanges->setChangeHandler([this] {
+            if (monitor_ && !shuttingDown_)
+                monitor_->addressesChanged();
+        });
     return true;
 }
 
@@ -196,6 +204,7 @@ void MonitorSession::closeStores() {
     } catch (...) {
     }
     try {
+        bookIpv6NotCounted(frames_.currentDay);
         coverage_.reset(); // writes what it has not yet stored
     } catch (...) {
     }
@@ -248,6 +257,7 @@ void MonitorSession::applySettings(Settings::Changes what) {
     frames_.displayTCP = settings_.displayTCP;
     frames_.displayUDP = settings_.displayUDP;
     frames_.displayICMP = settings_.displayICMP;
+    frames_.countIPv6 = settings_.gCountIPv6;
     if (!what.testFlag(Settings::Display))
         return;
     // The new units show at once: counters, the month listed, the average speed.
@@ -283,6 +293,7 @@ void MonitorSession::showSample(int picture, double total) {
 }
 
 void MonitorSession::timer2Tick() {
+    const QDate countedDay = frames_.currentDay; // the day of the frames since the last tick
     try {
         if (daily_ && daily_->checkCurrentDay()) {
             frames_.currentDay = daily_->currentDay();
@@ -302,8 +313,11 @@ void MonitorSession::timer2Tick() {
         const QDate day = accountingDay();
         captureLoss_.tick(dropped, day);
         emit captureLossChanged(captureLoss_.runCount());
+        const bool ipv6Marks = bookIpv6NotCounted(countedDay);
         if (coverage_ &&
-            coverage_->tick(services_.clock.now(), day, monitoringInProgress(), dropped) && daily_)
+            (coverage_->tick(services_.clock.now(), day, monitoringInProgress(), dropped) ||
+             ipv6Marks) &&
+            daily_)
             daily_->refreshMarks();
     } catch (...) {
     }
@@ -311,6 +325,24 @@ void MonitorSession::timer2Tick() {
         packetList_.ScavengeList();
     } catch (...) {
     }
+}
+
+bool MonitorSession::bookIpv6NotCounted(const QDate& day) {
+    const FrameHandler::NotCounted seen = frames_.ipv6NotCounted;
+    if (!coverage_ || seen.frames == ipv6Booked_.frames)
+        return false;
+    coverage_->ipv6NotCounted(day, seen.bytes - ipv6Booked_.bytes,
+                              seen.frames - ipv6Booked_.frames);
+    ipv6Booked_ = seen;
+    // The day's row says so at once the first time, then every 10 s while it grows (the marks
+    // are read from the files).
+    constexpr int kMarkEveryTicks = 10;
+    if (day != ipv6MarkedDay_ || ++ipv6TicksUnmarked_ >= kMarkEveryTicks) {
+        ipv6MarkedDay_ = day;
+        ipv6TicksUnmarked_ = 0;
+        return true;
+    }
+    return false;
 }
 
 QDate MonitorSession::accountingDay() const {
@@ -337,6 +369,7 @@ struct MonitorSession::FramePath {
     MonitorSession& s;
     bool listing() const { return s.listing_; }
     QString nameOf(quint32 address) { return s.packetList_.getNameFromAddress(address); }
+    QString nameOf(const IpAddress& address) { return s.packetList_.getNameFromAddress(address); }
     void listPacket(const clsPacketInfo& entry) { s.packetList_.listPacket(entry); }
     void counted(const clsUsageRec& increment) {
         if (s.daily_)

@@ -175,6 +175,9 @@ private:
     void monitoringStarted();
     void monitoringStopped();
     QDate accountingDay() const;
+    /// Books the IPv6 traffic not counted since the last call to the day it was seen on; true
+    /// when the "Log" tab's marks are due to show it.
+    bool bookIpv6NotCounted(const QDate& day);
 
     ShellServices& services_;
     Settings settings_;
@@ -193,6 +196,9 @@ private:
     std::unique_ptr<clsUsageLogger> usageLogger_;
     std::unique_ptr<DailyUsage> daily_;
     std::unique_ptr<CoverageKeeper> coverage_;
+    FrameHandler::NotCounted ipv6Booked_; ///< what of frames_.ipv6NotCounted is booked
+    QDate ipv6MarkedDay_;                 ///< the day whose marks last showed IPv6 not counted
+    int ipv6TicksUnmarked_ = 0;           ///< ticks with IPv6 booked since the marks showed it
     bool listing_ = true;
     bool shuttingDown_ = false;
     bool reportedThisBatch_ = false;

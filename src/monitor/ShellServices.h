@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+class AddressChanges;
 class Autostart;
 class Browser;
 class CaptureComponent;
@@ -52,4 +53,6 @@ struct ShellServices {
     /// Shortest time between two refreshes of the window while frames flow (50 ms in the
     /// program: at most 20 a second); 0: after every batch.
     int refreshIntervalMs = 50;
+    /// Changes of the adapters' addresses while capture runs; null: they are read at its start.
+    AddressChanges* addressChanges = nullptr;
 };

@@ -21,7 +21,8 @@ public:
     virtual std::optional<Adapter> ActiveAdapter() const = 0;
 
     /// Sets the capture filter (BPF syntax; empty = none). A text that does not compile throws
-    /// and leaves the previous filter in force. Applied at once when capturing, else at the next start.
+    /// and leaves the previous filter in force. Applied at once when capturing, else at the next
+    /// start.
     virtual void setFilter(const QString& filter) = 0;
     /// The filter in force.
     virtual QString Filter() const = 0;
@@ -37,6 +38,8 @@ public:
     virtual void RefreshAdapters() = 0;
     /// True when an adapter of that name exists now.
     virtual bool AdapterPresent(const QString& name) = 0;
+    /// The Name of the adapter that carries the default route now; empty when none is known.
+    virtual QString defaultRouteAdapter() const { return {}; }
 
     /// Frames the system dropped for this capture since the last call (its buffer was full,
     /// or the adapter itself lost them), including those of a capture stopped or restarted

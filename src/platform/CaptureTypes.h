@@ -5,26 +5,26 @@
 
 #include <stdexcept>
 
-/// One IPv4 address of an adapter.
+/// One address of an adapter.
 struct AdapterAddress {
-    QString IPAddress; ///< dotted-quad text
+    QString IPAddress; ///< dotted-quad text, or RFC 5952 text for IPv6 ("fd00:77::1")
 };
 
 /// An adapter as the capture component lists it.
 struct Adapter {
-    QString Name;                    ///< the system's device name, stored as the setting "Interface"
-    QString Description;             ///< text shown to the user
-    QList<AdapterAddress> Addresses; ///< IPv4 addresses only, in the system's order
+    QString Name;        ///< the system's device name, stored as the setting "Interface"
+    QString Description; ///< text shown to the user
+    QList<AdapterAddress> Addresses; ///< IPv4, then IPv6 addresses, in the system's order
     qint32 LinkType = 0; ///< the link type of its frames (libpcap's DLT numbers; 1 = Ethernet)
 };
 
 /// One captured frame; Data is valid only during the OnPacket call.
 struct Packet {
-    quint32 PacketLength = 0;      ///< length of the frame on the wire
-    quint32 CaptureLength = 0;     ///< bytes available in Data
+    quint32 PacketLength = 0;  ///< length of the frame on the wire
+    quint32 CaptureLength = 0; ///< bytes available in Data
     const unsigned char* Data = nullptr;
-    qint32 LinkType = 1;     ///< the link layer's type (libpcap's DLT numbers; 1 = Ethernet)
-    qint64 Seconds = 0;      ///< when it was captured: seconds since 1970 (UTC)
+    qint32 LinkType = 1;      ///< the link layer's type (libpcap's DLT numbers; 1 = Ethernet)
+    qint64 Seconds = 0;       ///< when it was captured: seconds since 1970 (UTC)
     quint32 Microseconds = 0; ///< and microseconds within that second
 };
 

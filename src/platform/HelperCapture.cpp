@@ -183,6 +183,10 @@ bool HelperCapture::AdapterPresent(const QString& name) {
     return pcapsupport::adapterPresent(name);
 }
 
+QString HelperCapture::defaultRouteAdapter() const {
+    return pcapsupport::defaultRouteAdapter();
+}
+
 qint64 HelperCapture::helperPid() const {
     return session_ ? session_->pid : 0;
 }
@@ -200,8 +204,8 @@ void HelperCapture::setFilter(const QString& filter) {
         throw CaptureError(QStringLiteral("The capture filter is longer than 65536 bytes."));
     // Checked here first, so a bad text leaves the filter in force untouched.
     const qint32 linkType = session_ ? session_->linkType
-                            : active_ && active_->LinkType == pcapsupport::kLinkLinuxCooked
-                                ? pcapsupport::kLinkLinuxCooked
+                            : active_ && linktype::readable(active_->LinkType)
+                                ? active_->LinkType
                                 : pcapsupport::kLinkEthernet;
     pcapsupport::compileFilter(filter, linkType);
     filter_ = filter;
@@ -219,8 +223,7 @@ void HelperCapture::StartCapture() {
     std::unique_ptr<Session> session = spawn(name);
     readStatus(*session, name);
     session->notifier = std::make_unique<QSocketNotifier>(session->out, QSocketNotifier::Read);
-    connect(session->notifier.get(), &QSocketNotifier::activated, this,
-            &HelperCapture::onReadable);
+    connect(session->notifier.get(), &QSocketNotifier::activated, this, &HelperCapture::onReadable);
     session_ = std::move(session);
 }
 
@@ -244,10 +247,9 @@ std::unique_ptr<HelperCapture::Session> HelperCapture::spawn(const QString& name
     const QByteArray filter = filter_.toLocal8Bit();
     const QByteArray buffer = QByteArray::number(bufferBytes_);
     const QByteArray hold = QByteArray::number(holdBytes_);
-    const char* argv[] = {kHelperName,        "--interface", device.constData(),
-                          "--buffer",         buffer.constData(), "--hold",
-                          hold.constData(),   "--filter",    filter.constData(),
-                          nullptr};
+    const char* argv[] = {kHelperName,        "--interface", device.constData(), "--buffer",
+                          buffer.constData(), "--hold",      hold.constData(),   "--filter",
+                          filter.constData(), nullptr};
     char* const environment[] = {nullptr}; // the helper takes nothing from the environment
 
     posix_spawn_file_actions_t actions;
@@ -265,8 +267,8 @@ std::unique_ptr<HelperCapture::Session> HelperCapture::spawn(const QString& name
     // A process group of its own: a Ctrl-C meant for the window does not end capture behind
     // its back; the window ends it.
     posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes,
-                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                              POSIX_SPAWN_SETPGROUP);
     pid_t pid = -1;
     const int result = posix_spawn(&pid, path.constData(), &actions, &attributes,
                                    const_cast<char* const*>(argv), environment);
@@ -319,7 +321,8 @@ void HelperCapture::readStatus(Session& session, const QString& name) {
     const std::uint32_t length = read<std::uint32_t>(header + 4);
     std::vector<unsigned char> body(length);
     if (kind != std::uint32_t(Kind::Status) || length < kStatusFixedBytes ||
-        length > maxBody(kind) || !readExactly(session.out, body.data(), length, deadline, &timedOut))
+        length > maxBody(kind) ||
+        !readExactly(session.out, body.data(), length, deadline, &timedOut))
         throw CaptureError(
             QStringLiteral("The capture helper %1 answered with something that cannot be read.")
                 .arg(helperPath_));

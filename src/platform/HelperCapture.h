@@ -56,6 +56,8 @@ public:
     void RefreshAdapters() override;
     /// True when the device exists and is up (or is "any").
     bool AdapterPresent(const QString& name) override;
+    /// From the kernel's route tables (IPv4 first, else IPv6).
+    QString defaultRouteAdapter() const override;
     /// What the kernel, the adapter and the helper dropped since the last call.
     quint64 takeDroppedFrames() override;
     QString takeFailure() override;
@@ -98,7 +100,7 @@ private:
     int bufferBytes_ = kBufferBytes;
     qint64 holdBytes_ = kHoldBytes;
     std::unique_ptr<Session> session_;
-    Session* delivering_ = nullptr; // the session whose frames are being handed out
+    Session* delivering_ = nullptr;                 // the session whose frames are being handed out
     std::vector<std::unique_ptr<Session>> retired_; // stopped while their frames were handed out
     quint64 pendingDrops_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "platform/PcapSupport.h"
 
+#include "platform/IpAddress.h"
 #include "platform/helper/LiveDevice.h"
 
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -167,12 +169,23 @@ QList<Adapter> listAdapters() {
         for (ifaddrs* a = list; a != nullptr; a = a->ifa_next) {
             const QByteArray device(a->ifa_name);
             flags[device] |= a->ifa_flags;
-            if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_INET)
+            if (a->ifa_addr == nullptr)
                 continue;
-            char text[INET_ADDRSTRLEN] = {};
-            const auto* in = reinterpret_cast<const sockaddr_in*>(a->ifa_addr);
-            if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) != nullptr)
-                addresses[device].append({QString::fromLatin1(text)});
+            char text[INET6_ADDRSTRLEN] = {};
+            const int family = a->ifa_addr->sa_family;
+            const void* address =
+                family == AF_INET
+                    ? static_cast<const void*>(
+                          &reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr)
+                : family == AF_INET6
+                    ? static_cast<const void*>(
+                          &reinterpret_cast<const sockaddr_in6*>(a->ifa_addr)->sin6_addr)
+                    : nullptr;
+            if (address == nullptr || inet_ntop(family, address, text, sizeof text) == nullptr)
+                continue;
+            // The text the frame path shows (RFC 5952 for IPv6), so both compare alike.
+            if (const auto parsed = IpAddress::parse(QString::fromLatin1(text)))
+                addresses[device].append({parsed->text()});
         }
         freeifaddrs(list);
     }
@@ -188,10 +201,16 @@ QList<Adapter> listAdapters() {
         adapters.append(adapter);
     }
     if_freenameindex(names);
+    // "any" captures on every adapter: all their addresses are this machine's.
     Adapter any;
     any.Name = kAny;
     any.LinkType = kLinkLinuxCooked;
     any.Description = describe(kAny, any.LinkType, false, false);
+    for (const Adapter& adapter : adapters)
+        for (const AdapterAddress& a : adapter.Addresses)
+            if (std::none_of(any.Addresses.cbegin(), any.Addresses.cend(),
+                             [&](const AdapterAddress& b) { return b.IPAddress == a.IPAddress; }))
+                any.Addresses.append(a);
     adapters.append(any);
     return adapters;
 }

@@ -23,8 +23,9 @@ constexpr qint32 kLinkLinuxCooked = linktype::kLinuxCooked; ///< what the "any" 
 /// Compiles a BPF text for frames of a link type (Ethernet unless given). Throws pcap's message.
 BpfProgram compileFilter(const QString& filter, qint32 linkType = kLinkEthernet);
 
-/// The adapters of this network namespace in the kernel's order, then "any"; their IPv4
-/// addresses in the order the kernel lists them. LinkType is the link
+/// The adapters of this network namespace in the kernel's order, then "any"; their IPv4 and
+/// IPv6 addresses in the order the kernel lists them (IPv4 first), "any" all of them. LinkType
+/// is the link
 /// type their frames will have (libpcap's DLT number), or the kernel's hardware type for kinds
 /// Quelmint cannot read. Throws when the system cannot list them.
 QList<Adapter> listAdapters();

@@ -2,16 +2,12 @@
 
 #include <QHostInfo>
 
-void QHostInfoResolver::lookUp(quint32 address) {
-    const QString dotted = QStringLiteral("%1.%2.%3.%4")
-                               .arg(address >> 24)
-                               .arg((address >> 16) & 0xFF)
-                               .arg((address >> 8) & 0xFF)
-                               .arg(address & 0xFF);
-    QHostInfo::lookupHost(dotted, &context_, [this, address, dotted](const QHostInfo& info) {
+void QHostInfoResolver::lookUp(const IpAddress& address) {
+    QHostInfo::lookupHost(address.text(), &context_, [this, address](const QHostInfo& info) {
         const QString name = info.hostName();
-        // Without a reverse entry the resolver gives the address text back.
-        if (info.error() != QHostInfo::NoError || name.isEmpty() || name == dotted) {
+        // Without a reverse entry the resolver gives the address back as text.
+        if (info.error() != QHostInfo::NoError || name.isEmpty() ||
+            IpAddress::parse(name) == address) {
             answer(address, std::nullopt);
             return;
         }

@@ -14,7 +14,7 @@ public:
     QHostInfoResolver(const QHostInfoResolver&) = delete;
     QHostInfoResolver& operator=(const QHostInfoResolver&) = delete;
 
-    void lookUp(quint32 address) override;
+    void lookUp(const IpAddress& address) override;
 
 private:
     QObject context_;

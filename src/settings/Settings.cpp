@@ -112,6 +112,7 @@ const QList<Row>& rows() {
             2),
         booleanRow("ResetStatsAtNewDay", &Settings::gResetStatsAtNewDay, true),
         booleanRow("StartAtLogon", &Settings::gStartAtLogon, true),
+        booleanRow("CountIPv6", &Settings::gCountIPv6, false),
     };
     return table;
 }
@@ -138,6 +139,7 @@ void Settings::setDefaults() {
     gHiliteNewPacketTime = 2;
     gResetStatsAtNewDay = true;
     gStartAtLogon = true;
+    gCountIPv6 = false;
 }
 
 QString Settings::booleanText(bool value) {

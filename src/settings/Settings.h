@@ -8,7 +8,7 @@
 
 class SettingsStore;
 
-/// The sixteen stored settings, their defaults, and their reading and writing. Whoever changes
+/// The seventeen stored settings, their defaults, and their reading and writing. Whoever changes
 /// values while the program runs (the settings dialog, the toolbar) announces them afterwards;
 /// the session and the windows follow the announcement, nobody polls the values.
 class Settings final : public QObject {
@@ -41,14 +41,14 @@ public:
     /// Every value at its default.
     explicit Settings(QObject* parent = nullptr);
 
-    /// Sets all sixteen values to their defaults.
+    /// Sets all seventeen values to their defaults.
     void setDefaults();
 
-    /// Reads the sixteen values in table order. A key that is absent takes its default; a text
+    /// Reads the seventeen values in table order. A key that is absent takes its default; a text
     /// that does not convert, or a list position out of range, takes the default too, is listed
     /// in the result and the remaining keys are still read.
     QList<LoadError> loadSettings(const SettingsStore& store);
-    /// Writes the sixteen values in table order, each on its own; returns the keys that failed.
+    /// Writes the seventeen values in table order, each on its own; returns the keys that failed.
     QStringList saveSettings(SettingsStore& store) const;
 
     /// The descriptions of errors, one per line (CR LF), for one message box.
@@ -82,6 +82,7 @@ public:
     qint32 gHiliteNewPacketTime; ///< "HiliteNewPacketTime": seconds a row stays highlighted
     bool gResetStatsAtNewDay;    ///< "ResetStatsAtNewDay": statistics reset at a new day
     bool gStartAtLogon;          ///< "StartAtLogon": the log-on entry is kept (else removed)
+    bool gCountIPv6;             ///< "CountIPv6": IPv6 frames counted like IPv4 (else only noted)
 
 signals:
     /// Values were changed while the program runs (not sent for loadSettings()).

@@ -44,7 +44,7 @@ ConnectionListView::ConnectionListView(PacketList& list, QWidget* page) : list_(
     // elided, the whole text is in the cell's tooltip).
     constexpr int kWidth = 425 - 8;
     constexpr int kPad = 10;
-    const char* const widest[] = {"", "65535", "", "65535", "1234567890", "ICMP", "1234567"};
+    const char* const widest[] = {"", "65535", "", "65535", "1234567890", "ICMPv6", "1234567"};
     int used = 0;
     for (int c = 0; c < ConnectionModel::ColumnCount; ++c) {
         if (c == ConnectionModel::From || c == ConnectionModel::To)

@@ -65,6 +65,10 @@ QByteArray CoverageLog::formatLine(const QDate& date, const Day& day) {
                           UsageLineFormat::formatAmount(double(day.framesLost)),
                           UsageLineFormat::formatAmount(double(day.unwatchedBytes)),
                           UsageLineFormat::formatAmount(double(day.unwatchedFrames))};
+    // A day without IPv6 not counted keeps the shorter line of earlier versions.
+    if (day.ipv6Bytes > 0 || day.ipv6Frames > 0 || !day.extra.isEmpty())
+        fields << UsageLineFormat::formatAmount(double(day.ipv6Bytes))
+               << UsageLineFormat::formatAmount(double(day.ipv6Frames));
     fields += day.extra;
     return fields.join('\t');
 }
@@ -74,8 +78,9 @@ bool CoverageLog::parseLine(const QByteArray& line, QDate& date, Day& day) {
     const QDate d = UsageLineFormat::parseDate(fields.value(0).trimmed());
     if (!d.isValid())
         return false;
-    double counts[4] = {0, 0, 0, 0};
-    for (int i = 0; i < 4; ++i)
+    constexpr int kCounts = 6;
+    double counts[kCounts] = {0, 0, 0, 0, 0, 0};
+    for (int i = 0; i < kCounts; ++i)
         if (fields.size() > i + 1 && !readCount(fields[i + 1], counts[i]))
             return false;
     if (counts[0] > 9e15) // seconds beyond what milliseconds in 64 bits hold
@@ -85,7 +90,9 @@ bool CoverageLog::parseLine(const QByteArray& line, QDate& date, Day& day) {
     day.framesLost = quint64(counts[1]);
     day.unwatchedBytes = quint64(counts[2]);
     day.unwatchedFrames = quint64(counts[3]);
-    day.extra = fields.mid(5);
+    day.ipv6Bytes = quint64(counts[4]);
+    day.ipv6Frames = quint64(counts[5]);
+    day.extra = fields.mid(kCounts + 1);
     return true;
 }
 
@@ -123,6 +130,8 @@ void CoverageLog::raise(Day& day, const Day& running) {
     day.framesLost = qMax(day.framesLost, running.framesLost);
     day.unwatchedBytes = qMax(day.unwatchedBytes, running.unwatchedBytes);
     day.unwatchedFrames = qMax(day.unwatchedFrames, running.unwatchedFrames);
+    day.ipv6Bytes = qMax(day.ipv6Bytes, running.ipv6Bytes);
+    day.ipv6Frames = qMax(day.ipv6Frames, running.ipv6Frames);
 }
 
 void CoverageLog::load(int year) {
@@ -185,6 +194,8 @@ void CoverageLog::add(Day& sum, const Day& day) {
     sum.framesLost += day.framesLost;
     sum.unwatchedBytes += day.unwatchedBytes;
     sum.unwatchedFrames += day.unwatchedFrames;
+    sum.ipv6Bytes += day.ipv6Bytes;
+    sum.ipv6Frames += day.ipv6Frames;
     if (sum.extra.isEmpty())
         sum.extra = day.extra;
 }
@@ -221,6 +232,16 @@ bool CoverageLog::raiseUnwatched(const QDate& date, quint64 bytes, quint64 frame
         return true;
     writeSession();
     return false;
+}
+
+void CoverageLog::addIpv6NotCounted(const QDate& date, quint64 bytes, quint64 frames) {
+    if (!date.isValid() || (bytes == 0 && frames == 0))
+        return;
+    Day& day = dayOf(date);
+    day.ipv6Bytes += bytes;
+    day.ipv6Frames += frames;
+    dirty_ = true;
+    sessionDays_[date] = day;
 }
 
 void CoverageLog::tick(const QDateTime& now, const QDate& today, bool monitoring,

@@ -12,8 +12,10 @@
 
 /// How completely each day was watched, kept beside the year files in "<year>.coverage": one
 /// line per day, `date TAB seconds monitored TAB frames lost by the capture TAB bytes carried
-/// while not watched TAB frames carried while not watched`, CR LF, with the year files' date and
-/// number forms. Fields after these are kept as they are.
+/// while not watched TAB frames carried while not watched TAB IPv6 bytes not counted TAB IPv6
+/// frames not counted`, CR LF, with the year files' date and number forms; the IPv6 fields are
+/// left out while both are 0 and nothing follows them. Missing fields read as 0; fields after
+/// these are kept as they are.
 ///
 /// The file holds each day's totals, never increments, and is replaced atomically: a process
 /// killed at any moment leaves the figures of the last write, nothing is counted twice. Frames
@@ -32,6 +34,8 @@ public:
         quint64 framesLost = 0;
         quint64 unwatchedBytes = 0;  ///< carried by the adapter while not watched
         quint64 unwatchedFrames = 0; ///< carried by the adapter while not watched
+        quint64 ipv6Bytes = 0;       ///< IPv6 seen while it was not counted (the setting off)
+        quint64 ipv6Frames = 0;      ///< IPv6 frames seen while it was not counted
         QByteArrayList extra;        ///< fields this version does not know, kept as read
         bool operator==(const Day&) const = default;
     };
@@ -55,6 +59,8 @@ public:
     /// Raises the day's totals of traffic not watched to at least these (never lowers them), and
     /// writes them. True when the year file holds them.
     bool raiseUnwatched(const QDate& date, quint64 bytes, quint64 frames);
+    /// Adds IPv6 traffic seen but not counted to the day; stored with the next tick's writes.
+    void addIpv6NotCounted(const QDate& date, quint64 bytes, quint64 frames);
     /// A day's figures as known now, loading its year.
     Day totals(const QDate& date);
     /// Writes the figures not yet stored. False when the file could not be written (the

@@ -191,13 +191,16 @@ QString DailyUsage::dayTooltip(const CoverageLog::Day& day, const DisplayUnits& 
     QStringList lines;
     if (day.framesLost > 0)
         lines << CaptureLoss::statusText(day.framesLost);
-    if (day.unwatchedBytes > 0 || day.unwatchedFrames > 0) {
-        // Frame counts in the user's grouping ("1,540"), even where the locale leaves it out.
-        QLocale locale = QLocale::system();
-        locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    // Frame counts in the user's grouping ("1,540"), even where the locale leaves it out.
+    QLocale locale = QLocale::system();
+    locale.setNumberOptions(locale.numberOptions() & ~QLocale::OmitGroupSeparator);
+    if (day.unwatchedBytes > 0 || day.unwatchedFrames > 0)
         lines << QStringLiteral("Not watched: %1 in %2 frames while Quelmint was not running")
                      .arg(units.formatBytes(double(day.unwatchedBytes)),
                           locale.toString(qulonglong(day.unwatchedFrames)));
-    }
+    if (day.ipv6Bytes > 0 || day.ipv6Frames > 0)
+        lines << QStringLiteral("IPv6 not counted: %1 in %2 frames")
+                     .arg(units.formatBytes(double(day.ipv6Bytes)),
+                          locale.toString(qulonglong(day.ipv6Frames)));
     return lines.join(QLatin1Char('\n'));
 }

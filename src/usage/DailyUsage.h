@@ -98,8 +98,8 @@ public:
     /// True when a log file name gives a year picker entry: name ending in "log" whose first
     /// four characters make a valid year.
     static bool yearEntryOf(const QString& fileName, QString* entry);
-    /// The tooltip of a day's row from its coverage figures: frames lost by the capture and
-    /// traffic not watched, one line each; empty when the day has neither.
+    /// The tooltip of a day's row from its coverage figures: frames lost by the capture,
+    /// traffic not watched and IPv6 not counted, one line each; empty when the day has none.
     static QString dayTooltip(const CoverageLog::Day& day, const DisplayUnits& units);
 
 private:

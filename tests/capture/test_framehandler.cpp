@@ -36,6 +36,10 @@ struct Recorder {
         calls.push_back("name");
         return QStringLiteral("host-") + FrameHandler::addressText(address);
     }
+    QString nameOf(const IpAddress& address) {
+        calls.push_back("name");
+        return QStringLiteral("host-") + address.text();
+    }
     void listPacket(const clsPacketInfo& entry) {
         // Listed before anything is counted.
         EXPECT_EQ(h.packetCount, countedBefore);
@@ -195,15 +199,67 @@ TEST(FrameHandler, RunsThePathInFixedOrder) {
 TEST(FrameHandler, IgnoresFramesThatAreNotCounted) {
     FrameHandler h;
     Recorder r(h);
-    FrameBuilder v6;
-    v6.version = 6;
-    r.run(Frame{v6.build()}.packet());
     const Frame shortFrame{QByteArray(20, '\x45')};
     r.run(shortFrame.packet());
+    FrameBuilder arp; // an ARP frame whose first byte reads like IPv4
+    QByteArray bytes = arp.build();
+    bytes[12] = char(0x08);
+    bytes[13] = char(0x06);
+    r.run(Frame{bytes}.packet());
     EXPECT_TRUE(r.calls.empty());
     EXPECT_EQ(h.packetCount, 0.0);
     EXPECT_EQ(h.counters, TrafficCounters());
 }
+
+struct Ipv6Case {
+    const char* name;
+    bool countIPv6, icmp;
+    quint8 protocol;
+    const char *source, *destination;
+    int expected; ///< the Direction counted, or -1: not counted
+};
+
+class Ipv6Table : public ::testing::TestWithParam<Ipv6Case> {};
+
+TEST_P(Ipv6Table, CountsOnlyWhenAskedAndNotesTheRest) {
+    const Ipv6Case& c = GetParam();
+    FrameHandler h;
+    h.countIPv6 = c.countIPv6;
+    h.displayICMP = c.icmp;
+    h.setLocalAddresses({"10.0.0.1", "fd00:77::1", "2001:db8::5"});
+    Recorder r(h);
+    const Frame f{FrameBuilder::ipv6(c.source, c.destination, 20, c.protocol)};
+    r.run(f.packet());
+
+    const double length = f.bytes.size();
+    EXPECT_EQ(h.ipv6NotCounted.frames, c.countIPv6 ? 0u : 1u);
+    EXPECT_EQ(h.ipv6NotCounted.bytes, c.countIPv6 ? 0u : quint64(length));
+    EXPECT_EQ(h.packetCount, c.expected >= 0 ? 1.0 : 0.0);
+    if (c.expected < 0)
+        return;
+    const auto row = TrafficCounters::rowOf(Direction(c.expected));
+    EXPECT_EQ(h.counters.transfer(row), length);
+    EXPECT_EQ(h.counters.transfer(TrafficCounters::Total), length);
+    EXPECT_EQ(r.listed.srcAddr, QStringLiteral("host-") + QLatin1String(c.source));
+    EXPECT_EQ(r.listed.destAddr, QStringLiteral("host-") + QLatin1String(c.destination));
+    EXPECT_EQ(r.listed.pkType, c.protocol);
+    EXPECT_EQ(r.listed.bytes, c.protocol == 17 ? 20.0 : 0.0); // ICMPv6 is all header
+}
+
+// clang-format off
+const Ipv6Case kIpv6[] = {
+    {"OffOnlyNoted", false, true, 17, "fd00:77::1", "2001:db8::9", -1},
+    {"OffNotedWhateverTheSwitches", false, false, 58, "2001:db8::9", "fd00:77::1", -1},
+    {"OnUploadFromLocal", true, true, 17, "fd00:77::1", "2001:db8::9", int(Direction::Upload)},
+    {"OnDownloadToSecondLocal", true, true, 17, "2001:db8::9", "2001:db8::5", int(Direction::Download)},
+    {"OnPassby", true, true, 17, "2001:db8::9", "2001:db8::a", int(Direction::Passby)},
+    {"OnIcmpv6Counted", true, true, 58, "2001:db8::9", "fd00:77::1", int(Direction::Download)},
+    {"OnIcmpv6SwitchedOff", true, false, 58, "2001:db8::9", "fd00:77::1", -1},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Frames, Ipv6Table, ::testing::ValuesIn(kIpv6),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(FrameHandler, CountersKeepTheirInvariantsOverMixedTraffic) {
     FrameHandler h;

@@ -1,5 +1,5 @@
 // Addresses as numbers and as the text users see: canonical IPv4, RFC 5952 IPv6.
-#include "capture/IpAddress.h"
+#include "platform/IpAddress.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@ namespace {
 TEST(IpAddress, ReadsAndWritesTheFormsUsersSee) {
     struct Case {
         const char* input;
-        int family;     // 0: refused
+        int family;       // 0: refused
         const char* text; // as shown
     };
     const Case cases[] = {
@@ -24,9 +24,9 @@ TEST(IpAddress, ReadsAndWritesTheFormsUsersSee) {
         {"", 0, ""},
         {"fd00:77::1", 6, "fd00:77::1"},
         {"FD00:0077:0000:0000:0000:0000:0000:0001", 6, "fd00:77::1"},
-        {"2001:db8:0:0:1:0:0:1", 6, "2001:db8::1:0:0:1"}, // the first of two equal runs
+        {"2001:db8:0:0:1:0:0:1", 6, "2001:db8::1:0:0:1"},    // the first of two equal runs
         {"2001:db8:0:1:1:1:1:1", 6, "2001:db8:0:1:1:1:1:1"}, // a single 0 stays
-        {"2001:0:0:1:0:0:0:1", 6, "2001:0:0:1::1"},           // the longest run
+        {"2001:0:0:1:0:0:0:1", 6, "2001:0:0:1::1"},          // the longest run
         {"::", 6, "::"},
         {"::1", 6, "::1"},
         {"fe80::1", 6, "fe80::1"},

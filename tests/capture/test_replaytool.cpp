@@ -1,13 +1,14 @@
 // The replay tool end to end: totals of a synthetic capture, repeats, modes and bad input.
 
+#include "support/FrameBuilder.h"
 #include "support/Skip.h"
 
 #include <QFile>
 #include <QJsonArray>
-#include <QSet>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -127,7 +128,8 @@ TEST_F(ReplayTool, BadInputGivesAMessageAndAnExitStatus) {
         {{text}, 1, "Cannot read"},
         {{dir.filePath(QStringLiteral("missing.pcap"))}, 1, "Cannot read"},
         {{unreadable}, 1, "not a capture of a link type Quelmint reads (link type 147)"},
-        {{"--local", "10.0.0", small}, 2, "not an IPv4 address"},
+        {{"--local", "10.0.0", small}, 2, "not an IPv4 or IPv6 address"},
+        {{"--local", "fd00::1::2", small}, 2, "not an IPv4 or IPv6 address"},
         {{"--repeat", "0", small}, 2, "--repeat"},
         {{}, 2, "one capture file"},
         {{"--bogus", small}, 2, "bogus"},
@@ -208,4 +210,62 @@ TEST_F(ReplayTool, PortScanListsEveryKey) {
     EXPECT_EQ(entries.last(), "10.9.0.1:40000>10.0.0.2:10000 0 TCP 2");
     EXPECT_EQ(QSet<QString>(entries.begin(), entries.end()).size(), 60000);
     EXPECT_EQ(o.value(QLatin1String("packetCount")).toDouble(), 150000.0);
+}
+
+namespace {
+
+/// A classic pcap file (Ethernet) of these frames.
+QByteArray pcapOf(const QList<QByteArray>& frames) {
+    const auto le32 = [](quint32 v) {
+        return QByteArray(1, char(v)) + char(v >> 8) + char(v >> 16) + char(v >> 24);
+    };
+    QByteArray file = QByteArray::fromHex("d4c3b2a1"
+                                          "0200"
+                                          "0400") +
+                      le32(0) + le32(0) + le32(65535) + le32(1);
+    for (const QByteArray& f : frames)
+        file += le32(1) + le32(0) + le32(quint32(f.size())) + le32(quint32(f.size())) + f;
+    return file;
+}
+
+} // namespace
+
+TEST_F(ReplayTool, Ipv6IsNotedUnlessCountedThenListedWithItsShortText) {
+    const QByteArray v6 = FrameBuilder::ipv6("fd00:77::1", "2001:db8::9", 20);
+    const QByteArray v4 = FrameBuilder::udp(0x0A000009, 0x0A00000A, 20);
+    const QString path = dir.filePath(QStringLiteral("mixed.pcap"));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(pcapOf({v6, v4, v6}));
+    f.close();
+    const double six = 2.0 * v6.size(), four = v4.size();
+    const struct {
+        QStringList args;
+        double sent, passthru;
+        bool noted; // "ipv6NotCounted" is there
+    } cases[] = {
+        {{"--local", "fd00:77::1"}, 0, four, true},
+        {{"--ipv6", "--local", "FD00:77:0::1", "--connections"}, six, four, false},
+        {{"--ipv6"}, 0, six + four, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const ToolRun r = run("quelmint-replay", c.args + QStringList{path});
+        ASSERT_EQ(r.exitCode, 0) << r.err.data();
+        const QJsonObject o = QJsonDocument::fromJson(r.out).object();
+        EXPECT_EQ(field(o, "sent", "transfer"), c.sent);
+        EXPECT_EQ(field(o, "passthru", "transfer"), c.passthru);
+        EXPECT_EQ(o.contains(QLatin1String("ipv6NotCounted")), c.noted) << r.out.data();
+        if (c.noted) {
+            EXPECT_EQ(field(o, "ipv6NotCounted", "frames"), 2.0);
+            EXPECT_EQ(field(o, "ipv6NotCounted", "bytes"), six);
+        }
+        if (!c.args.contains(QStringLiteral("--connections")))
+            continue;
+        QStringList rows;
+        for (const QJsonValue& v : o.value(QLatin1String("connections")).toArray())
+            rows << v.toObject().value(QLatin1String("from")).toString() + u'>' +
+                        v.toObject().value(QLatin1String("to")).toString();
+        EXPECT_EQ(rows, QStringList({"fd00:77::1>2001:db8::9", "10.0.0.9>10.0.0.10"}));
+    }
 }

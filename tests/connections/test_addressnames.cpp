@@ -57,11 +57,24 @@ TEST(AddressNames, DottedUntilTheAnswerThenTheNameAndOneLookupOnly) {
     const quint32 a = addr(10, 0, 0, 200);
     EXPECT_EQ(names.getNameFromAddress(a), "10.0.0.200");
     EXPECT_EQ(names.getNameFromAddress(a), "10.0.0.200");
-    EXPECT_EQ(resolver.asked, QList<quint32>({a}));
+    EXPECT_EQ(resolver.asked, QList<IpAddress>({IpAddress::v4(a)}));
     resolver.reply(a, QByteArray("peer.example"));
     EXPECT_EQ(names.getNameFromAddress(a), "peer.example");
     EXPECT_EQ(names.cached(-939524086), QString("peer.example"));
     EXPECT_EQ(resolver.asked.size(), 1);
+}
+
+TEST(AddressNames, Ipv6IsItsShortTextUntilTheAnswer) {
+    FakeHostNameResolver resolver;
+    AddressNames names(&resolver);
+    const IpAddress a = *IpAddress::parse(u"FD00:0077:0:0::1");
+    EXPECT_EQ(names.getNameFromAddress(a), "fd00:77::1");
+    EXPECT_TRUE(resolver.asked.isEmpty());
+    names.setResolveNames(true);
+    EXPECT_EQ(names.getNameFromAddress(a), "fd00:77::1");
+    resolver.reply(a, QByteArray("six.example"));
+    EXPECT_EQ(names.getNameFromAddress(a), "six.example");
+    EXPECT_EQ(resolver.asked, QList<IpAddress>({a}));
 }
 
 TEST(AddressNames, NoNameIsRememberedAsDottedText) {
@@ -88,16 +101,16 @@ TEST(AddressNames, ResolverThatNeverAnswersIsAskedOnceAndBoundsOutstandingLookup
             EXPECT_EQ(names.getNameFromAddress(addr(10, 9, 0, quint8(i))),
                       QStringLiteral("10.9.0.%1").arg(i));
     EXPECT_EQ(resolver.asked.size(), AddressNames::kMaxInFlight);
-    EXPECT_EQ(QSet<quint32>(resolver.asked.begin(), resolver.asked.end()).size(),
+    EXPECT_EQ(QSet<IpAddress>(resolver.asked.begin(), resolver.asked.end()).size(),
               resolver.asked.size());
     // Answers free the way for the addresses that waited, each asked once.
-    const QList<quint32> first = resolver.asked;
-    for (quint32 a : first)
+    const QList<IpAddress> first = resolver.asked;
+    for (const IpAddress& a : first)
         resolver.reply(a, std::nullopt);
     for (int i = 0; i < 100; ++i)
         names.getNameFromAddress(addr(10, 9, 0, quint8(i)));
     EXPECT_EQ(resolver.asked.size(), 2 * AddressNames::kMaxInFlight);
-    EXPECT_EQ(QSet<quint32>(resolver.asked.begin(), resolver.asked.end()).size(),
+    EXPECT_EQ(QSet<IpAddress>(resolver.asked.begin(), resolver.asked.end()).size(),
               resolver.asked.size());
 }
 

@@ -2,6 +2,7 @@
 // follows the settings' announcements.
 #include "support/SessionRig.h"
 
+#include "monitor/AdapterMonitor.h"
 #include "monitor/RefreshPacer.h"
 #include "speed/TrafficGraph.h"
 
@@ -222,4 +223,58 @@ TEST(RefreshPacer, RefreshesAtOnceOrOnceWhenTheIntervalHasPassed) {
     pacer.request();
     pacer.request();
     EXPECT_TRUE(QTest::qWaitFor([&] { return refreshes == 2; }, 5000));
+}
+
+TEST(SessionAddresses, AnAddressAddedOrRemovedWhileMonitoringCountsFromTheNextFrame) {
+    SessionRig r;
+    r.session->settings().gInterfaceToWatch = QStringLiteral("eth0");
+    ASSERT_TRUE(r.session->startMonitoring());
+    const struct {
+        QStringList addresses; // eth0's addresses when the frame arrives
+        bool told;             // the system said they changed
+        TrafficCounters::Row row;
+    } steps[] = {
+        {{"10.0.0.1"}, true, TrafficCounters::Passthru},
+        {{"10.0.0.1", "10.0.0.7"}, false, TrafficCounters::Passthru}, // not yet told
+        {{"10.0.0.1", "10.0.0.7"}, true, TrafficCounters::Received},
+        {{"10.0.0.1", "fe80::1"}, true, TrafficCounters::Passthru},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.addresses.join(' ').toStdString());
+        r.capture.setAdapters(
+            {FakeCapture::ethernet("eth0", "Ethernet adapter eth0", step.addresses)});
+        if (step.told)
+            r.addressChanges.fire();
+        const TrafficCounters before = r.session->frames().counters;
+        r.capture.firePacket(FrameBuilder::udp(0x0A000009, 0x0A000007, 10));
+        EXPECT_GT(r.session->frames().counters.transfer(step.row), before.transfer(step.row));
+    }
+    EXPECT_EQ(r.session->monitor()->localAddresses, QStringList({"10.0.0.1", "fe80::1"}));
+}
+
+TEST(SessionIpv6, CountedWhenAskedElseBookedToTheDayAsNotCounted) {
+    for (const bool count : {false, true}) {
+        SCOPED_TRACE(count ? "counted" : "not counted");
+        SessionRig r;
+        const QString folder = QStringLiteral("/logs");
+        r.session->openUsageLog(folder);
+        r.session->settings().gInterfaceToWatch = QStringLiteral("eth0");
+        r.session->settings().gCountIPv6 = count;
+        r.session->settings().announce(Settings::Switches);
+        r.capture.setAdapters(
+            {FakeCapture::ethernet("eth0", "Ethernet adapter eth0", {"10.0.0.1", "fd00:77::1"})});
+        ASSERT_TRUE(r.session->startMonitoring());
+        const QByteArray frame = FrameBuilder::ipv6("2001:db8::9", "fd00:77::1", 30);
+        for (int i = 0; i < 3; ++i)
+            r.capture.firePacket(frame);
+        // Read before the tick, which starts the day's statistics afresh.
+        const double received = r.session->frames().counters.transfer(TrafficCounters::Received);
+        r.session->timer2Tick();
+        r.session->closeStores();
+        EXPECT_EQ(received, count ? 3.0 * frame.size() : 0.0);
+        const QByteArray coverage =
+            r.fs.file(folder + QStringLiteral("/%1.coverage").arg(r.clock.today().year()));
+        const QByteArray noted = '\t' + QByteArray::number(3 * frame.size()) + "\t3";
+        EXPECT_EQ(coverage.contains(noted + "\r\n"), !count) << coverage.data();
+    }
 }

@@ -28,6 +28,7 @@ const QList<QPair<QString, QString>> kChanged = {
     {"HiliteNewPacketTime", "7"},
     {"ResetStatsAtNewDay", "False"},
     {"StartAtLogon", "False"},
+    {"CountIPv6", "True"},
 };
 
 QMap<QString, QString> savedTexts(const Settings& s) {
@@ -63,22 +64,23 @@ TEST(Settings, EmptyStoreGivesTheDefaults) {
     EXPECT_EQ(s.gHiliteNewPacketTime, 2);
     EXPECT_TRUE(s.gResetStatsAtNewDay);
     EXPECT_TRUE(s.gStartAtLogon);
+    EXPECT_FALSE(s.gCountIPv6);
 }
 
-TEST(Settings, SavesAllSixteenKeysInTableOrder) {
+TEST(Settings, SavesAllSeventeenKeysInTableOrder) {
     Settings s;
     FakeSettingsStore store;
     EXPECT_TRUE(s.saveSettings(store).isEmpty());
-    const QStringList order = {"DisplayTCP",         "DisplayUDP",          "DisplayICMP",
-                               "Interface",          "InterfaceDesc",       "Bandwidth",
-                               "CloseToTray",        "StartMinimized",      "DisplayUnit",
-                               "SpeedUnit",          "GraphStyle",          "FilterString",
-                               "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay",
-                               "StartAtLogon"};
+    const QStringList order = {
+        "DisplayTCP",         "DisplayUDP",          "DisplayICMP",        "Interface",
+        "InterfaceDesc",      "Bandwidth",           "CloseToTray",        "StartMinimized",
+        "DisplayUnit",        "SpeedUnit",           "GraphStyle",         "FilterString",
+        "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay", "StartAtLogon",
+        "CountIPv6"};
     EXPECT_EQ(store.putKeys, order);
     // A new object holds every default.
-    const QStringList defaults = {"True", "True", "True", "", "", "48000", "True", "False",
-                                  "3",    "1",    "1",    "", "30", "2",   "True", "True"};
+    const QStringList defaults = {"True", "True", "True", "",   "",  "48000", "True", "False", "3",
+                                  "1",    "1",    "",     "30", "2", "True",  "True", "False"};
     for (int i = 0; i < order.size(); ++i)
         EXPECT_EQ(store.at(order[i]), defaults[i]) << order[i].toStdString();
 }
@@ -128,9 +130,12 @@ TEST(Settings, BandwidthTextReadsBackToTheSameNumber) {
         EXPECT_EQ(t.gBandwidth, v) << store.at("Bandwidth").toStdString();
     }
     // Plain decimal digits, never an exponent.
-    const std::pair<double, const char*> texts[] = {
-        {48000, "48000"},          {1000, "1000"},   {100000, "100000"},
-        {1250000000, "1250000000"}, {1e20, "100000000000000000000"}, {48000.5, "48000.5"}};
+    const std::pair<double, const char*> texts[] = {{48000, "48000"},
+                                                    {1000, "1000"},
+                                                    {100000, "100000"},
+                                                    {1250000000, "1250000000"},
+                                                    {1e20, "100000000000000000000"},
+                                                    {48000.5, "48000.5"}};
     for (const auto& [value, text] : texts)
         EXPECT_EQ(Settings::bandwidthText(value), text);
 }
@@ -245,8 +250,8 @@ TEST(Settings, OneFailingKeyDoesNotStopTheOthers) {
     FakeSettingsStore store;
     store.failingKeys = {"DisplayTCP", "GraphStyle"};
     EXPECT_EQ(s.saveSettings(store), QStringList({"DisplayTCP", "GraphStyle"}));
-    EXPECT_EQ(store.putKeys.size(), 16);
-    EXPECT_EQ(store.values.size(), 14);
+    EXPECT_EQ(store.putKeys.size(), 17);
+    EXPECT_EQ(store.values.size(), 15);
     EXPECT_EQ(store.at("Bandwidth"), "96000");
     EXPECT_EQ(store.at("ResetStatsAtNewDay"), "False");
 }

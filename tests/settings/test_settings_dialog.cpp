@@ -1,10 +1,12 @@
 #include "FakeForm2Host.h"
 #include "platform/HelperCapture.h"
+#include "platform/PcapSupport.h"
 #include "platform/fakes/FakeCapture.h"
 #include "platform/fakes/FakeInterfaceCounters.h"
 #include "platform/fakes/FakeSettingsStore.h"
 #include "settings/ui/Form2.h"
 #include "support/CaptureHelperPath.h"
+#include "support/CutOff.h"
 #include "support/NetnsPair.h"
 #include "support/TestApp.h"
 #include "support/Widgets.h"
@@ -18,6 +20,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
+
+#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -41,10 +45,12 @@ public:
 
 const QString kEthDesc = QStringLiteral("Intel Gigabit Ethernet Controller 82574L");
 
+/// Three adapters that can be monitored, then one that cannot (a netfilter log).
 QList<Adapter> threeAdapters() {
     return {FakeCapture::ethernet("eth0", kEthDesc, {"192.168.1.5", "10.0.0.7"}),
-            FakeCapture::ethernet("wlan0", "Wireless LAN", {"192.168.2.9"}, 801),
-            FakeCapture::ethernet("eth1", "Spare port", {})};
+            FakeCapture::ethernet("wlan0", "Wireless LAN", {"192.168.2.9"}),
+            FakeCapture::ethernet("eth1", "Spare port", {}),
+            FakeCapture::ethernet("nflog", "Netfilter log", {}, 239)};
 }
 
 /// A dialog over a fake main window and a fake capture component.
@@ -94,6 +100,7 @@ TEST(Form2, CaptionTextsAndLists) {
     EXPECT_EQ(f.get<QLabel>("Label5")->text(), "Close to tray");
     EXPECT_EQ(f.get<QLabel>("Label11")->text(), "Reset statistics at start of new day");
     EXPECT_EQ(f.get<QLabel>("Label12")->text(), "Start at log-on");
+    EXPECT_EQ(f.get<QLabel>("Label13")->text(), "Count IPv6 traffic");
     EXPECT_TRUE(f.get<QCheckBox>("Check4")->isChecked()) << "on, as the default";
     EXPECT_EQ(f.get<QPushButton>("Command3")->text(), "Refresh");
     EXPECT_EQ(f.get<QPushButton>("Command1")->text(), "OK");
@@ -145,11 +152,11 @@ TEST(Form2, ConnectionTypeCodesFollowTheirSpeeds) {
 TEST(Form2, AtFirstStartTheConnectionTypeFollowsTheAdaptersLinkSpeed) {
     struct Case {
         const char* name;
-        const char* stored;   // adapter stored before ("" at first start)
-        int chosen;           // row of the adapter chosen in the dialog
-        bool userChoseType;   // the user picked "10 mbps (LAN)" before the adapter
-        const char* row;      // connection type then shown
-        const char* text1;    // custom speed then shown
+        const char* stored; // adapter stored before ("" at first start)
+        int chosen;         // row of the adapter chosen in the dialog
+        bool userChoseType; // the user picked "10 mbps (LAN)" before the adapter
+        const char* row;    // connection type then shown
+        const char* text1;  // custom speed then shown
     };
     const Case cases[] = {
         {"1 Gbit/s", "", 0, false, "1 gbps (LAN)", ""},
@@ -241,7 +248,8 @@ TEST(Form2, OkStoresTheGraphScale) {
         EXPECT_TRUE(f.closedWithOk()) << c.row << c.typed;
         EXPECT_EQ(f.host.settings().gBandwidth, c.bandwidth) << c.row << c.typed;
         // Stored as the digits typed, in bytes per second.
-        EXPECT_EQ(f.saved().value("Quelmint/settings/Bandwidth"), QString::number(qint64(c.bandwidth)));
+        EXPECT_EQ(f.saved().value("Quelmint/settings/Bandwidth"),
+                  QString::number(qint64(c.bandwidth)));
     }
     // An empty custom speed is an error; the dialog stays open.
     Fixture f;
@@ -366,6 +374,24 @@ TEST(Form2, ATimeBeyond32BitsStopsOkWithEarlierStepsApplied) {
     EXPECT_EQ(f.host.settings().gRemoveFromListTime, 30);
 }
 
+TEST(Form2, EveryTextFitsAndThePictureIsKept) {
+    Fixture f;
+    f.host.settings().gCountIPv6 = true;
+    Form2& d = f.open();
+    QTest::qWait(50);
+    const QStringList cut = cutOffTexts(d);
+    EXPECT_TRUE(cut.isEmpty()) << cut.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(f.get<QCheckBox>("Check5")->isChecked());
+    if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR")) {
+        const QString dir =
+            qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+        QDir().mkpath(dir);
+        d.grab().save(dir +
+                      QStringLiteral("/settings%1.png")
+                          .arg(d.devicePixelRatioF() > 1 ? QStringLiteral("-scaled") : QString()));
+    }
+}
+
 TEST(Form2, OkAppliesEverySettingAndRefreshesTheMainWindowInOrder) {
     Fixture f;
     Settings& s = f.host.settings();
@@ -376,6 +402,8 @@ TEST(Form2, OkAppliesEverySettingAndRefreshesTheMainWindowInOrder) {
     f.get<QCheckBox>("Check2")->setChecked(false);
     f.get<QCheckBox>("Check1")->setChecked(false);
     f.get<QCheckBox>("Check4")->setChecked(false);
+    EXPECT_FALSE(f.get<QCheckBox>("Check5")->isChecked()) << "off, as the default";
+    f.get<QCheckBox>("Check5")->setChecked(true);
     f.selectText("Combo3", "MegaBytes (MB/s)");
     f.selectText("Combo5", "Kilobits/sec (kbps)");
     f.selectText("Combo4", "Wave");
@@ -388,6 +416,7 @@ TEST(Form2, OkAppliesEverySettingAndRefreshesTheMainWindowInOrder) {
     EXPECT_FALSE(s.gCloseToTray);
     EXPECT_FALSE(s.gResetStatsAtNewDay);
     EXPECT_FALSE(s.gStartAtLogon);
+    EXPECT_TRUE(s.gCountIPv6);
     EXPECT_EQ(s.gDisplayUnit, 2);
     EXPECT_EQ(s.gSpeedUnit, 0);
     EXPECT_EQ(s.gGraphStyle, 0);
@@ -409,8 +438,11 @@ TEST(Form2, OkAppliesEverySettingAndRefreshesTheMainWindowInOrder) {
 }
 
 TEST(Form2, LabelsToggleTheirBoxes) {
-    const std::pair<const char*, const char*> pairs[] = {
-        {"Label6", "Check3"}, {"Label5", "Check2"}, {"Label11", "Check1"}, {"Label12", "Check4"}};
+    const std::pair<const char*, const char*> pairs[] = {{"Label6", "Check3"},
+                                                         {"Label5", "Check2"},
+                                                         {"Label11", "Check1"},
+                                                         {"Label12", "Check4"},
+                                                         {"Label13", "Check5"}};
     for (const auto& [labelName, boxName] : pairs) {
         Fixture f;
         f.open();
@@ -473,27 +505,28 @@ TEST(Form2, TheWatchedAdapterIsSelectedAndOnlyRestartedWhenStopped) {
     }
 }
 
-TEST(Form2, ANonEthernetAdapterIsRefusedAndNothingChanges) {
-    Fixture f;
-    f.host.settings().gInterfaceToWatch = "eth0";
-    f.host.monitoring = true;
-    const auto before = f.saved();
-    f.open();
-    f.get<QComboBox>("Combo1")->setCurrentIndex(1); // wireless: link type 801
-    f.selectText("Combo2", "10 mbps (LAN)");
-    f.selectText("Combo4", "Wave");
-    f.ok();
-    EXPECT_FALSE(f.closedWithOk());
-    EXPECT_TRUE(f.dialog->isVisible());
-    ASSERT_EQ(f.host.boxes.boxes.size(), 1);
-    EXPECT_EQ(f.host.boxes.boxes[0].icon, BoxIcon::Critical);
-    EXPECT_EQ(f.host.boxes.boxes[0].title, "Error");
-    EXPECT_EQ(f.host.boxes.boxes[0].text, "Can monitor only Ethernet adapters.  ");
-    EXPECT_EQ(f.dialog->focusWidget(), f.get<QComboBox>("Combo1"));
-    EXPECT_EQ(f.saved(), before);
-    EXPECT_TRUE(f.capture.calls.isEmpty());
-    EXPECT_TRUE(f.host.balloons.isEmpty());
-    EXPECT_TRUE(f.host.monitoring);
+TEST(Form2, ListsOnlyAdaptersItCanMonitorAndPreselectsTheDefaultRouteAtFirstStart) {
+    const struct {
+        const char* stored;
+        const char* defaultRoute;
+        int selected;
+    } cases[] = {
+        {"", "eth1", 2},       // first start: the default route's adapter
+        {"eth0", "eth1", 0},   // the stored one wins
+        {"", "nflog", -1},     // not one that can be monitored
+        {"", "", -1},          // no default route
+        {"nflog", "eth0", -1}, // stored by hand: not offered
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored + std::string("/") + c.defaultRoute);
+        Fixture f;
+        f.capture.defaultRoute = QString::fromLatin1(c.defaultRoute);
+        f.host.settings().gInterfaceToWatch = QString::fromLatin1(c.stored);
+        f.open();
+        auto* adapters = f.get<QComboBox>("Combo1");
+        EXPECT_EQ(adapters->count(), 3);
+        EXPECT_EQ(adapters->currentIndex(), c.selected);
+    }
 }
 
 TEST(Form2, AnEthernetAdapterWithoutAddressStartsWithOneEmptyLocalAddress) {
@@ -644,10 +677,14 @@ protected:
         ASSERT_TRUE(pair_->ok());
     }
     /// The adapter's row in the list (-1: absent).
+    /// The adapter's row in the dialog's list, which holds those that can be monitored.
     static int rowOf(const HelperCapture& capture, const QString& name) {
-        for (int i = 0; i < capture.Adapters().size(); ++i)
-            if (capture.Adapters()[i].Name == name)
-                return i;
+        int row = 0;
+        for (const Adapter& a : capture.Adapters()) {
+            if (a.Name == name)
+                return pcapsupport::monitorable(a) ? row : -1;
+            row += pcapsupport::monitorable(a) ? 1 : 0;
+        }
         return -1;
     }
     std::unique_ptr<NetnsPair> pair_;
@@ -659,30 +696,29 @@ TEST_F(Form2Live, RealAdaptersCanBeChosenAndCaptured) {
     HelperCapture capture(captureHelperPath());
     FakeForm2Host host(capture);
     {
-        // The loopback adapter is not Ethernet.
+        // The loopback adapter is not offered.
         Form2 dialog(host);
         auto* combo = child<QComboBox>(dialog, "Combo1");
-        const int lo = rowOf(capture, "lo");
         const int veth = rowOf(capture, pair_->nameA());
-        ASSERT_GE(lo, 0);
         ASSERT_GE(veth, 0);
+        EXPECT_EQ(rowOf(capture, QStringLiteral("lo")), -1);
+        for (int i = 0; i < combo->count(); ++i)
+            EXPECT_FALSE(combo->itemText(i).startsWith("Loopback")) << i;
         EXPECT_TRUE(combo->itemText(veth).endsWith("  (" + pair_->addressA() + ")"))
             << combo->itemText(veth).toStdString();
-        combo->setCurrentIndex(lo);
-        child<QPushButton>(dialog, "Command1")->click();
-        ASSERT_EQ(host.boxes.boxes.size(), 1);
-        EXPECT_EQ(host.boxes.boxes[0].text, "Can monitor only Ethernet adapters.  ");
-        EXPECT_FALSE(capture.isCapturing());
 
         combo->setCurrentIndex(veth);
         child<QLineEdit>(dialog, "Text3")->setText("not a filter ((");
         child<QPushButton>(dialog, "Command1")->click();
         // Capture runs on the veth adapter; pcap refused the filter and the dialog stays.
         EXPECT_TRUE(capture.isCapturing());
-        EXPECT_EQ(host.localAddresses, QStringList({pair_->addressA()}));
-        ASSERT_EQ(host.boxes.boxes.size(), 2);
-        EXPECT_EQ(host.boxes.boxes[1].icon, BoxIcon::None);
-        EXPECT_FALSE(host.boxes.boxes[1].text.isEmpty());
+        // The IPv4 address, then the IPv6 link-local one the kernel gave the adapter.
+        EXPECT_EQ(host.localAddresses.value(0), pair_->addressA());
+        for (const QString& a : host.localAddresses.mid(1))
+            EXPECT_TRUE(a.startsWith("fe80::")) << a.toStdString();
+        ASSERT_EQ(host.boxes.boxes.size(), 1);
+        EXPECT_EQ(host.boxes.boxes[0].icon, BoxIcon::None);
+        EXPECT_FALSE(host.boxes.boxes[0].text.isEmpty());
         EXPECT_TRUE(dialog.result() != QDialog::Accepted);
         EXPECT_EQ(host.settings().gFilterString, QString());
         EXPECT_EQ(capture.Filter(), QString());
@@ -709,7 +745,10 @@ TEST_F(Form2Live, AnAdapterWithoutAddressStartsCapture) {
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_TRUE(capture.isCapturing());
     EXPECT_TRUE(host.monitoring);
-    EXPECT_EQ(host.localAddresses, QStringList({QString()}));
+    // No IPv4 address: the IPv6 link-local one if the kernel gave it, else one empty entry.
+    ASSERT_FALSE(host.localAddresses.isEmpty());
+    for (const QString& a : host.localAddresses)
+        EXPECT_TRUE(a.isEmpty() || a.startsWith("fe80::")) << a.toStdString();
     ASSERT_EQ(host.balloons.size(), 1);
     EXPECT_TRUE(host.balloons[0].startsWith("Monitoring|"));
     EXPECT_EQ(host.settings().gInterfaceToWatch, pair_->nameA());

@@ -37,17 +37,17 @@ namespace {
 class CountingResolver final : public HostNameResolver {
 public:
     CountingResolver() {
-        real_.setAnswerHandler([this](quint32 a, const std::optional<QByteArray>& n) {
-            answered[a] = n.value_or(QByteArrayLiteral("-"));
+        real_.setAnswerHandler([this](const IpAddress& a, const std::optional<QByteArray>& n) {
+            answered[a.text()] = n.value_or(QByteArrayLiteral("-"));
             answer(a, n);
         });
     }
-    void lookUp(quint32 address) override {
-        ++asked[address];
+    void lookUp(const IpAddress& address) override {
+        ++asked[address.text()];
         real_.lookUp(address);
     }
-    QMap<quint32, int> asked;
-    QMap<quint32, QByteArray> answered;
+    QMap<QString, int> asked;
+    QMap<QString, QByteArray> answered;
 
 private:
     QHostInfoResolver real_;
@@ -142,11 +142,9 @@ int main(int argc, char** argv) {
             text += cells.join(QLatin1Char('|')).toUtf8() + '\n';
         }
         for (auto it = resolver.asked.cbegin(); it != resolver.asked.cend(); ++it)
-            text += "lookups " + AddressNames::dottedText(it.key()).toUtf8() + ' ' +
-                    QByteArray::number(it.value()) + '\n';
+            text += "lookups " + it.key().toUtf8() + ' ' + QByteArray::number(it.value()) + '\n';
         for (auto it = resolver.answered.cbegin(); it != resolver.answered.cend(); ++it)
-            text +=
-                "answered " + AddressNames::dottedText(it.key()).toUtf8() + ' ' + it.value() + '\n';
+            text += "answered " + it.key().toUtf8() + ' ' + it.value() + '\n';
         text +=
             "frames " + QByteArray::number(window.session().frames().packetCount, 'f', 0) + '\n';
         text +=

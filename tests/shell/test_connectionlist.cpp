@@ -117,6 +117,21 @@ TEST(ConnectionList, FramesShowWithCaptionsTextsAndRedThenBlackData) {
     EXPECT_EQ(w.session().frames().packetCount, 3);
 }
 
+TEST(ConnectionList, Ipv6RowsShowTheShortTextOnceCounted) {
+    Window w;
+    w.session().settings().gCountIPv6 = true;
+    w.session().settings().announce(Settings::Switches);
+    const char* peer = "2001:db8:85a3::8a2e:370:7334";
+    w.capture.firePacket(FrameBuilder::ipv6(peer, "fd00:77::1", 120));
+    w.capture.firePacket(FrameBuilder::ipv6("fd00:77::1", peer, 56, 58));
+    w.capture.firePacket(udp(kPeer, 40000, kLocal, 53, 100));
+    ASSERT_EQ(w.list->model()->rowCount(), 3);
+    EXPECT_EQ(w.row(0), "2001:db8:85a3::8a2e:370:7334|40000|fd00:77::1|53|120|UDP|1");
+    EXPECT_EQ(w.row(1), "fd00:77::1|0|2001:db8:85a3::8a2e:370:7334|0|0|ICMPv6|1");
+    EXPECT_EQ(w.row(2), "10.0.0.9|40000|10.0.0.1|53|100|UDP|1");
+    w.keepPicture(QStringLiteral("connectionlist-offscreen-ipv6.png"));
+}
+
 TEST(ConnectionList, NewRowsAreFollowedOnlyWhileTheListIsAtItsEnd) {
     Window w;
     quint16 nextPort = 1;
@@ -128,8 +143,8 @@ TEST(ConnectionList, NewRowsAreFollowedOnlyWhileTheListIsAtItsEnd) {
     struct Step {
         const char* name;
         std::function<void()> act;
-        bool atEnd;       // the scroll bar stands at its end
-        int topRow;       // -1: any; else the row shown at the top
+        bool atEnd; // the scroll bar stands at its end
+        int topRow; // -1: any; else the row shown at the top
     };
     const Step steps[] = {
         {"rows beyond the view: followed", [&] { newRows(100); }, true, -1},
@@ -213,7 +228,7 @@ TEST(ConnectionList, HostNamesArriveLateAndStartNewRows) {
     w.clickToolbar(5); // "Resolve IP"
     w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
     EXPECT_EQ(w.row(0), "10.0.0.9|1|10.0.0.1|2|10|UDP|1");
-    EXPECT_EQ(w.resolver.asked, QList<quint32>({kPeer, kLocal}));
+    EXPECT_EQ(w.resolver.asked, QList<IpAddress>({IpAddress::v4(kPeer), IpAddress::v4(kLocal)}));
     w.resolver.reply(kPeer, QByteArray("peer.example"));
     w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
     ASSERT_EQ(w.list->model()->rowCount(), 2);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "monitor/ShellServices.h"
+#include "platform/fakes/FakeAddressChanges.h"
 #include "platform/fakes/FakeAutostart.h"
 #include "platform/fakes/FakeBrowser.h"
 #include "platform/fakes/FakeCapture.h"
@@ -41,6 +42,7 @@ struct FakeShellServices {
                           std::move(createCapture), QStringLiteral("/opt/quelmint"),
                           QStringLiteral("/home/u/.local/share/Quelmint"), 2000, &browser, nullptr,
                           &resolver, &counters, refreshMs});
+        services->addressChanges = &addressChanges;
         return *services;
     }
 
@@ -57,5 +59,6 @@ struct FakeShellServices {
     int refreshMs = 0;
     FakeBrowser browser;
     FakeInterfaceCounters counters; ///< lists no adapter unless the test adds it
+    FakeAddressChanges addressChanges;
     std::unique_ptr<ShellServices> services;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/CaptureTypes.h"
+#include "platform/IpAddress.h"
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -108,6 +109,32 @@ struct FrameBuilder {
         b.destination = destination;
         b.trailer = QByteArray(6, '\0');
         return b.build();
+    }
+
+    /// An Ethernet frame with an IPv6 datagram between two addresses (their text): UDP
+    /// (protocol 17, ports 40000 -> 53) or an ICMPv6 echo request (58), with `payload` data bytes.
+    static QByteArray ipv6(const char* source, const char* destination, int payload = 0,
+                           quint8 protocol = 17) {
+        const auto bytes = [](const char* text) {
+            const auto a = IpAddress::parse(QString::fromLatin1(text))->ipv6Bytes();
+            return QByteArray(reinterpret_cast<const char*>(a.data()), 16);
+        };
+        QByteArray upper = protocol == 17 ? QByteArray::fromHex("9c4000350000"
+                                                                "0000")
+                                          : QByteArray::fromHex("80000000"
+                                                                "00010001");
+        if (protocol == 17)
+            upper[5] = char(8 + payload); // payloads under 248 bytes
+        upper += QByteArray(payload, 'd');
+        QByteArray f = QByteArray::fromHex("020000000002"
+                                           "020000000001"
+                                           "86dd"
+                                           "60000000");
+        f += char(upper.size() >> 8);
+        f += char(upper.size() & 0xFF);
+        f += char(protocol);
+        f += char(64);
+        return f + bytes(source) + bytes(destination) + upper;
     }
 
     /// A packet over all of `bytes` (which must outlive it).

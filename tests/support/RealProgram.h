@@ -143,7 +143,8 @@ inline int runSelfUnderXvfb(const QString& filter, QByteArray* out, const QStrin
     return ended && child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1;
 }
 
-/// Sends count UDP datagrams of payload bytes each from inside namespace ns to address:port.
+/// Sends count UDP datagrams of payload bytes each from inside namespace ns to address:port
+/// (IPv4 or IPv6).
 /// Returns how many were handed to the kernel.
 inline int sendUdpFrom(const QString& ns, const QString& address, quint16 port, int count,
                        int payload) {
@@ -152,17 +153,29 @@ inline int sendUdpFrom(const QString& ns, const QString& address, quint16 port, 
         NetnsEnter enter(ns);
         if (!enter.ok())
             return;
-        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        // An IPv4 or an IPv6 address.
+        sockaddr_storage to = {};
+        socklen_t length = 0;
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&to);
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&to);
+        if (::inet_pton(AF_INET, address.toLatin1().constData(), &v4->sin_addr) == 1) {
+            v4->sin_family = AF_INET;
+            v4->sin_port = htons(port);
+            length = sizeof *v4;
+        } else if (::inet_pton(AF_INET6, address.toLatin1().constData(), &v6->sin6_addr) == 1) {
+            v6->sin6_family = AF_INET6;
+            v6->sin6_port = htons(port);
+            length = sizeof *v6;
+        } else {
+            return;
+        }
+        const int fd = ::socket(to.ss_family, SOCK_DGRAM, 0);
         if (fd < 0)
             return;
-        sockaddr_in to = {};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
-        ::inet_pton(AF_INET, address.toLatin1().constData(), &to.sin_addr);
         const QByteArray data(payload, 'q');
         for (int i = 0; i < count; ++i) {
             if (::sendto(fd, data.constData(), std::size_t(data.size()), 0,
-                         reinterpret_cast<sockaddr*>(&to), sizeof to) == data.size())
+                         reinterpret_cast<sockaddr*>(&to), length) == data.size())
                 ++sent;
             if (i % 64 == 63)
                 ::usleep(2000); // stay well inside the socket buffers

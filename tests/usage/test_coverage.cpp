@@ -29,6 +29,7 @@ TEST(CoverageLine, ReadsWhatItWritesAndRejectsWhatItCannotRead) {
         quint64 unwatchedBytes;
         quint64 unwatchedFrames;
         const char* written; // the line written back for that day
+        quint64 ipv6Bytes = 0, ipv6Frames = 0;
     } cases[] = {
         {"2026-12-08\t3600\t1234", true, 3600000, 1234, 0, 0, "2026-12-08\t3600\t1234\t0\t0"},
         {"2026-12-08\t3600", true, 3600000, 0, 0, 0, "2026-12-08\t3600\t0\t0\t0"},
@@ -36,15 +37,18 @@ TEST(CoverageLine, ReadsWhatItWritesAndRejectsWhatItCannotRead) {
         {"2026-12-08\t86400\t0\t2310000\t1540", true, 86400000, 0, 2310000, 1540,
          "2026-12-08\t86400\t0\t2310000\t1540"},
         {"2026-12-08\t1\t2\t3", true, 1000, 2, 3, 0, "2026-12-08\t1\t2\t3\t0"},
+        {"2026-12-08\t1\t0\t0\t0\t1200000000\t900000", true, 1000, 0, 0, 0,
+         "2026-12-08\t1\t0\t0\t0\t1200000000\t900000", 1200000000, 900000},
         // beyond 15 digits the year files' form: 15 significant digits and an exponent
-        {"2026-12-08\t1\t2\t9007199254740992\t4\tnew\t", true, 1000, 2, 9007199254740992ull, 4,
-         "2026-12-08\t1\t2\t9.00719925474099E+15\t4\tnew\t"},
+        {"2026-12-08\t1\t2\t9007199254740992\t4\t5\t6\tnew\t", true, 1000, 2, 9007199254740992ull,
+         4, "2026-12-08\t1\t2\t9.00719925474099E+15\t4\t5\t6\tnew\t", 5, 6},
         {"2026-12-08\t36x0\t1", false, 0, 0, 0, 0, ""},
         {"2026-12-08\t-5\t1", false, 0, 0, 0, 0, ""},
         {"2026-12-08\t1.5\t1", false, 0, 0, 0, 0, ""},
         {"2026-12-08\t10\tlots", false, 0, 0, 0, 0, ""},
         {"2026-12-08\t10\t1\t-1\t0", false, 0, 0, 0, 0, ""},
         {"2026-12-08\t10\t1\t0\t2.5", false, 0, 0, 0, 0, ""},
+        {"2026-12-08\t10\t1\t0\t2\t3\tx", false, 0, 0, 0, 0, ""},
         {"2026-13-08\t10\t1", false, 0, 0, 0, 0, ""},
         {"oops", false, 0, 0, 0, 0, ""},
     };
@@ -58,6 +62,8 @@ TEST(CoverageLine, ReadsWhatItWritesAndRejectsWhatItCannotRead) {
             EXPECT_EQ(day.framesLost, c.lost) << c.line;
             EXPECT_EQ(day.unwatchedBytes, c.unwatchedBytes) << c.line;
             EXPECT_EQ(day.unwatchedFrames, c.unwatchedFrames) << c.line;
+            EXPECT_EQ(day.ipv6Bytes, c.ipv6Bytes) << c.line;
+            EXPECT_EQ(day.ipv6Frames, c.ipv6Frames) << c.line;
             EXPECT_EQ(CoverageLog::formatLine(date, day), QByteArray(c.written)) << c.line;
         }
     }
@@ -72,7 +78,7 @@ TEST(CoverageLine, WritesWholeSecondsAndKeepsUnknownFields) {
     day.unwatchedFrames = 1540;
     day.extra = {"later", "7"};
     EXPECT_EQ(CoverageLog::formatLine(kDay, day),
-              QByteArray("2026-12-08\t3600\t1234\t2310000\t1540\tlater\t7"));
+              QByteArray("2026-12-08\t3600\t1234\t2310000\t1540\t0\t0\tlater\t7"));
 }
 
 TEST(CoverageLog, LostFramesAreWrittenWithin10SecondsSecondsAtLeastEveryMinute) {

@@ -81,6 +81,8 @@ public:
         return false;
     }
 
+    QString defaultRouteAdapter() const override { return defaultRoute; }
+
     /// Reports droppedFrames and sets it back to 0.
     quint64 takeDroppedFrames() override { return std::exchange(droppedFrames, 0); }
 
@@ -115,6 +117,8 @@ public:
     std::function<void()> onRefresh;
     /// Frames the next takeDroppedFrames reports as dropped.
     quint64 droppedFrames = 0;
+    /// The adapter of the default route.
+    QString defaultRoute;
     int startCount = 0;
     int stopCount = 0;
 
@@ -142,6 +146,7 @@ public:
     bool isCapturing() const override { return fake_.isCapturing(); }
     void RefreshAdapters() override { fake_.RefreshAdapters(); }
     bool AdapterPresent(const QString& n) override { return fake_.AdapterPresent(n); }
+    QString defaultRouteAdapter() const override { return fake_.defaultRouteAdapter(); }
     quint64 takeDroppedFrames() override { return fake_.takeDroppedFrames(); }
 
 private:

@@ -10,7 +10,7 @@
 /// A resolver for tests: notes every question; the test answers when it likes (or never).
 class FakeHostNameResolver final : public HostNameResolver {
 public:
-    void lookUp(quint32 address) override {
+    void lookUp(const IpAddress& address) override {
         asked.append(address);
         if (failure.isEmpty())
             return;
@@ -21,9 +21,15 @@ public:
     }
 
     /// Answers a question (asked or not) with a name, or with no name.
-    void reply(quint32 address, const std::optional<QByteArray>& name) { answer(address, name); }
+    void reply(const IpAddress& address, const std::optional<QByteArray>& name) {
+        answer(address, name);
+    }
+    /// The same for an IPv4 address (first octet in the high byte).
+    void reply(quint32 address, const std::optional<QByteArray>& name) {
+        answer(IpAddress::v4(address), name);
+    }
 
-    QList<quint32> asked;  ///< every lookUp, in order
-    QString failure;       ///< when set, lookUp fails with this (after noting the question)
-    bool failOnce = false; ///< only the next lookUp fails
+    QList<IpAddress> asked; ///< every lookUp, in order
+    QString failure;        ///< when set, lookUp fails with this (after noting the question)
+    bool failOnce = false;  ///< only the next lookUp fails
 };

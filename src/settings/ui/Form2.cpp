@@ -2,7 +2,9 @@
 
 #include "platform/CaptureComponent.h"
 #include "platform/InterfaceCounters.h"
+#include "platform/IpAddress.h"
 #include "platform/MessageBoxes.h"
+#include "platform/PcapSupport.h"
 #include "settings/Form2Host.h"
 #include "settings/Settings.h"
 #include "settings/ui/DigitsOnlyKeyFilter.h"
@@ -124,12 +126,17 @@ const QList<Form2::ConnectionType>& Form2::connectionTypeTable() {
 
 QString Form2::adapterRowText(const Adapter& adapter) {
     QString text = adapter.Description;
-    if (!adapter.Addresses.isEmpty()) {
-        QStringList addresses;
-        for (const AdapterAddress& a : adapter.Addresses)
+    // IPv6 link-local addresses (fe80::/10), which every adapter has, would only lengthen rows.
+    QStringList addresses;
+    for (const AdapterAddress& a : adapter.Addresses) {
+        const std::optional<IpAddress> parsed = IpAddress::parse(a.IPAddress);
+        const bool linkLocal = parsed && parsed->family() == 6 && parsed->ipv6Bytes()[0] == 0xFE &&
+                               (parsed->ipv6Bytes()[1] & 0xC0) == 0x80;
+        if (!linkLocal)
             addresses.append(a.IPAddress);
-        text += QStringLiteral("  (") + addresses.join(QStringLiteral(",  ")) + u')';
     }
+    if (!addresses.isEmpty())
+        text += QStringLiteral("  (") + addresses.join(QStringLiteral(",  ")) + u')';
     return text;
 }
 
@@ -142,6 +149,7 @@ Form2::Form2(Form2Host& host, QWidget* parent) : QDialog(parent), host_(host) {
     firstStart_ = host_.settings().gInterfaceToWatch.isEmpty();
     connect(Combo1, &QComboBox::currentIndexChanged, this, &Form2::adapterChosen);
     connect(Combo2, &QComboBox::activated, this, [this] { typeChosen_ = true; });
+    adapterChosen(); // the adapter preselected at first start
 }
 
 void Form2::buildControls() {
@@ -225,6 +233,10 @@ void Form2::buildControls() {
         auto* resetRow = new QHBoxLayout;
         resetRow->addWidget(Check1);
         resetRow->addWidget(Label11, 1);
+        Check5 = named(new QCheckBox(fraDisplay), "Check5");
+        Label13 = label(QStringLiteral("Count IPv6 traffic"), "Label13", fraDisplay);
+        resetRow->addWidget(Check5);
+        resetRow->addWidget(Label13);
         g->addLayout(resetRow, 0, 0, 1, 3);
         g->addWidget(
             label(QStringLiteral("Remove packets from list after"), "lblRemoveAfter", fraDisplay),
@@ -262,7 +274,7 @@ void Form2::buildControls() {
     digits->install(Text1, QStringLiteral("[0-9]*\\.?[0-9]*"));
     digits->install(Text2);
     digits->install(Text4);
-    for (QLabel* l : {Label6, Label5, Label11, Label12})
+    for (QLabel* l : {Label6, Label5, Label11, Label12, Label13})
         l->installEventFilter(this);
 
     connect(Combo2, &QComboBox::currentIndexChanged, this, &Form2::connectionTypeChanged);
@@ -278,6 +290,7 @@ bool Form2::eventFilter(QObject* watched, QEvent* event) {
                          : watched == Label5  ? Check2
                          : watched == Label11 ? Check1
                          : watched == Label12 ? Check4
+                         : watched == Label13 ? Check5
                                               : nullptr;
         if (box != nullptr && box->isEnabled()) {
             // A ticked box is cleared, anything else becomes ticked.
@@ -291,11 +304,17 @@ bool Form2::eventFilter(QObject* watched, QEvent* event) {
 void Form2::fillAdapters() {
     const QString error = attempt([this] {
         Combo1->clear();
-        listed_ = host_.capture().Adapters();
+        listed_.clear();
+        for (const Adapter& a : host_.capture().Adapters())
+            if (pcapsupport::monitorable(a))
+                listed_.append(a);
+        // At first start, the adapter that carries the default route.
+        const QString& stored = host_.settings().gInterfaceToWatch;
+        const QString wanted = stored.isEmpty() ? host_.capture().defaultRouteAdapter() : stored;
         int selected = -1;
         for (int i = 0; i < listed_.size(); ++i) {
             Combo1->addItem(adapterRowText(listed_[i]));
-            if (listed_[i].Name == host_.settings().gInterfaceToWatch)
+            if (!wanted.isEmpty() && listed_[i].Name == wanted)
                 selected = i; // the last one of that name
         }
         // No match leaves the list without a selection, so OK does not switch adapters.
@@ -352,6 +371,7 @@ void Form2::load() {
         Check3->setChecked(s.gStartMinimized);
         Check1->setChecked(s.gResetStatsAtNewDay);
         Check4->setChecked(s.gStartAtLogon);
+        Check5->setChecked(s.gCountIPv6);
     });
     step([&] {
         Text2->setText(QString::number(s.gRemoveFromListTime));
@@ -398,20 +418,14 @@ void Form2::refreshClicked() {
     fillAdapters();
 }
 
-bool Form2::applyAdapter() {
+void Form2::applyAdapter() {
     const int row = Combo1->currentIndex();
     if (Combo1->count() == 0 || row < 0 || row >= listed_.size())
-        return true;
+        return;
     const Adapter adapter = listed_[row];
     Settings& s = host_.settings();
     if (adapter.Name == s.gInterfaceToWatch && host_.monitoringInProgress())
-        return true; // already watching it: leave capture alone
-    if (adapter.LinkType != 1) {
-        host_.messageBoxes().show(BoxIcon::Critical, QStringLiteral("Error"),
-                                  QStringLiteral("Can monitor only Ethernet adapters.  "));
-        Combo1->setFocus();
-        return false;
-    }
+        return; // already watching it: leave capture alone
     CaptureComponent& capture = host_.capture();
     capture.setActiveAdapter(adapter);
     s.gInterfaceToWatch = adapter.Name;
@@ -429,13 +443,11 @@ bool Form2::applyAdapter() {
     capture.StartCapture();
     host_.setMonitoringInProgress(true);
     host_.showBaloonTip(adapter.Description, QStringLiteral("Monitoring"), 1);
-    return true;
 }
 
-bool Form2::applyAdapterAndSettings() {
+void Form2::applyAdapterAndSettings() {
     Settings& s = host_.settings();
-    if (!applyAdapter())
-        return false;
+    applyAdapter();
     // Whatever was stored before a failing step is announced too: it stays in force.
     try {
         applySettings(s);
@@ -444,7 +456,6 @@ bool Form2::applyAdapterAndSettings() {
         throw;
     }
     s.announce(Settings::Display);
-    return true;
 }
 
 void Form2::applySettings(Settings& s) {
@@ -475,6 +486,7 @@ void Form2::applySettings(Settings& s) {
     if (Combo4->currentIndex() >= 0)
         s.gGraphStyle = Combo4->currentIndex();
     s.gResetStatsAtNewDay = Check1->isChecked();
+    s.gCountIPv6 = Check5->isChecked();
 
     s.gRemoveFromListTime = timeFrom(Text2, "Remove packets from list after");
     s.gHiliteNewPacketTime = timeFrom(Text4, "Highlight new packet for");
@@ -482,14 +494,11 @@ void Form2::applySettings(Settings& s) {
 
 void Form2::okClicked() {
     MessageBoxes& boxes = host_.messageBoxes();
-    bool goOn = false;
-    const QString error = attempt([&] { goOn = applyAdapterAndSettings(); });
+    const QString error = attempt([&] { applyAdapterAndSettings(); });
     if (!error.isEmpty()) {
         boxes.error(QStringLiteral("OK"), error);
         return;
     }
-    if (!goOn)
-        return;
 
     const QString filter = Text3->text();
     const QString rejected = attempt([&] { host_.capture().setFilter(filter); });

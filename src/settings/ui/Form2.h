@@ -35,7 +35,8 @@ public:
     /// Builds the dialog and loads the current settings of host into it.
     explicit Form2(Form2Host& host, QWidget* parent = nullptr);
 
-    /// Lists the capture component's adapters in Combo1 and selects the one being watched.
+    /// Lists the capture component's adapters that can be monitored in Combo1 and selects the
+    /// one being watched (at first start, the one that carries the default route).
     void fillAdapters();
 
 protected:
@@ -45,10 +46,10 @@ private:
     void buildControls();
     void load();
     void okClicked();
-    /// Steps 1 to 8 of OK; false when the dialog must stay open without an error box.
-    bool applyAdapterAndSettings();
-    /// Step 1: the adapter; false when it was refused.
-    bool applyAdapter();
+    /// Steps 1 to 8 of OK.
+    void applyAdapterAndSettings();
+    /// Step 1: the adapter.
+    void applyAdapter();
     /// Steps 2 to 8: the values of the dialog into the settings (announced by the caller).
     void applySettings(Settings& s);
     void refreshClicked();
@@ -58,7 +59,8 @@ private:
     void adapterChosen();
 
     Form2Host& host_;
-    /// The adapters as listed in Combo1, so a refresh elsewhere cannot shift the rows.
+    /// The adapters as listed in Combo1 (those that can be monitored), so a refresh elsewhere
+    /// cannot shift the rows.
     QList<Adapter> listed_;
     /// No adapter was stored: the connection type follows the adapter chosen.
     bool firstStart_ = false;
@@ -86,6 +88,8 @@ private:
     QGroupBox* fraDisplay = nullptr;
     QCheckBox* Check1 = nullptr;
     QLabel* Label11 = nullptr;
+    QCheckBox* Check5 = nullptr; ///< "Count IPv6 traffic"
+    QLabel* Label13 = nullptr;
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text4 = nullptr;
     QLineEdit* Text3 = nullptr;

@@ -1,4 +1,4 @@
-#include "capture/IpAddress.h"
+#include "platform/IpAddress.h"
 
 #include <QByteArrayList>
 
