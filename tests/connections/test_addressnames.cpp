@@ -42,6 +42,12 @@ TEST(AddressNames, NamesOffGivesDottedTextAndLeavesTheCacheAlone) {
     names.setResolveNames(false);
     EXPECT_EQ(names.getNameFromAddress(192, 168, 1, 10), "192.168.1.10");
     EXPECT_EQ(names.getNameFromAddress(10, 0, 0, 7), "10.0.0.7");
+    // Addresses that share a remembered text's slot keep their own texts: a /22, twice.
+    for (int pass = 0; pass < 2; ++pass)
+        for (int i = 0; i < 1024; ++i)
+            ASSERT_EQ(names.getNameFromAddress(10, 0, quint8(i >> 8), quint8(i)),
+                      QStringLiteral("10.0.%1.%2").arg(i >> 8).arg(i & 255));
+    EXPECT_EQ(names.getNameFromAddress(192, 168, 1, 10), "192.168.1.10");
     EXPECT_EQ(names.cacheSize(), 1);
     EXPECT_EQ(resolver.asked.size(), 1);
     // Back on: the name is still there, not asked again.

@@ -390,11 +390,18 @@ TEST(ConnectionModelSignals, OneInsertAndOneChangePerBatch) {
     ASSERT_EQ(inserted.size(), 1);
     EXPECT_EQ(inserted[0][1].toInt(), 2);
     EXPECT_EQ(inserted[0][2].toInt(), 51);
+    // The whole changed range: the Packets count of the existing row is repainted too, and
+    // its data cell is red again.
+    const auto range = [&changed](qsizetype i) {
+        const QModelIndex from = changed[i][0].toModelIndex(), to = changed[i][1].toModelIndex();
+        return QList<int>{from.row(), from.column(), to.row(), to.column()};
+    };
     ASSERT_EQ(changed.size(), 1);
-    EXPECT_EQ(changed[0][0].toModelIndex().row(), 1);
-    EXPECT_EQ(changed[0][0].toModelIndex().column(), int(ConnectionModel::Data));
+    EXPECT_EQ(range(0), QList<int>({1, ConnectionModel::Data, 1, ConnectionModel::Packets}));
     EXPECT_EQ(model.rowCount(), 52);
     EXPECT_EQ(model.data(model.index(1, ConnectionModel::Packets)).toString(), "51");
+    EXPECT_EQ(model.data(model.index(1, ConnectionModel::Data), Qt::ForegroundRole),
+              QVariant(QColor(255, 0, 0)));
 
     // Nothing new: nothing announced, nothing to scroll to.
     EXPECT_EQ(model.flush(), -1);
@@ -404,10 +411,11 @@ TEST(ConnectionModelSignals, OneInsertAndOneChangePerBatch) {
     // A sweep that ends highlights announces them; one that finds nothing to do, nothing.
     clock.advance(2500);
     model.ScavengeList();
-    const qsizetype afterEnding = changed.size();
-    EXPECT_GE(afterEnding, 2);
+    ASSERT_EQ(changed.size(), 2);
+    EXPECT_EQ(range(1), QList<int>({1, ConnectionModel::Data, 51, ConnectionModel::Data}));
+    EXPECT_EQ(model.data(model.index(1, ConnectionModel::Data), Qt::ForegroundRole), QVariant());
     model.ScavengeList();
-    EXPECT_EQ(changed.size(), afterEnding);
+    EXPECT_EQ(changed.size(), 2);
 }
 
 TEST(ConnectionModelSignals, CaptionsAndColours) {

@@ -178,8 +178,12 @@ TEST(Notifications, WithoutAServiceNothingIsAvailable) {
     DBusNotifications n(QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent"),
                                                       QStringLiteral("none")));
     EXPECT_FALSE(n.isAvailable());
+    // Showing and closing without a service neither fails nor remembers a notice.
     n.show(QStringLiteral("t"), QStringLiteral("x"), 1, 100);
+    EXPECT_EQ(n.shownId(), 0u);
     n.close();
+    EXPECT_EQ(n.shownId(), 0u);
+    EXPECT_FALSE(n.isAvailable());
 }
 
 #include "test_notifications.moc"

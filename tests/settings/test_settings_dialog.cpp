@@ -651,6 +651,7 @@ TEST(Form2, AListPositionThatCannotBeShownIsReportedAndTheRestStillLoads) {
     Fixture f;
     f.host.settings().gDisplayUnit = 7;
     f.host.settings().gRemoveFromListTime = 12;
+    f.host.settings().gHiliteNewPacketTime = 5;
     f.host.settings().gCloseToTray = false;
     f.open();
     ASSERT_EQ(f.host.boxes.boxes.size(), 1);
@@ -658,6 +659,7 @@ TEST(Form2, AListPositionThatCannotBeShownIsReportedAndTheRestStillLoads) {
     EXPECT_TRUE(f.host.boxes.boxes[0].text.startsWith("Error in Form2 Load:\r\n"));
     EXPECT_TRUE(f.host.boxes.boxes[0].text.contains("DisplayUnit"));
     EXPECT_EQ(f.get<QLineEdit>("Text2")->text(), "12");
+    EXPECT_EQ(f.get<QLineEdit>("Text4")->text(), "5");
     EXPECT_FALSE(f.get<QCheckBox>("Check2")->isChecked());
     EXPECT_EQ(f.get<QComboBox>("Combo5")->currentIndex(), 1);
     // OK keeps a setting whose list has no selection.
@@ -665,6 +667,7 @@ TEST(Form2, AListPositionThatCannotBeShownIsReportedAndTheRestStillLoads) {
     EXPECT_TRUE(f.closedWithOk());
     EXPECT_EQ(f.host.settings().gDisplayUnit, 7);
     EXPECT_EQ(f.host.settings().gRemoveFromListTime, 12);
+    EXPECT_EQ(f.host.settings().gHiliteNewPacketTime, 5);
     EXPECT_FALSE(f.host.settings().gCloseToTray);
 }
 

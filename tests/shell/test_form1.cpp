@@ -559,15 +559,20 @@ TEST(Form1Startup, AdapterChosenInTheStartupDialogStartsMonitoring) {
 // ---------------------------------------------------------------------------------------------
 // The toolbar's switches
 
+namespace {
+// The three Ignore switches: toolbar button, protocol number, stored key.
+struct IgnoreSwitch {
+    int button;
+    quint8 protocol;
+    const char* key;
+};
+const IgnoreSwitch kIgnoreSwitches[] = {
+    {0, 6, "DisplayTCP"}, {1, 17, "DisplayUDP"}, {2, 1, "DisplayICMP"}};
+} // namespace
+
 TEST(Form1Toolbar, IgnoreSwitchesStopCountingAndAreSavedAtExit) {
-    struct Case {
-        int button;
-        quint8 protocol;
-        const char* key;
-    };
-    const Case cases[] = {{0, 6, "DisplayTCP"}, {1, 17, "DisplayUDP"}, {2, 1, "DisplayICMP"}};
     const quint8 protocols[] = {6, 17, 1, 2};
-    for (const Case& c : cases) {
+    for (const IgnoreSwitch& c : kIgnoreSwitches) {
         SCOPED_TRACE(c.key);
         Main w;
         ASSERT_EQ(w.startOnEth0(), Form1::StartResult::Running);
@@ -584,20 +589,24 @@ TEST(Form1Toolbar, IgnoreSwitchesStopCountingAndAreSavedAtExit) {
     }
 }
 
-TEST(Form1Toolbar, StoredIgnoreUdpShowsSunkenAndTheFirstClickCountsUdpAgain) {
-    Main w;
-    w.configureEth0();
-    w.store.at(QStringLiteral("DisplayUDP")) = QStringLiteral("False");
-    ASSERT_EQ(w.start(), Form1::StartResult::Running);
-    EXPECT_EQ(w.find<Toolbar>(QStringLiteral("toolbar"))->buttonState(1), 0);
-    EXPECT_EQ(w.find<Toolbar>(QStringLiteral("toolbar"))->latchCode(1), QStringLiteral("2"));
-    w.capture.firePacket(Main::receivedOf(17));
-    EXPECT_EQ(w.session().frames().packetCount, 0);
-    w.clickToolbar(1);
-    w.capture.firePacket(Main::receivedOf(17));
-    EXPECT_EQ(w.session().frames().packetCount, 1);
-    w.command("mExit");
-    EXPECT_EQ(w.store.at(QStringLiteral("DisplayUDP")), QStringLiteral("True"));
+TEST(Form1Toolbar, StoredIgnoreSwitchesShowSunkenAndTheFirstClickCountsAgain) {
+    for (const IgnoreSwitch& c : kIgnoreSwitches) {
+        SCOPED_TRACE(c.key);
+        Main w;
+        w.configureEth0();
+        w.store.at(QString::fromLatin1(c.key)) = QStringLiteral("False");
+        ASSERT_EQ(w.start(), Form1::StartResult::Running);
+        EXPECT_EQ(w.find<Toolbar>(QStringLiteral("toolbar"))->buttonState(c.button), 0);
+        EXPECT_EQ(w.find<Toolbar>(QStringLiteral("toolbar"))->latchCode(c.button),
+                  QStringLiteral("2"));
+        w.capture.firePacket(Main::receivedOf(c.protocol));
+        EXPECT_EQ(w.session().frames().packetCount, 0);
+        w.clickToolbar(c.button);
+        w.capture.firePacket(Main::receivedOf(c.protocol));
+        EXPECT_EQ(w.session().frames().packetCount, 1);
+        w.command("mExit");
+        EXPECT_EQ(w.store.at(QString::fromLatin1(c.key)), QStringLiteral("True"));
+    }
 }
 
 TEST(Form1Toolbar, ReleasingTheFreezeShowsTheCountersAtOnce) {

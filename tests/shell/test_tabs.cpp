@@ -221,6 +221,23 @@ TEST(Tabs, GraphRunsOnEveryTabAndShowsAtOnceOnBytes) {
     m.nextSecond(1000);
 }
 
+TEST(Tabs, TheStoredBandwidthIsTheGraphsFullScale) {
+    // 2,000 B/s: a full-height column at Bandwidth 1000, under 3 pixels at the default 48,000.
+    MainWindow m;
+    m.configureEth0();
+    m.store.at(QStringLiteral("Bandwidth")) = QStringLiteral("1000");
+    m.startShown();
+    m.nextSecond(0);
+    m.nextSecond(2000);
+    m.nextSecond(0);
+    const TrafficGraph& g = *m.session().graph();
+    auto* picture = m.find(QStringLiteral("Picture1"));
+    const int border = qRound(2 * picture->devicePixelRatioF());
+    const QImage shown = picture->grab().toImage();
+    EXPECT_EQ(shown.pixel(border + g.px(g.graphWidth() - 5), border + g.px(0)) & 0xffffff,
+              0x00ff00u);
+}
+
 TEST(Tabs, NoTextIsCutOff) {
     Main m;
     // Long figures, as after days of traffic.

@@ -94,19 +94,18 @@ INSTANTIATE_TEST_SUITE_P(Durations, FormatTimeTable, ::testing::ValuesIn(kTimes)
 
 TEST(FormatTime, EverySecondOfThreeDaysFromMilliseconds) {
     // Durations come from millisecond differences of date-times; every whole second must show
-    // as itself however the division rounds.
-    for (qint64 s = 0; s < 3 * 86400; s += 7) {
-        const double interval = double(s * 1000) / 86400000.0;
-        const qint64 d = s / 86400, h = s / 3600 % 24, m = s / 60 % 60, x = s % 60;
-        QString expected = d == 1  ? QStringLiteral("1 day ")
-                           : d > 1 ? QString::number(d) + QStringLiteral(" days ")
-                                   : QString();
-        expected += QStringLiteral("%1:%2:%3")
-                        .arg(h, 2, 10, QLatin1Char('0'))
-                        .arg(m, 2, 10, QLatin1Char('0'))
-                        .arg(x, 2, 10, QLatin1Char('0'));
-        ASSERT_EQ(FormatTime(interval), expected) << s;
-    }
+    // as itself however the division rounds: each differs from the second before, and these
+    // are exact.
+    const auto text = [](qint64 s) { return FormatTime(double(s * 1000) / 86400000.0); };
+    const std::pair<qint64, const char*> exact[] = {
+        {0, "00:00:00"},           {1, "00:00:01"},           {59, "00:00:59"},
+        {60, "00:01:00"},          {3599, "00:59:59"},        {3600, "01:00:00"},
+        {86399, "23:59:59"},       {86400, "1 day 00:00:00"}, {86401, "1 day 00:00:01"},
+        {172799, "1 day 23:59:59"}, {172800, "2 days 00:00:00"}, {259199, "2 days 23:59:59"}};
+    for (const auto& [s, t] : exact)
+        EXPECT_EQ(text(s), QLatin1String(t)) << s;
+    for (qint64 s = 1; s < 3 * 86400; ++s)
+        ASSERT_NE(text(s), text(s - 1)) << s;
 }
 
 TEST(FormatTime, MillisecondsBeforeASecondNeverRoundUp) {

@@ -203,19 +203,26 @@ TEST(Stopwatch, AverageCoversOnlyTheNewestHundredTicks) {
 
 TEST(Stopwatch, SteadyTrafficAveragesToItsRateFromTheFirstTick) {
     // 2500 bytes every 100 ms are 25,000 B/s = 24.41 KB/s, however few ticks were taken; the
-    // first tick covers the time since the start, also when it came late.
+    // first tick covers the time since the start, also when it came late. Traffic counted
+    // before the start is not part of it, and the tick count may wrap during the measurement.
     struct Case {
         const char* name;
         qint64 firstTickMs;
         int ticks;
+        quint32 startTick = 1000;
+        double before = 0;
     };
     const Case cases[] = {{"one tick", 100, 1},        {"two ticks", 100, 2},
                           {"a second", 100, 10},       {"a full window", 100, 100},
                           {"past the window", 100, 150}, {"a late first tick", 400, 1},
-                          {"a late first tick, then more", 400, 5}};
+                          {"a late first tick, then more", 400, 5},
+                          {"50 MB counted before the start", 100, 10, 1000, 50e6},
+                          {"across the tick-count wrap", 100, 40, 0xFFFFFFFFu - 50}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig r;
+        r.clock.setTick(c.startTick);
+        r.counters.add(Direction::Download, c.before, c.before, 0);
         r.stopwatch.start();
         for (int i = 0; i < c.ticks; ++i) {
             const qint64 ms = i == 0 ? c.firstTickMs : 100;
