@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -112,6 +113,29 @@ const QList<Row>& rows() {
             2),
         booleanRow("ResetStatsAtNewDay", &Settings::gResetStatsAtNewDay, true),
         booleanRow("StartAtLogon", &Settings::gStartAtLogon, true),
+        {QStringLiteral("PlanAllowance"), [](const Settings&) { return QStringLiteral("0"); },
+         [](Settings& s, const QString& text) {
+             // Anything that is not a sensible number of bytes is no plan.
+             s.gPlanAllowance = 0;
+             const auto value = SettingsConversion::toDouble(text);
+             if (!value || *value < 0 || *value > double(Settings::kLargestPlanAllowance))
+                 return QStringLiteral("is not a number of bytes from 0 (no plan) to %1 (1 PiB)")
+                     .arg(Settings::kLargestPlanAllowance);
+             s.gPlanAllowance = qint64(std::llround(*value));
+             return QString();
+         },
+         [](const Settings& s) { return QString::number(s.gPlanAllowance); }},
+        {QStringLiteral("PlanStartDay"), [](const Settings&) { return QStringLiteral("1"); },
+         [](Settings& s, const QString& text) {
+             const auto value = SettingsConversion::toInt32(text);
+             s.gPlanStartDay = value ? std::clamp(*value, 1, Settings::kLatestPlanStartDay) : 1;
+             if (value && *value == s.gPlanStartDay)
+                 return QString();
+             return value && *value > Settings::kLatestPlanStartDay
+                        ? QStringLiteral("is after the 28th, the last day every month has")
+                        : QStringLiteral("is not a day from 1 to 28");
+         },
+         [](const Settings& s) { return QString::number(s.gPlanStartDay); }},
     };
     return table;
 }
@@ -138,6 +162,8 @@ void Settings::setDefaults() {
     gHiliteNewPacketTime = 2;
     gResetStatsAtNewDay = true;
     gStartAtLogon = true;
+    gPlanAllowance = 0;
+    gPlanStartDay = 1;
 }
 
 QString Settings::booleanText(bool value) {
@@ -155,9 +181,16 @@ QList<Settings::LoadError> Settings::loadSettings(const SettingsStore& store) {
         const QString text = store.get(kApp, kSec, row.key, row.defaultText(*this));
         const QString why = row.read(*this, text);
         if (!why.isEmpty()) {
+            // Mostly the default takes the place of what cannot be used; a few values are
+            // brought into their range instead (a plan's start day of 31 is day 28).
+            const Settings defaults;
+            const QString used = row.write(*this);
             errors.append({row.key, text,
-                           QStringLiteral("The stored setting %1 = %2 %3; its default %4 is used.")
-                               .arg(quoted(row.key), quoted(text), why, quoted(row.write(*this)))});
+                           QStringLiteral("The stored setting %1 = %2 %3; %4 %5 is used.")
+                               .arg(quoted(row.key), quoted(text), why,
+                                    used == row.write(defaults) ? QStringLiteral("its default")
+                                                                : QStringLiteral("the value"),
+                                    quoted(used))});
         }
     }
     return errors;

@@ -8,7 +8,7 @@
 
 class SettingsStore;
 
-/// The sixteen stored settings, their defaults, and their reading and writing. Whoever changes
+/// The stored settings, their defaults, and their reading and writing. Whoever changes
 /// values while the program runs (the settings dialog, the toolbar) announces them afterwards;
 /// the session and the windows follow the announcement, nobody polls the values.
 class Settings final : public QObject {
@@ -19,7 +19,8 @@ public:
     /// What an announcement is about.
     enum Change {
         Switches = 1, ///< displayTCP, displayUDP, displayICMP (the toolbar)
-        Display = 2,  ///< units, graph, list times, window options (the settings dialog)
+        Display = 2,  ///< units, graph, list times, window options, the data plan (the settings
+                      ///< dialog)
     };
     Q_DECLARE_FLAGS(Changes, Change)
 
@@ -30,6 +31,10 @@ public:
     /// Graph full scale used when none (or no usable one) is stored: "384 kbps (ADSL, Cable
     /// Modem)".
     static constexpr double kDefaultBandwidth = 48000;
+    /// Largest data plan allowance taken as meant (1 PiB); a larger stored one is no plan.
+    static constexpr qint64 kLargestPlanAllowance = qint64(1) << 50;
+    /// Latest day a plan period can start on: every month has it.
+    static constexpr qint32 kLatestPlanStartDay = 28;
 
     /// A stored text that could not be used; its key took its default.
     struct LoadError {
@@ -41,14 +46,14 @@ public:
     /// Every value at its default.
     explicit Settings(QObject* parent = nullptr);
 
-    /// Sets all sixteen values to their defaults.
+    /// Sets every value to its default.
     void setDefaults();
 
-    /// Reads the sixteen values in table order. A key that is absent takes its default; a text
+    /// Reads the values in table order. A key that is absent takes its default; a text
     /// that does not convert, or a list position out of range, takes the default too, is listed
     /// in the result and the remaining keys are still read.
     QList<LoadError> loadSettings(const SettingsStore& store);
-    /// Writes the sixteen values in table order, each on its own; returns the keys that failed.
+    /// Writes the values in table order, each on its own; returns the keys that failed.
     QStringList saveSettings(SettingsStore& store) const;
 
     /// The descriptions of errors, one per line (CR LF), for one message box.
@@ -82,6 +87,8 @@ public:
     qint32 gHiliteNewPacketTime; ///< "HiliteNewPacketTime": seconds a row stays highlighted
     bool gResetStatsAtNewDay;    ///< "ResetStatsAtNewDay": statistics reset at a new day
     bool gStartAtLogon;          ///< "StartAtLogon": the log-on entry is kept (else removed)
+    qint64 gPlanAllowance; ///< "PlanAllowance": bytes received and sent per plan period; 0 none
+    qint32 gPlanStartDay;  ///< "PlanStartDay": day of the month a plan period starts, 1 to 28
 
 signals:
     /// Values were changed while the program runs (not sent for loadSettings()).

@@ -28,6 +28,8 @@ const QList<QPair<QString, QString>> kChanged = {
     {"HiliteNewPacketTime", "7"},
     {"ResetStatsAtNewDay", "False"},
     {"StartAtLogon", "False"},
+    {"PlanAllowance", "53687091200"},
+    {"PlanStartDay", "15"},
 };
 
 QMap<QString, QString> savedTexts(const Settings& s) {
@@ -63,9 +65,11 @@ TEST(Settings, EmptyStoreGivesTheDefaults) {
     EXPECT_EQ(s.gHiliteNewPacketTime, 2);
     EXPECT_TRUE(s.gResetStatsAtNewDay);
     EXPECT_TRUE(s.gStartAtLogon);
+    EXPECT_EQ(s.gPlanAllowance, 0);
+    EXPECT_EQ(s.gPlanStartDay, 1);
 }
 
-TEST(Settings, SavesAllSixteenKeysInTableOrder) {
+TEST(Settings, SavesEveryKeyInTableOrder) {
     Settings s;
     FakeSettingsStore store;
     EXPECT_TRUE(s.saveSettings(store).isEmpty());
@@ -74,11 +78,12 @@ TEST(Settings, SavesAllSixteenKeysInTableOrder) {
                                "CloseToTray",        "StartMinimized",      "DisplayUnit",
                                "SpeedUnit",          "GraphStyle",          "FilterString",
                                "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay",
-                               "StartAtLogon"};
+                               "StartAtLogon",       "PlanAllowance",       "PlanStartDay"};
     EXPECT_EQ(store.putKeys, order);
     // A new object holds every default.
     const QStringList defaults = {"True", "True", "True", "", "", "48000", "True", "False",
-                                  "3",    "1",    "1",    "", "30", "2",   "True", "True"};
+                                  "3",    "1",    "1",    "", "30", "2",   "True", "True",
+                                  "0",    "1"};
     for (int i = 0; i < order.size(); ++i)
         EXPECT_EQ(store.at(order[i]), defaults[i]) << order[i].toStdString();
 }
@@ -176,6 +181,13 @@ TEST(Settings, ABadValueIsNamedTheDefaultIsUsedAndTheRestStillLoads) {
         {"Bandwidth", "fast", "48000"},
         {"Bandwidth", "", "48000"},
         {"Bandwidth", "1e400", "48000"}, // beyond 64-bit floats
+        // A plan that cannot be meant is no plan; a start day past the 28th is the 28th.
+        {"PlanAllowance", "-5", "0"},
+        {"PlanAllowance", "1e30", "0"},
+        {"PlanAllowance", "50 GB", "0"},
+        {"PlanStartDay", "31", "28"},
+        {"PlanStartDay", "0", "1"},
+        {"PlanStartDay", "first", "1"},
     };
     for (const Case& c : cases) {
         const QString key = QString::fromLatin1(c.key);
@@ -190,6 +202,9 @@ TEST(Settings, ABadValueIsNamedTheDefaultIsUsedAndTheRestStillLoads) {
         EXPECT_EQ(errors[0].text, QString::fromLatin1(c.text));
         EXPECT_TRUE(errors[0].description.contains(u'"' + key + u'"'));
         EXPECT_TRUE(errors[0].description.contains(u'"' + QString::fromLatin1(c.text) + u'"'))
+            << errors[0].description.toStdString();
+        EXPECT_TRUE(errors[0].description.contains(
+            u'"' + QString::fromLatin1(c.defaultText) + QStringLiteral("\" is used")))
             << errors[0].description.toStdString();
         const QMap<QString, QString> texts = savedTexts(s);
         for (const auto& [k, text] : kChanged) {
@@ -245,8 +260,8 @@ TEST(Settings, OneFailingKeyDoesNotStopTheOthers) {
     FakeSettingsStore store;
     store.failingKeys = {"DisplayTCP", "GraphStyle"};
     EXPECT_EQ(s.saveSettings(store), QStringList({"DisplayTCP", "GraphStyle"}));
-    EXPECT_EQ(store.putKeys.size(), 16);
-    EXPECT_EQ(store.values.size(), 14);
+    EXPECT_EQ(store.putKeys.size(), 18);
+    EXPECT_EQ(store.values.size(), 16);
     EXPECT_EQ(store.at("Bandwidth"), "96000");
     EXPECT_EQ(store.at("ResetStatsAtNewDay"), "False");
 }

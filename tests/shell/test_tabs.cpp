@@ -221,47 +221,6 @@ TEST(Tabs, GraphRunsOnEveryTabAndShowsAtOnceOnBytes) {
     m.nextSecond(1000);
 }
 
-TEST(Tabs, NoTextIsCutOff) {
-    Main m;
-    // Long figures, as after days of traffic.
-    for (int i = 0; i < 230; ++i)
-        m.capture.firePacket(Main::bulk(), 0xFFFFFFFFu);
-    m.nextSecond(3000000);
-    for (int tab : {1, 2, 3}) {
-        m.strip->setCurrentIndex(tab - 1);
-        const QStringList cut = cutOffTexts(*m.window);
-        EXPECT_TRUE(cut.isEmpty()) << "tab " << tab << ":\n" << cut.join('\n').toStdString();
-    }
-    // The settings dialog, opened as the "Settings" command does.
-    bool checked = false;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr) {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* d = qobject_cast<Form2*>(w); d != nullptr && d->isVisible())
-                    dialog = d;
-        }
-        if (dialog != nullptr) {
-            if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR")) {
-                const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
-                const QString dir =
-                    qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
-                QDir().mkpath(dir);
-                dialog->grab().save(dir + QStringLiteral("/settings-dialog%1.png")
-                                              .arg(scale.isEmpty() || scale == QLatin1String("1")
-                                                       ? QString()
-                                                       : QStringLiteral("-x") + scale));
-            }
-            const QStringList cut = cutOffTexts(*dialog);
-            EXPECT_TRUE(cut.isEmpty()) << "settings:\n" << cut.join('\n').toStdString();
-            checked = true;
-            dialog->reject();
-        }
-    });
-    m.find<QPushButton>(QStringLiteral("Command2"))->click();
-    EXPECT_TRUE(checked);
-}
-
 /// A desktop's dark theme: light text on dark faces.
 QPalette darkPalette() {
     QPalette p(QColor(53, 53, 53), QColor(53, 53, 53)); // button and window; shades derived
@@ -276,6 +235,56 @@ QPalette darkPalette() {
     p.setColor(QPalette::HighlightedText, Qt::white);
     p.setColor(QPalette::Link, QColor(100, 170, 255));
     return p;
+}
+
+TEST(Tabs, NoTextIsCutOff) {
+    Main m;
+    // Long figures, as after days of traffic.
+    for (int i = 0; i < 230; ++i)
+        m.capture.firePacket(Main::bulk(), 0xFFFFFFFFu);
+    m.nextSecond(3000000);
+    for (int tab : {1, 2, 3}) {
+        m.strip->setCurrentIndex(tab - 1);
+        const QStringList cut = cutOffTexts(*m.window);
+        EXPECT_TRUE(cut.isEmpty()) << "tab " << tab << ":\n" << cut.join('\n').toStdString();
+    }
+    // The settings dialog, opened as the "Settings" command does, on a light and a dark
+    // palette.
+    for (const bool dark : {false, true}) {
+        const QPalette before = QApplication::palette();
+        if (dark)
+            QApplication::setPalette(darkPalette());
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+        bool checked = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) {
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* d = qobject_cast<Form2*>(w); d != nullptr && d->isVisible())
+                        dialog = d;
+            }
+            if (dialog != nullptr) {
+                if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR")) {
+                    const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
+                    const QString dir =
+                        qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+                    QDir().mkpath(dir);
+                    dialog->grab().save(
+                        dir + QStringLiteral("/settings-dialog%1%2.png")
+                                  .arg(dark ? QStringLiteral("-dark") : QString(),
+                                       scale.isEmpty() || scale == QLatin1String("1")
+                                           ? QString()
+                                           : QStringLiteral("-x") + scale));
+                }
+                const QStringList cut = cutOffTexts(*dialog);
+                EXPECT_TRUE(cut.isEmpty()) << "settings:\n" << cut.join('\n').toStdString();
+                checked = true;
+                dialog->reject();
+            }
+        });
+        m.find<QPushButton>(QStringLiteral("Command2"))->click();
+        EXPECT_TRUE(checked);
+    }
 }
 
 /// Whether a list's bottom edge is drawn: one of its last device rows differs from the rows
