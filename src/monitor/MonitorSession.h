@@ -22,14 +22,15 @@
 
 class AdapterMonitor;
 class CoverageKeeper;
+class PlanController;
 class TrafficGraph;
 class clsUsageLogger;
 
 /// The monitoring session: everything the program counts, keeps and decides, without a widget.
 /// It owns the capture component KRX, the frame path (FrameHandler and its counters), the
 /// statistics, the speed sampler and its graph, the packet list with its name cache, the daily
-/// usage accounting and its store, the coverage and not-watched bookkeeping, the frames lost by
-/// the capture, the adapter monitor (Timer3) and the notification icon's rules, and runs the
+/// usage accounting and its store, the coverage and not-watched bookkeeping, the data plan, the
+/// frames lost by the capture, the adapter monitor (Timer3) and the notification icon's rules, and runs the
 /// sampling tick Timer1 (100 ms) and the housekeeping tick Timer2 (1 s). Windows register as
 /// views (Statistics, DailyUsage), follow its signals and forward the user's actions to it.
 ///
@@ -134,6 +135,8 @@ public:
     /// Null before start-up made them, and after shutdown.
     DailyUsage* dailyUsage() const { return daily_.get(); }
     clsUsageLogger* usageLogger() const { return usageLogger_.get(); }
+    /// The data plan's use and warnings; null before the usage log was opened.
+    PlanController* plan() const { return plan_.get(); }
     TrafficGraph* graph() const { return graph_.get(); }
     AdapterMonitor* monitor() const { return monitor_.get(); }
     CaptureComponent* captureComponent() const { return KRX.get(); }
@@ -175,6 +178,7 @@ private:
     void monitoringStarted();
     void monitoringStopped();
     QDate accountingDay() const;
+    void tickPlan();
 
     ShellServices& services_;
     Settings settings_;
@@ -193,6 +197,7 @@ private:
     std::unique_ptr<clsUsageLogger> usageLogger_;
     std::unique_ptr<DailyUsage> daily_;
     std::unique_ptr<CoverageKeeper> coverage_;
+    std::unique_ptr<PlanController> plan_;
     bool listing_ = true;
     bool shuttingDown_ = false;
     bool reportedThisBatch_ = false;

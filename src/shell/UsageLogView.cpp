@@ -88,6 +88,9 @@ UsageLogView::UsageLogView(DailyUsage& daily, QWidget* parent) : QWidget(parent)
     lblUsageVal[1]->setGeometry(left + px(975 + 100 + 2100 + 100 + 1200 + 100), top, px(2100),
                                 height);
 
+    lblPlan = new QLabel(this);
+    lblPlan->setObjectName(QStringLiteral("lblPlan"));
+
     ListView2->setGeometry(0, 3 + 25, 417, 200);
     Combo1->setGeometry(230, 4, 70, 21);
     Combo2->setGeometry(Combo1->geometry().right() + 1 + 5, 4, 60, 21);
@@ -127,6 +130,9 @@ void UsageLogView::placeControls(QWidget* window, const QRect& clientArea, QWidg
         // As the packet list: its bottom border survives the rounding at 1.5 times the scale.
         ListView2->setGeometry(clientArea.left(), clientArea.top() + 3, clientArea.width(),
                                clientArea.height() - 34);
+        // The plan's line in the room between the list and the status frame.
+        lblPlan->setParent(window);
+        placePlanLine();
     }
     if (statusFrame) {
         for (int i = 0; i < 2; ++i) {
@@ -148,12 +154,25 @@ void UsageLogView::setControlsVisible(bool visible) {
          {static_cast<QWidget*>(ListView2), static_cast<QWidget*>(Combo1),
           static_cast<QWidget*>(Combo2), static_cast<QWidget*>(Command3),
           static_cast<QWidget*>(lblUsage[0]), static_cast<QWidget*>(lblUsage[1]),
-          static_cast<QWidget*>(lblUsageVal[0]), static_cast<QWidget*>(lblUsageVal[1])})
+          static_cast<QWidget*>(lblUsageVal[0]), static_cast<QWidget*>(lblUsageVal[1]),
+          static_cast<QWidget*>(lblPlan)})
         w->setVisible(visible);
 }
 
 void UsageLogView::setListWidth(int width) {
     ListView2->resize(width, ListView2->height());
+    placePlanLine();
+}
+
+void UsageLogView::placePlanLine() {
+    const QRect list = ListView2->geometry();
+    const int height = std::max(21, lblPlan->sizeHint().height());
+    lblPlan->setGeometry(list.left() + 2, list.bottom() + 1 + 4, list.width() - 2, height);
+}
+
+void UsageLogView::showPlan(const QString& text) {
+    lblPlan->setText(text);
+    placePlanLine();
 }
 
 void UsageLogView::showYears(const QStringList& entries, int selected) {

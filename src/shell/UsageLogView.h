@@ -13,7 +13,7 @@ class QTreeWidget;
 
 /// The controls of the "Log" tab: the day list ListView2, the month picker Combo1, the year
 /// picker Combo2, the show button Command3 and the four labels lblUsage(0), lblUsage(1),
-/// lblUsageVal(0), lblUsageVal(1). It shows what the daily accounting pushes and tells it which
+/// lblUsageVal(0), lblUsageVal(1), and the data plan's line lblPlan below the list. It shows what the daily accounting pushes and tells it which
 /// month and year the pickers show; the show button lists them.
 ///
 /// @code
@@ -39,8 +39,10 @@ public:
     void placeControls(QWidget* window, const QRect& clientArea, QWidget* statusFrame);
     /// Shows or hides all eight controls.
     void setControlsVisible(bool visible);
-    /// Sets the list's width.
+    /// Sets the list's width (the line below it follows).
     void setListWidth(int width);
+    /// The data plan's line below the list (empty: no plan).
+    void showPlan(const QString& text);
 
     // UsageViewPort
     void showYears(const QStringList& entries, int selected) override;
@@ -57,6 +59,7 @@ protected:
 private:
     void showButtonPressed();
     void fitLabels();
+    void placePlanLine();
 
     DailyUsage& daily_;
 
@@ -66,4 +69,5 @@ private:
     QToolButton* Command3 = nullptr;
     QLabel* lblUsage[2] = {};
     QLabel* lblUsageVal[2] = {};
+    QLabel* lblPlan = nullptr; ///< the data plan's use, below the list
 };

@@ -20,9 +20,12 @@
 
 namespace {
 
-/// A main window with every outside service faked, started with adapter eth0 and KB/s, shown.
+/// A main window with every outside service faked, started with adapter eth0 and KB/s and a
+/// data plan of 50 GB from the 15th, shown.
 struct Main : MainWindow {
     Main() {
+        store.at(QStringLiteral("PlanAllowance")) = QStringLiteral("53687091200");
+        store.at(QStringLiteral("PlanStartDay")) = QStringLiteral("15");
         startShown();
         strip = find<QTabBar>(QStringLiteral("TabStrip1"));
     }
@@ -44,7 +47,7 @@ const Shown kShown[] = {
     {"Combo1", false, false, true},         {"Combo2", false, false, true},
     {"Command3", false, false, true},       {"lblUsage(0)", false, false, true},
     {"lblUsage(1)", false, false, true},    {"lblUsageVal(0)", false, false, true},
-    {"lblUsageVal(1)", false, false, true},
+    {"lblUsageVal(1)", false, false, true}, {"lblPlan", false, false, true},
 };
 
 bool shownOn(const Shown& s, int tab) {
@@ -243,6 +246,7 @@ TEST(Tabs, NoTextIsCutOff) {
     for (int i = 0; i < 230; ++i)
         m.capture.firePacket(Main::bulk(), 0xFFFFFFFFu);
     m.nextSecond(3000000);
+    m.session().timer2Tick(); // the plan's line
     for (int tab : {1, 2, 3}) {
         m.strip->setCurrentIndex(tab - 1);
         const QStringList cut = cutOffTexts(*m.window);
@@ -361,6 +365,13 @@ TEST(Tabs, LayoutAndPicturesLightAndDark) {
                 // "Total usage:" starts inside its frame, clear of the border.
                 const QRect total = m.placeOf("lblUsage(0)");
                 EXPECT_GE(total.left(), frame3.left() + 4);
+                // The plan's line between the list and the status frame.
+                const QRect plan = m.placeOf("lblPlan");
+                EXPECT_GT(plan.top(), m.placeOf("ListView2").bottom());
+                EXPECT_LT(plan.bottom(), frame3.top());
+                EXPECT_TRUE(m.find<QLabel>(QStringLiteral("lblPlan"))
+                                ->text()
+                                .endsWith(QStringLiteral("of 50.0 G used, 7 days left")));
             }
         }
     }
