@@ -97,7 +97,8 @@ void MonitorSession::openUsageLog(const QString& folder) {
                                           frameBoxes_, units_);
     coverage_ = std::make_unique<CoverageKeeper>(services_.fileSystem, services_.interfaceCounters,
                                                  usageLogger_->logFolder());
-    plan_ = std::make_unique<PlanController>(services_.fileSystem, usageLogger_->logFolder(), tray_);
+    plan_ =
+        std::make_unique<PlanController>(services_.fileSystem, usageLogger_->logFolder(), tray_);
     plan_->setPlan(settings_.gPlanAllowance, settings_.gPlanStartDay);
 }
 

@@ -30,9 +30,9 @@ class clsUsageLogger;
 /// It owns the capture component KRX, the frame path (FrameHandler and its counters), the
 /// statistics, the speed sampler and its graph, the packet list with its name cache, the daily
 /// usage accounting and its store, the coverage and not-watched bookkeeping, the data plan, the
-/// frames lost by the capture, the adapter monitor (Timer3) and the notification icon's rules, and runs the
-/// sampling tick Timer1 (100 ms) and the housekeeping tick Timer2 (1 s). Windows register as
-/// views (Statistics, DailyUsage), follow its signals and forward the user's actions to it.
+/// frames lost by the capture, the adapter monitor (Timer3) and the notification icon's rules, and
+/// runs the sampling tick Timer1 (100 ms) and the housekeeping tick Timer2 (1 s). Windows register
+/// as views (Statistics, DailyUsage), follow its signals and forward the user's actions to it.
 ///
 /// Start-up, in the order of the main window's load: open() (the start checks), loadStores(),
 /// applyStoredFilter(), startAccounting() (after the "Log" tab registered), startTicks(),

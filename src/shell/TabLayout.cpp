@@ -68,10 +68,10 @@ const QList<TabLayout::Row>& TabLayout::visibilityTable() {
 
 const QList<TabLayout::WidthRule>& TabLayout::widthRules() {
     static const QList<WidthRule> rules = {
-        {QStringLiteral("ListView1"), -8},  {QStringLiteral("ListView2"), -8},
-        {QStringLiteral("Frame3"), -8},     {QStringLiteral("clientArea"), 0},
-        {QStringLiteral("StatsPanel"), 0},  {QStringLiteral("bytesPage"), 0},
-        {QStringLiteral("packetsPage"), 0}, {QStringLiteral("logPage"), 0},
+        {QStringLiteral("ListView1"), -8},       {QStringLiteral("ListView2"), -8},
+        {QStringLiteral("Frame3"), -8},          {QStringLiteral("clientArea"), 0},
+        {QStringLiteral("StatsPanel"), 0},       {QStringLiteral("bytesPage"), 0},
+        {QStringLiteral("packetsPage"), 0},      {QStringLiteral("logPage"), 0},
         {QStringLiteral("captureLossRow"), -20},
     };
     return rules;

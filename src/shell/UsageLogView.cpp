@@ -106,8 +106,7 @@ void UsageLogView::fitLabels() {
     // needs more.
     QLabel* const row[] = {lblUsage[0], lblUsageVal[0], lblUsage[1], lblUsageVal[1]};
     const int widths[] = {px(975), px(2100), px(1200), px(2100)};
-    const int room =
-        row[0]->parentWidget() ? row[0]->parentWidget()->width() - kFrameMargin : 0;
+    const int room = row[0]->parentWidget() ? row[0]->parentWidget()->width() - kFrameMargin : 0;
     int left = kFrameMargin;
     for (int i = 0; i < 4; ++i) {
         const int text = row[i]->sizeHint().width();
@@ -150,12 +149,11 @@ void UsageLogView::placeControls(QWidget* window, const QRect& clientArea, QWidg
 }
 
 void UsageLogView::setControlsVisible(bool visible) {
-    for (QWidget* w :
-         {static_cast<QWidget*>(ListView2), static_cast<QWidget*>(Combo1),
-          static_cast<QWidget*>(Combo2), static_cast<QWidget*>(Command3),
-          static_cast<QWidget*>(lblUsage[0]), static_cast<QWidget*>(lblUsage[1]),
-          static_cast<QWidget*>(lblUsageVal[0]), static_cast<QWidget*>(lblUsageVal[1]),
-          static_cast<QWidget*>(lblPlan)})
+    for (QWidget* w : {static_cast<QWidget*>(ListView2), static_cast<QWidget*>(Combo1),
+                       static_cast<QWidget*>(Combo2), static_cast<QWidget*>(Command3),
+                       static_cast<QWidget*>(lblUsage[0]), static_cast<QWidget*>(lblUsage[1]),
+                       static_cast<QWidget*>(lblUsageVal[0]), static_cast<QWidget*>(lblUsageVal[1]),
+                       static_cast<QWidget*>(lblPlan)})
         w->setVisible(visible);
 }
 

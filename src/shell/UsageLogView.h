@@ -13,8 +13,9 @@ class QTreeWidget;
 
 /// The controls of the "Log" tab: the day list ListView2, the month picker Combo1, the year
 /// picker Combo2, the show button Command3 and the four labels lblUsage(0), lblUsage(1),
-/// lblUsageVal(0), lblUsageVal(1), and the data plan's line lblPlan below the list. It shows what the daily accounting pushes and tells it which
-/// month and year the pickers show; the show button lists them.
+/// lblUsageVal(0), lblUsageVal(1), and the data plan's line lblPlan below the list. It shows what
+/// the daily accounting pushes and tells it which month and year the pickers show; the show button
+/// lists them.
 ///
 /// @code
 ///   usageLogView = new UsageLogView(session.dailyUsage(), this); // registers as its view

@@ -47,8 +47,8 @@ UsageHistory UsageHistory::read(const FileSystem& fs, const QString& folder, int
     for (const int year : years) {
         if (!wanted(year))
             continue;
-        const QString yearFile = folder + QLatin1Char('/') + QString::number(year) +
-                                 QStringLiteral(".log");
+        const QString yearFile =
+            folder + QLatin1Char('/') + QString::number(year) + QStringLiteral(".log");
         const QString path = yearsFromReady.contains(year) ? yearFile + ready : yearFile;
         for (const QByteArray& line : fs.readLines(path)) {
             if (UsageLineFormat::isBlank(line))

@@ -27,8 +27,9 @@ struct PlanRun : SessionRig {
             for (const QString& f : before->files())
                 fs.setFile(f, before->file(f));
         } else {
-            const QString folder = LogFolder::choose(fs, QStringLiteral("/opt/quelmint"),
-                                                     QStringLiteral("/home/u/.local/share/Quelmint"));
+            const QString folder =
+                LogFolder::choose(fs, QStringLiteral("/opt/quelmint"),
+                                  QStringLiteral("/home/u/.local/share/Quelmint"));
             QMap<int, QByteArray> years;
             for (const Stored& s : stored)
                 years[s.day.year()] +=
@@ -89,7 +90,9 @@ TEST(Plan, UseOfThePeriodInTheTipAndWarningsOncePerPeriodAcrossRestarts) {
          {2026, 12, 8},
          kMiB,
          9,
-         {{{2026, 11, 8}, 1000000, 0, 0}, {{2026, 11, 9}, 300000, 0, 0}, {{2026, 11, 30}, 0, 400000, 0}},
+         {{{2026, 11, 8}, 1000000, 0, 0},
+          {{2026, 11, 9}, 300000, 0, 0},
+          {{2026, 11, 30}, 0, 400000, 0}},
          150000,
          0,
          0,
@@ -99,7 +102,9 @@ TEST(Plan, UseOfThePeriodInTheTipAndWarningsOncePerPeriodAcrossRestarts) {
          {2027, 1, 3},
          kMiB,
          15,
-         {{{2026, 12, 14}, 500000, 0, 0}, {{2026, 12, 20}, 600000, 0, 0}, {{2027, 1, 2}, 0, 300000, 0}},
+         {{{2026, 12, 14}, 500000, 0, 0},
+          {{2026, 12, 20}, 600000, 0, 0},
+          {{2027, 1, 2}, 0, 300000, 0}},
          100000,
          100000,
          0,

@@ -81,9 +81,8 @@ TEST(Settings, SavesEveryKeyInTableOrder) {
                                "StartAtLogon",       "PlanAllowance",       "PlanStartDay"};
     EXPECT_EQ(store.putKeys, order);
     // A new object holds every default.
-    const QStringList defaults = {"True", "True", "True", "", "", "48000", "True", "False",
-                                  "3",    "1",    "1",    "", "30", "2",   "True", "True",
-                                  "0",    "1"};
+    const QStringList defaults = {"True", "True", "True", "",   "",  "48000", "True", "False", "3",
+                                  "1",    "1",    "",     "30", "2", "True",  "True", "0",     "1"};
     for (int i = 0; i < order.size(); ++i)
         EXPECT_EQ(store.at(order[i]), defaults[i]) << order[i].toStdString();
 }
@@ -133,9 +132,12 @@ TEST(Settings, BandwidthTextReadsBackToTheSameNumber) {
         EXPECT_EQ(t.gBandwidth, v) << store.at("Bandwidth").toStdString();
     }
     // Plain decimal digits, never an exponent.
-    const std::pair<double, const char*> texts[] = {
-        {48000, "48000"},          {1000, "1000"},   {100000, "100000"},
-        {1250000000, "1250000000"}, {1e20, "100000000000000000000"}, {48000.5, "48000.5"}};
+    const std::pair<double, const char*> texts[] = {{48000, "48000"},
+                                                    {1000, "1000"},
+                                                    {100000, "100000"},
+                                                    {1250000000, "1250000000"},
+                                                    {1e20, "100000000000000000000"},
+                                                    {48000.5, "48000.5"}};
     for (const auto& [value, text] : texts)
         EXPECT_EQ(Settings::bandwidthText(value), text);
 }
@@ -203,8 +205,8 @@ TEST(Settings, ABadValueIsNamedTheDefaultIsUsedAndTheRestStillLoads) {
         EXPECT_TRUE(errors[0].description.contains(u'"' + key + u'"'));
         EXPECT_TRUE(errors[0].description.contains(u'"' + QString::fromLatin1(c.text) + u'"'))
             << errors[0].description.toStdString();
-        EXPECT_TRUE(errors[0].description.contains(
-            u'"' + QString::fromLatin1(c.defaultText) + QStringLiteral("\" is used")))
+        EXPECT_TRUE(errors[0].description.contains(u'"' + QString::fromLatin1(c.defaultText) +
+                                                   QStringLiteral("\" is used")))
             << errors[0].description.toStdString();
         const QMap<QString, QString> texts = savedTexts(s);
         for (const auto& [k, text] : kChanged) {

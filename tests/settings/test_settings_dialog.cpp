@@ -146,11 +146,11 @@ TEST(Form2, ConnectionTypeCodesFollowTheirSpeeds) {
 TEST(Form2, AtFirstStartTheConnectionTypeFollowsTheAdaptersLinkSpeed) {
     struct Case {
         const char* name;
-        const char* stored;   // adapter stored before ("" at first start)
-        int chosen;           // row of the adapter chosen in the dialog
-        bool userChoseType;   // the user picked "10 mbps (LAN)" before the adapter
-        const char* row;      // connection type then shown
-        const char* text1;    // custom speed then shown
+        const char* stored; // adapter stored before ("" at first start)
+        int chosen;         // row of the adapter chosen in the dialog
+        bool userChoseType; // the user picked "10 mbps (LAN)" before the adapter
+        const char* row;    // connection type then shown
+        const char* text1;  // custom speed then shown
     };
     const Case cases[] = {
         {"1 Gbit/s", "", 0, false, "1 gbps (LAN)", ""},
@@ -242,7 +242,8 @@ TEST(Form2, OkStoresTheGraphScale) {
         EXPECT_TRUE(f.closedWithOk()) << c.row << c.typed;
         EXPECT_EQ(f.host.settings().gBandwidth, c.bandwidth) << c.row << c.typed;
         // Stored as the digits typed, in bytes per second.
-        EXPECT_EQ(f.saved().value("Quelmint/settings/Bandwidth"), QString::number(qint64(c.bandwidth)));
+        EXPECT_EQ(f.saved().value("Quelmint/settings/Bandwidth"),
+                  QString::number(qint64(c.bandwidth)));
     }
     // An empty custom speed is an error; the dialog stays open.
     Fixture f;
@@ -416,7 +417,7 @@ TEST(Form2, DataPlanShowsInItsUnitIsStoredInBytesAndRefusesWhatCannotBeAPlan) {
         qint32 storedDay;
         const char* shown; // the allowance as loaded, then its unit
         const char* shownUnit;
-        bool plan; // the group's box after the user's change
+        bool plan;         // the group's box after the user's change
         const char* typed; // null: left as shown
         const char* unit;
         const char* day;

@@ -1,8 +1,8 @@
 #include "platform/XdgAutostart.h"
 #include "platform/fakes/FakeAutostart.h"
 #include "settings/RunAtLogon.h"
-#include "support/TestApp.h"
 #include "support/Skip.h"
+#include "support/TestApp.h"
 #include "support/TestFiles.h"
 
 #include <QCoreApplication>
@@ -261,7 +261,8 @@ TEST(SettingsFile, KilledWhileSavingLeavesEveryKeyReadable) {
         for (const QString& line : lines)
             EXPECT_FALSE(line.startsWith(QStringLiteral("error "))) << line.toStdString();
         EXPECT_TRUE(lines.contains("Bandwidth=96000") || lines.contains("Bandwidth=1000"));
-        EXPECT_TRUE(lines.contains("FilterString=udp port 53") || lines.contains("FilterString=tcp"));
+        EXPECT_TRUE(lines.contains("FilterString=udp port 53") ||
+                    lines.contains("FilterString=tcp"));
         // The first and one of the last keys in the file: a cut file would lose them.
         EXPECT_TRUE(lines.contains("RemoveFromListTime=10") ||
                     lines.contains("RemoveFromListTime=20"));
@@ -298,7 +299,8 @@ TEST(RunAtLogon, TheEntryFollowsTheSettingAndTheUsersChoiceInTheDesktop) {
         const char* before; // the entry's text before the exit; null: no entry
         const char* after;  // null: no entry; "" the program's own entry; else that text
     };
-    const char* const hidden = "[Desktop Entry]\nType=Application\nExec=/old/quelmint\nHidden=true\n";
+    const char* const hidden =
+        "[Desktop Entry]\nType=Application\nExec=/old/quelmint\nHidden=true\n";
     const char* const gnomeOff =
         "[Desktop Entry]\nExec=/old/quelmint\nX-GNOME-Autostart-enabled = false\n";
     const Case cases[] = {

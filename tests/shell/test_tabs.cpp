@@ -10,10 +10,10 @@
 #include "speed/TrafficGraph.h"
 
 #include <QDir>
-#include <QScopeGuard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QWindow>
 
 #include <cmath>
@@ -273,12 +273,12 @@ TEST(Tabs, NoTextIsCutOff) {
                     const QString dir =
                         qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
                     QDir().mkpath(dir);
-                    dialog->grab().save(
-                        dir + QStringLiteral("/settings-dialog%1%2.png")
-                                  .arg(dark ? QStringLiteral("-dark") : QString(),
-                                       scale.isEmpty() || scale == QLatin1String("1")
-                                           ? QString()
-                                           : QStringLiteral("-x") + scale));
+                    dialog->grab().save(dir +
+                                        QStringLiteral("/settings-dialog%1%2.png")
+                                            .arg(dark ? QStringLiteral("-dark") : QString(),
+                                                 scale.isEmpty() || scale == QLatin1String("1")
+                                                     ? QString()
+                                                     : QStringLiteral("-x") + scale));
                 }
                 const QStringList cut = cutOffTexts(*dialog);
                 EXPECT_TRUE(cut.isEmpty()) << "settings:\n" << cut.join('\n').toStdString();
@@ -309,9 +309,8 @@ bool bottomBorderShows(const QImage& shot, const QRect& list, qreal dpr) {
 
 TEST(Tabs, LayoutAndPicturesLightAndDark) {
     const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
-    const QString suffix = scale.isEmpty() || scale == QLatin1String("1")
-                               ? QString()
-                               : QStringLiteral("-x") + scale;
+    const QString suffix =
+        scale.isEmpty() || scale == QLatin1String("1") ? QString() : QStringLiteral("-x") + scale;
     const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
     if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR"))
         QDir().mkpath(dir);

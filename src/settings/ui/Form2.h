@@ -95,7 +95,7 @@ private:
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text4 = nullptr;
     QLineEdit* Text3 = nullptr;
-    QGroupBox* fraPlan = nullptr;              ///< checked: there is a plan
+    QGroupBox* fraPlan = nullptr;          ///< checked: there is a plan
     QLineEdit* txtPlanAllowance = nullptr; ///< allowance per period, above 0
     QComboBox* cboPlanUnit = nullptr;      ///< "MB" or "GB" (1024 MB)
     QLineEdit* txtPlanStartDay = nullptr;  ///< day of the month the period starts on
