@@ -136,6 +136,27 @@ const QList<Row>& rows() {
                         : QStringLiteral("is not a day from 1 to 28");
          },
          [](const Settings& s) { return QString::number(s.gPlanStartDay); }},
+        {QStringLiteral("ChartSize"), [](const Settings&) { return QString(); },
+         [](Settings& s, const QString& text) {
+             s.gChartSize = QSize();
+             if (text.trimmed().isEmpty())
+                 return QString();
+             const QStringList parts = text.trimmed().split(QLatin1Char('x'));
+             bool w = false, h = false;
+             const QSize size =
+                 parts.size() == 2 ? QSize(parts[0].toInt(&w), parts[1].toInt(&h)) : QSize();
+             if (!w || !h || size.width() < 1 || size.height() < 1 || size.width() > 32767 ||
+                 size.height() > 32767)
+                 return QStringLiteral("is not a width and a height in pixels such as 720x420");
+             s.gChartSize = size;
+             return QString();
+         },
+         [](const Settings& s) {
+             return s.gChartSize.isValid() ? QStringLiteral("%1x%2")
+                                                 .arg(s.gChartSize.width())
+                                                 .arg(s.gChartSize.height())
+                                           : QString();
+         }},
     };
     return table;
 }
@@ -164,6 +185,7 @@ void Settings::setDefaults() {
     gStartAtLogon = true;
     gPlanAllowance = 0;
     gPlanStartDay = 1;
+    gChartSize = QSize();
 }
 
 QString Settings::booleanText(bool value) {

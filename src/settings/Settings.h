@@ -3,6 +3,7 @@
 #include <QFlags>
 #include <QList>
 #include <QObject>
+#include <QSize>
 #include <QString>
 #include <QtGlobal>
 
@@ -89,6 +90,7 @@ public:
     bool gStartAtLogon;          ///< "StartAtLogon": the log-on entry is kept (else removed)
     qint64 gPlanAllowance; ///< "PlanAllowance": bytes received and sent per plan period; 0 none
     qint32 gPlanStartDay;  ///< "PlanStartDay": day of the month a plan period starts, 1 to 28
+    QSize gChartSize;      ///< "ChartSize": the usage chart window's size ("WxH"); empty: its own
 
 signals:
     /// Values were changed while the program runs (not sent for loadSettings()).

@@ -250,6 +250,7 @@ bool Form1::loadPhaseB() {
 void Form1::setUpUsageLog() {
     usageLogView_ = new UsageLogView(*session_->dailyUsage(), this);
     usageLogView_->placeControls(this, clientArea_->geometry(), Frame3);
+    usageLogView_->setChartSize(&session_->settings().gChartSize);
     if (PlanController* plan = session_->plan())
         connect(plan, &PlanController::textChanged, usageLogView_, &UsageLogView::showPlan);
     session_->startAccounting();

@@ -55,7 +55,7 @@ const QList<TabLayout::Row>& TabLayout::visibilityTable() {
         {names({"captureLossRow"}), true, true, false},
         // the usage log view
         {names({"ListView2", "Combo1", "Combo2", "Command3", "lblUsage(0)", "lblUsage(1)",
-                "lblUsageVal(0)", "lblUsageVal(1)", "lblPlan"}),
+                "lblUsageVal(0)", "lblUsageVal(1)", "lblPlan", "cmdChart"}),
          false, false, true},
         // the counters' panel with its captions and the pages that hold each tab's controls
         {QStringList{QStringLiteral("StatsPanel")} + counterNames(), true, false, false},

@@ -1,5 +1,6 @@
 #include "shell/UsageLogView.h"
 
+#include "shell/UsageChartWindow.h"
 #include "speed/TrafficGraph.h"
 #include "usage/DailyUsage.h"
 
@@ -7,6 +8,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -90,6 +92,15 @@ UsageLogView::UsageLogView(DailyUsage& daily, QWidget* parent) : QWidget(parent)
 
     lblPlan = new QLabel(this);
     lblPlan->setObjectName(QStringLiteral("lblPlan"));
+    ListView2->installEventFilter(this);
+    cmdChart = new QPushButton(QStringLiteral("Chart"), this);
+    cmdChart->setObjectName(QStringLiteral("cmdChart"));
+    cmdChart->setToolTip(QStringLiteral("The month listed as a chart"));
+    connect(cmdChart, &QPushButton::clicked, this, [this] {
+        if (!chart_)
+            chart_ = new UsageChartWindow(daily_, chartSize_, window());
+        chart_->open();
+    });
 
     ListView2->setGeometry(0, 3 + 25, 417, 200);
     Combo1->setGeometry(230, 4, 70, 21);
@@ -118,6 +129,7 @@ void UsageLogView::fitLabels() {
 }
 
 UsageLogView::~UsageLogView() {
+    delete chart_; // it reads the daily accounting too
     daily_.setView(nullptr);
 }
 
@@ -131,6 +143,7 @@ void UsageLogView::placeControls(QWidget* window, const QRect& clientArea, QWidg
                                clientArea.height() - 34);
         // The plan's line in the room between the list and the status frame.
         lblPlan->setParent(window);
+        cmdChart->setParent(window);
         placePlanLine();
     }
     if (statusFrame) {
@@ -153,19 +166,20 @@ void UsageLogView::setControlsVisible(bool visible) {
                        static_cast<QWidget*>(Combo2), static_cast<QWidget*>(Command3),
                        static_cast<QWidget*>(lblUsage[0]), static_cast<QWidget*>(lblUsage[1]),
                        static_cast<QWidget*>(lblUsageVal[0]), static_cast<QWidget*>(lblUsageVal[1]),
-                       static_cast<QWidget*>(lblPlan)})
+                       static_cast<QWidget*>(lblPlan), static_cast<QWidget*>(cmdChart)})
         w->setVisible(visible);
 }
 
 void UsageLogView::setListWidth(int width) {
     ListView2->resize(width, ListView2->height());
-    placePlanLine();
 }
 
 void UsageLogView::placePlanLine() {
     const QRect list = ListView2->geometry();
-    const int height = std::max(21, lblPlan->sizeHint().height());
-    lblPlan->setGeometry(list.left() + 2, list.bottom() + 1 + 4, list.width() - 2, height);
+    const int height = std::max(23, cmdChart->sizeHint().height());
+    const int button = std::max(70, cmdChart->sizeHint().width());
+    cmdChart->setGeometry(list.right() + 1 - button, list.bottom() + 1 + 4, button, height);
+    lblPlan->setGeometry(list.left() + 2, list.bottom() + 1 + 4, list.width() - button - 8, height);
 }
 
 void UsageLogView::showPlan(const QString& text) {
@@ -252,5 +266,8 @@ bool UsageLogView::eventFilter(QObject* watched, QEvent* event) {
          event->type() == QEvent::HoverMove))
         Command3->setToolTip(QStringLiteral("Show Usage Log for ") + Combo1->currentText() +
                              QLatin1Char(' ') + Combo2->currentText());
+    // The line below the list follows the list's width, whoever sets it.
+    if (watched == ListView2 && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+        placePlanLine();
     return QWidget::eventFilter(watched, event);
 }

@@ -30,6 +30,7 @@ const QList<QPair<QString, QString>> kChanged = {
     {"StartAtLogon", "False"},
     {"PlanAllowance", "53687091200"},
     {"PlanStartDay", "15"},
+    {"ChartSize", "700x450"},
 };
 
 QMap<QString, QString> savedTexts(const Settings& s) {
@@ -73,16 +74,17 @@ TEST(Settings, SavesEveryKeyInTableOrder) {
     Settings s;
     FakeSettingsStore store;
     EXPECT_TRUE(s.saveSettings(store).isEmpty());
-    const QStringList order = {"DisplayTCP",         "DisplayUDP",          "DisplayICMP",
-                               "Interface",          "InterfaceDesc",       "Bandwidth",
-                               "CloseToTray",        "StartMinimized",      "DisplayUnit",
-                               "SpeedUnit",          "GraphStyle",          "FilterString",
-                               "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay",
-                               "StartAtLogon",       "PlanAllowance",       "PlanStartDay"};
+    const QStringList order = {
+        "DisplayTCP",         "DisplayUDP",          "DisplayICMP",        "Interface",
+        "InterfaceDesc",      "Bandwidth",           "CloseToTray",        "StartMinimized",
+        "DisplayUnit",        "SpeedUnit",           "GraphStyle",         "FilterString",
+        "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay", "StartAtLogon",
+        "PlanAllowance",      "PlanStartDay",        "ChartSize"};
     EXPECT_EQ(store.putKeys, order);
     // A new object holds every default.
-    const QStringList defaults = {"True", "True", "True", "",   "",  "48000", "True", "False", "3",
-                                  "1",    "1",    "",     "30", "2", "True",  "True", "0",     "1"};
+    const QStringList defaults = {"True",  "True", "True", "",  "", "48000", "True",
+                                  "False", "3",    "1",    "1", "", "30",    "2",
+                                  "True",  "True", "0",    "1", ""};
     for (int i = 0; i < order.size(); ++i)
         EXPECT_EQ(store.at(order[i]), defaults[i]) << order[i].toStdString();
 }
@@ -190,6 +192,8 @@ TEST(Settings, ABadValueIsNamedTheDefaultIsUsedAndTheRestStillLoads) {
         {"PlanStartDay", "31", "28"},
         {"PlanStartDay", "0", "1"},
         {"PlanStartDay", "first", "1"},
+        {"ChartSize", "big", ""},
+        {"ChartSize", "0x400", ""},
     };
     for (const Case& c : cases) {
         const QString key = QString::fromLatin1(c.key);
@@ -262,8 +266,8 @@ TEST(Settings, OneFailingKeyDoesNotStopTheOthers) {
     FakeSettingsStore store;
     store.failingKeys = {"DisplayTCP", "GraphStyle"};
     EXPECT_EQ(s.saveSettings(store), QStringList({"DisplayTCP", "GraphStyle"}));
-    EXPECT_EQ(store.putKeys.size(), 18);
-    EXPECT_EQ(store.values.size(), 16);
+    EXPECT_EQ(store.putKeys.size(), 19);
+    EXPECT_EQ(store.values.size(), 17);
     EXPECT_EQ(store.at("Bandwidth"), "96000");
     EXPECT_EQ(store.at("ResetStatsAtNewDay"), "False");
 }

@@ -257,7 +257,7 @@ TEST(SettingsFile, KilledWhileSavingLeavesEveryKeyReadable) {
         ASSERT_TRUE(dump.finish(60000));
         const QStringList lines = dump.output().split(u'\n', Qt::SkipEmptyParts);
         // The file name, then every key; no key unreadable.
-        ASSERT_EQ(lines.size(), 19) << dump.output().toStdString();
+        ASSERT_EQ(lines.size(), 20) << dump.output().toStdString();
         for (const QString& line : lines)
             EXPECT_FALSE(line.startsWith(QStringLiteral("error "))) << line.toStdString();
         EXPECT_TRUE(lines.contains("Bandwidth=96000") || lines.contains("Bandwidth=1000"));

@@ -48,6 +48,7 @@ const Shown kShown[] = {
     {"Command3", false, false, true},       {"lblUsage(0)", false, false, true},
     {"lblUsage(1)", false, false, true},    {"lblUsageVal(0)", false, false, true},
     {"lblUsageVal(1)", false, false, true}, {"lblPlan", false, false, true},
+    {"cmdChart", false, false, true},
 };
 
 bool shownOn(const Shown& s, int tab) {
