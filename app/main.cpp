@@ -10,6 +10,7 @@
 #include "platform/gui/DesktopBrowser.h"
 #include "platform/gui/QtMessageBoxes.h"
 #include "platform/gui/QtTrayIcon.h"
+#include "settings/Settings.h"
 #include "shell/Form1.h"
 #include "usage/LogFolder.h"
 #include "usage/UsageExport.h"
@@ -54,7 +55,14 @@ int exportUsage(int argc, char** argv) {
         fileSystem,
         LogFolder::existing(fileSystem, QCoreApplication::applicationDirPath(),
                             QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)));
-    const QByteArray out = UsageExport::render(history, *request);
+    // The data plan as the program would read it (a value it cannot use is no plan here too).
+    QSettingsStore store;
+    Settings settings;
+    settings.loadSettings(store);
+    const QByteArray out =
+        UsageExport::render(history, *request,
+                            UsageExport::planOf(history, settings.gPlanAllowance,
+                                                settings.gPlanStartDay, QDate::currentDate()));
     std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
     if (history.unreadableLines > 0)
         std::fprintf(stderr, "quelmint: left out %d %s of the usage log that could not be read\n",

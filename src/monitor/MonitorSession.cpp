@@ -3,6 +3,7 @@
 #include "monitor/AdapterMonitor.h"
 #include "monitor/CoverageKeeper.h"
 #include "platform/AddressChanges.h"
+#include "monitor/PlanController.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
@@ -104,6 +105,9 @@ void MonitorSession::openUsageLog(const QString& folder) {
                                           frameBoxes_, units_);
     coverage_ = std::make_unique<CoverageKeeper>(services_.fileSystem, services_.interfaceCounters,
                                                  usageLogger_->logFolder());
+    plan_ =
+        std::make_unique<PlanController>(services_.fileSystem, usageLogger_->logFolder(), tray_);
+    plan_->setPlan(settings_.gPlanAllowance, settings_.gPlanStartDay);
 }
 
 void MonitorSession::loadStores() {
@@ -113,6 +117,8 @@ void MonitorSession::loadStores() {
     const QList<Settings::LoadError> errors = settings_.loadSettings(services_.store);
     units_ = {settings_.gDisplayUnit, settings_.gSpeedUnit};
     applySettings(Settings::Switches);
+    if (plan_)
+        plan_->setPlan(settings_.gPlanAllowance, settings_.gPlanStartDay);
     if (!errors.isEmpty())
         services_.boxes.error(QStringLiteral("Load"), Settings::describe(errors));
 }
@@ -270,6 +276,10 @@ void MonitorSession::applySettings(Settings::Changes what) {
     if (daily_)
         daily_->listSelected();
     sampler_.displaySpeed();
+    if (plan_) {
+        plan_->setPlan(settings_.gPlanAllowance, settings_.gPlanStartDay);
+        tickPlan();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -282,8 +292,10 @@ void MonitorSession::timer1Tick() {
 
 void MonitorSession::showSample(int picture, double total) {
     if (monitoringInProgress()) {
-        // The adapter's name as far as the tip allows beside the whole total line.
-        const QString totalLine = QStringLiteral("\r\nTotal: ") + units_.formatBytes(total);
+        // The adapter's name as far as the tip allows beside the whole total and plan lines.
+        QString totalLine = QStringLiteral("\r\nTotal: ") + units_.formatBytes(total);
+        if (plan_ && !plan_->text().isEmpty())
+            totalLine += QStringLiteral("\r\n") + plan_->text();
         tray_.update(picture, (monitor_->gTooltipText.left(
                                    std::max(0, kTipCharacters - int(totalLine.size()))) +
                                totalLine)
@@ -325,6 +337,10 @@ void MonitorSession::timer2Tick() {
         packetList_.ScavengeList();
     } catch (...) {
     }
+    try {
+        tickPlan();
+    } catch (...) {
+    }
 }
 
 bool MonitorSession::bookIpv6NotCounted(const QDate& day) {
@@ -347,6 +363,16 @@ bool MonitorSession::bookIpv6NotCounted(const QDate& day) {
 
 QDate MonitorSession::accountingDay() const {
     return daily_ ? daily_->currentDay() : services_.clock.today();
+}
+
+void MonitorSession::tickPlan() {
+    if (!plan_ || !usageLogger_)
+        return;
+    // Today's figures as stored so far and counted since (memory only while today's year is
+    // the one the store holds).
+    const QDate day = accountingDay();
+    const clsUsageRec today = usageLogger_->getDailyUsage(day);
+    plan_->tick(day, today.dataReceived + today.dataSent);
 }
 
 // ---------------------------------------------------------------------------------------------

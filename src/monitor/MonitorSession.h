@@ -22,16 +22,17 @@
 
 class AdapterMonitor;
 class CoverageKeeper;
+class PlanController;
 class TrafficGraph;
 class clsUsageLogger;
 
 /// The monitoring session: everything the program counts, keeps and decides, without a widget.
 /// It owns the capture component KRX, the frame path (FrameHandler and its counters), the
 /// statistics, the speed sampler and its graph, the packet list with its name cache, the daily
-/// usage accounting and its store, the coverage and not-watched bookkeeping, the frames lost by
-/// the capture, the adapter monitor (Timer3) and the notification icon's rules, and runs the
-/// sampling tick Timer1 (100 ms) and the housekeeping tick Timer2 (1 s). Windows register as
-/// views (Statistics, DailyUsage), follow its signals and forward the user's actions to it.
+/// usage accounting and its store, the coverage and not-watched bookkeeping, the data plan, the
+/// frames lost by the capture, the adapter monitor (Timer3) and the notification icon's rules, and
+/// runs the sampling tick Timer1 (100 ms) and the housekeeping tick Timer2 (1 s). Windows register
+/// as views (Statistics, DailyUsage), follow its signals and forward the user's actions to it.
 ///
 /// Start-up, in the order of the main window's load: open() (the start checks), loadStores(),
 /// applyStoredFilter(), startAccounting() (after the "Log" tab registered), startTicks(),
@@ -134,6 +135,8 @@ public:
     /// Null before start-up made them, and after shutdown.
     DailyUsage* dailyUsage() const { return daily_.get(); }
     clsUsageLogger* usageLogger() const { return usageLogger_.get(); }
+    /// The data plan's use and warnings; null before the usage log was opened.
+    PlanController* plan() const { return plan_.get(); }
     TrafficGraph* graph() const { return graph_.get(); }
     AdapterMonitor* monitor() const { return monitor_.get(); }
     CaptureComponent* captureComponent() const { return KRX.get(); }
@@ -178,6 +181,7 @@ private:
     /// Books the IPv6 traffic not counted since the last call to the day it was seen on; true
     /// when the "Log" tab's marks are due to show it.
     bool bookIpv6NotCounted(const QDate& day);
+    void tickPlan();
 
     ShellServices& services_;
     Settings settings_;
@@ -199,6 +203,7 @@ private:
     FrameHandler::NotCounted ipv6Booked_; ///< what of frames_.ipv6NotCounted is booked
     QDate ipv6MarkedDay_;                 ///< the day whose marks last showed IPv6 not counted
     int ipv6TicksUnmarked_ = 0;           ///< ticks with IPv6 booked since the marks showed it
+    std::unique_ptr<PlanController> plan_;
     bool listing_ = true;
     bool shuttingDown_ = false;
     bool reportedThisBatch_ = false;

@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -113,6 +114,50 @@ const QList<Row>& rows() {
         booleanRow("ResetStatsAtNewDay", &Settings::gResetStatsAtNewDay, true),
         booleanRow("StartAtLogon", &Settings::gStartAtLogon, true),
         booleanRow("CountIPv6", &Settings::gCountIPv6, false),
+        {QStringLiteral("PlanAllowance"), [](const Settings&) { return QStringLiteral("0"); },
+         [](Settings& s, const QString& text) {
+             // Anything that is not a sensible number of bytes is no plan.
+             s.gPlanAllowance = 0;
+             const auto value = SettingsConversion::toDouble(text);
+             if (!value || *value < 0 || *value > double(Settings::kLargestPlanAllowance))
+                 return QStringLiteral("is not a number of bytes from 0 (no plan) to %1 (1 PiB)")
+                     .arg(Settings::kLargestPlanAllowance);
+             s.gPlanAllowance = qint64(std::llround(*value));
+             return QString();
+         },
+         [](const Settings& s) { return QString::number(s.gPlanAllowance); }},
+        {QStringLiteral("PlanStartDay"), [](const Settings&) { return QStringLiteral("1"); },
+         [](Settings& s, const QString& text) {
+             const auto value = SettingsConversion::toInt32(text);
+             s.gPlanStartDay = value ? std::clamp(*value, 1, Settings::kLatestPlanStartDay) : 1;
+             if (value && *value == s.gPlanStartDay)
+                 return QString();
+             return value && *value > Settings::kLatestPlanStartDay
+                        ? QStringLiteral("is after the 28th, the last day every month has")
+                        : QStringLiteral("is not a day from 1 to 28");
+         },
+         [](const Settings& s) { return QString::number(s.gPlanStartDay); }},
+        {QStringLiteral("ChartSize"), [](const Settings&) { return QString(); },
+         [](Settings& s, const QString& text) {
+             s.gChartSize = QSize();
+             if (text.trimmed().isEmpty())
+                 return QString();
+             const QStringList parts = text.trimmed().split(QLatin1Char('x'));
+             bool w = false, h = false;
+             const QSize size =
+                 parts.size() == 2 ? QSize(parts[0].toInt(&w), parts[1].toInt(&h)) : QSize();
+             if (!w || !h || size.width() < 1 || size.height() < 1 || size.width() > 32767 ||
+                 size.height() > 32767)
+                 return QStringLiteral("is not a width and a height in pixels such as 720x420");
+             s.gChartSize = size;
+             return QString();
+         },
+         [](const Settings& s) {
+             return s.gChartSize.isValid() ? QStringLiteral("%1x%2")
+                                                 .arg(s.gChartSize.width())
+                                                 .arg(s.gChartSize.height())
+                                           : QString();
+         }},
     };
     return table;
 }
@@ -140,6 +185,9 @@ void Settings::setDefaults() {
     gResetStatsAtNewDay = true;
     gStartAtLogon = true;
     gCountIPv6 = false;
+    gPlanAllowance = 0;
+    gPlanStartDay = 1;
+    gChartSize = QSize();
 }
 
 QString Settings::booleanText(bool value) {
@@ -157,9 +205,16 @@ QList<Settings::LoadError> Settings::loadSettings(const SettingsStore& store) {
         const QString text = store.get(kApp, kSec, row.key, row.defaultText(*this));
         const QString why = row.read(*this, text);
         if (!why.isEmpty()) {
+            // Mostly the default takes the place of what cannot be used; a few values are
+            // brought into their range instead (a plan's start day of 31 is day 28).
+            const Settings defaults;
+            const QString used = row.write(*this);
             errors.append({row.key, text,
-                           QStringLiteral("The stored setting %1 = %2 %3; its default %4 is used.")
-                               .arg(quoted(row.key), quoted(text), why, quoted(row.write(*this)))});
+                           QStringLiteral("The stored setting %1 = %2 %3; %4 %5 is used.")
+                               .arg(quoted(row.key), quoted(text), why,
+                                    used == row.write(defaults) ? QStringLiteral("its default")
+                                                                : QStringLiteral("the value"),
+                                    quoted(used))});
         }
     }
     return errors;

@@ -3,12 +3,13 @@
 #include <QFlags>
 #include <QList>
 #include <QObject>
+#include <QSize>
 #include <QString>
 #include <QtGlobal>
 
 class SettingsStore;
 
-/// The seventeen stored settings, their defaults, and their reading and writing. Whoever changes
+/// The stored settings, their defaults, and their reading and writing. Whoever changes
 /// values while the program runs (the settings dialog, the toolbar) announces them afterwards;
 /// the session and the windows follow the announcement, nobody polls the values.
 class Settings final : public QObject {
@@ -19,7 +20,8 @@ public:
     /// What an announcement is about.
     enum Change {
         Switches = 1, ///< displayTCP, displayUDP, displayICMP (the toolbar)
-        Display = 2,  ///< units, graph, list times, window options (the settings dialog)
+        Display = 2,  ///< units, graph, list times, window options, the data plan (the settings
+                      ///< dialog)
     };
     Q_DECLARE_FLAGS(Changes, Change)
 
@@ -30,6 +32,10 @@ public:
     /// Graph full scale used when none (or no usable one) is stored: "384 kbps (ADSL, Cable
     /// Modem)".
     static constexpr double kDefaultBandwidth = 48000;
+    /// Largest data plan allowance taken as meant (1 PiB); a larger stored one is no plan.
+    static constexpr qint64 kLargestPlanAllowance = qint64(1) << 50;
+    /// Latest day a plan period can start on: every month has it.
+    static constexpr qint32 kLatestPlanStartDay = 28;
 
     /// A stored text that could not be used; its key took its default.
     struct LoadError {
@@ -41,14 +47,14 @@ public:
     /// Every value at its default.
     explicit Settings(QObject* parent = nullptr);
 
-    /// Sets all seventeen values to their defaults.
+    /// Sets every value to its default.
     void setDefaults();
 
-    /// Reads the seventeen values in table order. A key that is absent takes its default; a text
+    /// Reads the values in table order. A key that is absent takes its default; a text
     /// that does not convert, or a list position out of range, takes the default too, is listed
     /// in the result and the remaining keys are still read.
     QList<LoadError> loadSettings(const SettingsStore& store);
-    /// Writes the seventeen values in table order, each on its own; returns the keys that failed.
+    /// Writes the values in table order, each on its own; returns the keys that failed.
     QStringList saveSettings(SettingsStore& store) const;
 
     /// The descriptions of errors, one per line (CR LF), for one message box.
@@ -83,6 +89,9 @@ public:
     bool gResetStatsAtNewDay;    ///< "ResetStatsAtNewDay": statistics reset at a new day
     bool gStartAtLogon;          ///< "StartAtLogon": the log-on entry is kept (else removed)
     bool gCountIPv6;             ///< "CountIPv6": IPv6 frames counted like IPv4 (else only noted)
+    qint64 gPlanAllowance; ///< "PlanAllowance": bytes received and sent per plan period; 0 none
+    qint32 gPlanStartDay;  ///< "PlanStartDay": day of the month a plan period starts, 1 to 28
+    QSize gChartSize;      ///< "ChartSize": the usage chart window's size ("WxH"); empty: its own
 
 signals:
     /// Values were changed while the program runs (not sent for loadSettings()).

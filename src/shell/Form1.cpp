@@ -1,6 +1,7 @@
 #include "shell/Form1.h"
 
 #include "monitor/MonitorSession.h"
+#include "monitor/PlanController.h"
 #include "platform/SingleInstance.h"
 #include "platform/TrayIcon.h"
 #include "platform/gui/SystemCursorSource.h"
@@ -249,6 +250,9 @@ bool Form1::loadPhaseB() {
 void Form1::setUpUsageLog() {
     usageLogView_ = new UsageLogView(*session_->dailyUsage(), this);
     usageLogView_->placeControls(this, clientArea_->geometry(), Frame3);
+    usageLogView_->setChartSize(&session_->settings().gChartSize);
+    if (PlanController* plan = session_->plan())
+        connect(plan, &PlanController::textChanged, usageLogView_, &UsageLogView::showPlan);
     session_->startAccounting();
 }
 

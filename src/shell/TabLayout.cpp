@@ -55,7 +55,7 @@ const QList<TabLayout::Row>& TabLayout::visibilityTable() {
         {names({"captureLossRow"}), true, true, false},
         // the usage log view
         {names({"ListView2", "Combo1", "Combo2", "Command3", "lblUsage(0)", "lblUsage(1)",
-                "lblUsageVal(0)", "lblUsageVal(1)"}),
+                "lblUsageVal(0)", "lblUsageVal(1)", "lblPlan", "cmdChart"}),
          false, false, true},
         // the counters' panel with its captions and the pages that hold each tab's controls
         {QStringList{QStringLiteral("StatsPanel")} + counterNames(), true, false, false},
@@ -68,10 +68,10 @@ const QList<TabLayout::Row>& TabLayout::visibilityTable() {
 
 const QList<TabLayout::WidthRule>& TabLayout::widthRules() {
     static const QList<WidthRule> rules = {
-        {QStringLiteral("ListView1"), -8},  {QStringLiteral("ListView2"), -8},
-        {QStringLiteral("Frame3"), -8},     {QStringLiteral("clientArea"), 0},
-        {QStringLiteral("StatsPanel"), 0},  {QStringLiteral("bytesPage"), 0},
-        {QStringLiteral("packetsPage"), 0}, {QStringLiteral("logPage"), 0},
+        {QStringLiteral("ListView1"), -8},       {QStringLiteral("ListView2"), -8},
+        {QStringLiteral("Frame3"), -8},          {QStringLiteral("clientArea"), 0},
+        {QStringLiteral("StatsPanel"), 0},       {QStringLiteral("bytesPage"), 0},
+        {QStringLiteral("packetsPage"), 0},      {QStringLiteral("logPage"), 0},
         {QStringLiteral("captureLossRow"), -20},
     };
     return rules;

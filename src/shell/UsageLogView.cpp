@@ -1,5 +1,6 @@
 #include "shell/UsageLogView.h"
 
+#include "shell/UsageChartWindow.h"
 #include "speed/TrafficGraph.h"
 #include "usage/DailyUsage.h"
 
@@ -7,6 +8,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -88,6 +90,18 @@ UsageLogView::UsageLogView(DailyUsage& daily, QWidget* parent) : QWidget(parent)
     lblUsageVal[1]->setGeometry(left + px(975 + 100 + 2100 + 100 + 1200 + 100), top, px(2100),
                                 height);
 
+    lblPlan = new QLabel(this);
+    lblPlan->setObjectName(QStringLiteral("lblPlan"));
+    ListView2->installEventFilter(this);
+    cmdChart = new QPushButton(QStringLiteral("Chart"), this);
+    cmdChart->setObjectName(QStringLiteral("cmdChart"));
+    cmdChart->setToolTip(QStringLiteral("The month listed as a chart"));
+    connect(cmdChart, &QPushButton::clicked, this, [this] {
+        if (!chart_)
+            chart_ = new UsageChartWindow(daily_, chartSize_, window());
+        chart_->open();
+    });
+
     ListView2->setGeometry(0, 3 + 25, 417, 200);
     Combo1->setGeometry(230, 4, 70, 21);
     Combo2->setGeometry(Combo1->geometry().right() + 1 + 5, 4, 60, 21);
@@ -103,8 +117,7 @@ void UsageLogView::fitLabels() {
     // needs more.
     QLabel* const row[] = {lblUsage[0], lblUsageVal[0], lblUsage[1], lblUsageVal[1]};
     const int widths[] = {px(975), px(2100), px(1200), px(2100)};
-    const int room =
-        row[0]->parentWidget() ? row[0]->parentWidget()->width() - kFrameMargin : 0;
+    const int room = row[0]->parentWidget() ? row[0]->parentWidget()->width() - kFrameMargin : 0;
     int left = kFrameMargin;
     for (int i = 0; i < 4; ++i) {
         const int text = row[i]->sizeHint().width();
@@ -116,6 +129,7 @@ void UsageLogView::fitLabels() {
 }
 
 UsageLogView::~UsageLogView() {
+    delete chart_; // it reads the daily accounting too
     daily_.setView(nullptr);
 }
 
@@ -127,6 +141,10 @@ void UsageLogView::placeControls(QWidget* window, const QRect& clientArea, QWidg
         // As the packet list: its bottom border survives the rounding at 1.5 times the scale.
         ListView2->setGeometry(clientArea.left(), clientArea.top() + 3, clientArea.width(),
                                clientArea.height() - 34);
+        // The plan's line in the room between the list and the status frame.
+        lblPlan->setParent(window);
+        cmdChart->setParent(window);
+        placePlanLine();
     }
     if (statusFrame) {
         for (int i = 0; i < 2; ++i) {
@@ -144,16 +162,29 @@ void UsageLogView::placeControls(QWidget* window, const QRect& clientArea, QWidg
 }
 
 void UsageLogView::setControlsVisible(bool visible) {
-    for (QWidget* w :
-         {static_cast<QWidget*>(ListView2), static_cast<QWidget*>(Combo1),
-          static_cast<QWidget*>(Combo2), static_cast<QWidget*>(Command3),
-          static_cast<QWidget*>(lblUsage[0]), static_cast<QWidget*>(lblUsage[1]),
-          static_cast<QWidget*>(lblUsageVal[0]), static_cast<QWidget*>(lblUsageVal[1])})
+    for (QWidget* w : {static_cast<QWidget*>(ListView2), static_cast<QWidget*>(Combo1),
+                       static_cast<QWidget*>(Combo2), static_cast<QWidget*>(Command3),
+                       static_cast<QWidget*>(lblUsage[0]), static_cast<QWidget*>(lblUsage[1]),
+                       static_cast<QWidget*>(lblUsageVal[0]), static_cast<QWidget*>(lblUsageVal[1]),
+                       static_cast<QWidget*>(lblPlan), static_cast<QWidget*>(cmdChart)})
         w->setVisible(visible);
 }
 
 void UsageLogView::setListWidth(int width) {
     ListView2->resize(width, ListView2->height());
+}
+
+void UsageLogView::placePlanLine() {
+    const QRect list = ListView2->geometry();
+    const int height = std::max(23, cmdChart->sizeHint().height());
+    const int button = std::max(70, cmdChart->sizeHint().width());
+    cmdChart->setGeometry(list.right() + 1 - button, list.bottom() + 1 + 4, button, height);
+    lblPlan->setGeometry(list.left() + 2, list.bottom() + 1 + 4, list.width() - button - 8, height);
+}
+
+void UsageLogView::showPlan(const QString& text) {
+    lblPlan->setText(text);
+    placePlanLine();
 }
 
 void UsageLogView::showYears(const QStringList& entries, int selected) {
@@ -235,5 +266,8 @@ bool UsageLogView::eventFilter(QObject* watched, QEvent* event) {
          event->type() == QEvent::HoverMove))
         Command3->setToolTip(QStringLiteral("Show Usage Log for ") + Combo1->currentText() +
                              QLatin1Char(' ') + Combo2->currentText());
+    // The line below the list follows the list's width, whoever sets it.
+    if (watched == ListView2 && (event->type() == QEvent::Resize || event->type() == QEvent::Move))
+        placePlanLine();
     return QWidget::eventFilter(watched, event);
 }

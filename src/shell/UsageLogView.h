@@ -1,20 +1,25 @@
 #pragma once
 
+#include "shell/UsageChartWindow.h"
 #include "usage/UsageViewPort.h"
 
+#include <QPointer>
 #include <QWidget>
 
 class DailyUsage;
 class QComboBox;
 class QLabel;
 class QRect;
+class QPushButton;
 class QToolButton;
 class QTreeWidget;
 
 /// The controls of the "Log" tab: the day list ListView2, the month picker Combo1, the year
 /// picker Combo2, the show button Command3 and the four labels lblUsage(0), lblUsage(1),
-/// lblUsageVal(0), lblUsageVal(1). It shows what the daily accounting pushes and tells it which
-/// month and year the pickers show; the show button lists them.
+/// lblUsageVal(0), lblUsageVal(1), and below the list the data plan's line lblPlan and the button
+/// cmdChart "Chart", which opens the usage chart window of the month listed. It shows what
+/// the daily accounting pushes and tells it which month and year the pickers show; the show button
+/// lists them.
 ///
 /// @code
 ///   usageLogView = new UsageLogView(session.dailyUsage(), this); // registers as its view
@@ -39,8 +44,14 @@ public:
     void placeControls(QWidget* window, const QRect& clientArea, QWidget* statusFrame);
     /// Shows or hides all eight controls.
     void setControlsVisible(bool visible);
-    /// Sets the list's width.
+    /// Sets the list's width (the line below it follows).
     void setListWidth(int width);
+    /// The data plan's line below the list (empty: no plan).
+    void showPlan(const QString& text);
+    /// Where the chart window keeps its size (null: nowhere; it must outlive the view).
+    void setChartSize(QSize* size) { chartSize_ = size; }
+    /// The chart window once "Chart" was clicked; null before.
+    UsageChartWindow* chartWindow() const { return chart_; }
 
     // UsageViewPort
     void showYears(const QStringList& entries, int selected) override;
@@ -57,6 +68,7 @@ protected:
 private:
     void showButtonPressed();
     void fitLabels();
+    void placePlanLine();
 
     DailyUsage& daily_;
 
@@ -66,4 +78,8 @@ private:
     QToolButton* Command3 = nullptr;
     QLabel* lblUsage[2] = {};
     QLabel* lblUsageVal[2] = {};
+    QLabel* lblPlan = nullptr;       ///< the data plan's use, below the list
+    QPushButton* cmdChart = nullptr; ///< opens the usage chart, right of lblPlan
+    QSize* chartSize_ = nullptr;
+    QPointer<UsageChartWindow> chart_; ///< on the main window; goes with this view
 };

@@ -139,6 +139,7 @@ void DailyUsage::listLogFile(int month, int year) {
             total += rec->dataTotalUsage;
         }
         listedYear_ = year;
+        listedMonth_ = month;
         usageTotal_ = total;
         usageAverage_ = rows.isEmpty() ? 0 : total / double(rows.size());
         if (view_) {
@@ -151,6 +152,8 @@ void DailyUsage::listLogFile(int month, int year) {
             view_->showMonth({});
         boxes_.error(QStringLiteral("listLogFile"), QString::fromLocal8Bit(e.what()));
     }
+    if (listed_)
+        listed_();
 }
 
 void DailyUsage::refreshMarks() {

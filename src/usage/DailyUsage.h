@@ -7,6 +7,8 @@
 
 #include <QDate>
 
+#include <functional>
+
 class Clock;
 class FileSystem;
 class MessageBoxes;
@@ -83,6 +85,15 @@ public:
     void selectYear(int year) { selectedYear_ = year; }
     /// Marks the listed days again from the coverage file (after frames were lost today).
     void refreshMarks();
+    /// Called after every listing (the usage chart follows the month listed).
+    void setListedHandler(std::function<void()> handler) { listed_ = std::move(handler); }
+    /// The month (1..12) and the year listed last; 0 before the first listing.
+    int listedMonth() const { return listedMonth_; }
+    int listedYear() const { return listedYear_; }
+    /// Where the figures are stored, and the units they are shown in.
+    const FileSystem& fileSystem() const { return fs_; }
+    const QString& logFolder() const { return logger_.logFolder(); }
+    const DisplayUnits& units() const { return units_; }
 
     /// The accounting day.
     QDate currentDay() const { return currentDay_; }
@@ -119,6 +130,8 @@ private:
     int selectedYear_ = 0;
     QList<QDate> listedDays_; ///< the rows shown, top first
     int listedYear_ = 0;      ///< the year of the month listed
+    int listedMonth_ = 0;     ///< the month listed
+    std::function<void()> listed_;
     double usageTotal_ = 0;
     double usageAverage_ = 0;
     QDate pendingDay_;         ///< the day of the frames not yet shown

@@ -1,5 +1,7 @@
 #include "usage/UsageExport.h"
 
+#include "usage/DataPlan.h"
+
 #include <cmath>
 
 namespace {
@@ -16,8 +18,15 @@ QDate isoDate(const QString& text) {
     return date.isValid() && date.toString(QStringLiteral("yyyy-MM-dd")) == text ? date : QDate();
 }
 
-const char* const kFields[] = {"date", "sent", "received", "passby", "total", "secondsMonitored",
-                               "framesLost", "bytesNotWatched", "framesNotWatched"};
+const char* const kFields[] = {"date",
+                               "sent",
+                               "received",
+                               "passby",
+                               "total",
+                               "secondsMonitored",
+                               "framesLost",
+                               "bytesNotWatched",
+                               "framesNotWatched"};
 
 /// The day's values in the order of kFields; the coverage ones empty when nothing is known.
 QList<QByteArray> values(const UsageHistory::Day& d) {
@@ -37,7 +46,7 @@ QList<QByteArray> values(const UsageHistory::Day& d) {
 } // namespace
 
 std::optional<UsageExport::Request> UsageExport::fromArguments(const QStringList& arguments,
-                                                              QString* error) {
+                                                               QString* error) {
     error->clear();
     bool asked = false;
     for (const QString& a : arguments)
@@ -83,7 +92,16 @@ std::optional<UsageExport::Request> UsageExport::fromArguments(const QStringList
     return request;
 }
 
-QByteArray UsageExport::render(const UsageHistory& history, const Request& request) {
+std::optional<UsageExport::Plan> UsageExport::planOf(const UsageHistory& history, qint64 allowance,
+                                                     int startDay, const QDate& today) {
+    if (!DataPlan::validAllowance(allowance) || !today.isValid())
+        return std::nullopt;
+    const DataPlan::Period period = DataPlan::periodOf(today, startDay);
+    return Plan{allowance, period.first, DataPlan::used(history.days, period)};
+}
+
+QByteArray UsageExport::render(const UsageHistory& history, const Request& request,
+                               const std::optional<Plan>& plan) {
     QList<UsageHistory::Day> days;
     for (const UsageHistory::Day& d : history.days)
         if ((!request.from.isValid() || d.date >= request.from) &&
@@ -112,6 +130,11 @@ QByteArray UsageExport::render(const UsageHistory& history, const Request& reque
         }
         out += '}';
     }
-    out += days.isEmpty() ? "]}\n" : "\n]}\n";
+    out += days.isEmpty() ? "]" : "\n]";
+    if (plan)
+        out += ", \"plan\": {\"allowance\": " + QByteArray::number(plan->allowance) +
+               ", \"periodStart\": \"" + plan->periodStart.toString(Qt::ISODate).toLatin1() +
+               "\", \"used\": " + number(plan->used) + '}';
+    out += "}\n";
     return out;
 }

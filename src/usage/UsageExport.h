@@ -14,8 +14,9 @@
 ///
 /// Per day: date (ISO), sent, received, passby, total (bytes) and, where the coverage files
 /// know the day, secondsMonitored, framesLost, bytesNotWatched, framesNotWatched. JSON is
-/// {"days": [...]}; CSV a header row with the same names and a row per day, oldest first, with
-/// empty cells where nothing is known.
+/// {"days": [...]}, with "plan": {"allowance": A, "periodStart": "YYYY-MM-DD", "used": U} after
+/// the days when a data plan is set; CSV a header row with the same names and a row per day,
+/// oldest first, with empty cells where nothing is known.
 class UsageExport final {
 public:
     enum class Format { Json, Csv };
@@ -30,6 +31,20 @@ public:
     /// one line).
     static std::optional<Request> fromArguments(const QStringList& arguments, QString* error);
 
-    /// The history's days within the request's dates, in its format.
-    static QByteArray render(const UsageHistory& history, const Request& request);
+    /// A data plan's current period: its allowance, first day and the bytes received and sent
+    /// in it so far.
+    struct Plan {
+        qint64 allowance = 0;
+        QDate periodStart;
+        double used = 0;
+    };
+
+    /// The plan's figures on `today` from the whole history; nullopt without a plan (an
+    /// allowance that is not one).
+    static std::optional<Plan> planOf(const UsageHistory& history, qint64 allowance, int startDay,
+                                      const QDate& today);
+    /// The history's days within the request's dates, in its format (JSON with the plan, when
+    /// there is one).
+    static QByteArray render(const UsageHistory& history, const Request& request,
+                             const std::optional<Plan>& plan = std::nullopt);
 };

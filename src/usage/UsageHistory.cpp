@@ -22,7 +22,7 @@ void add(UsageHistory::Day& day, const clsUsageRec& r) {
 }
 } // namespace
 
-UsageHistory UsageHistory::read(const FileSystem& fs, const QString& folder) {
+UsageHistory UsageHistory::read(const FileSystem& fs, const QString& folder, int onlyYear) {
     UsageHistory history;
     history.folderFound = fs.folderExists(folder);
     if (!history.folderFound)
@@ -43,9 +43,12 @@ UsageHistory UsageHistory::read(const FileSystem& fs, const QString& folder) {
         if (isReady && clsUsageLogger::isYearFileName(yearName))
             yearsFromReady.insert(yearName.chopped(4).toInt());
     }
+    const auto wanted = [onlyYear](int year) { return onlyYear <= 0 || year == onlyYear; };
     for (const int year : years) {
-        const QString yearFile = folder + QLatin1Char('/') + QString::number(year) +
-                                 QStringLiteral(".log");
+        if (!wanted(year))
+            continue;
+        const QString yearFile =
+            folder + QLatin1Char('/') + QString::number(year) + QStringLiteral(".log");
         const QString path = yearsFromReady.contains(year) ? yearFile + ready : yearFile;
         for (const QByteArray& line : fs.readLines(path)) {
             if (UsageLineFormat::isBlank(line))
@@ -68,7 +71,7 @@ UsageHistory UsageHistory::read(const FileSystem& fs, const QString& folder) {
         clsUsageRec r;
         if (!UsageLineFormat::parseLine(line, r))
             ++history.unreadableLines;
-        else if (!yearsFromReady.contains(r.usageDate.year())) {
+        else if (!yearsFromReady.contains(r.usageDate.year()) && wanted(r.usageDate.year())) {
             Day& day = days[r.usageDate];
             day.date = r.usageDate;
             add(day, r);
@@ -80,6 +83,8 @@ UsageHistory UsageHistory::read(const FileSystem& fs, const QString& folder) {
     for (auto it = days.cbegin(); it != days.cend(); ++it)
         coverageYears.insert(it.key().year());
     for (const int year : coverageYears) {
+        if (!wanted(year))
+            continue;
         const QMap<QDate, CoverageLog::Day> coverage =
             CoverageLog::readWithSession(fs, folder, year);
         for (auto it = coverage.cbegin(); it != coverage.cend(); ++it) {

@@ -26,8 +26,9 @@ public:
         std::optional<CoverageLog::Day> coverage; ///< none when nothing is known of the day
     };
 
-    /// Reads the log folder. Lines that cannot be read are left out and counted.
-    static UsageHistory read(const FileSystem& fs, const QString& folder);
+    /// Reads the log folder (only the files of `onlyYear` when it is above 0). Lines that cannot
+    /// be read are left out and counted.
+    static UsageHistory read(const FileSystem& fs, const QString& folder, int onlyYear = 0);
 
     QList<Day> days;         ///< every day with a record or a coverage line, oldest first
     int unreadableLines = 0; ///< record lines left out

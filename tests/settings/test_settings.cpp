@@ -29,6 +29,9 @@ const QList<QPair<QString, QString>> kChanged = {
     {"ResetStatsAtNewDay", "False"},
     {"StartAtLogon", "False"},
     {"CountIPv6", "True"},
+    {"PlanAllowance", "53687091200"},
+    {"PlanStartDay", "15"},
+    {"ChartSize", "700x450"},
 };
 
 QMap<QString, QString> savedTexts(const Settings& s) {
@@ -65,9 +68,11 @@ TEST(Settings, EmptyStoreGivesTheDefaults) {
     EXPECT_TRUE(s.gResetStatsAtNewDay);
     EXPECT_TRUE(s.gStartAtLogon);
     EXPECT_FALSE(s.gCountIPv6);
+    EXPECT_EQ(s.gPlanAllowance, 0);
+    EXPECT_EQ(s.gPlanStartDay, 1);
 }
 
-TEST(Settings, SavesAllSeventeenKeysInTableOrder) {
+TEST(Settings, SavesEveryKeyInTableOrder) {
     Settings s;
     FakeSettingsStore store;
     EXPECT_TRUE(s.saveSettings(store).isEmpty());
@@ -76,11 +81,12 @@ TEST(Settings, SavesAllSeventeenKeysInTableOrder) {
         "InterfaceDesc",      "Bandwidth",           "CloseToTray",        "StartMinimized",
         "DisplayUnit",        "SpeedUnit",           "GraphStyle",         "FilterString",
         "RemoveFromListTime", "HiliteNewPacketTime", "ResetStatsAtNewDay", "StartAtLogon",
-        "CountIPv6"};
+        "CountIPv6",          "PlanAllowance",       "PlanStartDay",       "ChartSize"};
     EXPECT_EQ(store.putKeys, order);
     // A new object holds every default.
-    const QStringList defaults = {"True", "True", "True", "",   "",  "48000", "True", "False", "3",
-                                  "1",    "1",    "",     "30", "2", "True",  "True", "False"};
+    const QStringList defaults = {"True",  "True", "True", "",  "",     "48000", "True",
+                                  "False", "3",    "1",    "1", "",     "30",    "2",
+                                  "True",  "True", "False", "0", "1",   ""};
     for (int i = 0; i < order.size(); ++i)
         EXPECT_EQ(store.at(order[i]), defaults[i]) << order[i].toStdString();
 }
@@ -181,6 +187,15 @@ TEST(Settings, ABadValueIsNamedTheDefaultIsUsedAndTheRestStillLoads) {
         {"Bandwidth", "fast", "48000"},
         {"Bandwidth", "", "48000"},
         {"Bandwidth", "1e400", "48000"}, // beyond 64-bit floats
+        // A plan that cannot be meant is no plan; a start day past the 28th is the 28th.
+        {"PlanAllowance", "-5", "0"},
+        {"PlanAllowance", "1e30", "0"},
+        {"PlanAllowance", "50 GB", "0"},
+        {"PlanStartDay", "31", "28"},
+        {"PlanStartDay", "0", "1"},
+        {"PlanStartDay", "first", "1"},
+        {"ChartSize", "big", ""},
+        {"ChartSize", "0x400", ""},
     };
     for (const Case& c : cases) {
         const QString key = QString::fromLatin1(c.key);
@@ -195,6 +210,9 @@ TEST(Settings, ABadValueIsNamedTheDefaultIsUsedAndTheRestStillLoads) {
         EXPECT_EQ(errors[0].text, QString::fromLatin1(c.text));
         EXPECT_TRUE(errors[0].description.contains(u'"' + key + u'"'));
         EXPECT_TRUE(errors[0].description.contains(u'"' + QString::fromLatin1(c.text) + u'"'))
+            << errors[0].description.toStdString();
+        EXPECT_TRUE(errors[0].description.contains(u'"' + QString::fromLatin1(c.defaultText) +
+                                                   QStringLiteral("\" is used")))
             << errors[0].description.toStdString();
         const QMap<QString, QString> texts = savedTexts(s);
         for (const auto& [k, text] : kChanged) {
@@ -250,8 +268,8 @@ TEST(Settings, OneFailingKeyDoesNotStopTheOthers) {
     FakeSettingsStore store;
     store.failingKeys = {"DisplayTCP", "GraphStyle"};
     EXPECT_EQ(s.saveSettings(store), QStringList({"DisplayTCP", "GraphStyle"}));
-    EXPECT_EQ(store.putKeys.size(), 17);
-    EXPECT_EQ(store.values.size(), 15);
+    EXPECT_EQ(store.putKeys.size(), 20);
+    EXPECT_EQ(store.values.size(), 18);
     EXPECT_EQ(store.at("Bandwidth"), "96000");
     EXPECT_EQ(store.at("ResetStatsAtNewDay"), "False");
 }

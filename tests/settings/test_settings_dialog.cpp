@@ -15,6 +15,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -435,6 +436,70 @@ TEST(Form2, OkAppliesEverySettingAndRefreshesTheMainWindowInOrder) {
     g.ok();
     EXPECT_FALSE(g.closedWithOk());
     EXPECT_EQ(g.host.calls, QStringList({"announce 2|unit 3|speed 0"}));
+}
+
+TEST(Form2, DataPlanShowsInItsUnitIsStoredInBytesAndRefusesWhatCannotBeAPlan) {
+    constexpr qint64 kMB = qint64(1) << 20, kGB = qint64(1) << 30;
+    struct Case {
+        qint64 storedAllowance;
+        qint32 storedDay;
+        const char* shown; // the allowance as loaded, then its unit
+        const char* shownUnit;
+        bool plan;         // the group's box after the user's change
+        const char* typed; // null: left as shown
+        const char* unit;
+        const char* day;
+        qint64 allowance; // stored after OK; -1: refused, nothing stored
+        qint32 startDay;
+    };
+    const Case cases[] = {
+        {0, 1, "", "GB", true, "50", "GB", "9", 50 * kGB, 9},
+        {50 * kGB, 9, "50", "GB", true, "300", "MB", "28", 300 * kMB, 28},
+        {1536 * kMB, 3, "1536", "MB", true, "1.5", "GB", "3", 1536 * kMB, 3},
+        {kGB + 1, 3, "1024.0000009536743", "MB", true, nullptr, "MB", "3", kGB + 1, 3},
+        {50 * kGB, 9, "50", "GB", false, nullptr, "GB", "9", 0, 9},
+        // Refused: an allowance of nothing, too much or no number; a day no month has.
+        {0, 1, "", "GB", true, "0", "GB", "1", -1, 0},
+        {0, 1, "", "GB", true, "", "MB", "1", -1, 0},
+        {0, 1, "", "GB", true, "2000000", "GB", "1", -1, 0},
+        {0, 1, "", "GB", true, ".", "GB", "1", -1, 0},
+        {0, 1, "", "GB", true, "5", "GB", "31", -1, 0},
+        {0, 1, "", "GB", true, "5", "GB", "0", -1, 0},
+        {0, 1, "", "GB", true, "5", "GB", "", -1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.typed ? c.typed : "-") + " " + c.unit + " day " + c.day);
+        Fixture f;
+        Settings& s = f.host.settings();
+        s.gPlanAllowance = c.storedAllowance;
+        s.gPlanStartDay = c.storedDay;
+        f.open();
+        auto* group = f.get<QGroupBox>("fraPlan");
+        EXPECT_EQ(group->isChecked(), c.storedAllowance > 0);
+        EXPECT_EQ(f.get<QLineEdit>("txtPlanAllowance")->text(), c.shown);
+        if (c.storedAllowance > 0) {
+            EXPECT_EQ(f.get<QComboBox>("cboPlanUnit")->currentText(), c.shownUnit);
+        }
+        EXPECT_EQ(f.get<QLineEdit>("txtPlanStartDay")->text(), QString::number(c.storedDay));
+        group->setChecked(c.plan);
+        if (c.typed != nullptr)
+            f.get<QLineEdit>("txtPlanAllowance")->setText(QString::fromLatin1(c.typed));
+        f.selectText("cboPlanUnit", QString::fromLatin1(c.unit));
+        f.get<QLineEdit>("txtPlanStartDay")->setText(QString::fromLatin1(c.day));
+        f.ok();
+        if (c.allowance < 0) {
+            EXPECT_FALSE(f.closedWithOk());
+            ASSERT_EQ(f.host.boxes.boxes.size(), 1);
+            EXPECT_EQ(f.host.boxes.boxes[0].title, "Data plan");
+            EXPECT_EQ(s.gPlanAllowance, c.storedAllowance);
+            EXPECT_EQ(s.gPlanStartDay, c.storedDay);
+            EXPECT_TRUE(f.host.calls.isEmpty()); // nothing was applied
+        } else {
+            EXPECT_TRUE(f.closedWithOk());
+            EXPECT_EQ(s.gPlanAllowance, c.allowance);
+            EXPECT_EQ(s.gPlanStartDay, c.startDay);
+        }
+    }
 }
 
 TEST(Form2, LabelsToggleTheirBoxes) {

@@ -10,19 +10,22 @@
 #include "speed/TrafficGraph.h"
 
 #include <QDir>
-#include <QScopeGuard>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QWindow>
 
 #include <cmath>
 
 namespace {
 
-/// A main window with every outside service faked, started with adapter eth0 and KB/s, shown.
+/// A main window with every outside service faked, started with adapter eth0 and KB/s and a
+/// data plan of 50 GB from the 15th, shown.
 struct Main : MainWindow {
     Main() {
+        store.at(QStringLiteral("PlanAllowance")) = QStringLiteral("53687091200");
+        store.at(QStringLiteral("PlanStartDay")) = QStringLiteral("15");
         startShown();
         strip = find<QTabBar>(QStringLiteral("TabStrip1"));
     }
@@ -44,7 +47,8 @@ const Shown kShown[] = {
     {"Combo1", false, false, true},         {"Combo2", false, false, true},
     {"Command3", false, false, true},       {"lblUsage(0)", false, false, true},
     {"lblUsage(1)", false, false, true},    {"lblUsageVal(0)", false, false, true},
-    {"lblUsageVal(1)", false, false, true},
+    {"lblUsageVal(1)", false, false, true}, {"lblPlan", false, false, true},
+    {"cmdChart", false, false, true},
 };
 
 bool shownOn(const Shown& s, int tab) {
@@ -238,47 +242,6 @@ TEST(Tabs, TheStoredBandwidthIsTheGraphsFullScale) {
               0x00ff00u);
 }
 
-TEST(Tabs, NoTextIsCutOff) {
-    Main m;
-    // Long figures, as after days of traffic.
-    for (int i = 0; i < 230; ++i)
-        m.capture.firePacket(Main::bulk(), 0xFFFFFFFFu);
-    m.nextSecond(3000000);
-    for (int tab : {1, 2, 3}) {
-        m.strip->setCurrentIndex(tab - 1);
-        const QStringList cut = cutOffTexts(*m.window);
-        EXPECT_TRUE(cut.isEmpty()) << "tab " << tab << ":\n" << cut.join('\n').toStdString();
-    }
-    // The settings dialog, opened as the "Settings" command does.
-    bool checked = false;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (dialog == nullptr) {
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* d = qobject_cast<Form2*>(w); d != nullptr && d->isVisible())
-                    dialog = d;
-        }
-        if (dialog != nullptr) {
-            if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR")) {
-                const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
-                const QString dir =
-                    qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
-                QDir().mkpath(dir);
-                dialog->grab().save(dir + QStringLiteral("/settings-dialog%1.png")
-                                              .arg(scale.isEmpty() || scale == QLatin1String("1")
-                                                       ? QString()
-                                                       : QStringLiteral("-x") + scale));
-            }
-            const QStringList cut = cutOffTexts(*dialog);
-            EXPECT_TRUE(cut.isEmpty()) << "settings:\n" << cut.join('\n').toStdString();
-            checked = true;
-            dialog->reject();
-        }
-    });
-    m.find<QPushButton>(QStringLiteral("Command2"))->click();
-    EXPECT_TRUE(checked);
-}
-
 /// A desktop's dark theme: light text on dark faces.
 QPalette darkPalette() {
     QPalette p(QColor(53, 53, 53), QColor(53, 53, 53)); // button and window; shades derived
@@ -293,6 +256,57 @@ QPalette darkPalette() {
     p.setColor(QPalette::HighlightedText, Qt::white);
     p.setColor(QPalette::Link, QColor(100, 170, 255));
     return p;
+}
+
+TEST(Tabs, NoTextIsCutOff) {
+    Main m;
+    // Long figures, as after days of traffic.
+    for (int i = 0; i < 230; ++i)
+        m.capture.firePacket(Main::bulk(), 0xFFFFFFFFu);
+    m.nextSecond(3000000);
+    m.session().timer2Tick(); // the plan's line
+    for (int tab : {1, 2, 3}) {
+        m.strip->setCurrentIndex(tab - 1);
+        const QStringList cut = cutOffTexts(*m.window);
+        EXPECT_TRUE(cut.isEmpty()) << "tab " << tab << ":\n" << cut.join('\n').toStdString();
+    }
+    // The settings dialog, opened as the "Settings" command does, on a light and a dark
+    // palette.
+    for (const bool dark : {false, true}) {
+        const QPalette before = QApplication::palette();
+        if (dark)
+            QApplication::setPalette(darkPalette());
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+        bool checked = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) {
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (auto* d = qobject_cast<Form2*>(w); d != nullptr && d->isVisible())
+                        dialog = d;
+            }
+            if (dialog != nullptr) {
+                if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR")) {
+                    const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
+                    const QString dir =
+                        qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
+                    QDir().mkpath(dir);
+                    dialog->grab().save(dir +
+                                        QStringLiteral("/settings-dialog%1%2.png")
+                                            .arg(dark ? QStringLiteral("-dark") : QString(),
+                                                 scale.isEmpty() || scale == QLatin1String("1")
+                                                     ? QString()
+                                                     : QStringLiteral("-x") + scale));
+                }
+                const QStringList cut = cutOffTexts(*dialog);
+                EXPECT_TRUE(cut.isEmpty()) << "settings:\n" << cut.join('\n').toStdString();
+                checked = true;
+                dialog->reject();
+            }
+        });
+        m.find<QPushButton>(QStringLiteral("Command2"))->click();
+        EXPECT_TRUE(checked);
+    }
 }
 
 /// Whether a list's bottom edge is drawn: one of its last device rows differs from the rows
@@ -313,9 +327,8 @@ bool bottomBorderShows(const QImage& shot, const QRect& list, qreal dpr) {
 
 TEST(Tabs, LayoutAndPicturesLightAndDark) {
     const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
-    const QString suffix = scale.isEmpty() || scale == QLatin1String("1")
-                               ? QString()
-                               : QStringLiteral("-x") + scale;
+    const QString suffix =
+        scale.isEmpty() || scale == QLatin1String("1") ? QString() : QStringLiteral("-x") + scale;
     const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
     if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR"))
         QDir().mkpath(dir);
@@ -369,6 +382,13 @@ TEST(Tabs, LayoutAndPicturesLightAndDark) {
                 // "Total usage:" starts inside its frame, clear of the border.
                 const QRect total = m.placeOf("lblUsage(0)");
                 EXPECT_GE(total.left(), frame3.left() + 4);
+                // The plan's line between the list and the status frame.
+                const QRect plan = m.placeOf("lblPlan");
+                EXPECT_GT(plan.top(), m.placeOf("ListView2").bottom());
+                EXPECT_LT(plan.bottom(), frame3.top());
+                EXPECT_TRUE(m.find<QLabel>(QStringLiteral("lblPlan"))
+                                ->text()
+                                .endsWith(QStringLiteral("of 50.0 G used, 7 days left")));
             }
         }
     }

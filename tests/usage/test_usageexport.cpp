@@ -73,25 +73,53 @@ TEST(UsageExport, EveryStoredDayAsTheProgramReadsItInJsonAndCsv) {
         r.to = QDate::fromString(QString::fromLatin1(to), Qt::ISODate);
         return UsageExport::render(history, r);
     };
-    EXPECT_EQ(render(UsageExport::Format::Json, "", ""),
-              QByteArray("{\"days\": [\n"
-                         "  {\"date\": \"2024-02-29\", \"sent\": 0, \"received\": 0, \"passby\": 0, "
-                         "\"total\": 0, \"secondsMonitored\": 60, \"framesLost\": 0, "
-                         "\"bytesNotWatched\": 42, \"framesNotWatched\": 1},\n"
-                         "  {\"date\": \"2025-06-30\", \"sent\": 2, \"received\": 3, \"passby\": 4, "
-                         "\"total\": 9},\n"
-                         "  {\"date\": \"2026-12-07\", \"sent\": 100, \"received\": 200, "
-                         "\"passby\": 0, \"total\": 300},\n"
-                         "  {\"date\": \"2026-12-08\", \"sent\": 10, \"received\": 20, \"passby\": 5, "
-                         "\"total\": 35, \"secondsMonitored\": 3700, \"framesLost\": 12, "
-                         "\"bytesNotWatched\": 5000, \"framesNotWatched\": 7}\n"
-                         "]}\n"));
+    EXPECT_EQ(
+        render(UsageExport::Format::Json, "", ""),
+        QByteArray("{\"days\": [\n"
+                   "  {\"date\": \"2024-02-29\", \"sent\": 0, \"received\": 0, \"passby\": 0, "
+                   "\"total\": 0, \"secondsMonitored\": 60, \"framesLost\": 0, "
+                   "\"bytesNotWatched\": 42, \"framesNotWatched\": 1},\n"
+                   "  {\"date\": \"2025-06-30\", \"sent\": 2, \"received\": 3, \"passby\": 4, "
+                   "\"total\": 9},\n"
+                   "  {\"date\": \"2026-12-07\", \"sent\": 100, \"received\": 200, "
+                   "\"passby\": 0, \"total\": 300},\n"
+                   "  {\"date\": \"2026-12-08\", \"sent\": 10, \"received\": 20, \"passby\": 5, "
+                   "\"total\": 35, \"secondsMonitored\": 3700, \"framesLost\": 12, "
+                   "\"bytesNotWatched\": 5000, \"framesNotWatched\": 7}\n"
+                   "]}\n"));
     EXPECT_EQ(render(UsageExport::Format::Csv, "2025-01-01", "2026-12-07"),
               QByteArray("date,sent,received,passby,total,secondsMonitored,framesLost,"
                          "bytesNotWatched,framesNotWatched\n"
                          "2025-06-30,2,3,4,9,,,,\n"
                          "2026-12-07,100,200,0,300,,,,\n"));
     EXPECT_EQ(render(UsageExport::Format::Json, "2027-01-01", ""), QByteArray("{\"days\": []}\n"));
+
+    // With a data plan, JSON ends with its period's received and sent bytes (of every stored
+    // day, whatever the dates asked for); CSV stays the days only.
+    const struct {
+        qint64 allowance;
+        int startDay;
+        const char* plan; // null: none
+    } plans[] = {
+        {1000, 8, "\"plan\": {\"allowance\": 1000, \"periodStart\": \"2026-12-08\", \"used\": 30}"},
+        {1000, 1,
+         "\"plan\": {\"allowance\": 1000, \"periodStart\": \"2026-12-01\", \"used\": 330}"},
+        {1000, 10,
+         "\"plan\": {\"allowance\": 1000, \"periodStart\": \"2026-11-10\", \"used\": 330}"},
+        {0, 1, nullptr},
+        {-5, 1, nullptr},
+    };
+    for (const auto& p : plans) {
+        const auto plan = UsageExport::planOf(history, p.allowance, p.startDay, {2026, 12, 9});
+        ASSERT_EQ(plan.has_value(), p.plan != nullptr) << p.allowance;
+        UsageExport::Request r;
+        r.from = QDate(2027, 1, 1);
+        EXPECT_EQ(UsageExport::render(history, r, plan),
+                  p.plan ? "{\"days\": [], " + QByteArray(p.plan) + "}\n" : "{\"days\": []}\n");
+        r.format = UsageExport::Format::Csv;
+        EXPECT_EQ(UsageExport::render(history, r, plan),
+                  render(UsageExport::Format::Csv, "2027-01-01", ""));
+    }
 
     // A session of a year without a stored-but-not-placed file is today's running figures.
     writeFile(folder.path + "/_session.log", "2025-07-01\t1\t1\t0\t2\r\n");
@@ -116,6 +144,7 @@ TEST(UsageExport, TheProgramPrintsItWithoutADisplayAndRefusesBadArguments) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
             env.remove(QString::fromLatin1(name));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), program.path() + "/config");
         p.setProcessEnvironment(env);
         p.start(binary, args);
         p.waitForFinished(30000);
@@ -125,12 +154,25 @@ TEST(UsageExport, TheProgramPrintsItWithoutADisplayAndRefusesBadArguments) {
     };
     QByteArray out, err;
     EXPECT_EQ(run({"--export=csv", "--from=2026-12-08"}, &out, &err), 0);
-    EXPECT_EQ(out, QByteArray("date,sent,received,passby,total,secondsMonitored,framesLost,"
-                              "bytesNotWatched,framesNotWatched\n2026-12-08,10,20,5,35,3700,12,5000,7\n"));
-    EXPECT_EQ(err, QByteArray("quelmint: left out 1 line of the usage log that could not be read\n"));
+    EXPECT_EQ(out, QByteArray(
+                       "date,sent,received,passby,total,secondsMonitored,framesLost,"
+                       "bytesNotWatched,framesNotWatched\n2026-12-08,10,20,5,35,3700,12,5000,7\n"));
+    EXPECT_EQ(err,
+              QByteArray("quelmint: left out 1 line of the usage log that could not be read\n"));
     EXPECT_EQ(run({"--export=yaml"}, &out, &err), 2);
     EXPECT_TRUE(out.isEmpty());
     EXPECT_EQ(err, QByteArray("quelmint: unknown export format \"yaml\" (json or csv)\n"));
+
+    // The data plan of the user's settings, in the period holding today.
+    ASSERT_TRUE(QDir().mkpath(program.path() + "/config/Quelmint"));
+    writeFile(program.path() + "/config/Quelmint/Quelmint.conf",
+              "[settings]\nPlanAllowance=1073741824\nPlanStartDay=1\n");
+    EXPECT_EQ(run({"--export=json", "--from=2030-01-01"}, &out, &err), 0);
+    const QDate today = QDate::currentDate();
+    EXPECT_TRUE(out.startsWith(
+        "{\"days\": [], \"plan\": {\"allowance\": 1073741824, \"periodStart\": \"" +
+        QDate(today.year(), today.month(), 1).toString(Qt::ISODate).toLatin1() + "\", \"used\": "))
+        << out.toStdString();
 }
 
 } // namespace

@@ -31,6 +31,9 @@ public:
     static const QList<ConnectionType>& connectionTypeTable();
     /// The text of an adapter's row in Combo1.
     static QString adapterRowText(const Adapter& adapter);
+    /// The data plan's allowance as the dialog shows it: a whole number of GB when it is one
+    /// (0 too), else of MB (with decimals only when a hand-edited value needs them).
+    static QPair<QString, QString> planAllowanceText(qint64 bytes);
 
     /// Builds the dialog and loads the current settings of host into it.
     explicit Form2(Form2Host& host, QWidget* parent = nullptr);
@@ -46,14 +49,17 @@ private:
     void buildControls();
     void load();
     void okClicked();
-    /// Steps 1 to 8 of OK.
-    void applyAdapterAndSettings();
+    /// Steps 1 to 8 of OK; false when the dialog must stay open without an error box.
+    bool applyAdapterAndSettings();
     /// Step 1: the adapter.
     void applyAdapter();
     /// Steps 2 to 8: the values of the dialog into the settings (announced by the caller).
     void applySettings(Settings& s);
     void refreshClicked();
     void connectionTypeChanged();
+    /// The data plan's fields checked: false (after a box that says why, with the focus on the
+    /// field) when they cannot be stored; else the allowance in bytes and the start day.
+    bool readPlan(qint64* allowance, qint32* startDay);
     /// At first start: the connection type of the adapter's link speed, when the kernel knows
     /// it and the user has not chosen a type.
     void adapterChosen();
@@ -93,6 +99,10 @@ private:
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text4 = nullptr;
     QLineEdit* Text3 = nullptr;
+    QGroupBox* fraPlan = nullptr;          ///< checked: there is a plan
+    QLineEdit* txtPlanAllowance = nullptr; ///< allowance per period, above 0
+    QComboBox* cboPlanUnit = nullptr;      ///< "MB" or "GB" (1024 MB)
+    QLineEdit* txtPlanStartDay = nullptr;  ///< day of the month the period starts on
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
 };
