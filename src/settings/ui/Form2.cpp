@@ -8,6 +8,7 @@
 #include "settings/Form2Host.h"
 #include "settings/Settings.h"
 #include "settings/ui/DigitsOnlyKeyFilter.h"
+#include "settings/ui/PlanFields.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -260,27 +261,7 @@ void Form2::buildControls() {
     }
     layout->addWidget(fraDisplay);
 
-    // The group's own check box says whether there is a plan at all.
-    fraPlan = named(new QGroupBox(QStringLiteral("Data plan"), this), "fraPlan");
-    fraPlan->setCheckable(true);
-    {
-        auto* g = new QGridLayout(fraPlan);
-        g->addWidget(label(QStringLiteral("Allowance per period"), "lblPlanAllowance", fraPlan), 0,
-                     0);
-        txtPlanAllowance = named(new QLineEdit(fraPlan), "txtPlanAllowance");
-        g->addWidget(txtPlanAllowance, 0, 1);
-        cboPlanUnit = named(new QComboBox(fraPlan), "cboPlanUnit");
-        cboPlanUnit->addItems({QStringLiteral("MB"), QStringLiteral("GB")});
-        g->addWidget(cboPlanUnit, 0, 2);
-        g->addWidget(label(QStringLiteral("received and sent"), "lblPlanCounts", fraPlan), 0, 3);
-        g->addWidget(label(QStringLiteral("Period starts on day"), "lblPlanStartDay", fraPlan), 1,
-                     0);
-        txtPlanStartDay = named(new QLineEdit(fraPlan), "txtPlanStartDay");
-        g->addWidget(txtPlanStartDay, 1, 1);
-        g->addWidget(label(QStringLiteral("of the month  (1 to 28)"), "lblPlanDayRange", fraPlan),
-                     1, 2, 1, 2);
-        g->setColumnStretch(3, 1);
-    }
+    fraPlan = new PlanFields(this);
     layout->addWidget(fraPlan);
 
     auto* buttons = new QHBoxLayout;
@@ -298,9 +279,7 @@ void Form2::buildControls() {
     digits->install(Text1, QStringLiteral("[0-9]*\\.?[0-9]*"));
     digits->install(Text2);
     digits->install(Text4);
-    // A hand-edited allowance may be a fraction of a MB.
-    digits->install(txtPlanAllowance, QStringLiteral("[0-9]*\\.?[0-9]*"));
-    digits->install(txtPlanStartDay);
+    fraPlan->installDigitsOnly(*digits);
     for (QLabel* l : {Label6, Label5, Label11, Label12, Label13})
         l->installEventFilter(this);
 
@@ -405,61 +384,10 @@ void Form2::load() {
         Text4->setText(QString::number(s.gHiliteNewPacketTime));
         Text3->setText(s.gFilterString);
     });
-    step([&] {
-        fraPlan->setChecked(s.gPlanAllowance > 0);
-        const auto [number, unit] = planAllowanceText(s.gPlanAllowance);
-        txtPlanAllowance->setText(s.gPlanAllowance > 0 ? number : QString());
-        cboPlanUnit->setCurrentText(unit);
-        txtPlanStartDay->setText(QString::number(s.gPlanStartDay));
-    });
+    step([&] { fraPlan->showPlan(s.gPlanAllowance, s.gPlanStartDay); });
     if (!errors.isEmpty())
         host_.messageBoxes().error(QStringLiteral("Form2 Load"),
                                    errors.join(QStringLiteral("\r\n")));
-}
-
-QPair<QString, QString> Form2::planAllowanceText(qint64 bytes) {
-    constexpr qint64 mb = qint64(1) << 20, gb = qint64(1) << 30;
-    if (bytes % gb == 0)
-        return {QString::number(bytes / gb), QStringLiteral("GB")};
-    if (bytes % mb == 0)
-        return {QString::number(bytes / mb), QStringLiteral("MB")};
-    return {QString::number(double(bytes) / double(mb), 'f', QLocale::FloatingPointShortest),
-            QStringLiteral("MB")};
-}
-
-bool Form2::readPlan(qint64* allowance, qint32* startDay) {
-    if (!fraPlan->isChecked()) {
-        *allowance = 0;
-        *startDay = host_.settings().gPlanStartDay;
-        return true;
-    }
-    const auto refuse = [this](QLineEdit* field, const QString& text) {
-        host_.messageBoxes().show(BoxIcon::Warning, QStringLiteral("Data plan"), text);
-        field->setFocus();
-        field->selectAll();
-        return false;
-    };
-    bool ok = false;
-    const QString typed = txtPlanAllowance->text().trimmed();
-    const double number = typed.toDouble(&ok);
-    const double bytes =
-        number * double(qint64(1) << (cboPlanUnit->currentText() == QLatin1String("GB") ? 30 : 20));
-    if (!ok || !std::isfinite(bytes) || std::llround(bytes) < 1 ||
-        bytes > double(Settings::kLargestPlanAllowance))
-        return refuse(txtPlanAllowance,
-                      QStringLiteral("The allowance \"%1 %2\" cannot be a data plan: give a "
-                                     "number of MB or GB above 0 and up to 1048576 GB (1 PiB), "
-                                     "or clear \"Data plan\".")
-                          .arg(typed, cboPlanUnit->currentText()));
-    const qint32 day = txtPlanStartDay->text().trimmed().toInt(&ok);
-    if (!ok || day < 1 || day > Settings::kLatestPlanStartDay)
-        return refuse(txtPlanStartDay,
-                      QStringLiteral("The period cannot start on day \"%1\": give a day from 1 "
-                                     "to 28, which every month has.")
-                          .arg(txtPlanStartDay->text()));
-    *allowance = qint64(std::llround(bytes));
-    *startDay = day;
-    return true;
 }
 
 void Form2::connectionTypeChanged() {
@@ -529,7 +457,7 @@ bool Form2::applyAdapterAndSettings() {
     // A data plan that cannot be stored is refused before anything changes.
     qint64 allowance = 0;
     qint32 startDay = 1;
-    if (!readPlan(&allowance, &startDay))
+    if (!fraPlan->read(host_.messageBoxes(), s.gPlanStartDay, &allowance, &startDay))
         return false;
     applyAdapter();
     // Whatever was stored before a failing step is announced too: it stays in force.

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class Form2Host;
+class PlanFields;
 class Settings;
 class QCheckBox;
 class QComboBox;
@@ -31,9 +32,6 @@ public:
     static const QList<ConnectionType>& connectionTypeTable();
     /// The text of an adapter's row in Combo1.
     static QString adapterRowText(const Adapter& adapter);
-    /// The data plan's allowance as the dialog shows it: a whole number of GB when it is one
-    /// (0 too), else of MB (with decimals only when a hand-edited value needs them).
-    static QPair<QString, QString> planAllowanceText(qint64 bytes);
 
     /// Builds the dialog and loads the current settings of host into it.
     explicit Form2(Form2Host& host, QWidget* parent = nullptr);
@@ -57,9 +55,6 @@ private:
     void applySettings(Settings& s);
     void refreshClicked();
     void connectionTypeChanged();
-    /// The data plan's fields checked: false (after a box that says why, with the focus on the
-    /// field) when they cannot be stored; else the allowance in bytes and the start day.
-    bool readPlan(qint64* allowance, qint32* startDay);
     /// At first start: the connection type of the adapter's link speed, when the kernel knows
     /// it and the user has not chosen a type.
     void adapterChosen();
@@ -99,10 +94,7 @@ private:
     QLineEdit* Text2 = nullptr;
     QLineEdit* Text4 = nullptr;
     QLineEdit* Text3 = nullptr;
-    QGroupBox* fraPlan = nullptr;          ///< checked: there is a plan
-    QLineEdit* txtPlanAllowance = nullptr; ///< allowance per period, above 0
-    QComboBox* cboPlanUnit = nullptr;      ///< "MB" or "GB" (1024 MB)
-    QLineEdit* txtPlanStartDay = nullptr;  ///< day of the month the period starts on
+    PlanFields* fraPlan = nullptr; ///< checked: there is a plan
     QPushButton* Command1 = nullptr;
     QPushButton* Command2 = nullptr;
 };
