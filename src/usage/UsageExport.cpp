@@ -26,9 +26,12 @@ const char* const kFields[] = {"date",
                                "secondsMonitored",
                                "framesLost",
                                "bytesNotWatched",
-                               "framesNotWatched"};
+                               "framesNotWatched",
+                               "ipv6BytesNotCounted",
+                               "ipv6FramesNotCounted"};
 
-/// The day's values in the order of kFields; the coverage ones empty when nothing is known.
+/// The day's values in the order of kFields; the coverage ones empty when nothing is known, the
+/// IPv6 ones also when the coverage line has none (written only once IPv6 was seen uncounted).
 QList<QByteArray> values(const UsageHistory::Day& d) {
     QList<QByteArray> v = {d.date.toString(Qt::ISODate).toLatin1(), number(d.sent),
                            number(d.received), number(d.passby), number(d.total)};
@@ -40,6 +43,11 @@ QList<QByteArray> values(const UsageHistory::Day& d) {
     } else {
         v << QByteArray() << QByteArray() << QByteArray() << QByteArray();
     }
+    if (d.coverage && (d.coverage->ipv6Bytes > 0 || d.coverage->ipv6Frames > 0))
+        v << QByteArray::number(d.coverage->ipv6Bytes)
+          << QByteArray::number(d.coverage->ipv6Frames);
+    else
+        v << QByteArray() << QByteArray();
     return v;
 }
 

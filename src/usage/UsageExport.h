@@ -13,7 +13,9 @@
 ///     quelmint --export=json|csv [--from=YYYY-MM-DD] [--to=YYYY-MM-DD]
 ///
 /// Per day: date (ISO), sent, received, passby, total (bytes) and, where the coverage files
-/// know the day, secondsMonitored, framesLost, bytesNotWatched, framesNotWatched. JSON is
+/// know the day, secondsMonitored, framesLost, bytesNotWatched, framesNotWatched, and where
+/// they noted IPv6 traffic that was not counted, ipv6BytesNotCounted and ipv6FramesNotCounted. JSON
+/// is
 /// {"days": [...]}, with "plan": {"allowance": A, "periodStart": "YYYY-MM-DD", "used": U} after
 /// the days when a data plan is set; CSV a header row with the same names and a row per day,
 /// oldest first, with empty cells where nothing is known.

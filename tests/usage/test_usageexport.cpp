@@ -24,7 +24,7 @@ struct SeededFolder {
                   "2026-12-07\t100\t200\t0\t300\r\n1x5\t1\r\n2026-12-08\t10\t20\t5\t35\r\n");
         writeFile(path + "/2026.coverage", "2026-12-08\t3600\t12\t5000\t7\r\n");
         writeFile(path + "/coverage.session", "2026-12-08\t3700\t12\t5000\t7\r\n");
-        writeFile(path + "/2024.coverage", "2024-02-29\t60\t0\t42\t1\r\n");
+        writeFile(path + "/2024.coverage", "2024-02-29\t60\t0\t42\t1\t900\t3\r\n");
         writeFile(path + "/notes.txt", "left alone\r\n");
     }
     QTemporaryDir dir;
@@ -73,25 +73,27 @@ TEST(UsageExport, EveryStoredDayAsTheProgramReadsItInJsonAndCsv) {
         r.to = QDate::fromString(QString::fromLatin1(to), Qt::ISODate);
         return UsageExport::render(history, r);
     };
+    EXPECT_EQ(render(UsageExport::Format::Json, "", ""),
+              QByteArray(
+                  "{\"days\": [\n"
+                  "  {\"date\": \"2024-02-29\", \"sent\": 0, \"received\": 0, \"passby\": 0, "
+                  "\"total\": 0, \"secondsMonitored\": 60, \"framesLost\": 0, "
+                  "\"bytesNotWatched\": 42, \"framesNotWatched\": 1, \"ipv6BytesNotCounted\": 900, "
+                  "\"ipv6FramesNotCounted\": 3},\n"
+                  "  {\"date\": \"2025-06-30\", \"sent\": 2, \"received\": 3, \"passby\": 4, "
+                  "\"total\": 9},\n"
+                  "  {\"date\": \"2026-12-07\", \"sent\": 100, \"received\": 200, "
+                  "\"passby\": 0, \"total\": 300},\n"
+                  "  {\"date\": \"2026-12-08\", \"sent\": 10, \"received\": 20, \"passby\": 5, "
+                  "\"total\": 35, \"secondsMonitored\": 3700, \"framesLost\": 12, "
+                  "\"bytesNotWatched\": 5000, \"framesNotWatched\": 7}\n"
+                  "]}\n"));
     EXPECT_EQ(
-        render(UsageExport::Format::Json, "", ""),
-        QByteArray("{\"days\": [\n"
-                   "  {\"date\": \"2024-02-29\", \"sent\": 0, \"received\": 0, \"passby\": 0, "
-                   "\"total\": 0, \"secondsMonitored\": 60, \"framesLost\": 0, "
-                   "\"bytesNotWatched\": 42, \"framesNotWatched\": 1},\n"
-                   "  {\"date\": \"2025-06-30\", \"sent\": 2, \"received\": 3, \"passby\": 4, "
-                   "\"total\": 9},\n"
-                   "  {\"date\": \"2026-12-07\", \"sent\": 100, \"received\": 200, "
-                   "\"passby\": 0, \"total\": 300},\n"
-                   "  {\"date\": \"2026-12-08\", \"sent\": 10, \"received\": 20, \"passby\": 5, "
-                   "\"total\": 35, \"secondsMonitored\": 3700, \"framesLost\": 12, "
-                   "\"bytesNotWatched\": 5000, \"framesNotWatched\": 7}\n"
-                   "]}\n"));
-    EXPECT_EQ(render(UsageExport::Format::Csv, "2025-01-01", "2026-12-07"),
-              QByteArray("date,sent,received,passby,total,secondsMonitored,framesLost,"
-                         "bytesNotWatched,framesNotWatched\n"
-                         "2025-06-30,2,3,4,9,,,,\n"
-                         "2026-12-07,100,200,0,300,,,,\n"));
+        render(UsageExport::Format::Csv, "2025-01-01", "2026-12-07"),
+        QByteArray("date,sent,received,passby,total,secondsMonitored,framesLost,"
+                   "bytesNotWatched,framesNotWatched,ipv6BytesNotCounted,ipv6FramesNotCounted\n"
+                   "2025-06-30,2,3,4,9,,,,,,\n"
+                   "2026-12-07,100,200,0,300,,,,,,\n"));
     EXPECT_EQ(render(UsageExport::Format::Json, "2027-01-01", ""), QByteArray("{\"days\": []}\n"));
 
     // With a data plan, JSON ends with its period's received and sent bytes (of every stored
@@ -156,7 +158,8 @@ TEST(UsageExport, TheProgramPrintsItWithoutADisplayAndRefusesBadArguments) {
     EXPECT_EQ(run({"--export=csv", "--from=2026-12-08"}, &out, &err), 0);
     EXPECT_EQ(out, QByteArray(
                        "date,sent,received,passby,total,secondsMonitored,framesLost,"
-                       "bytesNotWatched,framesNotWatched\n2026-12-08,10,20,5,35,3700,12,5000,7\n"));
+                       "bytesNotWatched,framesNotWatched,ipv6BytesNotCounted,ipv6FramesNotCounted\n"
+                       "2026-12-08,10,20,5,35,3700,12,5000,7,,\n"));
     EXPECT_EQ(err,
               QByteArray("quelmint: left out 1 line of the usage log that could not be read\n"));
     EXPECT_EQ(run({"--export=yaml"}, &out, &err), 2);
