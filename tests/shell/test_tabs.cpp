@@ -3,6 +3,7 @@
 // it once more with QT_SCALE_FACTOR=1.5.
 #include "support/CutOff.h"
 #include "support/MainWindow.h"
+#include "support/Pictures.h"
 
 #include "settings/ui/Form2.h"
 #include "shell/TabLayout.h"
@@ -242,22 +243,6 @@ TEST(Tabs, TheStoredBandwidthIsTheGraphsFullScale) {
               0x00ff00u);
 }
 
-/// A desktop's dark theme: light text on dark faces.
-QPalette darkPalette() {
-    QPalette p(QColor(53, 53, 53), QColor(53, 53, 53)); // button and window; shades derived
-    const QColor text(230, 230, 230);
-    for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text,
-                            QPalette::ToolTipText, QPalette::BrightText})
-        p.setColor(role, text);
-    p.setColor(QPalette::Base, QColor(35, 35, 35));
-    p.setColor(QPalette::AlternateBase, QColor(45, 45, 45));
-    p.setColor(QPalette::ToolTipBase, QColor(60, 60, 60));
-    p.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    p.setColor(QPalette::HighlightedText, Qt::white);
-    p.setColor(QPalette::Link, QColor(100, 170, 255));
-    return p;
-}
-
 TEST(Tabs, NoTextIsCutOff) {
     Main m;
     // Long figures, as after days of traffic.
@@ -273,10 +258,7 @@ TEST(Tabs, NoTextIsCutOff) {
     // The settings dialog, opened as the "Settings" command does, on a light and a dark
     // palette.
     for (const bool dark : {false, true}) {
-        const QPalette before = QApplication::palette();
-        if (dark)
-            QApplication::setPalette(darkPalette());
-        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+        const PaletteScope palette(dark);
         bool checked = false;
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
@@ -286,18 +268,8 @@ TEST(Tabs, NoTextIsCutOff) {
                         dialog = d;
             }
             if (dialog != nullptr) {
-                if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR")) {
-                    const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
-                    const QString dir =
-                        qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
-                    QDir().mkpath(dir);
-                    dialog->grab().save(dir +
-                                        QStringLiteral("/settings-dialog%1%2.png")
-                                            .arg(dark ? QStringLiteral("-dark") : QString(),
-                                                 scale.isEmpty() || scale == QLatin1String("1")
-                                                     ? QString()
-                                                     : QStringLiteral("-x") + scale));
-                }
+                EXPECT_TRUE(keepPicture(*dialog, dark ? QStringLiteral("settings-dialog-dark")
+                                                      : QStringLiteral("settings-dialog")));
                 const QStringList cut = cutOffTexts(*dialog);
                 EXPECT_TRUE(cut.isEmpty()) << "settings:\n" << cut.join('\n').toStdString();
                 checked = true;
@@ -326,19 +298,10 @@ bool bottomBorderShows(const QImage& shot, const QRect& list, qreal dpr) {
 }
 
 TEST(Tabs, LayoutAndPicturesLightAndDark) {
-    const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
-    const QString suffix =
-        scale.isEmpty() || scale == QLatin1String("1") ? QString() : QStringLiteral("-x") + scale;
-    const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
-    if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR"))
-        QDir().mkpath(dir);
     for (const bool dark : {false, true}) {
         SCOPED_TRACE(dark ? "dark" : "light");
         ensureApplication();
-        const QPalette before = QApplication::palette();
-        if (dark)
-            QApplication::setPalette(darkPalette());
-        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+        const PaletteScope palette(dark);
         Main m;
         // A minute of traffic: the graph, the list (some rows still red) and today's log.
         for (int s = 0; s < 60; ++s) {
@@ -359,10 +322,10 @@ TEST(Tabs, LayoutAndPicturesLightAndDark) {
             QApplication::processEvents();
             const QImage shot = m.window->grab().toImage();
             const char* names[] = {"bytes", "packets", "log"};
-            const QString file = dir + QStringLiteral("/tabs-offscreen%1-%2%3.png")
-                                           .arg(dark ? QStringLiteral("-dark") : QString(),
-                                                QString::fromLatin1(names[tab - 1]), suffix);
-            if (qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR"))
+            const QString file = picturePath(QStringLiteral("tabs-offscreen%1-%2")
+                                                 .arg(dark ? QStringLiteral("-dark") : QString(),
+                                                      QString::fromLatin1(names[tab - 1])));
+            if (!file.isEmpty())
                 EXPECT_TRUE(shot.save(file)) << file.toStdString();
             const QRect frame3 = m.placeOf("Frame3");
             if (tab == 1) {

@@ -3,6 +3,7 @@
 // pictures of the month and the year, light and dark, in build/artifacts.
 #include "support/CutOff.h"
 #include "support/MainWindow.h"
+#include "support/Pictures.h"
 
 #include "shell/UsageChartWindow.h"
 #include "shell/UsageLogView.h"
@@ -16,17 +17,6 @@
 #include <QScopeGuard>
 
 namespace {
-
-/// A desktop's dark theme: light text on dark faces.
-QPalette darkPalette() {
-    QPalette p(QColor(53, 53, 53), QColor(53, 53, 53));
-    const QColor text(230, 230, 230);
-    for (const auto role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
-        p.setColor(role, text);
-    p.setColor(QPalette::Base, QColor(35, 35, 35));
-    p.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    return p;
-}
 
 /// The main window over a log folder with November and December 2026 (today the 8th).
 struct Charted : MainWindow {
@@ -57,26 +47,11 @@ struct Charted : MainWindow {
     }
 };
 
-void keep(QWidget& window, const QString& name) {
-    if (!qEnvironmentVariableIsSet("QUELMINT_BUILD_DIR"))
-        return;
-    const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR");
-    const QString dir = qEnvironmentVariable("QUELMINT_BUILD_DIR") + QStringLiteral("/artifacts");
-    QDir().mkpath(dir);
-    window.grab().save(dir + QStringLiteral("/usage-chart-%1%2.png")
-                                 .arg(name, scale.isEmpty() || scale == QLatin1String("1")
-                                                ? QString()
-                                                : QStringLiteral("-x") + scale));
-}
-
 TEST(UsageChartWindow, FollowsTheListedMonthShowsTheYearAndKeepsItsSize) {
     for (const bool dark : {false, true}) {
         SCOPED_TRACE(dark ? "dark" : "light");
         ensureApplication();
-        const QPalette before = QApplication::palette();
-        if (dark)
-            QApplication::setPalette(darkPalette());
-        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+        const PaletteScope palette(dark);
         Charted m;
         UsageChartWindow* chart = m.openChart();
         ASSERT_NE(chart, nullptr);
@@ -87,15 +62,15 @@ TEST(UsageChartWindow, FollowsTheListedMonthShowsTheYearAndKeepsItsSize) {
         QStringList cut = cutOffTexts(*chart);
         EXPECT_TRUE(cut.isEmpty()) << cut.join('\n').toStdString();
         const QString theme = dark ? QStringLiteral("-dark") : QString();
-        keep(*chart, QStringLiteral("month") + theme);
+        EXPECT_TRUE(keepPicture(*chart, QStringLiteral("usage-chart-month") + theme));
 
         // The year, one click away; pass-by left out.
         chart->findChild<QRadioButton*>(QStringLiteral("optYear"))->click();
         EXPECT_EQ(title->text(), QStringLiteral("2026"));
-        keep(*chart, QStringLiteral("year") + theme);
+        EXPECT_TRUE(keepPicture(*chart, QStringLiteral("usage-chart-year") + theme));
         chart->findChild<QCheckBox*>(QStringLiteral("chkPassby"))->click();
         chart->findChild<QRadioButton*>(QStringLiteral("optMonth"))->click();
-        keep(*chart, QStringLiteral("month-no-passby") + theme);
+        EXPECT_TRUE(keepPicture(*chart, QStringLiteral("usage-chart-month-no-passby") + theme));
 
         // Another month listed on the "Log" tab is the chart's month too.
         auto* months = m.find<QComboBox>(QStringLiteral("Combo1"));
