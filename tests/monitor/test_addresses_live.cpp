@@ -86,8 +86,9 @@ TEST_P(AddressesLive, CountsAsTheAdapterIsNow) {
 
     if (*c.addA != '\0') {
         ASSERT_EQ(pair.runInA({"ip", "addr", "add", c.addA, "dev", pair.nameA(), "nodad"}), 0);
-        if (*c.addB != '\0')
+        if (*c.addB != '\0') {
             ASSERT_EQ(pair.runInB({"ip", "addr", "add", c.addB, "dev", pair.nameB(), "nodad"}), 0);
+        }
     }
     ASSERT_TRUE(waitUntil(
         [&] { return session.monitor()->localAddresses.contains(QLatin1String(c.local)); }, 15000))

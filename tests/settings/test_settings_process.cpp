@@ -319,8 +319,9 @@ TEST(RunAtLogon, TheEntryFollowsTheSettingAndTheUsersChoiceInTheDesktop) {
         const QString folder = dir.filePath(QStringLiteral("autostart"));
         const QString entry = folder + QStringLiteral("/Quelmint.desktop");
         ASSERT_TRUE(QDir().mkpath(folder));
-        if (c.before != nullptr)
+        if (c.before != nullptr) {
             ASSERT_TRUE(writeFile(entry, c.before));
+        }
         XdgAutostart autostart(folder);
         EXPECT_TRUE(RunAtLogon::apply(autostart, "/usr/lib/quelmint", c.startAtLogon) ||
                     (c.after != nullptr && *c.after != 0));

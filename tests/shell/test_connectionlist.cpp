@@ -168,8 +168,9 @@ TEST(ConnectionList, NewRowsAreFollowedOnlyWhileTheListIsAtItsEnd) {
             const QRect last = w.list->visualRect(w.list->model()->index(rows - 1, 0));
             EXPECT_TRUE(w.list->viewport()->rect().contains(last)) << last.y();
         }
-        if (s.topRow >= 0)
+        if (s.topRow >= 0) {
             EXPECT_EQ(w.list->rowAt(0), s.topRow);
+        }
     }
     EXPECT_EQ(w.list->model()->rowCount(), 135);
 }
