@@ -321,7 +321,7 @@ TEST(ConnectionIndex, FindsTheRightEntryAfterScatteredRemovals) {
     FakeClock clock;
     qint32 remove = 30, hilite = 2;
     ConnectionTable table(clock, remove, hilite, names());
-    const int n = 3000;
+    const int n = 6000; // past the size at which survivors move to a fresh block
     for (int i = 0; i < n; ++i)
         table.listPacket(packet("10.1.1.1", i, "10.2.2.2", 80, 1, 6));
     table.endBatch();
