@@ -243,10 +243,10 @@ int main(int argc, char* argv[]) {
         QJsonArray list;
         for (int row = 0; row < connections.size(); ++row) {
             const ConnectionEntry& e = connections.at(row);
-            list.append(QJsonObject{{QStringLiteral("from"), e.srcAddr},
-                                    {QStringLiteral("srcPort"), e.srcPort},
-                                    {QStringLiteral("to"), e.destAddr},
-                                    {QStringLiteral("destPort"), e.destPort},
+            list.append(QJsonObject{{QStringLiteral("from"), connections.text(e.source())},
+                                    {QStringLiteral("srcPort"), int(e.srcPort)},
+                                    {QStringLiteral("to"), connections.text(e.destination())},
+                                    {QStringLiteral("destPort"), int(e.destPort)},
                                     {QStringLiteral("data"), e.data},
                                     {QStringLiteral("type"), ConnectionTable::typeName(e.pkType)},
                                     {QStringLiteral("packets"), e.packets}});

@@ -96,8 +96,8 @@ namespace {
 /// Takes part in nothing: the frame is only counted.
 struct CountOnly {
     bool listing() const { return false; }
-    QString nameOf(quint32) { return {}; }
-    QString nameOf(const IpAddress&) { return {}; }
+    ShownAddress nameOf(quint32) { return {}; }
+    ShownAddress nameOf(const IpAddress&) { return {}; }
     void listPacket(const clsPacketInfo&) {}
     void counted(const clsUsageRec&) {}
 };

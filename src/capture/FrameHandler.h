@@ -25,8 +25,8 @@
 /// @code
 /// struct Consumer {
 ///     bool listing() const;                        // build entries for the packet list?
-///     QString nameOf(quint32 address);             // display name of an IPv4 address
-///     QString nameOf(const IpAddress& address);    // the same of an IPv6 address
+///     ShownAddress nameOf(quint32 address);        // what an IPv4 address shows as
+///     ShownAddress nameOf(const IpAddress& address); // the same of an IPv6 address
 ///     void listPacket(const clsPacketInfo& entry); // before anything is counted
 ///     void counted(const clsUsageRec& increment);  // after both counter sets and packetCount
 /// };

@@ -34,50 +34,31 @@ QString AddressNames::dottedText(quint32 address) {
         .arg(address & 0xFF);
 }
 
-const QString& AddressNames::dotted(quint32 address) {
-    Memo& m = memo_[(address * 2654435761u) >> 22];
-    if (m.text.isEmpty() || m.address != address) {
-        m.address = address;
-        m.text = dottedText(address);
-    }
-    return m.text;
-}
-
 QString AddressNames::getNameFromAddress(quint8 b1, quint8 b2, quint8 b3, quint8 b4) {
     return getNameFromAddress((quint32(b1) << 24) | (quint32(b2) << 16) | (quint32(b3) << 8) |
                               quint32(b4));
 }
 
-QString AddressNames::getNameFromAddress(quint32 address) {
+ShownAddress AddressNames::shown(quint32 address) {
     if (!resolveNames_)
-        return dotted(address);
-    const qint32 key = cacheKey(address);
-    const auto found = nameCache_.constFind(key);
+        return ShownAddress::v4(address);
+    const auto found = nameCache_.constFind(cacheKey(address));
     if (found != nameCache_.constEnd())
         return found.value();
     ask(IpAddress::v4(address));
-    return dotted(address);
+    return ShownAddress::v4(address);
 }
 
-const QString& AddressNames::text6(const IpAddress& address) {
-    Memo6& m = memo6_[qHash(address) & (memo6_.size() - 1)];
-    if (m.text.isEmpty() || !(m.address == address)) {
-        m.address = address;
-        m.text = address.text();
-    }
-    return m.text;
-}
-
-QString AddressNames::getNameFromAddress(const IpAddress& address) {
+ShownAddress AddressNames::shown(const IpAddress& address) {
     if (address.family() == 4)
-        return getNameFromAddress(address.ipv4());
+        return shown(address.ipv4());
     if (!resolveNames_)
-        return text6(address);
+        return ShownAddress::of(address);
     const auto found = nameCache6_.constFind(address);
     if (found != nameCache6_.constEnd())
         return found.value();
     ask(address);
-    return text6(address);
+    return ShownAddress::of(address);
 }
 
 void AddressNames::ask(const IpAddress& address) {
@@ -91,7 +72,7 @@ std::optional<QString> AddressNames::cached(qint32 key) const {
     const auto found = nameCache_.constFind(key);
     if (found == nameCache_.constEnd())
         return std::nullopt;
-    return found.value();
+    return ids_.text(found.value());
 }
 
 QString AddressNames::nameFromBytes(const QByteArray& bytes) {
@@ -119,8 +100,10 @@ void AddressNames::answered(const IpAddress& address, const std::optional<QByteA
     QString text = name ? nameFromBytes(*name) : QString();
     if (text.isEmpty())
         text = address.text();
+    // Interned once here: every later packet of the address gets the number.
+    const ShownAddress shown = ids_.intern(text);
     if (address.family() == 4)
-        nameCache_.insert(cacheKey(address.ipv4()), text);
+        nameCache_.insert(cacheKey(address.ipv4()), shown);
     else
-        nameCache6_.insert(address, text);
+        nameCache6_.insert(address, shown);
 }

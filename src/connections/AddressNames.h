@@ -1,5 +1,6 @@
 #pragma once
 
+#include "connections/ShownAddress.h"
 #include "platform/IpAddress.h"
 
 #include <QHash>
@@ -7,13 +8,14 @@
 #include <QString>
 #include <QtGlobal>
 
-#include <array>
 #include <optional>
 
 class HostNameResolver;
 
-/// The text the packet list shows for an address: its dotted form (IPv6: RFC 5952 text), or
-/// while "Resolve IP" is on, the host name a reverse lookup found.
+/// What the packet list shows for an address: its dotted form (IPv6: RFC 5952 text), or
+/// while "Resolve IP" is on, the host name a reverse lookup found. The frame path gets it as a
+/// ShownAddress (numbers: the address, or the interned name once its answer is in); text is made
+/// from that only for display (text(), getNameFromAddress()).
 ///
 /// Lookups never block: the first time an address is seen with names on, a lookup starts and
 /// the address shows as dotted text until the answer arrives; later packets get the name. Each
@@ -39,12 +41,22 @@ public:
     void setResolveNames(bool on) { resolveNames_ = on; }
     bool resolveNames() const { return resolveNames_; }
 
+    /// What an address shows as (first octet in the high byte); with names on, starts its
+    /// lookup the first time. No text is made.
+    ShownAddress shown(quint32 address);
+    /// The same of an IPv4 or IPv6 address.
+    ShownAddress shown(const IpAddress& address);
+    /// Text of a ShownAddress made here.
+    QString text(const ShownAddress& shown) const { return ids_.text(shown); }
+    /// The interned names behind the ShownAddresses.
+    const NameIds& ids() const { return ids_; }
+
     /// Display text of an address (first octet in the high byte).
-    QString getNameFromAddress(quint32 address);
+    QString getNameFromAddress(quint32 address) { return text(shown(address)); }
     /// The same from the four octets in packet order.
     QString getNameFromAddress(quint8 b1, quint8 b2, quint8 b3, quint8 b4);
     /// Display text of an IPv4 or IPv6 address.
-    QString getNameFromAddress(const IpAddress& address);
+    QString getNameFromAddress(const IpAddress& address) { return text(shown(address)); }
 
     /// nameCache's key of an address: the 32-bit signed integer whose bytes in memory are the
     /// four octets in packet order, first octet in the lowest byte.
@@ -66,24 +78,12 @@ public:
 
 private:
     void answered(const IpAddress& address, const std::optional<QByteArray>& name);
-    const QString& dotted(quint32 address);
-    const QString& text6(const IpAddress& address);
     void ask(const IpAddress& address);
-
-    struct Memo {
-        quint32 address = 0;
-        QString text;
-    };
-    struct Memo6 {
-        IpAddress address;
-        QString text;
-    };
 
     HostNameResolver* resolver_;
     bool resolveNames_ = false;
-    QHash<qint32, QString> nameCache_;
-    QHash<IpAddress, QString> nameCache6_; ///< the IPv6 addresses' texts
+    NameIds ids_;
+    QHash<qint32, ShownAddress> nameCache_;
+    QHash<IpAddress, ShownAddress> nameCache6_; ///< the IPv6 addresses' answers
     QSet<IpAddress> inFlight_;
-    std::array<Memo, 1024> memo_;  ///< dotted texts of recent addresses, reused per packet
-    std::array<Memo6, 256> memo6_; ///< the same for IPv6 addresses
 };

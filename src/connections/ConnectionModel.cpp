@@ -74,14 +74,15 @@ int ConnectionModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : ColumnCount;
 }
 
-QString ConnectionModel::cellText(const ConnectionEntry& e, int column) {
+QString ConnectionModel::cellText(const ConnectionTable& table, int row, int column) {
+    const ConnectionEntry& e = table.at(row);
     switch (column) {
     case From:
-        return e.srcAddr;
+        return table.text(e.source());
     case SrcPort:
         return QString::number(e.srcPort);
     case To:
-        return e.destAddr;
+        return table.text(e.destination());
     case DestPort:
         return QString::number(e.destPort);
     case Data:
@@ -102,7 +103,7 @@ QVariant ConnectionModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-        return cellText(e, index.column());
+        return cellText(table_, index.row(), index.column());
     case Qt::ForegroundRole:
         // Red while highlighted; otherwise the view's own text colour, light or dark.
         if (index.column() == Data && e.highlighted)

@@ -37,8 +37,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
-    /// Text of a cell as the list shows it.
-    static QString cellText(const ConnectionEntry& entry, int column);
+    /// Text of a cell as the list shows it (made here, when the cell is painted).
+    static QString cellText(const ConnectionTable& table, int row, int column);
 
 private:
     ConnectionTable& table_;

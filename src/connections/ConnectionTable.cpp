@@ -7,8 +7,8 @@
 #include <algorithm>
 
 ConnectionTable::ConnectionTable(const Clock& clock, const qint32& removeSeconds,
-                                 const qint32& hiliteSeconds)
-    : clock_(clock), removeSeconds_(removeSeconds), hiliteSeconds_(hiliteSeconds) {
+                                 const qint32& hiliteSeconds, const NameIds& names)
+    : clock_(clock), removeSeconds_(removeSeconds), hiliteSeconds_(hiliteSeconds), names_(names) {
     // Address space for a full table at once: pages are only taken as rows fill them, and the
     // rows are never copied to a larger block while a flood of new keys comes in.
     entries_.reserve(std::size_t(kMaxEntries));
@@ -27,18 +27,19 @@ qint64 ConnectionTable::extendedTick() {
     return tickBase_;
 }
 
-std::size_t ConnectionTable::hashOf(const QString& srcAddr, qint32 srcPort, const QString& destAddr,
-                                    qint32 destPort) {
-    std::size_t h = qHashMulti(0, srcAddr, srcPort, destAddr, destPort);
-    // Spread the bits: the index uses the low ones.
-    h ^= h >> 31;
-    h *= 0x9E3779B97F4A7C15ull;
-    h ^= h >> 29;
-    return h;
+quint32 ConnectionTable::hashOf(const Key& k) {
+    constexpr quint64 m = 0x9E3779B97F4A7C15ull;
+    quint64 h = (k.srcLow ^ (k.srcHigh << 1 | k.srcHigh >> 63)) * m;
+    h = (h ^ h >> 32 ^ k.destLow ^ (k.destHigh << 7 | k.destHigh >> 57)) * 0xC2B2AE3D27D4EB4Full;
+    h = (h ^ h >> 29 ^
+         (quint64(k.srcPort) << 32 | quint64(k.destPort) << 16 | quint64(k.srcKind) << 8 |
+          k.destKind)) *
+        m;
+    // The index uses the low bits: bring the well-mixed high ones down.
+    return quint32(h >> 32 ^ h >> 13);
 }
 
-int ConnectionTable::lookUp(std::size_t hash, const QString& srcAddr, qint32 srcPort,
-                            const QString& destAddr, qint32 destPort) const {
+int ConnectionTable::lookUp(quint32 hash, const Key& key) const {
     if (index_.empty())
         return -1;
     std::size_t slot = hash & indexMask_;
@@ -47,20 +48,19 @@ int ConnectionTable::lookUp(std::size_t hash, const QString& srcAddr, qint32 src
         if (row < 0)
             return -1;
         const ConnectionEntry& e = entries_[std::size_t(row)];
-        if (e.hash == hash && e.srcPort == srcPort && e.destPort == destPort &&
-            e.destAddr == destAddr && e.srcAddr == srcAddr)
+        if (e.hash == hash && key.matches(e))
             return row;
         slot = (slot + 1) & indexMask_;
     }
 }
 
-int ConnectionTable::find(const QString& srcAddr, qint32 srcPort, const QString& destAddr,
+int ConnectionTable::find(const ShownAddress& srcAddr, qint32 srcPort, const ShownAddress& destAddr,
                           qint32 destPort) const {
-    return lookUp(hashOf(srcAddr, srcPort, destAddr, destPort), srcAddr, srcPort, destAddr,
-                  destPort);
+    const Key key = Key::of(srcAddr, srcPort, destAddr, destPort);
+    return lookUp(hashOf(key), key);
 }
 
-void ConnectionTable::insertIndex(std::size_t hash, int row) {
+void ConnectionTable::insertIndex(quint32 hash, int row) {
     if ((entries_.size() + 1) * 2 > index_.size()) {
         rebuildIndex(entries_.size() + 1);
         return; // the rebuild took every entry, the new one included
@@ -75,7 +75,8 @@ void ConnectionTable::rebuildIndex(std::size_t minimumEntries) {
     std::size_t capacity = 16;
     while (capacity < minimumEntries * 2)
         capacity <<= 1;
-    index_.assign(capacity, -1);
+    // A new block, so that a smaller index gives the pages of a larger one back.
+    index_ = std::vector<qint32>(capacity, -1);
     indexMask_ = capacity - 1;
     for (std::size_t row = 0; row < entries_.size(); ++row) {
         std::size_t slot = entries_[row].hash & indexMask_;
@@ -83,14 +84,6 @@ void ConnectionTable::rebuildIndex(std::size_t minimumEntries) {
             slot = (slot + 1) & indexMask_;
         index_[slot] = qint32(row);
     }
-}
-
-std::size_t ConnectionTable::recentSlot(const clsPacketInfo& info) {
-    quint64 h =
-        quint64(reinterpret_cast<quintptr>(info.srcAddr.constData())) * 0x9E3779B97F4A7C15ull;
-    h ^= quint64(reinterpret_cast<quintptr>(info.destAddr.constData())) * 0xC2B2AE3D27D4EB4Full;
-    h ^= (quint64(quint32(info.srcPort)) << 32 | quint32(info.destPort)) * 0x165667B19E3779F9ull;
-    return std::size_t(h >> (64 - kRecentBits));
 }
 
 void ConnectionTable::noteChanged(int row) {
@@ -103,23 +96,9 @@ void ConnectionTable::noteChanged(int row) {
 void ConnectionTable::listPacket(const clsPacketInfo& info) {
     if (displayFrozen_)
         return;
-    qint32& recent = recent_[recentSlot(info)];
-    int row = -1;
-    std::size_t hash = 0;
-    if (recent >= 0 && recent < size()) {
-        const ConnectionEntry& e = entries_[std::size_t(recent)];
-        if (e.srcPort == info.srcPort && e.destPort == info.destPort &&
-            e.srcAddr.constData() == info.srcAddr.constData() &&
-            e.srcAddr.size() == info.srcAddr.size() &&
-            e.destAddr.constData() == info.destAddr.constData() &&
-            e.destAddr.size() == info.destAddr.size())
-            row = recent; // the same stored texts: the same key
-    }
-    if (row < 0) {
-        hash = hashOf(info.srcAddr, info.srcPort, info.destAddr, info.destPort);
-        row = lookUp(hash, info.srcAddr, info.srcPort, info.destAddr, info.destPort);
-        recent = row;
-    }
+    const Key key = Key::of(info.srcAddr, info.srcPort, info.destAddr, info.destPort);
+    const quint32 hash = hashOf(key);
+    const int row = lookUp(hash, key);
     if (row < 0 && entries_.size() >= std::size_t(kMaxEntries)) {
         ++unlisted_;
         return;
@@ -143,10 +122,14 @@ void ConnectionTable::listPacket(const clsPacketInfo& info) {
         return;
     }
     ConnectionEntry& e = entries_.emplace_back();
-    e.srcAddr = info.srcAddr;
-    e.srcPort = info.srcPort;
-    e.destAddr = info.destAddr;
-    e.destPort = info.destPort;
+    e.srcHigh = key.srcHigh;
+    e.srcLow = key.srcLow;
+    e.destHigh = key.destHigh;
+    e.destLow = key.destLow;
+    e.srcPort = key.srcPort;
+    e.destPort = key.destPort;
+    e.srcKind = key.srcKind;
+    e.destKind = key.destKind;
     e.data = info.bytes;
     e.packets = 1;
     e.pkType = info.pkType;
@@ -154,9 +137,9 @@ void ConnectionTable::listPacket(const clsPacketInfo& info) {
     e.highlighted = true;
     e.highlightDeadline = highlightDeadline;
     e.hash = hash;
+    highWater_ = std::max(highWater_, entries_.size());
     const int newRow = int(entries_.size()) - 1;
     insertIndex(hash, newRow);
-    recent = newRow;
     changes_.lastTouched = newRow;
 }
 
@@ -190,7 +173,19 @@ void ConnectionTable::eraseRows(int first, int last) {
 void ConnectionTable::finishRemoval() {
     std::erase_if(entries_, [](const ConnectionEntry& e) { return e.removing; });
     changes_ = Changes();
+    // Once most of a large table has gone, the survivors move to a fresh block and the pages
+    // the flood filled go back to the system.
+    if (highWater_ >= kShrinkFrom && entries_.size() < highWater_ / 2)
+        freshBlock();
     rebuildIndex(entries_.size());
+}
+
+void ConnectionTable::freshBlock() {
+    std::vector<ConnectionEntry> fresh;
+    fresh.reserve(std::size_t(kMaxEntries)); // see the constructor
+    fresh.insert(fresh.end(), entries_.begin(), entries_.end());
+    entries_.swap(fresh);
+    highWater_ = entries_.size();
 }
 
 void ConnectionTable::ScavengeList() {
@@ -200,8 +195,8 @@ void ConnectionTable::ScavengeList() {
 
 void ConnectionTable::clear() {
     // A fresh block gives the pages of a large table back; see the constructor.
-    std::vector<ConnectionEntry>().swap(entries_);
-    entries_.reserve(std::size_t(kMaxEntries));
+    entries_.clear();
+    freshBlock();
     index_.clear();
     index_.shrink_to_fit();
     indexMask_ = 0;

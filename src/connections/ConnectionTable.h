@@ -1,5 +1,6 @@
 #pragma once
 
+#include "connections/ShownAddress.h"
 #include "connections/clsPacketInfo.h"
 
 #include <QString>
@@ -11,26 +12,38 @@
 class Clock;
 
 /// One row of the packet list: every packet from one address and port to another, folded.
-/// Values are kept typed; the list shows them as text.
+/// Values are kept typed and flat (80 bytes, nothing on the heap); the list makes the texts
+/// when it paints the row. The addresses are ShownAddresses, split here to pack the entry.
 struct ConnectionEntry {
-    QString srcAddr;              ///< "From": display text of the first packet's source
-    QString destAddr;             ///< "To"
-    qint32 srcPort = 0;           ///< first "Port"
-    qint32 destPort = 0;          ///< second "Port"
-    double data = 0;              ///< "Data (Bytes)": sum of the packets' data bytes
-    double packets = 0;           ///< "Packets"
+    // "From" and "To": the first packet's source and destination (see source()).
+    quint64 srcHigh = 0;
+    quint64 srcLow = 0;
+    quint64 destHigh = 0;
+    quint64 destLow = 0;
+    quint16 srcPort = 0;  ///< first "Port"
+    quint16 destPort = 0; ///< second "Port"
+    ShownAddress::Kind srcKind = ShownAddress::None;
+    ShownAddress::Kind destKind = ShownAddress::None;
     qint16 pkType = 0;            ///< protocol of the first packet ("Type")
     bool highlighted = false;     ///< data cell red (else black)
     bool removing = false;        ///< marked by the sweep, gone before it returns
+    quint32 hash = 0;             ///< hash of the key, kept for rebuilding the index
+    double data = 0;              ///< "Data (Bytes)": sum of the packets' data bytes
+    double packets = 0;           ///< "Packets"
     qint64 removeDeadline = 0;    ///< extended tick after which the row may go
     qint64 highlightDeadline = 0; ///< extended tick after which the data cell turns black
-    std::size_t hash = 0;         ///< hash of the key, kept for rebuilding the index
+
+    ShownAddress source() const { return {srcHigh, srcLow, srcKind}; }
+    ShownAddress destination() const { return {destHigh, destLow, destKind}; }
 };
+static_assert(sizeof(ConnectionEntry) == 80, "a full table is 250,000 of these");
 
 /// The connection table behind the "Packets" list: one entry per directed key (source text,
 /// source port, destination text, destination port; the protocol is not part of it), in order
-/// of creation. A packet updates the entry of its key or appends a new one; both deadlines are
-/// stamped on every packet. An index on the key finds the entry without scanning.
+/// of creation. The texts are compared as ShownAddresses (equal exactly when the texts are), so
+/// a packet costs an integer hash and compare; ports are 0 to 65535. A packet updates the entry of
+/// its key or appends a new one; both deadlines are stamped on every packet. An index on the key
+/// finds the entry without scanning.
 ///
 /// Tick counts are 32-bit milliseconds that wrap after 49.7 days; the table extends them to 64
 /// bits at every reading (readings come at least once a second from the sweep), so deadlines
@@ -61,7 +74,9 @@ public:
     /// removeSeconds and hiliteSeconds are the settings "RemoveFromListTime" and
     /// "HiliteNewPacketTime" (seconds, 0 = never remove); they are read at every use and must
     /// outlive the table, as must the clock.
-    ConnectionTable(const Clock& clock, const qint32& removeSeconds, const qint32& hiliteSeconds);
+    /// names gives the texts of the ShownAddresses in the packets and must outlive the table.
+    ConnectionTable(const Clock& clock, const qint32& removeSeconds, const qint32& hiliteSeconds,
+                    const NameIds& names);
 
     /// Folds one packet in. Does nothing while the display is frozen.
     void listPacket(const clsPacketInfo& info);
@@ -82,8 +97,10 @@ public:
     int size() const { return int(entries_.size()); }
     const ConnectionEntry& at(int row) const { return entries_[std::size_t(row)]; }
     /// Row of a key, or -1.
-    int find(const QString& srcAddr, qint32 srcPort, const QString& destAddr,
+    int find(const ShownAddress& srcAddr, qint32 srcPort, const ShownAddress& destAddr,
              qint32 destPort) const;
+    /// Text of an entry's address.
+    QString text(const ShownAddress& address) const { return names_.text(address); }
 
     /// Packets of new keys that found the table full, since the start.
     quint64 unlistedPackets() const { return unlisted_; }
@@ -122,27 +139,41 @@ public:
     static QString numberText(double value);
 
 private:
-    qint64 extendedTick();
-    static std::size_t hashOf(const QString& srcAddr, qint32 srcPort, const QString& destAddr,
-                              qint32 destPort);
-    int lookUp(std::size_t hash, const QString& srcAddr, qint32 srcPort, const QString& destAddr,
-               qint32 destPort) const;
-    void insertIndex(std::size_t hash, int row);
-    void rebuildIndex(std::size_t minimumEntries);
-    void noteChanged(int row);
-    static std::size_t recentSlot(const clsPacketInfo& info);
+    /// An entry's key as the index compares it.
+    struct Key {
+        quint64 srcHigh, srcLow, destHigh, destLow;
+        quint16 srcPort, destPort;
+        ShownAddress::Kind srcKind, destKind;
+        static Key of(const ShownAddress& src, qint32 srcPort, const ShownAddress& dest,
+                      qint32 destPort) {
+            return {src.high,         src.low,           dest.high, dest.low,
+                    quint16(srcPort), quint16(destPort), src.kind,  dest.kind};
+        }
+        bool matches(const ConnectionEntry& e) const {
+            return e.srcLow == srcLow && e.destLow == destLow && e.srcPort == srcPort &&
+                   e.destPort == destPort && e.srcKind == srcKind && e.destKind == destKind &&
+                   e.srcHigh == srcHigh && e.destHigh == destHigh;
+        }
+    };
 
-    /// Rows of recently seen keys, found by where the packet's texts are stored: the address
-    /// texts of a run of packets usually share one copy, so a packet of a known conversation is
-    /// found without hashing its texts. Every hit is checked against the row itself.
-    static constexpr int kRecentBits = 10;
+    qint64 extendedTick();
+    static quint32 hashOf(const Key& key);
+    int lookUp(quint32 hash, const Key& key) const;
+    void insertIndex(quint32 hash, int row);
+    void rebuildIndex(std::size_t minimumEntries);
+    void freshBlock();
+    void noteChanged(int row);
+
+    /// Tables that grew to this many entries move to a fresh block when they shrink by half.
+    static constexpr std::size_t kShrinkFrom = 4096;
 
     const Clock& clock_;
     const qint32& removeSeconds_;
     const qint32& hiliteSeconds_;
+    const NameIds& names_;
     std::vector<ConnectionEntry> entries_;
+    std::size_t highWater_ = 0; ///< most entries since entries_ was last a fresh block
     std::vector<qint32> index_; ///< open addressing, linear probing; -1 = empty slot
-    std::vector<qint32> recent_ = std::vector<qint32>(std::size_t(1) << kRecentBits, -1);
     std::size_t indexMask_ = 0;
     quint32 lastTick_ = 0;
     qint64 tickBase_ = 0; ///< extended value of lastTick_

@@ -14,8 +14,8 @@ HostNameResolver* orOwn(HostNameResolver* given, std::unique_ptr<HostNameResolve
 
 PacketList::PacketList(const Clock& clock, const qint32& removeSeconds, const qint32& hiliteSeconds,
                        HostNameResolver* resolver, MessageBoxes* boxes)
-    : boxes_(boxes), table_(clock, removeSeconds, hiliteSeconds), model_(table_),
-      names_(orOwn(resolver, ownResolver_)) {}
+    : boxes_(boxes), names_(orOwn(resolver, ownResolver_)),
+      table_(clock, removeSeconds, hiliteSeconds, names_.ids()), model_(table_) {}
 
 PacketList::~PacketList() = default;
 

@@ -18,7 +18,7 @@ class MessageBoxes;
 /// @code
 /// PacketList list(clock, settings.gRemoveFromListTime, settings.gHiliteNewPacketTime,
 ///                 resolver /* null: the system's */, &boxes);
-/// // per counted frame: list.listPacket(entry) with names from list.getNameFromAddress(a)
+/// // per counted frame: list.listPacket(entry) with addresses from list.shown(a)
 /// // per batch: list.flush(); per second: list.ScavengeList(); statistics reset: list.clear()
 /// @endcode
 class PacketList final {
@@ -41,12 +41,10 @@ public:
             reportListError(e);
         }
     }
-    /// The text shown for an address (first octet in the high byte).
-    QString getNameFromAddress(quint32 address) { return names_.getNameFromAddress(address); }
-    /// The text shown for an IPv4 or IPv6 address.
-    QString getNameFromAddress(const IpAddress& address) {
-        return names_.getNameFromAddress(address);
-    }
+    /// What an address shows as (first octet in the high byte), as numbers.
+    ShownAddress shown(quint32 address) { return names_.shown(address); }
+    /// The same of an IPv4 or IPv6 address.
+    ShownAddress shown(const IpAddress& address) { return names_.shown(address); }
     /// Once per batch of frames: tells the views what changed. Returns the row of the batch's
     /// latest packet (-1: none).
     int flush() { return model_.flush(); }
@@ -72,7 +70,7 @@ private:
 
     std::unique_ptr<HostNameResolver> ownResolver_;
     MessageBoxes* boxes_;
+    AddressNames names_; // before the table, which reads its names
     ConnectionTable table_;
     ConnectionModel model_;
-    AddressNames names_;
 };

@@ -2,8 +2,8 @@
 
 #include "monitor/AdapterMonitor.h"
 #include "monitor/CoverageKeeper.h"
-#include "platform/AddressChanges.h"
 #include "monitor/PlanController.h"
+#include "platform/AddressChanges.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SingleInstance.h"
@@ -394,8 +394,8 @@ void MonitorSession::OnPacket(const Packet& packet) {
 struct MonitorSession::FramePath {
     MonitorSession& s;
     bool listing() const { return s.listing_; }
-    QString nameOf(quint32 address) { return s.packetList_.getNameFromAddress(address); }
-    QString nameOf(const IpAddress& address) { return s.packetList_.getNameFromAddress(address); }
+    ShownAddress nameOf(quint32 address) { return s.packetList_.shown(address); }
+    ShownAddress nameOf(const IpAddress& address) { return s.packetList_.shown(address); }
     void listPacket(const clsPacketInfo& entry) { s.packetList_.listPacket(entry); }
     void counted(const clsUsageRec& increment) {
         if (s.daily_)

@@ -32,13 +32,13 @@ Frame frame(quint8 protocol, quint32 source, quint32 destination, int payload = 
 struct Recorder {
     explicit Recorder(FrameHandler& handler) : h(handler) {}
     bool listing() const { return true; }
-    QString nameOf(quint32 address) {
+    ShownAddress nameOf(quint32 address) {
         calls.push_back("name");
-        return QStringLiteral("host-") + FrameHandler::addressText(address);
+        return names.intern(QStringLiteral("host-") + FrameHandler::addressText(address));
     }
-    QString nameOf(const IpAddress& address) {
+    ShownAddress nameOf(const IpAddress& address) {
         calls.push_back("name");
-        return QStringLiteral("host-") + address.text();
+        return names.intern(QStringLiteral("host-") + address.text());
     }
     void listPacket(const clsPacketInfo& entry) {
         // Listed before anything is counted.
@@ -60,6 +60,7 @@ struct Recorder {
     FrameHandler& h;
     double countedBefore = 0;
     std::vector<std::string> calls;
+    NameIds names;
     clsPacketInfo listed;
     clsUsageRec logged;
 };
@@ -180,8 +181,8 @@ TEST(FrameHandler, RunsThePathInFixedOrder) {
     r.run(f.packet());
 
     EXPECT_EQ(r.calls, (std::vector<std::string>{"name", "name", "listPacket", "counted"}));
-    EXPECT_EQ(r.listed.srcAddr, QStringLiteral("host-10.0.0.1"));
-    EXPECT_EQ(r.listed.destAddr, QStringLiteral("host-93.184.216.34"));
+    EXPECT_EQ(r.names.text(r.listed.srcAddr), QStringLiteral("host-10.0.0.1"));
+    EXPECT_EQ(r.names.text(r.listed.destAddr), QStringLiteral("host-93.184.216.34"));
     EXPECT_EQ(r.listed.srcPort, 51000);
     EXPECT_EQ(r.listed.destPort, 80);
     EXPECT_EQ(r.listed.bytes, 0.0); // a GET is all header
@@ -240,8 +241,9 @@ TEST_P(Ipv6Table, CountsOnlyWhenAskedAndNotesTheRest) {
     const auto row = TrafficCounters::rowOf(Direction(c.expected));
     EXPECT_EQ(h.counters.transfer(row), length);
     EXPECT_EQ(h.counters.transfer(TrafficCounters::Total), length);
-    EXPECT_EQ(r.listed.srcAddr, QStringLiteral("host-") + QLatin1String(c.source));
-    EXPECT_EQ(r.listed.destAddr, QStringLiteral("host-") + QLatin1String(c.destination));
+    EXPECT_EQ(r.names.text(r.listed.srcAddr), QStringLiteral("host-") + QLatin1String(c.source));
+    EXPECT_EQ(r.names.text(r.listed.destAddr),
+              QStringLiteral("host-") + QLatin1String(c.destination));
     EXPECT_EQ(r.listed.pkType, c.protocol);
     EXPECT_EQ(r.listed.bytes, c.protocol == 17 ? 20.0 : 0.0); // ICMPv6 is all header
 }

@@ -42,7 +42,7 @@ TEST(AddressNames, NamesOffGivesDottedTextAndLeavesTheCacheAlone) {
     names.setResolveNames(false);
     EXPECT_EQ(names.getNameFromAddress(192, 168, 1, 10), "192.168.1.10");
     EXPECT_EQ(names.getNameFromAddress(10, 0, 0, 7), "10.0.0.7");
-    // Addresses that share a remembered text's slot keep their own texts: a /22, twice.
+    // Every address keeps its own text: a /22, twice.
     for (int pass = 0; pass < 2; ++pass)
         for (int i = 0; i < 1024; ++i)
             ASSERT_EQ(names.getNameFromAddress(10, 0, quint8(i >> 8), quint8(i)),
@@ -137,6 +137,59 @@ TEST(AddressNames, WithoutResolverEverythingStaysDotted) {
     AddressNames names(nullptr);
     names.setResolveNames(true);
     EXPECT_EQ(names.getNameFromAddress(192, 168, 1, 10), "192.168.1.10");
+}
+
+// The list's key compares ShownAddresses: they must be equal exactly when the texts are.
+struct SameKeyCase {
+    const char* name;
+    quint32 a, b;
+    std::optional<QByteArray> nameOfA, nameOfB;
+    bool same;
+};
+
+TEST(AddressNames, ShownAddressesAreEqualExactlyWhenTheirTextsAre) {
+    const SameKeyCase cases[] = {
+        {"one name for two addresses", addr(10, 0, 0, 1), addr(10, 0, 0, 2), "www.example",
+         "www.example", true},
+        {"names differing in case", addr(10, 0, 0, 1), addr(10, 0, 0, 2), "Www.example",
+         "www.example", false},
+        {"a name that is another address's text", addr(10, 0, 0, 1), addr(10, 0, 0, 2), "10.0.0.2",
+         std::nullopt, true},
+        {"a name that is not quite its text", addr(10, 0, 0, 1), addr(10, 0, 0, 2), "010.0.0.2",
+         std::nullopt, false},
+        {"no name is the address itself", addr(10, 0, 0, 1), addr(10, 0, 0, 1), std::nullopt,
+         std::nullopt, true},
+        {"different addresses without names", addr(10, 0, 0, 1), addr(10, 0, 0, 2), std::nullopt,
+         std::nullopt, false},
+    };
+    for (const SameKeyCase& c : cases) {
+        FakeHostNameResolver resolver;
+        AddressNames names(&resolver);
+        names.setResolveNames(true);
+        const ShownAddress before = names.shown(c.a);
+        names.shown(c.b);
+        resolver.reply(c.a, c.nameOfA);
+        if (c.b != c.a)
+            resolver.reply(c.b, c.nameOfB);
+        const ShownAddress a = names.shown(c.a), b = names.shown(c.b);
+        EXPECT_EQ(a == b, c.same) << c.name;
+        EXPECT_EQ(names.text(a) == names.text(b), c.same) << c.name;
+        // The number changes when a name arrives, and only then.
+        EXPECT_EQ(a == before, !c.nameOfA.has_value()) << c.name;
+    }
+    // IPv6: the address itself until its answer, then the name it shares with an IPv4 address.
+    FakeHostNameResolver resolver;
+    AddressNames names(&resolver);
+    const IpAddress six = *IpAddress::parse(u"fd00:77::1");
+    EXPECT_EQ(names.shown(six), ShownAddress::of(six));
+    EXPECT_NE(names.shown(six), names.shown(IpAddress::v4(addr(0, 0, 0, 1))));
+    names.setResolveNames(true);
+    names.shown(six);
+    names.shown(addr(10, 0, 0, 9));
+    resolver.reply(six, QByteArray("dual.example"));
+    resolver.reply(addr(10, 0, 0, 9), QByteArray("dual.example"));
+    EXPECT_EQ(names.shown(six), names.shown(addr(10, 0, 0, 9)));
+    EXPECT_EQ(names.text(names.shown(six)), "dual.example");
 }
 
 struct NameCase {

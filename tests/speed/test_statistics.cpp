@@ -44,8 +44,8 @@ struct Rig {
     }
     // The frame path's consumer.
     bool listing() const { return false; }
-    QString nameOf(quint32) { return {}; }
-    QString nameOf(const IpAddress&) { return {}; }
+    ShownAddress nameOf(quint32) { return {}; }
+    ShownAddress nameOf(const IpAddress&) { return {}; }
     void listPacket(const clsPacketInfo&) {}
     void counted(const clsUsageRec&) { statistics.updateStats(false); }
 
