@@ -61,11 +61,8 @@ TEST(CaptureLibraryCheck, TheRefusalNamesTheLibraryItChecked) {
             << check.refusalText().toStdString();
         EXPECT_FALSE(check.refusalText().contains(QString::fromLatin1(c.foreign)));
     }
-    // The program's own check on this platform reads libpcap.
-    EXPECT_EQ(CaptureLibraryCheck::system().refusalTitle(), "libpcap library not found");
-}
-
-TEST(CaptureLibraryCheck, TheInstalledLibpcapPasses) {
-    EXPECT_TRUE(CaptureLibraryCheck::system().accepted())
-        << pcapsupport::libraryVersion().toStdString();
+    // The program's own check on this platform reads libpcap, and the linked one passes it.
+    const CaptureLibraryCheck system = CaptureLibraryCheck::system();
+    EXPECT_EQ(system.refusalTitle(), "libpcap library not found");
+    EXPECT_TRUE(system.accepted()) << pcapsupport::libraryVersion().toStdString();
 }

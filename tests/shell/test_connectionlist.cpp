@@ -242,19 +242,4 @@ TEST(ConnectionList, HostNamesArriveLateAndStartNewRows) {
     w.keepPicture(QStringLiteral("connectionlist-offscreen-names.png"));
 }
 
-TEST(ConnectionList, IgnoreUdpReachesTheList) {
-    Window w;
-    // "Ignore UDP": UDP is neither counted nor listed; TCP still is.
-    w.clickToolbar(1);
-    w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
-    w.capture.firePacket(FrameBuilder::tcpAck(kPeer, kLocal));
-    ASSERT_EQ(w.list->model()->rowCount(), 1);
-    EXPECT_EQ(w.list->model()->index(0, 5).data().toString(), QStringLiteral("TCP"));
-    EXPECT_EQ(w.session().frames().packetCount, 1);
-    w.clickToolbar(1);
-    w.capture.firePacket(udp(kPeer, 1, kLocal, 2, 10));
-    ASSERT_EQ(w.list->model()->rowCount(), 2);
-    EXPECT_EQ(w.row(1), "10.0.0.9|1|10.0.0.1|2|10|UDP|1");
-}
-
 } // namespace

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTableView>
 #include <QTreeWidget>
 
 namespace {
@@ -559,54 +560,53 @@ TEST(Form1Startup, AdapterChosenInTheStartupDialogStartsMonitoring) {
 // ---------------------------------------------------------------------------------------------
 // The toolbar's switches
 
-namespace {
-// The three Ignore switches: toolbar button, protocol number, stored key.
-struct IgnoreSwitch {
-    int button;
-    quint8 protocol;
-    const char* key;
-};
-const IgnoreSwitch kIgnoreSwitches[] = {
-    {0, 6, "DisplayTCP"}, {1, 17, "DisplayUDP"}, {2, 1, "DisplayICMP"}};
-} // namespace
-
-TEST(Form1Toolbar, IgnoreSwitchesStopCountingAndAreSavedAtExit) {
-    const quint8 protocols[] = {6, 17, 1, 2};
-    for (const IgnoreSwitch& c : kIgnoreSwitches) {
-        SCOPED_TRACE(c.key);
-        Main w;
-        ASSERT_EQ(w.startOnEth0(), Form1::StartResult::Running);
-        w.clickToolbar(c.button);
-        for (quint8 p : protocols)
-            w.capture.firePacket(Main::receivedOf(p));
-        // ICMP's button also ignores IGMP (protocol 2).
-        EXPECT_EQ(w.session().frames().packetCount, c.protocol == 1 ? 2 : 3);
-        w.command("mExit");
-        for (const char* key : {"DisplayTCP", "DisplayUDP", "DisplayICMP"})
-            EXPECT_EQ(w.store.at(QString::fromLatin1(key)),
-                      QString::fromLatin1(qstrcmp(key, c.key) == 0 ? "False" : "True"))
-                << key;
-    }
-}
-
-TEST(Form1Toolbar, StoredIgnoreSwitchesShowSunkenAndTheFirstClickCountsAgain) {
-    for (const IgnoreSwitch& c : kIgnoreSwitches) {
-        SCOPED_TRACE(c.key);
-        Main w;
-        w.configureEth0();
-        w.store.at(QString::fromLatin1(c.key)) = QStringLiteral("False");
-        ASSERT_EQ(w.start(), Form1::StartResult::Running);
-        EXPECT_EQ(w.find<Toolbar>(QStringLiteral("toolbar"))->buttonState(c.button), 0);
-        EXPECT_EQ(w.find<Toolbar>(QStringLiteral("toolbar"))->latchCode(c.button),
-                  QStringLiteral("2"));
-        w.capture.firePacket(Main::receivedOf(c.protocol));
-        EXPECT_EQ(w.session().frames().packetCount, 0);
-        w.clickToolbar(c.button);
-        w.capture.firePacket(Main::receivedOf(c.protocol));
-        EXPECT_EQ(w.session().frames().packetCount, 1);
-        w.command("mExit");
-        EXPECT_EQ(w.store.at(QString::fromLatin1(c.key)), QStringLiteral("True"));
-    }
+TEST(Form1Toolbar, IgnoreSwitchesStopCountingAndListingAndAreSavedAtExit) {
+    // The three Ignore switches: toolbar button, stored key, and the protocols of a TCP, a UDP,
+    // an ICMP and an IGMP frame still counted while the switch is on (ICMP's ignores IGMP too).
+    const std::vector<quint8> all = {6, 17, 1, 2};
+    const struct {
+        int button;
+        const char* key;
+        std::vector<quint8> kept;
+    } switches[] = {
+        {0, "DisplayTCP", {17, 1, 2}}, {1, "DisplayUDP", {6, 1, 2}}, {2, "DisplayICMP", {6, 17}}};
+    for (const auto& c : switches)
+        for (const bool stored : {false, true}) {
+            // Clicked on, or stored as on ("False"): sunken at start, the first click switches off.
+            SCOPED_TRACE(::testing::Message() << c.key << (stored ? " stored on" : " clicked on"));
+            Main w;
+            w.configureEth0();
+            if (stored)
+                w.store.at(QString::fromLatin1(c.key)) = QStringLiteral("False");
+            ASSERT_EQ(w.start(), Form1::StartResult::Running);
+            auto* toolbar = w.find<Toolbar>(QStringLiteral("toolbar"));
+            EXPECT_EQ(toolbar->buttonState(c.button), stored ? 0 : 1);
+            EXPECT_EQ(toolbar->latchCode(c.button), QLatin1String(stored ? "2" : "0"));
+            const auto* list = w.find<QTableView>(QStringLiteral("ListView1"))->model();
+            // One frame of each protocol: the protocols counted; the list holds what is counted.
+            const auto counted = [&] {
+                std::vector<quint8> protocols;
+                for (const quint8 p : all) {
+                    const double before = w.session().frames().packetCount;
+                    w.capture.firePacket(Main::receivedOf(p));
+                    if (w.session().frames().packetCount > before)
+                        protocols.push_back(p);
+                    double listed = 0;
+                    for (int r = 0; r < list->rowCount(); ++r)
+                        listed += list->index(r, 6).data().toDouble();
+                    EXPECT_EQ(listed, w.session().frames().packetCount) << int(p);
+                }
+                return protocols;
+            };
+            EXPECT_EQ(counted(), stored ? c.kept : all);
+            w.clickToolbar(c.button);
+            EXPECT_EQ(counted(), stored ? all : c.kept);
+            w.command("mExit");
+            for (const char* key : {"DisplayTCP", "DisplayUDP", "DisplayICMP"})
+                EXPECT_EQ(w.store.at(QString::fromLatin1(key)),
+                          QLatin1String(!stored && qstrcmp(key, c.key) == 0 ? "False" : "True"))
+                    << key;
+        }
 }
 
 TEST(Form1Toolbar, ReleasingTheFreezeShowsTheCountersAtOnce) {

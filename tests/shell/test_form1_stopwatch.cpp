@@ -57,19 +57,42 @@ struct World : MainWindow {
 } // namespace
 
 TEST(Form1Stopwatch, CreatedHiddenAtStartUpAndOpenedByTheButtonAndTheMenu) {
-    for (const bool fromMenu : {false, true}) {
-        World w;
-        ASSERT_TRUE(w.loaded);
-        ASSERT_NE(World::stopwatchWindow(), nullptr);
-        EXPECT_FALSE(w.stopwatch().isVisible());
-        if (fromMenu)
-            child<QAction>(*w.window, "mStopwatch")->trigger();
-        else
-            QTest::mouseClick(child<QPushButton>(*w.window, "CmdStopwatch"), Qt::LeftButton);
-        EXPECT_TRUE(w.stopwatch().isVisible()) << fromMenu;
-        EXPECT_EQ(w.swText("Command1"), QStringLiteral("Start"));
-        EXPECT_EQ(w.swText("Label1"), local("00:00:00.0"));
-    }
+    // Opened, then again after it counted and was closed: at zero each time, ticked "Always on
+    // top" while the main window is on top; its own box leaves the main window as it is.
+    for (const bool mainOnTop : {false, true})
+        for (const bool fromMenu : {false, true}) {
+            SCOPED_TRACE(::testing::Message() << "on top " << mainOnTop << ", menu " << fromMenu);
+            World w;
+            ASSERT_TRUE(w.loaded);
+            ASSERT_NE(World::stopwatchWindow(), nullptr);
+            EXPECT_FALSE(w.stopwatch().isVisible());
+            if (mainOnTop)
+                w.clickToolbar(4);
+            for (const bool again : {false, true}) {
+                if (again) {
+                    w.clickStart();
+                    w.receive(2);
+                    EXPECT_EQ(w.swText("lblTransfer3"), QStringLiteral("284 B "));
+                    w.stopwatch().close();
+                    EXPECT_FALSE(w.stopwatch().isVisible());
+                    EXPECT_FALSE(w.stopwatch().Timer1.isActive());
+                    w.receive(); // while closed
+                }
+                if (fromMenu)
+                    child<QAction>(*w.window, "mStopwatch")->trigger();
+                else
+                    QTest::mouseClick(child<QPushButton>(*w.window, "CmdStopwatch"),
+                                      Qt::LeftButton);
+                EXPECT_TRUE(w.stopwatch().isVisible()) << again;
+                EXPECT_EQ(w.stopwatch().isTopmostChecked(), mainOnTop) << again;
+                EXPECT_EQ(w.swText("Command1"), QStringLiteral("Start"));
+                EXPECT_EQ(w.swText("Label1"), local("00:00:00.0"));
+                EXPECT_EQ(w.swText("lblTransfer3"), QStringLiteral("0 B ")) << again;
+            }
+            QTest::mouseClick(child<QLabel>(w.stopwatch(), "Label3"), Qt::LeftButton);
+            EXPECT_EQ(w.stopwatch().isTopmost(), !mainOnTop);
+            EXPECT_EQ(w.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint), mainOnTop);
+        }
 }
 
 TEST(Form1Stopwatch, FiguresOfRealFramesAreExactAndShownOncePerBatch) {
@@ -131,33 +154,6 @@ TEST(Form1Stopwatch, AverageSpeedInBothUnits) {
         }
         EXPECT_EQ(w.swText("lblAvgSpeed"), local(c.average)) << c.unit;
         EXPECT_EQ(w.swText("Label1"), local("00:00:01.0"));
-    }
-}
-
-TEST(Form1Stopwatch, ClosedStopwatchReopensFromZeroAndFollowsAlwaysOnTop) {
-    for (const bool topmost : {false, true}) {
-        World w;
-        ASSERT_TRUE(w.loaded);
-        if (topmost)
-            w.clickToolbar(4);
-        w.command("mStopwatch");
-        EXPECT_EQ(w.stopwatch().isTopmostChecked(), topmost);
-        EXPECT_EQ(w.stopwatch().isTopmost(), topmost);
-        w.clickStart();
-        w.receive(2);
-        EXPECT_EQ(w.swText("lblTransfer3"), QStringLiteral("284 B "));
-        w.stopwatch().close();
-        EXPECT_FALSE(w.stopwatch().isVisible());
-        EXPECT_FALSE(w.stopwatch().Timer1.isActive());
-        w.receive();
-        child<QAction>(*w.window, "mStopwatch")->trigger();
-        EXPECT_EQ(w.swText("Command1"), QStringLiteral("Start"));
-        EXPECT_EQ(w.swText("lblTransfer3"), QStringLiteral("0 B "));
-        EXPECT_EQ(w.swText("Label1"), local("00:00:00.0"));
-        // Unticking the box while the main window stays on top keeps the main window there.
-        QTest::mouseClick(child<QLabel>(w.stopwatch(), "Label3"), Qt::LeftButton);
-        EXPECT_EQ(w.stopwatch().isTopmost(), !topmost);
-        EXPECT_EQ(w.window->windowFlags().testFlag(Qt::WindowStaysOnTopHint), topmost);
     }
 }
 
