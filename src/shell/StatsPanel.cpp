@@ -92,9 +92,9 @@ void StatsPanel::fitFooter() {
     for (QLabel* caption : {Label5_, Label3_, Label9_})
         caption->resize(caption->sizeHint().width(), caption->height());
     // The values share one column right of the widest caption, at least where they were.
-    const int valueLeft = std::max({lblPackets_->x(), Label5_->geometry().right() + 1 + 8,
-                                    Label3_->geometry().right() + 1 + 8,
-                                    Label9_->geometry().right() + 1 + 8});
+    const int valueLeft =
+        std::max({lblPackets_->x(), Label5_->geometry().right() + 1 + 8,
+                  Label3_->geometry().right() + 1 + 8, Label9_->geometry().right() + 1 + 8});
     lblPackets_->move(valueLeft, lblPackets_->y());
     lblDuration_->move(valueLeft, lblDuration_->y());
     lblAvgSpeed_->move(valueLeft, lblAvgSpeed_->y());
@@ -104,7 +104,9 @@ void StatsPanel::fitFooter() {
 }
 
 bool StatsPanel::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == footerArea_ && event->type() == QEvent::Resize)
+    if (watched == footerArea_ &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::FontChange ||
+         event->type() == QEvent::StyleChange))
         fitFooter();
     return QWidget::eventFilter(watched, event);
 }
@@ -116,17 +118,26 @@ void StatsPanel::setCounterText(TrafficCounters::Row row, TrafficCounters::Colum
         label->setText(text);
 }
 
+void StatsPanel::setFooterValue(QLabel* value, const QString& text) {
+    if (value->text() == text)
+        return;
+    const bool longer = text.size() > value->text().size();
+    value->setText(text);
+    // The captions and the column stay where fitFooter put them. A value reaches to the area's
+    // edge; it is measured again only when its text grew (measuring every label at every
+    // refresh costs more than drawing them).
+    if (footerArea_ != nullptr && longer && value->sizeHint().width() > value->width())
+        value->resize(value->sizeHint().width(), value->height());
+}
+
 void StatsPanel::setPacketsText(const QString& text) {
-    lblPackets_->setText(text);
-    fitFooter();
+    setFooterValue(lblPackets_, text);
 }
 
 void StatsPanel::setDurationText(const QString& text) {
-    lblDuration_->setText(text);
-    fitFooter();
+    setFooterValue(lblDuration_, text);
 }
 
 void StatsPanel::setAvgSpeedText(const QString& text) {
-    lblAvgSpeed_->setText(text);
-    fitFooter();
+    setFooterValue(lblAvgSpeed_, text);
 }

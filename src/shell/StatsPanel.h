@@ -67,6 +67,7 @@ protected:
 
 private:
     void fitFooter();
+    void setFooterValue(QLabel* value, const QString& text);
 
     QWidget* footerArea_ = nullptr;
     QLabel* counters_[TrafficCounters::kRows][TrafficCounters::kColumns] = {};

@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -212,14 +213,33 @@ void UsageLogView::showFirstRow(const Row& row) {
     QTreeWidgetItem* first = ListView2->topLevelItem(0);
     if (!first)
         return;
-    for (int c = 1; c < row.texts.size() && c < first->columnCount(); ++c)
-        first->setText(c, row.texts.at(c));
+    // Today's row changes many times a second while traffic flows. Each cell set on its own
+    // would make the list measure the whole top row again, so the cells are set quietly and
+    // the row is repainted once (nothing else listens to this list's model).
+    bool changed = false;
+    {
+        const QSignalBlocker quiet(ListView2->model());
+        for (int c = 1; c < row.texts.size() && c < first->columnCount(); ++c)
+            if (first->text(c) != row.texts.at(c)) {
+                first->setText(c, row.texts.at(c));
+                changed = true;
+            }
+    }
+    if (changed)
+        ListView2->viewport()->update(ListView2->visualItemRect(first));
 }
 
 void UsageLogView::showTotals(const QString& total, const QString& average) {
+    if (lblUsageVal[0]->text() == total && lblUsageVal[1]->text() == average)
+        return;
+    // Measured again only when a text's length changed: today's total changes many times a
+    // second while traffic flows, and each measurement lays the text out.
+    const bool refit = lblUsageVal[0]->text().size() != total.size() ||
+                       lblUsageVal[1]->text().size() != average.size();
     lblUsageVal[0]->setText(total);
     lblUsageVal[1]->setText(average);
-    fitLabels();
+    if (refit)
+        fitLabels();
 }
 
 void UsageLogView::markDays(const QMap<QDate, QString>& tooltips) {
