@@ -33,16 +33,17 @@ using namespace capturestream;
 constexpr std::size_t kReadBytes = 1024 * 1024;
 constexpr std::size_t kBufferBytes = kReadBytes + kHeaderBytes + kFrameFixedBytes + kMaxCapture;
 constexpr int kPipeBytes = 1024 * 1024;
-/// The ring shared with the helper: over a second of minimal frames at 400,000 a second.
+/// The ring shared with the helper: over a second of minimal frames at 400,000 a second, or
+/// less when the helper's own buffer is smaller (the two together hold a stall's frames).
 constexpr std::uint64_t kSharedRingBytes = 32 * 1024 * 1024;
 
 /// A sealed memfd of the ring's size, mapped: the descriptor and the mapping, or -1 and
 /// nullptr where the system gives none (the stream then goes through the pipe alone).
-std::pair<int, void*> makeRing() {
+std::pair<int, void*> makeRing(std::uint64_t bytes) {
     const int fd = memfd_create("quelmint-capture-ring", MFD_CLOEXEC | MFD_ALLOW_SEALING);
     if (fd < 0)
         return {-1, nullptr};
-    const std::size_t size = streamring::kIndexBytes + kSharedRingBytes;
+    const std::size_t size = streamring::kIndexBytes + std::size_t(bytes);
     void* map = MAP_FAILED;
     if (ftruncate(fd, off_t(size)) == 0 &&
         fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) == 0)
@@ -270,8 +271,11 @@ std::unique_ptr<HelperCapture::Session> HelperCapture::spawn(const QString& name
     const QByteArray filter = filter_.toLocal8Bit();
     const QByteArray buffer = QByteArray::number(bufferBytes_);
     const QByteArray hold = QByteArray::number(holdBytes_);
-    const auto [ringFd, ring] = makeRing();
-    const QByteArray ringBytes = QByteArray::number(qulonglong(kSharedRingBytes));
+    std::uint64_t ringSize = kSharedRingBytes;
+    while (ringSize > streamring::kMinBytes && ringSize > std::uint64_t(holdBytes_))
+        ringSize /= 2;
+    const auto [ringFd, ring] = makeRing(ringSize);
+    const QByteArray ringBytes = QByteArray::number(qulonglong(ringSize));
     const char* argv[] = {kHelperName,        "--interface", device.constData(),    "--buffer",
                           buffer.constData(), "--hold",      hold.constData(),      "--filter",
                           filter.constData(), "--ring",      ringBytes.constData(), nullptr};
@@ -309,7 +313,7 @@ std::unique_ptr<HelperCapture::Session> HelperCapture::spawn(const QString& name
         ::close(ringFd);
     if (result != 0) {
         if (ring != nullptr)
-            munmap(ring, streamring::kIndexBytes + kSharedRingBytes);
+            munmap(ring, streamring::kIndexBytes + ringSize);
         ::close(out[0]);
         ::close(err[0]);
         throw CaptureError(
@@ -323,7 +327,7 @@ std::unique_ptr<HelperCapture::Session> HelperCapture::spawn(const QString& name
     session->pid = pid;
     session->out = out[0];
     session->err = err[0];
-    session->stream = std::make_unique<HelperStream>(out[0], ring, kSharedRingBytes);
+    session->stream = std::make_unique<HelperStream>(out[0], ring, ringSize);
     return session;
 }
 

@@ -11,7 +11,7 @@
 namespace capturestream {
 
 /// Raised whenever the layout of a record changes; the window refuses another version.
-constexpr std::uint32_t kVersion = 2;
+constexpr std::uint32_t kVersion = 1;
 
 enum class Kind : std::uint32_t {
     /// Once, first: whether the adapter was opened. Body: version (u32), code (i32, 0 = capturing,
