@@ -33,11 +33,10 @@ ssize_t HelperStream::read(unsigned char* out, std::size_t room) {
     if (!ring_.attached())
         return ::read(pipe_, out, room);
     for (;;) {
-        bool broken = false;
-        const std::size_t done = drainBuffered(out, room, &broken);
+        const std::size_t done = broken_ ? 0 : drainBuffered(out, room, &broken_);
         if (done > 0)
             return ssize_t(done);
-        if (broken) {
+        if (broken_) {
             errno = EPROTO;
             return -1;
         }

@@ -26,7 +26,7 @@ public:
     ssize_t read(unsigned char* out, std::size_t room);
 
     /// True when bytes can be read without the pipe becoming readable again.
-    bool pending() const { return ringLeft_ > 0 || pipeAt_ < pipeHave_; }
+    bool pending() const { return !broken_ && (ringLeft_ > 0 || pipeAt_ < pipeHave_); }
 
 private:
     /// Copies what waits in the pipe buffer (records, announced ring bytes) to out.
@@ -42,4 +42,5 @@ private:
     std::uint64_t ringLeft_ = 0; // announced bytes not yet copied out of the ring
     bool passThrough_ = false;   // a damaged record: the rest is handed out as it is
     bool ended_ = false;
+    bool broken_ = false; // an announcement the ring did not hold: nothing more is read
 };
