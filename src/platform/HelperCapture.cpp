@@ -1,5 +1,6 @@
 #include "platform/HelperCapture.h"
 
+#include "platform/HelperStream.h"
 #include "platform/PcapSupport.h"
 #include "platform/helper/HelperOptions.h"
 
@@ -14,6 +15,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -31,6 +33,27 @@ using namespace capturestream;
 constexpr std::size_t kReadBytes = 1024 * 1024;
 constexpr std::size_t kBufferBytes = kReadBytes + kHeaderBytes + kFrameFixedBytes + kMaxCapture;
 constexpr int kPipeBytes = 1024 * 1024;
+/// The ring shared with the helper: over a second of minimal frames at 400,000 a second, or
+/// less when the helper's own buffer is smaller (the two together hold a stall's frames).
+constexpr std::uint64_t kSharedRingBytes = 32 * 1024 * 1024;
+
+/// A sealed memfd of the ring's size, mapped: the descriptor and the mapping, or -1 and
+/// nullptr where the system gives none (the stream then goes through the pipe alone).
+std::pair<int, void*> makeRing(std::uint64_t bytes) {
+    const int fd = memfd_create("quelmint-capture-ring", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0)
+        return {-1, nullptr};
+    const std::size_t size = streamring::kIndexBytes + std::size_t(bytes);
+    void* map = MAP_FAILED;
+    if (ftruncate(fd, off_t(size)) == 0 &&
+        fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) == 0)
+        map = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) {
+        ::close(fd);
+        return {-1, nullptr};
+    }
+    return {fd, map};
+}
 
 qint64 monotonicMs() {
     timespec ts{};
@@ -106,6 +129,7 @@ struct HelperCapture::Session {
     int out = -1;
     int err = -1;
     std::unique_ptr<QSocketNotifier> notifier;
+    std::unique_ptr<HelperStream> stream;
     std::vector<unsigned char> buffer = std::vector<unsigned char>(kBufferBytes);
     std::size_t have = 0;
     Statistics statistics;
@@ -247,9 +271,16 @@ std::unique_ptr<HelperCapture::Session> HelperCapture::spawn(const QString& name
     const QByteArray filter = filter_.toLocal8Bit();
     const QByteArray buffer = QByteArray::number(bufferBytes_);
     const QByteArray hold = QByteArray::number(holdBytes_);
-    const char* argv[] = {kHelperName,        "--interface", device.constData(), "--buffer",
-                          buffer.constData(), "--hold",      hold.constData(),   "--filter",
-                          filter.constData(), nullptr};
+    std::uint64_t ringSize = kSharedRingBytes;
+    while (ringSize > streamring::kMinBytes && ringSize > std::uint64_t(holdBytes_))
+        ringSize /= 2;
+    const auto [ringFd, ring] = makeRing(ringSize);
+    const QByteArray ringBytes = QByteArray::number(qulonglong(ringSize));
+    const char* argv[] = {kHelperName,        "--interface", device.constData(),    "--buffer",
+                          buffer.constData(), "--hold",      hold.constData(),      "--filter",
+                          filter.constData(), "--ring",      ringBytes.constData(), nullptr};
+    if (ring == nullptr)
+        argv[9] = nullptr;                 // no ring: everything through the pipe
     char* const environment[] = {nullptr}; // the helper takes nothing from the environment
 
     posix_spawn_file_actions_t actions;
@@ -257,6 +288,8 @@ std::unique_ptr<HelperCapture::Session> HelperCapture::spawn(const QString& name
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    if (ringFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, ringFd, 3);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none, all;
@@ -276,7 +309,11 @@ std::unique_ptr<HelperCapture::Session> HelperCapture::spawn(const QString& name
     posix_spawnattr_destroy(&attributes);
     ::close(out[1]);
     ::close(err[1]);
+    if (ringFd >= 0)
+        ::close(ringFd);
     if (result != 0) {
+        if (ring != nullptr)
+            munmap(ring, streamring::kIndexBytes + ringSize);
         ::close(out[0]);
         ::close(err[0]);
         throw CaptureError(
@@ -290,6 +327,7 @@ std::unique_ptr<HelperCapture::Session> HelperCapture::spawn(const QString& name
     session->pid = pid;
     session->out = out[0];
     session->err = err[0];
+    session->stream = std::make_unique<HelperStream>(out[0], ring, ringSize);
     return session;
 }
 
@@ -414,8 +452,9 @@ void HelperCapture::onReadable() {
     session->notifier->setEnabled(false);
     if (delivering_ != nullptr)
         return; // a handler runs a nested event loop: the outer delivery reads on afterwards
-    const ssize_t n = ::read(session->out, session->buffer.data() + session->have,
-                             std::min(kReadBytes, session->buffer.size() - session->have));
+    const ssize_t n =
+        session->stream->read(session->buffer.data() + session->have,
+                              std::min(kReadBytes, session->buffer.size() - session->have));
     if (n > 0) {
         session->have += std::size_t(n);
         deliver(*session);
@@ -425,9 +464,14 @@ void HelperCapture::onReadable() {
         session->notifier->setEnabled(true);
         return;
     }
-    // The helper went away without saying why: told once, capture ends; counts stay.
+    // The helper went away without saying why, or announced what its ring does not hold:
+    // told once, capture ends; counts stay.
     const QString reason =
-        QStringLiteral("The capture helper %1 %2.").arg(helperPath_, endedText(*session));
+        n < 0 && errno == EPROTO
+            ? QStringLiteral("The capture helper %1 sent data that cannot be read; capture "
+                             "starts again when the adapter is polled.")
+                  .arg(helperPath_)
+            : QStringLiteral("The capture helper %1 %2.").arg(helperPath_, endedText(*session));
     abort(reason, true);
 }
 
@@ -483,8 +527,9 @@ void HelperCapture::deliver(Session& session) {
             endReason = QString::fromLocal8Bit(reinterpret_cast<const char*>(record.body),
                                                int(record.length));
             break;
-        case Kind::Status:
-            damaged = true; // only ever the first record
+        case Kind::Status: // only ever the first record
+        case Kind::Ring:   // never without a ring; with one, the stream resolves it
+            damaged = true;
             break;
         }
         if (damaged)
@@ -518,4 +563,6 @@ void HelperCapture::deliver(Session& session) {
         return;
     }
     session.notifier->setEnabled(true);
+    if (session.stream->pending()) // more of the stream waits without the pipe saying so
+        QMetaObject::invokeMethod(this, &HelperCapture::onReadable, Qt::QueuedConnection);
 }

@@ -1,8 +1,10 @@
 // The capture helper's parts that need no privilege: which arguments it takes, the stream's
 // records, and its own buffer; and, as a process, that refused arguments end it at once.
+#include "platform/HelperStream.h"
 #include "platform/helper/CaptureStream.h"
 #include "platform/helper/HelperOptions.h"
 #include "platform/helper/HoldQueue.h"
+#include "platform/helper/StreamRing.h"
 #include "support/CaptureHelperPath.h"
 
 #include <QProcess>
@@ -11,6 +13,7 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <string>
@@ -41,6 +44,11 @@ TEST(CaptureHelper, TakesOnlyWhatItCanCheck) {
         {{"--interface", "abcdefghijklmno"}, nullptr},
         {{"--interface", "eth0", "--filter", longest}, nullptr},
         {{"--interface", "eth0", "--buffer", "268435456", "--hold", "4294967296"}, nullptr},
+        {{"--interface", "eth0", "--ring", "1048576"}, nullptr},
+        {{"--interface", "eth0", "--ring", "268435456"}, nullptr},
+        {{"--interface", "eth0", "--ring", "524288"}, "--ring must be"},
+        {{"--interface", "eth0", "--ring", "3000000"}, "--ring must be"},
+        {{"--interface", "eth0", "--ring", "536870912"}, "--ring must be"},
         {{}, "--interface is missing"},
         {{"--filter", "tcp"}, "--interface is missing"},
         {{"--interface"}, "--interface needs a value"},
@@ -126,7 +134,9 @@ TEST(CaptureHelper, RecordsAreReadOnlyWhenWholeAndWithinTheirKindsLimits) {
         {"an empty end", 4, 0, 0, Parse::Complete},
         {"an end too long", 4, kMaxText + 1, kMaxText + 1, Parse::Damaged},
         {"a status", 1, 12 + 5, 17, Parse::Complete},
-        {"an unknown kind", 5, 0, 0, Parse::Damaged},
+        {"a ring announcement", 5, 8, 8, Parse::Complete},
+        {"a ring announcement too long", 5, 9, 9, Parse::Damaged},
+        {"an unknown kind", 6, 0, 0, Parse::Damaged},
         {"kind zero", 0, 0, 0, Parse::Damaged},
     };
     for (const Case& c : cases) {
@@ -194,6 +204,93 @@ TEST(CaptureHelper, ItsBufferKeepsOrderAcrossChunksHoldsItsLimitAndGivesMemoryBa
     ASSERT_TRUE(queue.append(control, sizeof control));
     EXPECT_EQ(queue.writeTo(pipeEnds[1]), -1);
     close(pipeEnds[1]);
+}
+
+TEST(CaptureHelper, TheRingCarriesTheStreamInOrderAndOnlyWhatWasAnnounced) {
+    constexpr std::uint64_t kRing = streamring::kMinBytes;
+    const std::size_t mapped = streamring::kIndexBytes + kRing;
+    struct Case {
+        const char* what;
+        const char* steps; // p: a record on the pipe; r: a run of records through the ring
+        std::size_t recordBytes;
+        bool lieAboutARun;   // the last run is announced one byte longer than was published
+        bool lieAboutTaking; // the window's index runs ahead of what was published
+    };
+    const Case cases[] = {
+        {"pipe records and runs keep their order", "prpprp", 700, false, false},
+        {"runs that wrap the ring many times", "rrrrrrrrrrrr", 250000, false, false},
+        {"an announcement beyond what was published", "prr", 700, true, false},
+        {"a window that claims to have taken more frees nothing", "rr", 700, false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        int ends[2];
+        ASSERT_EQ(pipe2(ends, O_NONBLOCK | O_CLOEXEC), 0);
+        void* map =
+            mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        ASSERT_NE(map, MAP_FAILED);
+        streamring::Ring helper;
+        helper.attach(map, kRing);
+        std::vector<unsigned char> expected, got(2 * kRing);
+        std::size_t have = 0;
+        {
+            HelperStream stream(ends[0], map, kRing); // unmaps at the end
+            const auto readAll = [&] {
+                for (ssize_t n; (n = stream.read(got.data() + have, got.size() - have)) > 0;) {
+                    have += std::size_t(n);
+                    if (have == got.size()) {
+                        got.resize(got.size() * 2);
+                    }
+                }
+                return errno;
+            };
+            const auto record = [&](std::uint32_t serial) {
+                std::vector<unsigned char> r(kHeaderBytes + c.recordBytes, serial & 0xff);
+                putHeader(r.data(), Kind::End,
+                          std::uint32_t(c.recordBytes > kMaxText ? 0 : c.recordBytes));
+                if (c.recordBytes > kMaxText) // a frame record carries the large sizes
+                    putHeader(r.data(), Kind::Frame, std::uint32_t(c.recordBytes));
+                return r;
+            };
+            std::uint32_t serial = 0;
+            int readError = 0;
+            for (const char* step = c.steps; *step != '\0'; ++step) {
+                const std::vector<unsigned char> r = record(serial++);
+                std::uint64_t announced = r.size();
+                if (*step == 'p') {
+                    ASSERT_EQ(write(ends[1], r.data(), r.size()), ssize_t(r.size()));
+                } else {
+                    if (c.lieAboutTaking) {
+                        const std::uint64_t room = helper.room();
+                        std::atomic_ref<std::uint64_t>(static_cast<std::uint64_t*>(map)[8])
+                            .store(~0ULL); // the window's index, a cache line after the helper's
+                        EXPECT_EQ(helper.room(), room) << "freed what was never published";
+                    }
+                    ASSERT_TRUE(helper.stage(r.data(), r.size()));
+                    helper.publish();
+                    if (c.lieAboutARun && step[1] == '\0')
+                        ++announced;
+                    unsigned char a[kHeaderBytes + kRingBytes];
+                    putHeader(a, Kind::Ring, std::uint32_t(kRingBytes));
+                    std::memcpy(a + kHeaderBytes, &announced, sizeof announced);
+                    ASSERT_EQ(write(ends[1], a, sizeof a), ssize_t(sizeof a));
+                }
+                expected.insert(expected.end(), r.begin(), r.end());
+                readError = readAll();
+            }
+            if (c.lieAboutARun) {
+                EXPECT_EQ(readError, EPROTO);
+                expected.resize(expected.size() - c.recordBytes - kHeaderBytes);
+            } else {
+                EXPECT_EQ(readError, EAGAIN);
+            }
+            EXPECT_FALSE(stream.pending());
+        }
+        got.resize(have);
+        EXPECT_EQ(got, expected);
+        close(ends[0]);
+        close(ends[1]);
+    }
 }
 
 } // namespace

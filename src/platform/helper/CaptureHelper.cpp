@@ -4,11 +4,13 @@
 #include "platform/helper/HelperOptions.h"
 #include "platform/helper/HoldQueue.h"
 #include "platform/helper/LiveDevice.h"
+#include "platform/helper/StreamRing.h"
 
 #include <pcap/pcap.h>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -19,6 +21,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -27,6 +30,10 @@ namespace {
 using namespace capturestream;
 
 constexpr int kOut = 1;
+/// The shared ring, when the window gives one.
+constexpr int kRingFd = 3;
+/// While the window has made no room in the ring, the helper looks again this often.
+constexpr std::int64_t kRetryMs = 20;
 /// Frames are written to the window once this much waits, or once the oldest has waited
 /// kFlushMs: the window is woken in batches, not per frame.
 constexpr std::uint64_t kFlushBytes = 768 * 1024;
@@ -56,7 +63,11 @@ std::uint64_t advance(std::uint32_t before, std::uint32_t now) {
 
 class Helper {
 public:
-    Helper(const HelperOptions& options) : options_(options), queue_(options.holdBytes) {}
+    Helper(const HelperOptions& options, void* ring)
+        : options_(options), queue_(options.holdBytes) {
+        if (ring != nullptr)
+            ring_.attach(ring, std::uint64_t(options.ringBytes));
+    }
 
     int run() {
         const livedevice::Opened opened =
@@ -75,6 +86,7 @@ public:
         }
         kernelDevice_ = livedevice::deviceState(options_.interface) == livedevice::DeviceState::Up;
         status(kCapturing, pcap_datalink(handle_), std::string());
+        drain(); // the status goes through the pipe; what follows, through the ring if there is one
         return loop();
     }
 
@@ -87,9 +99,13 @@ private:
         write<std::int64_t>(head + 8, std::int64_t(h->ts.tv_sec));
         write<std::uint32_t>(head + 16, std::uint32_t(h->ts.tv_usec));
         write<std::uint32_t>(head + 20, h->len);
-        if (!self->queue_.fits(sizeof head + captured) ||
-            !self->queue_.append2(head, sizeof head, bytes, captured))
+        // Straight into the ring while nothing older waits in the queue.
+        if (self->queue_.empty() && self->ring_.attached() &&
+            self->ring_.stage(head, sizeof head, bytes, captured)) {
+        } else if (!self->queue_.fits(sizeof head + captured) ||
+                   !self->queue_.append2(head, sizeof head, bytes, captured)) {
             ++self->helperDropped_;
+        }
         ++self->framesRead_;
     }
 
@@ -100,8 +116,16 @@ private:
         write<std::uint32_t>(head + 8, kVersion);
         write<std::int32_t>(head + 12, code);
         write<std::int32_t>(head + 16, linkType);
-        queue_.append2(head, sizeof head, text.data(), text.size());
+        queue_.append2(head, sizeof head, text.data(), text.size()); // through the pipe
         urgent_ = true;
+    }
+
+    /// A record the window must get: into the ring while nothing older waits in the queue,
+    /// else into the queue whatever its limit.
+    void put(const void* a, std::size_t an, const void* b = nullptr, std::size_t bn = 0) {
+        if (queue_.empty() && ring_.attached() && ring_.stage(a, an, b, bn))
+            return;
+        queue_.append2(a, an, b, bn);
     }
 
     void statistics() {
@@ -119,9 +143,9 @@ private:
         write<std::uint64_t>(record + 8, kernelDropped_);
         write<std::uint64_t>(record + 16, interfaceDropped_);
         write<std::uint64_t>(record + 24, helperDropped_);
-        write<std::uint64_t>(record + 32, queue_.held());
+        write<std::uint64_t>(record + 32, queue_.held() + ring_.unpublished());
         write<std::uint64_t>(record + 40, queue_.peak());
-        queue_.append(record, sizeof record);
+        put(record, sizeof record);
         urgent_ = true;
     }
 
@@ -133,7 +157,7 @@ private:
         const std::string text = reason.substr(0, kMaxText);
         unsigned char head[kHeaderBytes];
         putHeader(head, Kind::End, std::uint32_t(text.size()));
-        queue_.append2(head, sizeof head, text.data(), text.size());
+        put(head, sizeof head, text.data(), text.size());
         urgent_ = true;
     }
 
@@ -146,6 +170,44 @@ private:
             if ((out.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 || queue_.writeTo(kOut) < 0)
                 return;
         }
+    }
+
+    /// Nothing waits to go to the window.
+    bool sent() const { return queue_.empty() && ring_.unpublished() == 0 && announceLeft_ == 0; }
+    std::uint64_t waiting() const { return queue_.held() + ring_.unpublished(); }
+
+    /// With a ring: moves what the queue holds into it, publishes what is staged and announces
+    /// it on the pipe. False when the window has gone.
+    bool sendThroughRing() {
+        if (!announce())
+            return false;
+        if (announceLeft_ == 0) {
+            queue_.moveInto(ring_);
+            if (ring_.unpublished() > 0) {
+                putHeader(announcement_, Kind::Ring, std::uint32_t(kRingBytes));
+                write<std::uint64_t>(announcement_ + kHeaderBytes, ring_.publish());
+                announceLeft_ = sizeof announcement_;
+                if (!announce())
+                    return false;
+            }
+        }
+        blocked_ = !queue_.empty() || announceLeft_ > 0;
+        return true;
+    }
+
+    /// Writes what is left of the announcement; false when the window has gone.
+    bool announce() {
+        while (announceLeft_ > 0) {
+            const ssize_t n =
+                ::write(kOut, announcement_ + sizeof announcement_ - announceLeft_, announceLeft_);
+            if (n > 0)
+                announceLeft_ -= std::size_t(n);
+            else if (n < 0 && errno == EINTR)
+                continue;
+            else
+                return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK); // a full pipe: later
+        }
+        return true;
     }
 
     /// Reads the kernel's ring: false once capture has ended.
@@ -212,18 +274,28 @@ private:
                 statistics();
                 nextStatistics = now + kStatisticsMs;
             }
-            if (handle_ == nullptr && queue_.empty())
+            if (handle_ == nullptr && sent())
                 return 0; // ended, and the window has everything
-            if (queue_.empty()) {
+            if (sent()) {
                 pendingSince_ = -1;
                 urgent_ = false;
             }
-            const bool flush =
-                !queue_.empty() && (urgent_ || handle_ == nullptr || queue_.held() >= kFlushBytes ||
-                                    now - pendingSince_ >= kFlushMs);
+            bool flush = !sent() && (urgent_ || handle_ == nullptr || waiting() >= kFlushBytes ||
+                                     now - pendingSince_ >= kFlushMs);
+            if (flush && ring_.attached()) {
+                // The ring takes what fits at once; the pipe only carries the announcement.
+                if (!sendThroughRing())
+                    return 0; // the window has gone
+                if (!sent())
+                    pendingSince_ = now;
+                flush = false;
+            }
             std::int64_t wait = handle_ != nullptr ? nextStatistics - now : -1;
-            if (!queue_.empty() && !flush)
-                wait = std::min(wait, pendingSince_ + kFlushMs - now);
+            if (!sent() && !flush)
+                wait = wait < 0 ? std::max<std::int64_t>(pendingSince_ + kFlushMs - now, 0)
+                                : std::min(wait, pendingSince_ + kFlushMs - now);
+            if (blocked_) // the window has not made room yet
+                wait = wait < 0 ? kRetryMs : std::min(wait, kRetryMs);
             if (handle_ != nullptr && nextRead >= 0)
                 wait = std::min(wait, nextRead - now);
             const bool rested = now - lastRead >= readGapMs;
@@ -268,14 +340,41 @@ private:
     std::uint32_t lastDrop_ = 0;
     std::uint32_t lastIfDrop_ = 0;
     int errorWakeups_ = 0;
+    streamring::Ring ring_;
+    unsigned char announcement_[kHeaderBytes + kRingBytes] = {};
+    std::size_t announceLeft_ = 0; // bytes of the announcement not yet on the pipe
+    bool blocked_ = false;         // the last send left bytes that the ring had no room for
 };
 
 void closeInheritedDescriptors() {
-    // Only standard input, output and error are ours.
-    if (close_range(3, ~0U, 0) == 0)
+    // Only standard input, output and error are ours, and the ring if one was asked for.
+    if (close_range(kRingFd + 1, ~0U, 0) == 0)
         return;
-    for (int fd = 3; fd < 1024; ++fd)
+    for (int fd = kRingFd + 1; fd < 1024; ++fd)
         close(fd);
+}
+
+/// Maps the window's ring: a memfd of exactly the size asked for, sealed so that it cannot
+/// shrink under the helper. nullptr with the reason in *error otherwise.
+void* mapRing(std::int64_t bytes, std::string* error) {
+    struct stat st {};
+    const std::int64_t size = std::int64_t(streamring::kIndexBytes) + bytes;
+    if (fstat(kRingFd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size != size) {
+        *error = "descriptor 3 is not a ring of " + std::to_string(bytes) + " bytes";
+        return nullptr;
+    }
+    const int seals = fcntl(kRingFd, F_GET_SEALS);
+    if (seals < 0 || (seals & F_SEAL_SHRINK) == 0) {
+        *error = "the ring on descriptor 3 is not sealed against shrinking";
+        return nullptr;
+    }
+    void* p = mmap(nullptr, std::size_t(size), PROT_READ | PROT_WRITE, MAP_SHARED, kRingFd, 0);
+    close(kRingFd);
+    if (p == MAP_FAILED) {
+        *error = std::string("the ring cannot be mapped: ") + std::strerror(errno);
+        return nullptr;
+    }
+    return p;
 }
 
 } // namespace
@@ -288,6 +387,16 @@ int runCaptureHelper(int argc, const char* const* argv) {
     if (!options) {
         std::fprintf(stderr, "quelmint-capture: %s\n", error.c_str());
         return 2;
+    }
+    void* ring = nullptr;
+    if (options->ringBytes > 0) {
+        ring = mapRing(options->ringBytes, &error);
+        if (ring == nullptr) {
+            std::fprintf(stderr, "quelmint-capture: %s\n", error.c_str());
+            return 2;
+        }
+    } else {
+        close(kRingFd);
     }
     if (isatty(kOut)) {
         std::fprintf(stderr, "quelmint-capture: the output is a terminal; quelmint starts this "
@@ -305,6 +414,6 @@ int runCaptureHelper(int argc, const char* const* argv) {
         std::fprintf(stderr, "quelmint-capture: the output cannot be written without waiting\n");
         return 2;
     }
-    Helper helper(*options);
+    Helper helper(*options, ring);
     return helper.run();
 }

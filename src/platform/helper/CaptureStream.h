@@ -24,6 +24,9 @@ enum class Kind : std::uint32_t {
     Statistics = 3,
     /// Last: capture ended without being asked (the adapter went down or away). Body: the reason.
     End = 4,
+    /// The next bytes of the stream wait in the shared ring (see StreamRing.h). Body: their
+    /// count (u64). Only when the window gave the helper a ring.
+    Ring = 5,
 };
 
 /// Codes of the status record besides libpcap's own (which are 0 or negative).
@@ -38,6 +41,7 @@ constexpr std::size_t kHeaderBytes = 8;
 constexpr std::size_t kStatusFixedBytes = 12;
 constexpr std::size_t kFrameFixedBytes = 16;
 constexpr std::size_t kStatisticsBytes = 5 * 8;
+constexpr std::size_t kRingBytes = 8;
 /// Longest frame a record carries (the snapshot length) and longest text.
 constexpr std::uint32_t kMaxCapture = 262144;
 constexpr std::uint32_t kMaxText = 4096;
@@ -69,6 +73,8 @@ constexpr std::uint32_t maxBody(std::uint32_t kind) {
         return std::uint32_t(kStatisticsBytes);
     case std::uint32_t(Kind::End):
         return kMaxText;
+    case std::uint32_t(Kind::Ring):
+        return std::uint32_t(kRingBytes);
     default:
         return 0;
     }
@@ -83,6 +89,8 @@ constexpr std::uint32_t minBody(std::uint32_t kind) {
         return std::uint32_t(kFrameFixedBytes);
     case std::uint32_t(Kind::Statistics):
         return std::uint32_t(kStatisticsBytes);
+    case std::uint32_t(Kind::Ring):
+        return std::uint32_t(kRingBytes);
     default:
         return 0;
     }

@@ -1,5 +1,7 @@
 #include "platform/helper/HelperOptions.h"
 
+#include "platform/helper/StreamRing.h"
+
 #include <cstring>
 
 namespace {
@@ -47,7 +49,8 @@ bool HelperOptions::validName(const std::string& name) {
 std::optional<HelperOptions> HelperOptions::parse(int argc, const char* const* argv,
                                                   std::string* error) {
     HelperOptions options;
-    bool haveInterface = false, haveFilter = false, haveBuffer = false, haveHold = false;
+    bool haveInterface = false, haveFilter = false, haveBuffer = false, haveHold = false,
+         haveRing = false;
     auto refuse = [error](const std::string& why) {
         *error = why;
         return std::nullopt;
@@ -63,6 +66,8 @@ std::optional<HelperOptions> HelperOptions::parse(int argc, const char* const* a
             seen = &haveBuffer;
         else if (std::strcmp(option, "--hold") == 0)
             seen = &haveHold;
+        else if (std::strcmp(option, "--ring") == 0)
+            seen = &haveRing;
         else
             return refuse("unknown argument \"" + shown(option) + "\"");
         if (*seen)
@@ -83,6 +88,11 @@ std::optional<HelperOptions> HelperOptions::parse(int argc, const char* const* a
         } else if (seen == &haveBuffer) {
             if (!parseNumber(value, kMinBufferBytes, kMaxBufferBytes, &options.bufferBytes))
                 return refuse("--buffer must be a number of bytes from 65536 to 268435456");
+        } else if (seen == &haveRing) {
+            if (!parseNumber(value, std::int64_t(streamring::kMinBytes),
+                             std::int64_t(streamring::kMaxBytes), &options.ringBytes) ||
+                !streamring::validSize(std::uint64_t(options.ringBytes)))
+                return refuse("--ring must be a power of two from 1048576 to 268435456");
         } else if (!parseNumber(value, kMinHoldBytes, kMaxHoldBytes, &options.holdBytes)) {
             return refuse("--hold must be a number of bytes from 1048576 to 4294967296");
         }

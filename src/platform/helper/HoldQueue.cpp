@@ -1,5 +1,7 @@
 #include "platform/helper/HoldQueue.h"
 
+#include "platform/helper/StreamRing.h"
+
 #include <sys/mman.h>
 #include <sys/uio.h>
 
@@ -88,13 +90,32 @@ long HoldQueue::writeTo(int fd) {
     const ssize_t written = writev(fd, pieces, count);
     if (written < 0)
         return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? 0 : -1;
-    std::size_t left = std::size_t(written);
-    held_ -= left;
-    while (left > 0) {
+    consumed(std::size_t(written));
+    return long(written);
+}
+
+std::size_t HoldQueue::moveInto(streamring::Ring& ring) {
+    std::size_t moved = 0;
+    while (!chunks_.empty()) {
+        const Chunk& c = chunks_.front();
+        if (c.end == c.begin)
+            break;
+        const std::size_t n = ring.stageSome(c.data + c.begin, c.end - c.begin);
+        if (n == 0)
+            break;
+        moved += n;
+        consumed(n);
+    }
+    return moved;
+}
+
+void HoldQueue::consumed(std::size_t n) {
+    held_ -= n;
+    while (n > 0) {
         Chunk& c = chunks_.front();
-        const std::size_t take = std::min(left, c.end - c.begin);
+        const std::size_t take = std::min(n, c.end - c.begin);
         c.begin += take;
-        left -= take;
+        n -= take;
         if (c.begin == c.end && (c.end == kChunkBytes || chunks_.size() > 1)) {
             release(c.data);
             chunks_.pop_front();
@@ -104,5 +125,4 @@ long HoldQueue::writeTo(int fd) {
         chunks_.front().begin = 0; // an emptied last chunk starts over
         chunks_.front().end = 0;
     }
-    return long(written);
 }

@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <deque>
 
+namespace streamring {
+class Ring;
+}
+
 /// The capture helper's own buffer: bytes of records waiting to be written to the window, in
 /// chunks of ordinary anonymous memory (pageable, never locked) taken from the system as the
 /// queue grows and given back as soon as a chunk has been written, so a long stall costs
@@ -28,6 +32,9 @@ public:
     /// Writes what the descriptor takes (non-blocking): the number of bytes written, 0 when it
     /// takes nothing now, -1 on an error (errno says which).
     long writeTo(int fd);
+    /// Moves what fits into the shared ring (staged there, not yet published); returns how
+    /// many bytes moved.
+    std::size_t moveInto(streamring::Ring& ring);
 
     std::uint64_t held() const { return held_; }
     std::uint64_t peak() const { return peak_; }
@@ -42,6 +49,7 @@ private:
     bool reserve(std::size_t n);
     void copyIn(const unsigned char* data, std::size_t n);
     void release(unsigned char* data);
+    void consumed(std::size_t n);
 
     std::uint64_t limit_;
     std::uint64_t held_ = 0;
