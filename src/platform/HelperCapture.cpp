@@ -1,5 +1,6 @@
 #include "platform/HelperCapture.h"
 
+#include "platform/HelperMessages.h"
 #include "platform/HelperStream.h"
 #include "platform/PcapSupport.h"
 #include "platform/helper/HelperOptions.h"
@@ -9,7 +10,6 @@
 #include <QSocketNotifier>
 #include <QtDebug>
 
-#include <pcap/pcap.h>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -33,28 +33,6 @@ using namespace capturestream;
 constexpr std::size_t kReadBytes = 1024 * 1024;
 constexpr std::size_t kBufferBytes = kReadBytes + kHeaderBytes + kFrameFixedBytes + kMaxCapture;
 constexpr int kPipeBytes = 1024 * 1024;
-/// The ring shared with the helper: over a second of minimal frames at 400,000 a second, or
-/// less when the helper's own buffer is smaller (the two together hold a stall's frames).
-constexpr std::uint64_t kSharedRingBytes = 32 * 1024 * 1024;
-
-/// A sealed memfd of the ring's size, mapped: the descriptor and the mapping, or -1 and
-/// nullptr where the system gives none (the stream then goes through the pipe alone).
-std::pair<int, void*> makeRing(std::uint64_t bytes) {
-    const int fd = memfd_create("quelmint-capture-ring", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-    if (fd < 0)
-        return {-1, nullptr};
-    const std::size_t size = streamring::kIndexBytes + std::size_t(bytes);
-    void* map = MAP_FAILED;
-    if (ftruncate(fd, off_t(size)) == 0 &&
-        fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) == 0)
-        map = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (map == MAP_FAILED) {
-        ::close(fd);
-        return {-1, nullptr};
-    }
-    return {fd, map};
-}
-
 qint64 monotonicMs() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -87,37 +65,6 @@ bool readExactly(int fd, unsigned char* out, std::size_t n, qint64 deadline, boo
         poll(&p, 1, int(left));
     }
     return true;
-}
-
-QString privilegeHint(const QString& helper) {
-    return QStringLiteral("Capturing needs the CAP_NET_RAW capability, which only Quelmint's "
-                          "capture helper holds (Quelmint itself needs none): grant it once with: "
-                          "sudo setcap cap_net_raw=ep %1")
-        .arg(helper);
-}
-
-/// The text for a helper that could not open the adapter.
-QString openFailure(const QString& name, qint32 code, const QString& message,
-                    const QString& helper) {
-    switch (code) {
-    case PCAP_ERROR_PERM_DENIED:
-    case PCAP_ERROR_PROMISC_PERM_DENIED:
-        return QStringLiteral("Cannot capture on adapter %1: %2\r\n%3")
-            .arg(name, message, privilegeHint(helper));
-    case PCAP_ERROR_IFACE_NOT_UP:
-        return QStringLiteral("The adapter %1 is down (%2). Capture can start once it is up again.")
-            .arg(name, message);
-    case PCAP_ERROR_NO_SUCH_DEVICE:
-        return QStringLiteral("There is no adapter named %1 (%2).").arg(name, message);
-    case kFilterRejected:
-        return QStringLiteral("Cannot set the filter on adapter %1: %2").arg(name, message);
-    case kPrivilegeNotDropped:
-        return QStringLiteral("The capture helper %1 could not give up its privileges after "
-                              "opening adapter %2, so it does not capture.")
-            .arg(helper, name);
-    default:
-        return QStringLiteral("Cannot capture on adapter %1: %2").arg(name, message);
-    }
 }
 
 } // namespace
@@ -271,10 +218,8 @@ std::unique_ptr<HelperCapture::Session> HelperCapture::spawn(const QString& name
     const QByteArray filter = filter_.toLocal8Bit();
     const QByteArray buffer = QByteArray::number(bufferBytes_);
     const QByteArray hold = QByteArray::number(holdBytes_);
-    std::uint64_t ringSize = kSharedRingBytes;
-    while (ringSize > streamring::kMinBytes && ringSize > std::uint64_t(holdBytes_))
-        ringSize /= 2;
-    const auto [ringFd, ring] = makeRing(ringSize);
+    const std::uint64_t ringSize = HelperStream::ringSizeFor(holdBytes_);
+    const auto [ringFd, ring] = HelperStream::makeRing(ringSize);
     const QByteArray ringBytes = QByteArray::number(qulonglong(ringSize));
     const char* argv[] = {kHelperName,        "--interface", device.constData(),    "--buffer",
                           buffer.constData(), "--hold",      hold.constData(),      "--filter",
@@ -377,7 +322,7 @@ void HelperCapture::readStatus(Session& session, const QString& name) {
         QString::fromLocal8Bit(reinterpret_cast<const char*>(body.data()) + kStatusFixedBytes,
                                int(length - kStatusFixedBytes));
     if (code != kCapturing)
-        throw CaptureError(openFailure(name, code, message, helperPath_));
+        throw CaptureError(helperOpenFailure(name, code, message, helperPath_));
     if (!linktype::readable(session.linkType)) {
         const QString known = linktype::name(session.linkType);
         const QString type = known == QString::number(session.linkType)

@@ -2,6 +2,7 @@
 
 #include "platform/helper/CaptureStream.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -13,7 +14,31 @@ namespace {
 /// Room for a whole record of the largest kind and a read's worth of announcements.
 constexpr std::size_t kBufferBytes = capturestream::kHeaderBytes + capturestream::kFrameFixedBytes +
                                      capturestream::kMaxCapture + 64 * 1024;
+constexpr std::uint64_t kSharedRingBytes = 32 * 1024 * 1024;
 } // namespace
+
+std::uint64_t HelperStream::ringSizeFor(std::int64_t holdBytes) {
+    std::uint64_t size = kSharedRingBytes;
+    while (size > streamring::kMinBytes && size > std::uint64_t(holdBytes))
+        size /= 2;
+    return size;
+}
+
+std::pair<int, void*> HelperStream::makeRing(std::uint64_t bytes) {
+    const int fd = memfd_create("quelmint-capture-ring", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd < 0)
+        return {-1, nullptr};
+    const std::size_t size = streamring::kIndexBytes + std::size_t(bytes);
+    void* map = MAP_FAILED;
+    if (ftruncate(fd, off_t(size)) == 0 &&
+        fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_SEAL) == 0)
+        map = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) {
+        ::close(fd);
+        return {-1, nullptr};
+    }
+    return {fd, map};
+}
 
 HelperStream::HelperStream(int pipe, void* ring, std::uint64_t ringBytes) : pipe_(pipe) {
     if (ring != nullptr) {

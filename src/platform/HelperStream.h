@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 /// The capture helper's stream as the window reads it: the records that come through the
@@ -24,6 +25,14 @@ public:
     /// its start), 0 at the end of the stream, -1 with errno EAGAIN when nothing waits now,
     /// another errno for a broken pipe, EPROTO for an announcement the ring does not hold.
     ssize_t read(unsigned char* out, std::size_t room);
+
+    /// The ring for a helper whose own buffer holds holdBytes: 32 MiB (over a second of
+    /// minimal frames at 400,000 a second), halved while it is larger than that buffer, so the
+    /// two together hold a stall's frames.
+    static std::uint64_t ringSizeFor(std::int64_t holdBytes);
+    /// A sealed memfd of kIndexBytes + bytes, mapped: the descriptor and the mapping, or -1 and
+    /// nullptr where the system gives none (the stream then goes through the pipe alone).
+    static std::pair<int, void*> makeRing(std::uint64_t bytes);
 
     /// True when bytes can be read without the pipe becoming readable again.
     bool pending() const { return !broken_ && (ringLeft_ > 0 || pipeAt_ < pipeHave_); }
