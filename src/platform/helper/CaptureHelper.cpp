@@ -99,13 +99,13 @@ private:
         write<std::int64_t>(head + 8, std::int64_t(h->ts.tv_sec));
         write<std::uint32_t>(head + 16, std::uint32_t(h->ts.tv_usec));
         write<std::uint32_t>(head + 20, h->len);
-        // Straight into the ring while nothing older waits in the queue.
-        if (self->queue_.empty() && self->ring_.attached() &&
-            self->ring_.stage(head, sizeof head, bytes, captured)) {
-        } else if (!self->queue_.fits(sizeof head + captured) ||
-                   !self->queue_.append2(head, sizeof head, bytes, captured)) {
+        // Straight into the ring while nothing older waits in the queue; else into the queue
+        // within its limit.
+        const bool staged = self->queue_.empty() && self->ring_.attached() &&
+                            self->ring_.stage(head, sizeof head, bytes, captured);
+        if (!staged && (!self->queue_.fits(sizeof head + captured) ||
+                        !self->queue_.append2(head, sizeof head, bytes, captured)))
             ++self->helperDropped_;
-        }
         ++self->framesRead_;
     }
 
